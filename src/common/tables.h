@@ -1,0 +1,95 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "common/limits.h"
+#include "common/text.h"
+
+// The run's tables, as plain data. Every index is 0-based: system s of the
+// data file is index s - 1, its two typings stand at positions 2*(s-1) and
+// 2*(s-1) + 1; populations, records, groups, alleles, distinct phenotypes and
+// pairs are likewise counted from 0. Numbers shown to the user are 1-based.
+
+namespace common {
+
+// The systems of the data file header.
+struct SystemTables {
+  int system_count = 0;
+  std::vector<int> allele_count;                 // per system
+  std::vector<int> allele_name_width;            // per system, 1..MAX_NAME_WIDTH
+  std::vector<std::vector<Typing>> allele_name;  // [system][allele]
+  std::vector<std::vector<char>> allele_code;    // [system][allele]
+  FixedText<100> record_format;                  // layout of the phenotype records
+
+  [[nodiscard]] int typing_count() const { return 2 * system_count; }
+};
+
+// The system of typing position k (0-based position, 0-based system).
+[[nodiscard]] constexpr int system_of_typing(int k) { return k / 2; }
+
+// A grouping of the systems (the null or the alternative grouping).
+struct Grouping {
+  int group_total = 0;
+  std::vector<int> group_size;                      // per group
+  std::vector<std::vector<int>> group_systems;      // [group][j]: 0-based system numbers
+  std::vector<int> group_value_total;               // per group: product of allele counts
+  std::vector<std::vector<int>> group_place_value;  // [group][j]: mixed-radix place values
+  std::vector<std::vector<Label>> group_values;     // [group][value]: filled per data set
+};
+
+// One phenotype record's typings: positions 0 .. typing_count-1 are used.
+using RecordTypings = std::array<Typing, MAX_TYPINGS>;
+
+// The phenotype records of the observed data, by population.
+struct Populations {
+  int population_count = 0;
+  std::vector<PopulationName> population_names;        // per population
+  std::vector<int> population_record_count;            // per population
+  std::vector<std::vector<RecordTypings>> phenotype_table;  // [population][record]
+};
+
+// donor_index[p][r][g]: the 0-based record of population p whose typings of
+// null group g individual r carries in the current data set.
+using DonorIndex = std::vector<std::vector<std::vector<int>>>;
+
+// Where a distinct phenotype was first met: population and record, 0-based.
+struct FirstIndividual {
+  int population = 0;
+  int record = 0;
+};
+
+// The distinct phenotypes of the data set under construction.
+struct DistinctPhenotypes {
+  int distinct_count = 0;
+  std::vector<RecordTypings> distinct_typings;        // [d]: typings as first seen
+  std::vector<CodeString> phenotype_code;             // [d]
+  std::vector<FirstIndividual> first_individual;      // [d]
+  std::vector<std::vector<int>> phenotype_tally;      // [population][d]
+
+  // Empties the list for a new attempt, with a zero tally for every population.
+  void reset(int population_count) {
+    distinct_count = 0;
+    distinct_typings.clear();
+    phenotype_code.clear();
+    first_individual.clear();
+    phenotype_tally.assign(static_cast<std::size_t>(population_count), {});
+  }
+};
+
+// The compatible haplotype pairs of one distinct phenotype, in slot order.
+// pair_total is first.size() (== second.size()).
+struct PairList {
+  std::vector<Label> first;   // side 1 of every pair
+  std::vector<Label> second;  // side 2 of every pair
+
+  [[nodiscard]] int pair_total() const { return static_cast<int>(first.size()); }
+};
+
+// pair_labels of a data set: the pair list of every distinct phenotype d.
+// A pair list depends only on the phenotype's code string and the allele
+// tables, so data sets share equal lists.
+using PairLists = std::vector<std::shared_ptr<const PairList>>;
+
+}  // namespace common

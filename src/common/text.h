@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+namespace common {
+
+// A fixed-length, blank-padded character value. Two values of one length are
+// equal exactly when they are equal with trailing blanks ignored, so the
+// defaulted comparison is the comparison the data needs.
+template <std::size_t N>
+struct FixedText {
+  std::array<char, N> chars;
+
+  constexpr FixedText() { chars.fill(' '); }
+
+  // The leftmost N characters of text, blank-padded to N.
+  constexpr explicit FixedText(std::string_view text) {
+    chars.fill(' ');
+    assign(text);
+  }
+
+  constexpr void assign(std::string_view text) {
+    chars.fill(' ');
+    const std::size_t n = text.size() < N ? text.size() : N;
+    for (std::size_t i = 0; i < n; ++i) {
+      chars[i] = text[i];
+    }
+  }
+
+  static constexpr std::size_t size() { return N; }
+  constexpr char& operator[](std::size_t i) { return chars[i]; }
+  constexpr char operator[](std::size_t i) const { return chars[i]; }
+
+  // All N characters, trailing blanks included.
+  [[nodiscard]] constexpr std::string_view view() const { return {chars.data(), N}; }
+
+  // The value without its trailing blanks.
+  [[nodiscard]] constexpr std::string_view trimmed() const {
+    std::size_t n = N;
+    while (n > 0 && chars[n - 1] == ' ') {
+      --n;
+    }
+    return {chars.data(), n};
+  }
+
+  [[nodiscard]] constexpr bool is_blank() const { return trimmed().empty(); }
+
+  friend constexpr bool operator==(const FixedText&, const FixedText&) = default;
+  friend constexpr auto operator<=>(const FixedText&, const FixedText&) = default;
+};
+
+// Text compared with trailing blanks ignored (and nothing else ignored).
+[[nodiscard]] constexpr bool same_text(std::string_view a, std::string_view b) {
+  while (!a.empty() && a.back() == ' ') {
+    a.remove_suffix(1);
+  }
+  while (!b.empty() && b.back() == ' ') {
+    b.remove_suffix(1);
+  }
+  return a == b;
+}
+
+using Typing = FixedText<5>;           // an allele name as written in a phenotype record
+using Label = FixedText<10>;           // a haplotype label or a group value: one code letter per system
+using CodeString = FixedText<20>;      // phenotype code: one code letter per typing
+using PopulationName = FixedText<20>;  // name of a sample population
+using FileName = FixedText<40>;        // a file name of the control file
+
+}  // namespace common

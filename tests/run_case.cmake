@@ -1,0 +1,47 @@
+# Runs the program in a fresh copy of one case folder and compares console
+# output, exit status, report and log with the expected files byte for byte.
+# Variables: PROGRAM, CASE_DIR, WORK_DIR, THREADS.
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+file(GLOB inputs LIST_DIRECTORIES false ${CASE_DIR}/*)
+foreach(input ${inputs})
+  file(COPY ${input} DESTINATION ${WORK_DIR})
+endforeach()
+file(REMOVE ${WORK_DIR}/README)
+
+execute_process(COMMAND ${PROGRAM} --threads ${THREADS}
+  WORKING_DIRECTORY ${WORK_DIR}
+  OUTPUT_FILE ${WORK_DIR}/stdout.actual
+  ERROR_FILE ${WORK_DIR}/stderr.actual
+  RESULT_VARIABLE status)
+file(WRITE ${WORK_DIR}/status.actual "${status}\n")
+
+set(failures "")
+file(GLOB expected_files RELATIVE ${CASE_DIR}/expected ${CASE_DIR}/expected/*)
+foreach(name ${expected_files})
+  if(name STREQUAL "stdout" OR name STREQUAL "status" OR name STREQUAL "stderr")
+    set(actual ${WORK_DIR}/${name}.actual)
+  else()
+    set(actual ${WORK_DIR}/${name})
+  endif()
+  if(NOT EXISTS ${actual})
+    list(APPEND failures "${name}: not written")
+    continue()
+  endif()
+  file(READ ${CASE_DIR}/expected/${name} want HEX)
+  file(READ ${actual} got HEX)
+  if(NOT want STREQUAL got)
+    list(APPEND failures "${name}: differs (diff ${CASE_DIR}/expected/${name} ${actual})")
+  endif()
+endforeach()
+# A log the case does not expect must not be written.
+file(GLOB logs RELATIVE ${WORK_DIR} ${WORK_DIR}/*.log)
+foreach(log ${logs})
+  if(NOT EXISTS ${CASE_DIR}/expected/${log})
+    list(APPEND failures "${log}: written but not expected")
+  endif()
+endforeach()
+if(failures)
+  string(REPLACE ";" "\n  " text "${failures}")
+  message(FATAL_ERROR "case ${CASE_DIR}:\n  ${text}")
+endif()
