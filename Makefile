@@ -1,0 +1,39 @@
+# Thin wrapper around CMake for the two everyday commands.
+#   make run    build the program and run it on the bundled example
+#   make test   configure, build and run every test
+BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all build test test-sanitize run bench clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARNEL_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Unit tests and fuzz replays under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize:
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARNEL_SANITIZE=ON \
+	  -DQUARNEL_WERROR=ON -DQUARNEL_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS) -E '^case\.'
+
+run: build
+	rm -rf scratch/example
+	mkdir -p scratch/example
+	cp examples/group.dat examples/*.dat scratch/example/
+	cd scratch/example && ../../$(BUILD)/quarnel
+	@echo
+	@echo "Report file: scratch/example/$$(sed -n 4p examples/group.dat | sed 's/ *$$//')"
+
+bench: build
+	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD) scratch

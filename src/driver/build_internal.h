@@ -1,0 +1,62 @@
+#pragma once
+
+#include <vector>
+
+#include "common/tables.h"
+#include "expand/expand.h"
+#include "layout/layout.h"
+#include "permute/permute.h"
+
+// build_data_set: turns the stored observed records into data set n (the
+// observed data set 0, or permuted data set n), codes its individuals into
+// distinct phenotypes and expands them into haplotype pairs.
+
+namespace driver {
+
+// What data set 0 reads from the files; nothing changes it afterwards.
+struct ObservedData {
+  common::SystemTables systems;
+  common::Populations populations;
+  common::Grouping null_grouping;
+  common::Grouping alt_grouping;
+};
+
+// The state that carries over from data set to data set for the whole run:
+// the donors, the random generator and the attempt counts, plus the reusable
+// expansions of code strings.
+struct PermutationState {
+  common::DonorIndex donor_index;
+  permute::UniformRandom generator;
+  permute::TryCounts try_count;
+  expand::ExpansionCache expansions;
+  common::DistinctPhenotypes distinct;  // work table, rebuilt by every attempt
+};
+
+// What a build hands over to the analysis of the data set.
+struct BuiltDataSet {
+  int dataset_number = 0;
+  int distinct_count = 0;
+  std::vector<std::vector<int>> phenotype_count;  // [population][d]
+  std::vector<int> population_size;               // [population]
+  common::PairLists pair_labels;                  // [d]
+};
+
+enum class BuildStatus { built, too_many_tries };
+
+// Builds the observed data set 0: codes every individual, checks the
+// haplotype count and builds the value lists of both groupings (the only
+// change to observed after the files are read: the lists are the same for
+// every data set, so they are built once), then expands the phenotypes.
+void build_observed_data_set(ObservedData& observed, PermutationState& state,
+                             const layout::Sinks& sinks, BuiltDataSet& built);
+
+// Builds permuted data set dataset_number (1 or more) from the observed records. A permuted data
+// set that the expansion abandons is attempted again; when one needs
+// MAX_TRIES attempts, the abort listing is written to the log and
+// too_many_tries is returned (the caller stops the run with 7070 once the
+// earlier data sets' output is complete). Messages of the build go to sinks.
+[[nodiscard]] BuildStatus build_data_set(int dataset_number, const ObservedData& observed,
+                                         PermutationState& state, const layout::Sinks& sinks,
+                                         BuiltDataSet& built);
+
+}  // namespace driver

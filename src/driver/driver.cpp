@@ -1,0 +1,224 @@
+#include "driver/driver.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
+#include <vector>
+
+#include "common/limits.h"
+#include "common/stop.h"
+#include "driver/build_internal.h"
+#include "driver/summary_internal.h"
+#include "estimate/estimate.h"
+#include "input/input.h"
+
+namespace driver {
+namespace {
+
+// Permuted data sets built ahead of their analysis, per worker thread. Builds
+// run in data set order on the calling thread (the generator's sequence
+// depends on it); the estimation of a batch runs on the workers.
+constexpr int BATCH_PER_THREAD = 8;
+
+// The driver's tables of the whole run.
+struct RunTables {
+  std::vector<double> population_null_log_likelihood;   // [population]
+  std::vector<std::int64_t> degrees_of_freedom;         // [population]
+  std::vector<double> observed_statistic;               // [population]
+  std::vector<std::vector<double>> permuted_statistic;  // [population][data set - 1]
+};
+
+void write_progress_line(int dataset_number, layout::Sink& console) {
+  layout::write(console, "('npermu=',5X,I4)", {dataset_number + 1});
+}
+
+double likelihood_ratio_statistic(double null_log_likelihood, double alt_log_likelihood) {
+  return -2.0 * (null_log_likelihood - alt_log_likelihood);
+}
+
+// Data set 0: the null model and the degrees of freedom of every population,
+// then the alternative model and the observed statistic.
+void analyse_observed(const ObservedData& observed, const BuiltDataSet& built,
+                      layout::Sink& console, RunTables& tables) {
+  const int population_count = observed.populations.population_count;
+  tables.population_null_log_likelihood.assign(static_cast<std::size_t>(population_count), 0.0);
+  tables.degrees_of_freedom.assign(static_cast<std::size_t>(population_count), 0);
+  tables.observed_statistic.assign(static_cast<std::size_t>(population_count), 0.0);
+  tables.permuted_statistic.assign(static_cast<std::size_t>(population_count), {});
+  estimate::EmWorkspace workspace;
+  for (int p = 0; p < population_count; ++p) {
+    const auto pi = static_cast<std::size_t>(p);
+    const int population_size = built.population_size[pi];
+    const estimate::EmResult null_model =
+        estimate::estimate_null_model(observed.null_grouping, built.pair_labels,
+                                      built.phenotype_count[pi], population_size, workspace);
+    estimate::write_em_messages(null_model, console);
+    tables.population_null_log_likelihood[pi] = null_model.log_likelihood;
+    tables.degrees_of_freedom[pi] =
+        degrees_of_freedom(observed.null_grouping, observed.alt_grouping,
+                           null_model.value_frequency, population_size);
+    const estimate::EmResult alt_model =
+        estimate::estimate_alt_model(observed.alt_grouping, built.pair_labels,
+                                     built.phenotype_count[pi], population_size, workspace);
+    estimate::write_em_messages(alt_model, console);
+    tables.observed_statistic[pi] =
+        likelihood_ratio_statistic(null_model.log_likelihood, alt_model.log_likelihood);
+  }
+}
+
+// One permuted data set of a batch: its console lines up to the progress
+// line, and after the estimation one result per population.
+struct PendingDataSet {
+  layout::MemorySink console;
+  BuiltDataSet built;
+  bool analysed = false;
+  std::vector<estimate::EmResult> alt_model;  // [population]
+};
+
+// The alternative model of every population of every built data set of the
+// batch, spread over the worker threads. Each task writes only its own slot.
+void estimate_batch(const ObservedData& observed, std::vector<PendingDataSet>& batch,
+                    int analysed_count, int threads) {
+  const int population_count = observed.populations.population_count;
+  const int task_count = analysed_count * population_count;
+  for (int e = 0; e < analysed_count; ++e) {
+    batch[static_cast<std::size_t>(e)].alt_model.resize(static_cast<std::size_t>(population_count));
+  }
+  std::atomic<int> next_task{0};
+  auto work = [&](std::exception_ptr& failure) {
+    try {
+      estimate::EmWorkspace workspace;
+      for (int task = next_task++; task < task_count; task = next_task++) {
+        PendingDataSet& entry = batch[static_cast<std::size_t>(task / population_count)];
+        const auto pi = static_cast<std::size_t>(task % population_count);
+        entry.alt_model[pi] = estimate::estimate_alt_model(
+            observed.alt_grouping, entry.built.pair_labels, entry.built.phenotype_count[pi],
+            entry.built.population_size[pi], workspace);
+      }
+    } catch (...) {
+      // Carried to the driver's thread and raised there after the join.
+      failure = std::current_exception();
+    }
+  };
+  const int worker_count = std::min(threads, task_count);
+  std::vector<std::exception_ptr> failures(static_cast<std::size_t>(std::max(worker_count, 1)));
+  {
+    std::vector<std::jthread> workers;
+    for (int w = 1; w < worker_count; ++w) {
+      workers.emplace_back(work, std::ref(failures[static_cast<std::size_t>(w)]));
+    }
+    work(failures[0]);
+  }
+  for (const std::exception_ptr& failure : failures) {
+    if (failure) {
+      std::rethrow_exception(failure);
+    }
+  }
+}
+
+// Writes a batch's console output in data set order and keeps its statistics.
+void finish_batch(const std::vector<PendingDataSet>& batch, layout::Sink& console,
+                  RunTables& tables) {
+  for (const PendingDataSet& entry : batch) {
+    for (const std::string& record : entry.console.records()) {
+      console.write_record(record);
+    }
+    if (!entry.analysed) {
+      continue;
+    }
+    for (std::size_t p = 0; p < entry.alt_model.size(); ++p) {
+      estimate::write_em_messages(entry.alt_model[p], console);
+      tables.permuted_statistic[p].push_back(likelihood_ratio_statistic(
+          tables.population_null_log_likelihood[p], entry.alt_model[p].log_likelihood));
+    }
+  }
+}
+
+// Data sets 1 to PERMUTATION_COUNT, in batches. A stop raised while a data
+// set is built is raised again only after every earlier data set's output
+// has been written, so the console reads as if the data sets ran one by one.
+void run_permuted_data_sets(const ObservedData& observed, PermutationState& state,
+                            const layout::Sinks& sinks, int threads, RunTables& tables) {
+  const int batch_size = BATCH_PER_THREAD * std::max(threads, 1);
+  int dataset_number = 1;
+  while (dataset_number <= common::PERMUTATION_COUNT) {
+    std::vector<PendingDataSet> batch(static_cast<std::size_t>(
+        std::min(batch_size, common::PERMUTATION_COUNT - dataset_number + 1)));
+    std::exception_ptr failure;
+    bool too_many_tries = false;
+    int built_count = 0;
+    for (PendingDataSet& entry : batch) {
+      const layout::Sinks build_sinks{entry.console, sinks.log, sinks.report};
+      try {
+        too_many_tries = build_data_set(dataset_number, observed, state, build_sinks,
+                                        entry.built) == BuildStatus::too_many_tries;
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      if (failure || too_many_tries) {
+        break;
+      }
+      write_progress_line(dataset_number, entry.console);
+      entry.analysed = true;
+      ++built_count;
+      ++dataset_number;
+    }
+    estimate_batch(observed, batch, built_count, threads);
+    // The failed data set's messages stand after the earlier data sets'.
+    batch.resize(static_cast<std::size_t>(built_count + (failure || too_many_tries ? 1 : 0)));
+    finish_batch(batch, sinks.console, tables);
+    if (failure) {
+      std::rethrow_exception(failure);
+    }
+    if (too_many_tries) {
+      throw common::Stop{common::StopCode::too_many_tries};
+    }
+  }
+}
+
+void write_run_summary(const ObservedData& observed, const BuiltDataSet& observed_built,
+                       const RunTables& tables, const layout::Sinks& sinks) {
+  std::vector<SummaryLine> lines;
+  for (int p = 0; p < observed.populations.population_count; ++p) {
+    const auto pi = static_cast<std::size_t>(p);
+    SummaryLine line;
+    line.name = observed.populations.population_names[pi];
+    line.observed_statistic = tables.observed_statistic[pi];
+    line.degrees_of_freedom = tables.degrees_of_freedom[pi];
+    line.summary = summarise_population(tables.observed_statistic[pi],
+                                        tables.permuted_statistic[pi],
+                                        observed_built.population_size[pi],
+                                        tables.degrees_of_freedom[pi]);
+    lines.push_back(line);
+  }
+  write_summary(lines, sinks.report, sinks.console);
+}
+
+}  // namespace
+
+void run(const RunOptions& options, layout::Sink& console) {
+  input::RunFiles files = input::open_run_files("group.dat");
+  layout::LogSink log(files.report_file_name + ".log");
+  const layout::Sinks sinks{console, log, *files.report};
+
+  ObservedData observed;
+  const layout::LayoutList record_layout =
+      input::read_data_header(*files.data, observed.systems, sinks);
+  input::read_phenotype_records(*files.data, observed.systems, record_layout,
+                                observed.populations, sinks);
+  input::read_groupings(*files.control, observed.systems, observed.null_grouping,
+                        observed.alt_grouping, sinks);
+
+  PermutationState state;
+  BuiltDataSet observed_built;
+  build_observed_data_set(observed, state, sinks, observed_built);
+  write_progress_line(0, console);
+  RunTables tables;
+  analyse_observed(observed, observed_built, console, tables);
+
+  run_permuted_data_sets(observed, state, sinks, options.threads, tables);
+  write_run_summary(observed, observed_built, tables, sinks);
+}
+
+}  // namespace driver

@@ -1,0 +1,76 @@
+// The quarnel program: the command line, and the one place where a stop or a
+// file error becomes the console report and the exit status.
+
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "common/stop.h"
+#include "driver/command_line_internal.h"
+#include "driver/driver.h"
+#include "layout/layout.h"
+
+namespace {
+
+int hardware_threads() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : static_cast<int>(n);
+}
+
+// "Return code N" with the full stop code; the exit status keeps its low 8 bits.
+int report_stop(const common::Stop& stop, layout::Sink& console) {
+  const int code = common::stop_number(stop.code);
+  const std::string field = layout::format_integer(code, 11);
+  const std::string_view digits(field.data() + field.find_first_not_of(' '));
+  layout::write(console, "('Return code ',A)", {digits});
+  return code;
+}
+
+int report_file_error(const common::FileError& error) {
+  std::cout.flush();
+  std::cerr << error.file;
+  if (error.line > 0) {
+    std::cerr << ':' << error.line;
+  }
+  std::cerr << ": " << error.what << '\n';
+  return common::FILE_ERROR_STATUS;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  const driver::CommandLine command = driver::parse_command_line(arguments);
+  switch (command.action) {
+    case driver::CommandLine::Action::help:
+      std::cout << driver::USAGE_TEXT;
+      return 0;
+    case driver::CommandLine::Action::version:
+      std::cout << "quarnel " << QUARNEL_VERSION << '\n';
+      return 0;
+    case driver::CommandLine::Action::usage_error:
+      std::cerr << "quarnel: " << command.error << "\n\n" << driver::USAGE_TEXT;
+      return common::FILE_ERROR_STATUS;
+    case driver::CommandLine::Action::run:
+      break;
+  }
+
+  layout::StreamSink console(std::cout, layout::LineEnd::lf);
+  driver::RunOptions options;
+  options.threads = command.threads > 0 ? command.threads : hardware_threads();
+  try {
+    driver::run(options, console);
+    layout::write(console, "('Stop - Program terminated.')");
+    return 0;
+  } catch (const common::Stop& stop) {
+    return report_stop(stop, console);
+  } catch (const common::FileError& error) {
+    return report_file_error(error);
+  } catch (const std::bad_alloc&) {
+    std::cout.flush();
+    std::cerr << "quarnel: not enough memory for this data set\n";
+    return common::FILE_ERROR_STATUS;
+  }
+}

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/command_line_internal.h"
+#include "driver/summary_internal.h"
+#include "layout/layout.h"
+
+namespace {
+
+using driver::CommandLine;
+using driver::SummaryLine;
+
+// Permuted statistics with the given mean and variance (divisor 1000):
+// half at mean - sd, half at mean + sd.
+std::vector<double> spread(double mean, double sd) {
+  std::vector<double> values;
+  for (int k = 0; k < 1000; ++k) {
+    values.push_back(k % 2 == 0 ? mean - sd : mean + sd);
+  }
+  return values;
+}
+
+std::string summary_line(const SummaryLine& line) {
+  layout::MemorySink report;
+  layout::MemorySink console;
+  driver::write_summary(std::span<const SummaryLine>(&line, 1), report, console);
+  EXPECT_EQ(report.records(), console.records());
+  return report.records().at(2);
+}
+
+SummaryLine line_for(std::string_view name, double observed, const std::vector<double>& permuted,
+                     int n, int df) {
+  SummaryLine line;
+  line.name = common::PopulationName(name);
+  line.observed_statistic = observed;
+  line.degrees_of_freedom = df;
+  line.summary = driver::summarise_population(observed, permuted, n, df);
+  return line;
+}
+
+TEST(Summary, WorkedExample) {
+  // N = 100, df = 4, statistic 20, mean 4, variance 8.
+  const std::vector<double> permuted = spread(4.0, std::sqrt(8.0));
+  const SummaryLine line = line_for("Highland", 20.0, permuted, 100, 4);
+  EXPECT_EQ(line.summary.p_value, 0.0);
+  EXPECT_DOUBLE_EQ(line.summary.permutation_mean, 4.0);
+  EXPECT_NEAR(line.summary.permutation_variance, 8.0, 1e-12);
+  EXPECT_NEAR(line.summary.ld_xi, 0.16, 1e-12);
+  EXPECT_NEAR(line.summary.ld_xi_std, std::sqrt(72.0) / 100.0, 1e-12);
+  EXPECT_EQ(summary_line(line),
+            "Highland    .000   .160     .085       20.00     4.000     2.828     4");
+}
+
+TEST(Summary, HeaderLines) {
+  layout::MemorySink report;
+  layout::MemorySink console;
+  driver::write_summary({}, report, console);
+  const std::vector<std::string> expected = {
+      " .......OVERALL LD INFOTMATION ........LIKELIHOOD RATIO   DISTIOBUTION",
+      "POP NAME   PVALUE   LD(xi)   STD(xi)   CHI-SQ   MEAN      STD      DFREEDOM"};
+  EXPECT_EQ(report.records(), expected);
+  EXPECT_EQ(console.records(), expected);
+}
+
+TEST(Summary, PValueCountsOnlyStrictlyGreater) {
+  std::vector<double> permuted(1000, 5.0);
+  EXPECT_EQ(driver::summarise_population(5.0, permuted, 10, 2).p_value, 0.0);  // ties
+  EXPECT_EQ(driver::summarise_population(4.0, permuted, 10, 2).p_value, 1.0);
+  permuted[0] = 7.0;
+  permuted[999] = 9.0;
+  EXPECT_EQ(driver::summarise_population(5.0, permuted, 10, 2).p_value, 2.0 / 1000.0);
+}
+
+TEST(Summary, PValueTexts) {
+  const std::vector<double> permuted = spread(3.0, 1.0);
+  EXPECT_EQ(summary_line(line_for("A", 100.0, permuted, 50, 2)).substr(11, 5), " .000");
+  EXPECT_EQ(summary_line(line_for("A", -1.0, permuted, 50, 2)).substr(11, 5), "1.000");
+}
+
+TEST(Summary, NegativeXiUsesItsAbsoluteValueInTheDeviation) {
+  const std::vector<double> permuted = spread(10.0, 2.0);
+  const SummaryLine line = line_for("Low", 6.0, permuted, 25, 2);
+  EXPECT_LT(line.summary.ld_xi, 0.0);
+  const double xi = line.summary.ld_xi;
+  EXPECT_DOUBLE_EQ(line.summary.ld_xi_std, std::sqrt(4.0 + 4.0 * 25.0 * -xi) / 25.0);
+  EXPECT_EQ(summary_line(line).substr(16, 7), "  -.160");
+}
+
+TEST(Summary, ZeroDegreesOfFreedomGivesZeroXi) {
+  const SummaryLine line = line_for("Zero", 40.0, spread(3.0, 1.0), 30, 0);
+  EXPECT_EQ(line.summary.ld_xi, 0.0);
+  EXPECT_EQ(line.summary.ld_xi_std, 0.0);
+  EXPECT_EQ(summary_line(line).substr(16, 16), "   .000     .000");
+}
+
+TEST(Summary, UndefinedXiIsWrittenAsAsterisks) {
+  // Every permuted statistic equal: variance 0, xi undefined, STD column 0.
+  const SummaryLine flat = line_for("Flat", 2.0, std::vector<double>(1000, 2.0), 40, 3);
+  EXPECT_FALSE(flat.summary.xi_defined);
+  EXPECT_EQ(summary_line(flat),
+            "Flat        .000  *****    *****        2.00     2.000      .000     3");
+  // Negative degrees of freedom.
+  const SummaryLine negative = line_for("Neg", 2.0, spread(3.0, 1.0), 40, -2);
+  EXPECT_FALSE(negative.summary.xi_defined);
+  EXPECT_EQ(summary_line(negative).substr(16, 16), "  *****    *****");
+}
+
+TEST(Summary, NameIsCutOrPaddedToTenCharacters) {
+  const std::vector<double> permuted = spread(3.0, 1.0);
+  EXPECT_EQ(summary_line(line_for("Transylvania North", 1.0, permuted, 9, 1)).substr(0, 11),
+            "Transylvan ");
+  EXPECT_EQ(summary_line(line_for("Ile", 1.0, permuted, 9, 1)).substr(0, 11), "Ile        ");
+}
+
+// A grouping from 1-based system lists, as the control file gives them.
+common::Grouping grouping(const std::vector<std::vector<int>>& groups,
+                          const std::vector<int>& allele_count) {
+  common::Grouping g;
+  g.group_total = static_cast<int>(groups.size());
+  for (const auto& systems : groups) {
+    std::vector<int> zero_based;
+    long long values = 1;
+    for (const int s : systems) {
+      zero_based.push_back(s - 1);
+      values = std::min(values * allele_count[static_cast<std::size_t>(s - 1)], 1LL << 30);
+    }
+    g.group_size.push_back(static_cast<int>(systems.size()));
+    g.group_systems.push_back(zero_based);
+    g.group_value_total.push_back(static_cast<int>(values));
+  }
+  return g;
+}
+
+TEST(DegreesOfFreedom, OneSystemPerNullGroupOneAlternativeGroup) {
+  const std::vector<int> alleles = {3, 2, 4};
+  const common::Grouping null_grouping = grouping({{1}, {2}, {3}}, alleles);
+  const common::Grouping alt_grouping = grouping({{1, 2, 3}}, alleles);
+  // N = 10, 2N = 20: a value counts from frequency 0.025 (expected count 0.5) on.
+  const std::vector<std::vector<double>> frequency = {
+      {0.5, 0.45, 0.05}, {0.9, 0.1}, {0.5, 0.49, 0.01, 0.0}};
+  // c = 3, 2, 2: (3*2*2 - 1) - (2 + 1 + 1) = 7.
+  EXPECT_EQ(driver::degrees_of_freedom(null_grouping, alt_grouping, frequency, 10), 7);
+}
+
+TEST(DegreesOfFreedom, MultiSystemNullGroups) {
+  const std::vector<int> alleles = {2, 2, 3, 2};
+  const common::Grouping null_grouping = grouping({{1, 2}, {3, 4}}, alleles);
+  const common::Grouping alt_grouping = grouping({{1, 2, 3, 4}}, alleles);
+  const std::vector<std::vector<double>> frequency = {
+      {0.25, 0.25, 0.25, 0.25}, {0.5, 0.0, 0.2, 0.2, 0.1, 0.0}};
+  // N = 5: c = 4 and 4 (0.1 x 10 = 1 counts): (16 - 1) - (3 + 3) = 9.
+  EXPECT_EQ(driver::degrees_of_freedom(null_grouping, alt_grouping, frequency, 5), 9);
+}
+
+TEST(DegreesOfFreedom, AlternativeGroupWithoutFirstSystemAndSplitAlternative) {
+  const std::vector<int> alleles = {2, 2, 2};
+  const common::Grouping null_grouping = grouping({{1}, {2}, {3}}, alleles);
+  const std::vector<std::vector<double>> frequency = {{0.5, 0.5}, {0.5, 0.5}, {0.5, 0.5}};
+  // {1,2} and {3}: (4 - 1) + (2 - 1) - 3 = 1.
+  EXPECT_EQ(driver::degrees_of_freedom(null_grouping, grouping({{1, 2}, {3}}, alleles),
+                                       frequency, 4),
+            1);
+  // An alternative group that holds no first system contributes P = 1, i.e. 0:
+  // {3} with null groups {1,2} and {3} -> only the second null group lies in it.
+  const common::Grouping blocks = grouping({{1, 2}, {3}}, alleles);
+  const std::vector<std::vector<double>> block_frequency = {{0.25, 0.25, 0.25, 0.25}, {0.5, 0.5}};
+  EXPECT_EQ(driver::degrees_of_freedom(blocks, grouping({{2}, {3}}, alleles), block_frequency, 4),
+            (1 - 1) + (2 - 1) - (3 + 1));
+}
+
+TEST(DegreesOfFreedom, ExpectedCountOfExactlyOneHalfCounts) {
+  const std::vector<int> alleles = {2, 2};
+  const common::Grouping null_grouping = grouping({{1}, {2}}, alleles);
+  const common::Grouping alt_grouping = grouping({{1, 2}}, alleles);
+  // N = 25: 50 x 0.01 = 0.5 exactly in binary? 0.01 is not exact; use 1/64 with N = 16:
+  // 32 x 0.015625 = 0.5 exactly.
+  const std::vector<std::vector<double>> frequency = {{0.984375, 0.015625}, {1.0, 0.0}};
+  EXPECT_EQ(driver::degrees_of_freedom(null_grouping, alt_grouping, frequency, 16),
+            (2 * 1 - 1) - (1 + 0));
+}
+
+TEST(DegreesOfFreedom, OverflowingProductIsReportedNotWrapped) {
+  const std::vector<int> alleles(10, 800);
+  std::vector<std::vector<int>> singles;
+  std::vector<int> all;
+  for (int s = 1; s <= 10; ++s) {
+    singles.push_back({s});
+    all.push_back(s);
+  }
+  const std::vector<std::vector<double>> frequency(10, std::vector<double>(800, 1.0 / 800.0));
+  EXPECT_EQ(driver::degrees_of_freedom(grouping(singles, alleles), grouping({all}, alleles),
+                                       frequency, 1000),
+            driver::DEGREES_OF_FREEDOM_OVERFLOW);
+}
+
+CommandLine parse(std::vector<std::string_view> args) {
+  return driver::parse_command_line(args);
+}
+
+TEST(CommandLineParse, AcceptedForms) {
+  EXPECT_EQ(parse({}).action, CommandLine::Action::run);
+  EXPECT_EQ(parse({}).threads, 0);
+  EXPECT_EQ(parse({"--help"}).action, CommandLine::Action::help);
+  EXPECT_EQ(parse({"--version"}).action, CommandLine::Action::version);
+  const CommandLine threads = parse({"--threads", "4"});
+  EXPECT_EQ(threads.action, CommandLine::Action::run);
+  EXPECT_EQ(threads.threads, 4);
+}
+
+TEST(CommandLineParse, RejectedForms) {
+  for (const auto& args : std::vector<std::vector<std::string_view>>{
+           {"-h"}, {"group.dat"}, {"--threads"}, {"--threads", "0"}, {"--threads", "x"},
+           {"--threads", "3x"}, {"--threads", "-1"}, {"--help", "--version"}}) {
+    const CommandLine c = parse(args);
+    EXPECT_EQ(c.action, CommandLine::Action::usage_error) << args[0];
+    EXPECT_FALSE(c.error.empty());
+  }
+}
+
+}  // namespace
