@@ -1,0 +1,48 @@
+#include <cassert>
+
+#include "common/limits.h"
+#include "layout/layout.h"
+#include "permute/permute.h"
+
+namespace permute {
+
+namespace {
+
+// Data set numbers 1..PERMUTATION_COUNT keep their values everywhere; only
+// the count table is stored from 0.
+[[nodiscard]] int count_slot(int dataset_number) {
+  assert(dataset_number >= 1 && dataset_number <= common::PERMUTATION_COUNT);
+  return dataset_number - 1;
+}
+
+}  // namespace
+
+AttemptStatus TryCounts::begin_attempt(int dataset_number) {
+  int& count = try_count_[count_slot(dataset_number)];
+  ++count;
+  return count >= common::MAX_TRIES ? AttemptStatus::too_many : AttemptStatus::ok;
+}
+
+int TryCounts::try_count(int dataset_number) const {
+  return try_count_[count_slot(dataset_number)];
+}
+
+void write_abort_listing(int dataset_number, const TryCounts& try_counts, layout::Sink& log) {
+  layout::write(log,
+                "(/,/,'FATAL PROBLEM',/,' The Quarnel job is aborting due to an ',"
+                "'excessive amount of missing data.',/,/,"
+                "'Cycle number of permuted dataset at abort: ',I6,/,"
+                "'Solution: eliminate records with missing data: ',/,"
+                "'fill in missing typings or delete partial records',/,/,"
+                "' MAXTRIES = ',I5,' for each permuted data set.',/,/,"
+                "' Listing below only those datasets with multiple',' attempts to permute.',/)",
+                {dataset_number, common::MAX_TRIES});
+  for (int i = 1; i <= dataset_number; ++i) {
+    const int tries = try_counts.try_count(i);
+    if (tries >= 2) {
+      layout::write(log, "(' Dataset ',I4,' Tries =',I4)", {i, tries});
+    }
+  }
+}
+
+}  // namespace permute

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "common/limits.h"
+#include "common/tables.h"
+#include "layout/layout.h"
+
+// The permuted data sets: the uniform random generator, the shuffle of the
+// donor table, the assembly of every individual's record from its donors and
+// the bookkeeping of the attempts at each permuted data set.
+//
+// Data set 0 is the observed data: its donors are the identity and it draws
+// no random number. Every permuted data set 1..PERMUTATION_COUNT keeps each
+// individual in its population but gives it the typings of each null group
+// from a donor chosen for that group alone.
+
+namespace permute {
+
+// The shuffled congruential generator: three linear congruential generators
+// in signed 32-bit arithmetic; two fill a table of 97 doubles, the third picks
+// the slot to hand out. The same seed gives the same sequence on every machine.
+// One object lives for the whole run; nothing resets it.
+class UniformRandom {
+ public:
+  // Returns a deviate u with 0 <= u < 1. When seed is negative, or on the
+  // first call, first (re)initialises the generator from seed and sets seed
+  // to 1; otherwise seed is left as it is. The run always passes a variable
+  // holding 1, so the generator is initialised once, on the first draw.
+  // Precondition for an initialising call: 54773 - 2^31 < seed <= 54773.
+  [[nodiscard]] double uniform_random(std::int32_t& seed);
+
+  // The 0-based slot of the shuffle table that the last draw handed out
+  // (-1 before the first draw).
+  [[nodiscard]] int last_slot() const { return last_slot_; }
+
+  static constexpr int SHUFFLE_SLOTS = 97;
+
+ private:
+  void initialise(std::int32_t seed);
+
+  bool generator_started_ = false;
+  std::int32_t first_state_ = 0;     // generator 1, 0..259199
+  std::int32_t second_state_ = 0;    // generator 2, 0..134455
+  std::int32_t selector_state_ = 0;  // generator 3, 0..242999
+  std::array<double, SHUFFLE_SLOTS> shuffle_table_{};
+  int last_slot_ = -1;
+};
+
+// The donors of data set 0: donor_index[p][r][g] = r (0-based) for every
+// population p, record r of p and null group g = 0..group_total-1.
+[[nodiscard]] common::DonorIndex identity_donor_index(const common::Populations& populations,
+                                                      int group_total);
+
+// Shuffles donor_index further from whatever state it is in, population by
+// population and null group by null group, with one Fisher-Yates pass per
+// (population, group): exactly (sum of the record counts) x group_total
+// draws, in that order. A one-record population still draws once per group.
+// For every p and g the donors stay a permutation of the records of p.
+void shuffle_donors(const common::Populations& populations, int group_total, UniformRandom& random,
+                    common::DonorIndex& donor_index);
+
+// Assembles individual i of population p (both 0-based): for each null group
+// g, both typings of every system of g are copied from record
+// donor_index[p][i][g] of p. Typings of a system in no null group are left as
+// they are (the null grouping gives every system to exactly one group).
+void assemble_record(const common::Populations& populations, const common::Grouping& null_grouping,
+                     const common::DonorIndex& donor_index, int p, int i,
+                     common::RecordTypings& record_typings);
+
+enum class AttemptStatus {
+  ok,        // go on with the attempt
+  too_many,  // the data set has used up its attempts: write the abort listing, stop 7070
+};
+
+// The number of attempts begun at each permuted data set 1..PERMUTATION_COUNT.
+// All 0 at the start of the run; counts only grow.
+class TryCounts {
+ public:
+  // Counts one more attempt at permuted data set dataset_number
+  // (1..PERMUTATION_COUNT). Returns too_many when the count, the attempt
+  // under way included, has reached MAX_TRIES: a data set gets at most
+  // MAX_TRIES - 1 attempts that can be used.
+  [[nodiscard]] AttemptStatus begin_attempt(int dataset_number);
+
+  // Attempts begun at data set dataset_number (1..PERMUTATION_COUNT).
+  [[nodiscard]] int try_count(int dataset_number) const;
+
+ private:
+  std::array<int, common::PERMUTATION_COUNT> try_count_{};  // [dataset_number - 1]
+};
+
+// Writes the abort listing of stop code 7070 to the log: the FATAL PROBLEM
+// header with dataset_number and MAX_TRIES, then one line for every data set
+// 1..dataset_number that needed two attempts or more. The caller then stops
+// the run with stop code 7070.
+void write_abort_listing(int dataset_number, const TryCounts& try_counts, layout::Sink& log);
+
+}  // namespace permute
