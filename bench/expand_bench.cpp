@@ -1,0 +1,125 @@
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "common/tables.h"
+#include "expand/expand.h"
+#include "layout/layout.h"
+
+// The cost of expanding one distinct phenotype: without the cache (the first
+// data set that meets a code string) and with it (every later data set).
+
+namespace {
+
+// Systems with alleles named by their code letters, width 1.
+common::SystemTables make_tables(const std::vector<std::string>& letters) {
+  common::SystemTables tables;
+  tables.system_count = static_cast<int>(letters.size());
+  for (const std::string& system : letters) {
+    tables.allele_count.push_back(static_cast<int>(system.size()));
+    tables.allele_name_width.push_back(1);
+    tables.allele_code.emplace_back(system.begin(), system.end());
+    tables.allele_name.emplace_back();
+    for (const char c : system) {
+      tables.allele_name.back().emplace_back(std::string(1, c));
+    }
+  }
+  return tables;
+}
+
+// Distinct phenotypes given by their code strings, "?" for a blank typing.
+common::DistinctPhenotypes make_distinct(const std::vector<std::string>& codes) {
+  common::DistinctPhenotypes distinct;
+  for (const std::string& code : codes) {
+    common::RecordTypings typings{};
+    for (std::size_t k = 0; k < code.size(); ++k) {
+      typings[k] = common::Typing(code[k] == '?' ? "" : code.substr(k, 1));
+    }
+    distinct.distinct_typings.push_back(typings);
+    distinct.phenotype_code.emplace_back(code);
+    distinct.first_individual.push_back({0, distinct.distinct_count});
+    ++distinct.distinct_count;
+  }
+  return distinct;
+}
+
+struct Bench {
+  common::SystemTables tables;
+  common::DistinctPhenotypes distinct;
+  common::Populations populations;
+  layout::MemorySink console;
+  layout::MemorySink log;
+  layout::MemorySink report;
+
+  expand::ExpandStatus run(expand::ExpansionCache& cache, common::PairLists& pair_labels) {
+    return expand::expand_phenotypes(1, tables, populations, distinct, cache,
+                                     {console, log, report}, pair_labels);
+  }
+};
+
+void expand_uncached(benchmark::State& state, Bench& bench) {
+  common::PairLists pair_labels;
+  for (auto _ : state) {
+    expand::ExpansionCache cache;
+    benchmark::DoNotOptimize(bench.run(cache, pair_labels));
+  }
+  state.SetItemsProcessed(state.iterations() * bench.distinct.distinct_count);
+  state.counters["pairs"] = pair_labels[0]->pair_total();
+}
+
+void BM_ExpandTenHeterozygous(benchmark::State& state) {
+  Bench bench{make_tables(std::vector<std::string>(10, "AB")),
+              make_distinct({"ABABABABABABABABABAB"}),
+              {},
+              {},
+              {},
+              {}};
+  expand_uncached(state, bench);
+}
+
+void BM_ExpandOneMissingOf14NineHeterozygous(benchmark::State& state) {
+  std::vector<std::string> letters(10, "AB");
+  letters[0] = "ABCDEFGHIJKLMN";
+  Bench bench{make_tables(letters), make_distinct({"A?ABABABABABABABABAB"}), {}, {}, {}, {}};
+  expand_uncached(state, bench);
+}
+
+void BM_ExpandFiveSystemsTwoHeterozygous(benchmark::State& state) {
+  Bench bench{make_tables(std::vector<std::string>(5, "ABCDEFGH")),
+              make_distinct({"ABCCDEFFGG"}),
+              {},
+              {},
+              {},
+              {}};
+  expand_uncached(state, bench);
+}
+
+// A data set of 1000 distinct phenotypes that all were met before.
+void BM_CacheHitPerPhenotype(benchmark::State& state) {
+  std::vector<std::string> codes;
+  const std::string letters = "ABCDEFGHIJ";
+  for (int d = 0; d < 1000; ++d) {
+    // The three decimal digits of d make every code string different.
+    const char a = letters[static_cast<std::size_t>(d % 10)];
+    const char b = letters[static_cast<std::size_t>(d / 10 % 10)];
+    const char c = letters[static_cast<std::size_t>(d / 100)];
+    codes.push_back({a, b, b, c, c, a, a, a, b, b});
+  }
+  Bench bench{
+      make_tables(std::vector<std::string>(5, letters)), make_distinct(codes), {}, {}, {}, {}};
+  expand::ExpansionCache cache;
+  common::PairLists pair_labels;
+  benchmark::DoNotOptimize(bench.run(cache, pair_labels));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(bench.run(cache, pair_labels));
+  }
+  state.SetItemsProcessed(state.iterations() * bench.distinct.distinct_count);
+}
+
+}  // namespace
+
+BENCHMARK(BM_ExpandTenHeterozygous);
+BENCHMARK(BM_ExpandOneMissingOf14NineHeterozygous);
+BENCHMARK(BM_ExpandFiveSystemsTwoHeterozygous);
+BENCHMARK(BM_CacheHitPerPhenotype);

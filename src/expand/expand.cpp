@@ -1,0 +1,149 @@
+#include "expand/expand.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "common/count.h"
+#include "common/limits.h"
+#include "common/stop.h"
+#include "expand/expand_internal.h"
+
+namespace expand {
+
+std::size_t ExpansionKeyHash::operator()(const ExpansionKey& key) const {
+  const std::hash<std::string_view> hash;
+  return hash(key.code.view()) ^ (hash(key.system_class.view()) << 1U);
+}
+
+std::shared_ptr<const common::PairList> ExpansionCache::find(const ExpansionKey& key) const {
+  const auto found = lists_.find(key);
+  return found == lists_.end() ? nullptr : found->second;
+}
+
+void ExpansionCache::insert(const ExpansionKey& key,
+                            std::shared_ptr<const common::PairList> pairs) {
+  lists_.insert_or_assign(key, std::move(pairs));
+}
+
+int ExpansionCache::size() const { return common::count_of(lists_); }
+
+Classification classify(const common::SystemTables& tables, const common::RecordTypings& typings) {
+  Classification result;
+  for (int s = 0; s < tables.system_count; ++s) {
+    const int width = tables.allele_name_width[s];
+    const common::Typing& first = typings[first_typing(s)];
+    const common::Typing& second = typings[second_typing(s)];
+    const int missing = (first[width - 1] == ' ' ? 1 : 0) + (second[width - 1] == ' ' ? 1 : 0);
+    result.system_missing[s] = missing;
+    if (missing == 2) {
+      ++result.full_missing_total;
+    } else if (missing == 1) {
+      ++result.half_missing_total;
+    } else if (first != second) {
+      result.heterozygosity.system_heterozygous[s] = true;
+      ++result.heterozygosity.heterozygous_total;
+    }
+  }
+  return result;
+}
+
+namespace {
+
+// One character per system: '2' or '1' missing typings, else 'h'eterozygous
+// or h'o'mozygous.
+char system_class(const Classification& classification, int s) {
+  const int missing = classification.system_missing[s];
+  if (missing > 0) {
+    return missing == 2 ? '2' : '1';
+  }
+  return classification.heterozygosity.system_heterozygous[s] ? 'h' : 'o';
+}
+
+}  // namespace
+
+ExpansionKey expansion_key(const common::CodeString& code, int system_count,
+                           const Classification& classification) {
+  ExpansionKey key{code, {}};
+  for (int s = 0; s < system_count; ++s) {
+    // The missing typings come from the typings' text: a typing that equals
+    // an allele name but is blank at the name width codes as that allele's
+    // letter and still counts as missing.
+    const int missing = classification.system_missing[s];
+    if (missing == 2) {
+      // Both letters are replaced by every genotype; what they were is moot.
+      key.code[first_typing(s)] = common::MISSING_CODE;
+      key.code[second_typing(s)] = common::MISSING_CODE;
+    }
+    key.system_class[s] = system_class(classification, s);
+  }
+  return key;
+}
+
+namespace {
+
+// A count or a 1-based number as text without padding, for a message.
+std::string number_text(int value) {
+  std::string text = layout::format_integer(value, 11);
+  text.erase(0, text.find_first_not_of(' '));
+  return text;
+}
+
+// The observed data cannot be used: name the first record that shows the
+// phenotype, so that the user can fix it. Console first, then the log.
+[[noreturn]] void stop_unusable_observed(const common::Populations& populations,
+                                         const common::FirstIndividual& individual,
+                                         int missing_total, const layout::Sinks& sinks) {
+  const std::string name =
+      layout::printable(populations.population_names[individual.population].trimmed());
+  const std::string missing = number_text(missing_total);
+  const std::string record = number_text(individual.record + 1);
+  const std::string population = number_text(individual.population + 1);
+  for (layout::Sink* sink : {&sinks.console, &sinks.log}) {
+    layout::write(
+        *sink,
+        "(/,/,' FATAL ERROR',/,' A phenotype of the observed data has missing typings in ',"
+        "A,' genetic systems;',/,' only one system of a record may have missing typings.',"
+        "/,' First record with it: record ',A,' of population ',A,' (number ',A,').',/,"
+        "' Fill in the missing typings or delete the record. Resubmit.',/)",
+        {missing, record, name, population});
+  }
+  throw common::Stop{common::StopCode::unusable_observed};
+}
+
+}  // namespace
+
+ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& tables,
+                               const common::Populations& populations,
+                               const common::DistinctPhenotypes& distinct, ExpansionCache& cache,
+                               const layout::Sinks& sinks, common::PairLists& pair_labels) {
+  pair_labels.assign(static_cast<std::size_t>(distinct.distinct_count), nullptr);
+  for (int d = 0; d < distinct.distinct_count; ++d) {
+    const Classification classification = classify(tables, distinct.distinct_typings[d]);
+    MissingCheck check;
+    if (classification.missing_total() > 0) {
+      check = check_missing_typings(dataset_number, tables.system_count, classification, sinks);
+    }
+    if (check.abandon) {
+      if (dataset_number == 0) {
+        stop_unusable_observed(populations, distinct.first_individual[d],
+                               classification.missing_total(), sinks);
+      }
+      return ExpandStatus::abandoned;
+    }
+
+    const common::CodeString& code = distinct.phenotype_code[d];
+    const ExpansionKey key = expansion_key(code, tables.system_count, classification);
+    std::shared_ptr<const common::PairList> pairs = cache.find(key);
+    if (!pairs) {
+      pairs = std::make_shared<const common::PairList>(
+          expand_phenotype(tables, code, classification, check.missing_system));
+      cache.insert(key, pairs);
+    }
+    pair_labels[d] = std::move(pairs);
+  }
+  return ExpandStatus::done;
+}
+
+}  // namespace expand

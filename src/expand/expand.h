@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <unordered_map>
+
+#include "common/tables.h"
+#include "common/text.h"
+#include "layout/layout.h"
+
+// Phenotype expansion: the value lists of the groups of both groupings, and
+// the expansion of every distinct phenotype, missing typings included, into
+// the complete list of compatible haplotype pairs.
+
+namespace expand {
+
+// The haplotype count check, made before the group value lists of every data
+// set: haplotype_total (the product of the allele counts of all systems) must
+// equal the number of combinations of one allele from each of systems 1 and 2
+// and from every later system that has alleles. Throws common::Stop with stop
+// code 304, no message, when they differ (a later system without alleles).
+void check_haplotype_count(const common::SystemTables& tables);
+
+// Fills grouping.group_values: for every group, every combination of one
+// allele per system of the group, as labels whose character j is the code
+// letter at the group's j-th system. Combinations are in nested order, the
+// group's first system varying slowest, each allele from the first upwards.
+void build_group_values(const common::SystemTables& tables, common::Grouping& grouping);
+
+enum class ExpandStatus {
+  done,       // every distinct phenotype has its pair list
+  abandoned,  // a permuted data set is unusable; the caller starts a new attempt
+};
+
+// What the pair list of a distinct phenotype depends on, besides the allele
+// tables: its code letters, and for every system whether its typings are
+// missing (which is read from the typings' text, not from the code letters)
+// and whether it is heterozygous.
+struct ExpansionKey {
+  common::CodeString code;
+  common::FixedText<common::MAX_SYSTEMS> system_class;
+
+  friend bool operator==(const ExpansionKey&, const ExpansionKey&) = default;
+};
+
+struct ExpansionKeyHash {
+  [[nodiscard]] std::size_t operator()(const ExpansionKey& key) const;
+};
+
+// Pair lists already built, shared between data sets: a permuted data set
+// mostly meets the code strings of earlier data sets again. One cache serves
+// one set of system tables (those of the run) and one thread.
+class ExpansionCache {
+ public:
+  // The list kept for key, or null.
+  [[nodiscard]] std::shared_ptr<const common::PairList> find(const ExpansionKey& key) const;
+  void insert(const ExpansionKey& key, std::shared_ptr<const common::PairList> pairs);
+  [[nodiscard]] int size() const;
+
+ private:
+  // Used for look-up only; nothing is produced by walking it, so its order
+  // never reaches the output.
+  std::unordered_map<ExpansionKey, std::shared_ptr<const common::PairList>, ExpansionKeyHash>
+      lists_;
+};
+
+// Expands the distinct phenotypes of data set dataset_number (0: the observed
+// data) in order into pair_labels (resized to distinct_count; entry d is the
+// pair list of distinct phenotype d, 0-based). A phenotype may have missing
+// typings in one system only; it is then completed over every allele of that
+// system.
+//
+// A phenotype with more missing than typed systems first writes the ABORTING
+// message to the log, then to the console (each time such a phenotype is
+// met). A phenotype with missing typings in two or more systems makes the
+// data set unusable:
+// - in a permuted data set the result is ExpandStatus::abandoned and
+//   pair_labels is left incomplete;
+// - in data set 0, common::Stop with stop code 410 when there are at most two
+//   missing systems and more missing than typed ones; otherwise a message to
+//   the console, then the log, naming the population and the 1-based record
+//   of the first individual with the phenotype, and stop code 411.
+// Consistency guards throw common::Stop with stop codes 1, 10, 15, 407, 409
+// or 412 and no message.
+[[nodiscard]] ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& tables,
+                                             const common::Populations& populations,
+                                             const common::DistinctPhenotypes& distinct,
+                                             ExpansionCache& cache, const layout::Sinks& sinks,
+                                             common::PairLists& pair_labels);
+
+}  // namespace expand
