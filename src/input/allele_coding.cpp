@@ -1,0 +1,132 @@
+#include <cassert>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/count.h"
+#include "common/limits.h"
+#include "input/input.h"
+
+namespace input {
+namespace {
+
+// The look-up key of some typings: per system the two typings, the smaller
+// first. Typings are blank-padded, so comparing all five characters is the
+// comparison with trailing blanks ignored.
+void make_key(const common::RecordTypings& typings, int typing_count, std::string& key) {
+  key.clear();
+  for (int k = 0; k < typing_count; k += 2) {
+    const std::string_view first = typings[k].view();
+    const std::string_view second = typings[k + 1].view();
+    const bool swap = second < first;
+    key.append(swap ? second : first);
+    key.append(swap ? first : second);
+  }
+}
+
+[[noreturn]] void stop_unknown_allele(int s, const common::RecordTypings& typings, int typing_count,
+                                      const layout::Sinks& sinks) {
+  constexpr layout::LayoutText message =
+      "(/,/,' FATAL ERROR:',/,' Encountered allele not in the allele list.',/,"
+      "' Processing genetic system number: ',I3,' in the phenotype set below:',/,"
+      "' Phenotypes ',10(2A5,'..'))";
+  std::vector<std::string> shown;
+  shown.reserve(static_cast<std::size_t>(typing_count));  // no reallocation: the views stay valid
+  std::vector<layout::WriteValue> values{s + 1};
+  for (int k = 0; k < typing_count; ++k) {
+    values.emplace_back(std::string_view(shown.emplace_back(layout::printable(typings[k].view()))));
+  }
+  layout::write(sinks.console, message, values);
+  throw common::Stop{common::StopCode::unknown_allele};
+}
+
+// The code letter of typing k. The blank test at the name width is made after
+// each allele that does not match, not once after the list: a typing blank
+// there is allele 1 if it is allele 1's name and missing otherwise.
+std::optional<char> code_letter(const common::Typing& typing, int s,
+                                const common::SystemTables& systems) {
+  const int w = systems.allele_name_width[s];
+  for (int a = 0; a < systems.allele_count[s]; ++a) {
+    if (typing == systems.allele_name[s][a]) {
+      return systems.allele_code[s][a];
+    }
+    if (typing[static_cast<std::size_t>(w - 1)] == ' ') {
+      return common::MISSING_CODE;
+    }
+  }
+  return std::nullopt;
+}
+
+// The code string of a new phenotype; stops with 375 at its first typing
+// that is in no allele list.
+common::CodeString phenotype_code_of(const common::RecordTypings& typings,
+                                     const common::SystemTables& systems,
+                                     const layout::Sinks& sinks) {
+  const int typing_count = systems.typing_count();
+  common::CodeString code;
+  for (int k = 0; k < typing_count; ++k) {
+    const int s = common::system_of_typing(k);
+    const std::optional<char> letter = code_letter(typings[k], s, systems);
+    if (!letter) {
+      stop_unknown_allele(s, typings, typing_count, sinks);
+    }
+    code[static_cast<std::size_t>(k)] = *letter;
+  }
+  return code;
+}
+
+}  // namespace
+
+void PhenotypeIndex::rebuild(const common::DistinctPhenotypes& distinct, int typing_count) {
+  index_.clear();
+  for (int d = 0; d < distinct.distinct_count; ++d) {
+    add(d, distinct, typing_count);
+  }
+}
+
+int PhenotypeIndex::find(const common::RecordTypings& typings, int typing_count,
+                         const common::DistinctPhenotypes& distinct) {
+  if (common::count_of(index_) != distinct.distinct_count) {
+    rebuild(distinct, typing_count);
+  }
+  make_key(typings, typing_count, key_);
+  const auto found = index_.find(key_);
+  return found == index_.end() ? -1 : found->second;
+}
+
+void PhenotypeIndex::add(int d, const common::DistinctPhenotypes& distinct, int typing_count) {
+  make_key(distinct.distinct_typings[d], typing_count, key_);
+  // try_emplace keeps an earlier entry: the first of equal phenotypes wins,
+  // as in a scan from the start of the list.
+  index_.try_emplace(key_, d);
+}
+
+void code_individual(int population, int record, const common::RecordTypings& record_typings,
+                     const common::SystemTables& systems, common::DistinctPhenotypes& distinct,
+                     PhenotypeIndex& index, const layout::Sinks& sinks) {
+  assert(population >= 0 && population < common::count_of(distinct.phenotype_tally));
+  const int typing_count = systems.typing_count();
+  const int known = index.find(record_typings, typing_count, distinct);
+  if (known >= 0) {
+    ++distinct.phenotype_tally[population][known];
+    return;
+  }
+  if (distinct.distinct_count == common::MAX_DISTINCT_PHENOTYPES) {
+    throw common::Stop{common::StopCode::too_many_phenotypes};
+  }
+  // Only a new phenotype is checked against the allele lists; a match of an
+  // earlier one has typings that were checked then.
+  const common::CodeString code = phenotype_code_of(record_typings, systems, sinks);
+  const int d = distinct.distinct_count;
+  ++distinct.distinct_count;
+  distinct.distinct_typings.push_back(record_typings);
+  distinct.phenotype_code.push_back(code);
+  distinct.first_individual.push_back({population, record});
+  for (std::vector<int>& tally : distinct.phenotype_tally) {
+    tally.push_back(0);
+  }
+  ++distinct.phenotype_tally[population][d];
+  index.add(d, distinct, typing_count);
+}
+
+}  // namespace input

@@ -1,0 +1,181 @@
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/count.h"
+#include "common/limits.h"
+#include "input/input.h"
+#include "input/input_internal.h"
+
+namespace input {
+namespace {
+
+using layout::ReadStatus;
+using layout::ReadTarget;
+
+// The end of file exit of the header: once the system count is due, a
+// missing line is announced on the console, in the log and in the report.
+void require_header_line(ReadStatus status, const layout::Sinks& sinks) {
+  if (status == ReadStatus::ok) {
+    return;
+  }
+  constexpr layout::LayoutText end_of_file = "(/,' END OF FILE ENCOUNTERED UNEXPECTEDLY')";
+  layout::write(sinks.console, end_of_file);
+  layout::write(sinks.log, end_of_file);
+  layout::write(sinks.report, end_of_file);
+  throw common::Stop{common::StopCode::header_end_of_file};
+}
+
+// The allele-name line: six columns per allele, the name right before the
+// sixth column.
+layout::LayoutText allele_name_layout(int width) {
+  switch (width) {
+    case 1:
+      return "(20(4X,A1,1X))";
+    case 2:
+      return "(20(3X,A2,1X))";
+    case 3:
+      return "(20(2X,A3,1X))";
+    case 4:
+      return "(20(1X,A4,1X))";
+    default:
+      return "(20(A5,1X))";
+  }
+}
+
+struct AlleleList {
+  std::vector<common::Typing> names;
+  std::vector<char> codes;
+};
+
+[[noreturn]] void stop_bad_code_letter(int s, int a, const AlleleList& alleles,
+                                       layout::LayoutText rule,
+                                       std::initializer_list<layout::WriteValue> rule_values,
+                                       const layout::Sinks& sinks) {
+  constexpr layout::LayoutText heading =
+      "(/,' FATAL ERROR:',/,' Invalid allele code letter in the data file header.',/,"
+      "' Genetic system number ',I2,', allele number ',I2,' (allele name \"',A,'\"):')";
+  const std::string name = layout::printable(alleles.names[a].trimmed());
+  const std::initializer_list<layout::WriteValue> heading_values = {s + 1, a + 1,
+                                                                    std::string_view(name)};
+  for (layout::Sink* sink : {&sinks.console, &sinks.log}) {
+    layout::write(*sink, heading, heading_values);
+    layout::write(*sink, rule, rule_values);
+  }
+  throw common::Stop{common::StopCode::bad_code_letter};
+}
+
+// Code letters build the phenotype codes and haplotype labels, where "?"
+// marks a missing typing and "^" an empty part, and where two alleles with
+// one letter could not be told apart.
+void check_code_letters(int s, const AlleleList& alleles, const layout::Sinks& sinks) {
+  const int count = common::count_of(alleles.codes);
+  for (int a = 0; a < count; ++a) {
+    const char code = alleles.codes[a];
+    if (code == ' ') {
+      stop_bad_code_letter(s, a, alleles, "(' the code letter is blank.')", {}, sinks);
+    }
+    if (code == common::MISSING_CODE || code == common::EMPTY_PART_MARK) {
+      const std::string letter = layout::printable(std::string_view(&code, 1));
+      stop_bad_code_letter(s, a, alleles, "(' the code letter ',A,' is reserved.')",
+                           {std::string_view(letter)}, sinks);
+    }
+    for (int earlier = 0; earlier < a; ++earlier) {
+      if (alleles.codes[earlier] == code) {
+        const std::string letter = layout::printable(std::string_view(&code, 1));
+        stop_bad_code_letter(s, a, alleles,
+                             "(' the code letter ',A,' is that of allele number ',I2,' as well.')",
+                             {std::string_view(letter), earlier + 1}, sinks);
+      }
+    }
+  }
+}
+
+// The names and code letters of one system, each list in one read.
+AlleleList read_allele_list(layout::RecordReader& data, int allele_count, int width,
+                            const layout::Sinks& sinks) {
+  // A count of 0 or less declares no allele; its two lines are still consumed.
+  const int n = allele_count > 0 ? allele_count : 0;
+  AlleleList alleles{std::vector<common::Typing>(static_cast<std::size_t>(n)),
+                     std::vector<char>(static_cast<std::size_t>(n), ' ')};
+  std::vector<ReadTarget> targets;
+  for (common::Typing& name : alleles.names) {
+    targets.push_back(layout::target(name));
+  }
+  require_header_line(data.read(allele_name_layout(width), targets), sinks);
+  targets.clear();
+  for (char& code : alleles.codes) {
+    targets.emplace_back(std::span<char>(&code, 1));
+  }
+  require_header_line(data.read("(20(4X,A1,1X))", targets), sinks);
+  return alleles;
+}
+
+// The six lines of system s (0-based).
+void read_system(layout::RecordReader& data, int s, common::SystemTables& systems,
+                 const layout::Sinks& sinks) {
+  common::FixedText<30> title;
+  require_header_line(data.read("(A30)", {layout::target(title)}), sinks);
+  int allele_count = 0;
+  require_header_line(data.read("(I5)", {layout::target(allele_count)}), sinks);
+  if (allele_count > common::MAX_ALLELES) {
+    throw common::Stop{common::StopCode::allele_count};
+  }
+  int width = 0;
+  require_header_line(data.read("(I5,/)", {layout::target(width)}), sinks);
+  if (width > common::MAX_NAME_WIDTH || width < 1) {
+    throw common::Stop{common::StopCode::name_width};
+  }
+  AlleleList alleles = read_allele_list(data, allele_count, width, sinks);
+  check_code_letters(s, alleles, sinks);
+  systems.allele_count.push_back(allele_count);
+  systems.allele_name_width.push_back(width);
+  systems.allele_name.push_back(std::move(alleles.names));
+  systems.allele_code.push_back(std::move(alleles.codes));
+}
+
+// The record layout and the three lines after it. The layout is parsed here,
+// so a bad layout is reported at its own line even when no record follows.
+layout::LayoutList read_record_format(layout::RecordReader& data, common::SystemTables& systems) {
+  if (data.read("(/,A100)", {layout::target(systems.record_format)}) == ReadStatus::end_of_file) {
+    detail::throw_end_of_file(data, "expected the record layout");
+  }
+  const int layout_line = data.line_number();
+  const std::string_view text = systems.record_format.trimmed();
+  const std::string shown = "record layout \"" + layout::printable(text) + "\"";
+  layout::ParseResult result = layout::parse_layout(text);
+  if (!result.list) {
+    throw common::FileError{data.name(), layout_line,
+                            shown + ", position " + detail::number_text(result.error.position) +
+                                ": " + result.error.what};
+  }
+  // Items with no meaning on input (text, Fw.d) are refused here rather than
+  // at the first record.
+  if (const std::string problem = layout::read_layout_problem(*result.list); !problem.empty()) {
+    throw common::FileError{data.name(), layout_line, shown + ": " + problem};
+  }
+  if (data.read("(2(/))") == ReadStatus::end_of_file) {
+    detail::throw_end_of_file(data, "expected three lines after the record layout");
+  }
+  return std::move(*result.list);
+}
+
+}  // namespace
+
+layout::LayoutList read_data_header(layout::RecordReader& data, common::SystemTables& systems,
+                                    const layout::Sinks& sinks) {
+  systems = common::SystemTables{};
+  int system_count = 0;
+  require_header_line(data.read("(/,/,I5)", {layout::target(system_count)}), sinks);
+  if (system_count > common::MAX_SYSTEMS || system_count < common::MIN_SYSTEMS) {
+    throw common::Stop{common::StopCode::system_count};
+  }
+  systems.system_count = system_count;
+  for (int s = 0; s < system_count; ++s) {
+    read_system(data, s, systems, sinks);
+  }
+  return read_record_format(data, systems);
+}
+
+}  // namespace input
