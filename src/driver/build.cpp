@@ -1,8 +1,6 @@
 #include <cassert>
 
-#include "common/count.h"
 #include "driver/build_internal.h"
-#include "input/input.h"
 
 namespace driver {
 namespace {
@@ -17,7 +15,8 @@ void code_data_set(const ObservedData& observed, PermutationState& state,
     for (int i = 0; i < populations.population_record_count[static_cast<std::size_t>(p)]; ++i) {
       permute::assemble_record(populations, observed.null_grouping, state.donor_index, p, i,
                                record_typings);
-      input::code_individual(p, i, record_typings, observed.systems, state.distinct, sinks);
+      input::code_individual(p, i, record_typings, observed.systems, state.distinct,
+                             state.phenotype_index, sinks);
     }
   }
 }

@@ -4,6 +4,7 @@
 
 #include "common/tables.h"
 #include "expand/expand.h"
+#include "input/input.h"
 #include "layout/layout.h"
 #include "permute/permute.h"
 
@@ -30,6 +31,7 @@ struct PermutationState {
   permute::TryCounts try_count;
   expand::ExpansionCache expansions;
   common::DistinctPhenotypes distinct;  // work table, rebuilt by every attempt
+  input::PhenotypeIndex phenotype_index;  // look-up of distinct phenotypes by typings
 };
 
 // What a build hands over to the analysis of the data set.

@@ -50,17 +50,17 @@ void analyse_observed(const ObservedData& observed, const BuiltDataSet& built,
   for (int p = 0; p < population_count; ++p) {
     const auto pi = static_cast<std::size_t>(p);
     const int population_size = built.population_size[pi];
-    const estimate::EmResult null_model =
-        estimate::estimate_null_model(observed.null_grouping, built.pair_labels,
-                                      built.phenotype_count[pi], population_size, workspace);
+    const estimate::EmResult null_model = estimate::estimate_null_model(
+        {observed.null_grouping, built.pair_labels, built.phenotype_count[pi], population_size},
+        workspace);
     estimate::write_em_messages(null_model, console);
     tables.population_null_log_likelihood[pi] = null_model.log_likelihood;
     tables.degrees_of_freedom[pi] =
         degrees_of_freedom(observed.null_grouping, observed.alt_grouping,
                            null_model.value_frequency, population_size);
-    const estimate::EmResult alt_model =
-        estimate::estimate_alt_model(observed.alt_grouping, built.pair_labels,
-                                     built.phenotype_count[pi], population_size, workspace);
+    const estimate::EmResult alt_model = estimate::estimate_alt_model(
+        {observed.alt_grouping, built.pair_labels, built.phenotype_count[pi], population_size},
+        workspace);
     estimate::write_em_messages(alt_model, console);
     tables.observed_statistic[pi] =
         likelihood_ratio_statistic(null_model.log_likelihood, alt_model.log_likelihood);
@@ -93,8 +93,9 @@ void estimate_batch(const ObservedData& observed, std::vector<PendingDataSet>& b
         PendingDataSet& entry = batch[static_cast<std::size_t>(task / population_count)];
         const auto pi = static_cast<std::size_t>(task % population_count);
         entry.alt_model[pi] = estimate::estimate_alt_model(
-            observed.alt_grouping, entry.built.pair_labels, entry.built.phenotype_count[pi],
-            entry.built.population_size[pi], workspace);
+            {observed.alt_grouping, entry.built.pair_labels, entry.built.phenotype_count[pi],
+             entry.built.population_size[pi]},
+            workspace);
       }
     } catch (...) {
       // Carried to the driver's thread and raised there after the join.
@@ -209,6 +210,8 @@ void run(const RunOptions& options, layout::Sink& console) {
                                 observed.populations, sinks);
   input::read_groupings(*files.control, observed.systems, observed.null_grouping,
                         observed.alt_grouping, sinks);
+  files.control.reset();  // the control file is read once; close it
+  files.control_stream.reset();
 
   PermutationState state;
   BuiltDataSet observed_built;
