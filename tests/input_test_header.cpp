@@ -80,7 +80,8 @@ TEST(ReadDataHeader, ReadsNamesOfEveryWidthFromTheirSixColumnFields) {
   for (int width = 1; width <= 5; ++width) {
     SCOPED_TRACE(width);
     const std::string full = std::string("ABCDE").substr(0, static_cast<std::size_t>(width));
-    const std::string shorter = " " + full.substr(1);  // a leading blank stays part of the name
+    // A leading blank stays part of the name (width 1 has no room for one).
+    const std::string shorter = width == 1 ? "Z" : " " + full.substr(1);
     std::vector<std::string> text =
         header_lines({numbered_system(2), numbered_system(2)}, PLAIN_LAYOUT);
     set_line(text, width_line(0), test_support::right(width, 5));
@@ -183,26 +184,33 @@ TEST(ReadDataHeader, EveryEarlyEndIsStop204UpToTheCodesAndAFileErrorAfter) {
   }
 }
 
-TEST(ReadDataHeader, BadCodeLettersStop207NamingSystemAndAllele) {
+TEST(ReadDataHeader, BadAllelesStop207NamingSystemAndAllele) {
   struct Case {
     std::string codes;
+    std::string third_name;
     std::string rule;
   };
   const std::vector<Case> cases = {
-      {"AB ", " the code letter is blank."},
-      {"AB?", " the code letter ? is reserved."},
-      {"AB^", " the code letter ^ is reserved."},
-      {"ABA", " the code letter A is that of allele number  1 as well."},
+      {"AB ", "03", " the code letter is blank."},
+      {"AB?", "03", " the code letter ? is reserved."},
+      {"AB^", "03", " the code letter ^ is reserved."},
+      {"ABA", "03", " the code letter A is that of allele number  1 as well."},
+      // A name that does not reach the name width would read as a missing typing.
+      {"ABC", "3 ", " the name is blank in the last of its 2 columns; typings of it would read as"
+                    " missing."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.codes);
     std::vector<SystemText> systems = {numbered_system(2), numbered_system(3)};
     systems[1].codes = c.codes;
+    systems[1].names[2] = c.third_name;
     const HeaderRead read(header_lines(systems, PLAIN_LAYOUT));
     ASSERT_TRUE(stopped_with(read.outcome, StopCode::bad_code_letter));
     const std::vector<std::string> message = {
-        "", " FATAL ERROR:", " Invalid allele code letter in the data file header.",
-        " Genetic system number  2, allele number  3 (allele name \"03\"):", c.rule};
+        "", " FATAL ERROR:", " Invalid allele in the data file header.",
+        " Genetic system number  2, allele number  3 (allele name \"" +
+            std::string(common::Typing(c.third_name).trimmed()) + "\"):",
+        c.rule};
     EXPECT_EQ(read.sinks.console(), message);
     EXPECT_EQ(read.sinks.log(), message);
     EXPECT_EQ(read.sinks.destination_order(),

@@ -49,12 +49,12 @@ struct AlleleList {
   std::vector<char> codes;
 };
 
-[[noreturn]] void stop_bad_code_letter(int s, int a, const AlleleList& alleles,
+[[noreturn]] void stop_bad_allele(int s, int a, const AlleleList& alleles,
                                        layout::LayoutText rule,
                                        std::initializer_list<layout::WriteValue> rule_values,
                                        const layout::Sinks& sinks) {
   constexpr layout::LayoutText heading =
-      "(/,' FATAL ERROR:',/,' Invalid allele code letter in the data file header.',/,"
+      "(/,' FATAL ERROR:',/,' Invalid allele in the data file header.',/,"
       "' Genetic system number ',I2,', allele number ',I2,' (allele name \"',A,'\"):')";
   const std::string name = layout::printable(alleles.names[a].trimmed());
   const std::initializer_list<layout::WriteValue> heading_values = {s + 1, a + 1,
@@ -66,25 +66,34 @@ struct AlleleList {
   throw common::Stop{common::StopCode::bad_code_letter};
 }
 
+// A typing that is blank at the name width counts as missing, so an allele
+// whose name is blank there could never be typed: its typings would be
+// completed over all alleles as if missing, or stop the run without a word.
 // Code letters build the phenotype codes and haplotype labels, where "?"
 // marks a missing typing and "^" an empty part, and where two alleles with
 // one letter could not be told apart.
-void check_code_letters(int s, const AlleleList& alleles, const layout::Sinks& sinks) {
+void check_allele_list(int s, int width, const AlleleList& alleles, const layout::Sinks& sinks) {
   const int count = common::count_of(alleles.codes);
   for (int a = 0; a < count; ++a) {
+    if (alleles.names[a][static_cast<std::size_t>(width - 1)] == ' ') {
+      stop_bad_allele(s, a, alleles,
+                           "(' the name is blank in the last of its ',I1,' columns; typings of it"
+                           " would read as missing.')",
+                           {width}, sinks);
+    }
     const char code = alleles.codes[a];
     if (code == ' ') {
-      stop_bad_code_letter(s, a, alleles, "(' the code letter is blank.')", {}, sinks);
+      stop_bad_allele(s, a, alleles, "(' the code letter is blank.')", {}, sinks);
     }
     if (code == common::MISSING_CODE || code == common::EMPTY_PART_MARK) {
       const std::string letter = layout::printable(std::string_view(&code, 1));
-      stop_bad_code_letter(s, a, alleles, "(' the code letter ',A,' is reserved.')",
+      stop_bad_allele(s, a, alleles, "(' the code letter ',A,' is reserved.')",
                            {std::string_view(letter)}, sinks);
     }
     for (int earlier = 0; earlier < a; ++earlier) {
       if (alleles.codes[earlier] == code) {
         const std::string letter = layout::printable(std::string_view(&code, 1));
-        stop_bad_code_letter(s, a, alleles,
+        stop_bad_allele(s, a, alleles,
                              "(' the code letter ',A,' is that of allele number ',I2,' as well.')",
                              {std::string_view(letter), earlier + 1}, sinks);
       }
@@ -128,7 +137,7 @@ void read_system(layout::RecordReader& data, int s, common::SystemTables& system
     throw common::Stop{common::StopCode::name_width};
   }
   AlleleList alleles = read_allele_list(data, allele_count, width, sinks);
-  check_code_letters(s, alleles, sinks);
+  check_allele_list(s, width, alleles, sinks);
   systems.allele_count.push_back(allele_count);
   systems.allele_name_width.push_back(width);
   systems.allele_name.push_back(std::move(alleles.names));
