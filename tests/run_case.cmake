@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Runs the program in a fresh copy of one case folder and compares console
 # output, exit status, report and log with the expected files byte for byte.
 # Variables: PROGRAM, CASE_DIR, WORK_DIR, THREADS.

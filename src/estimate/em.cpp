@@ -1,0 +1,342 @@
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "common/count.h"
+#include "estimate/estimate.h"
+#include "estimate/estimate_internal.h"
+
+namespace estimate {
+
+namespace {
+
+// The decimal constants below are single-precision values widened to double,
+// written as their exact double values; the results depend on these bits.
+// 0.001 as a single-precision number: the log-likelihood change that ends the iterations.
+constexpr double EM_TOLERANCE = 0.0010000000474974513;
+// 1.0E-6 as a single-precision number: a phenotype whose summed pair
+// probability at a group is below it adds nothing to that group's counts.
+constexpr double PAIR_MASS_FLOOR = 9.999999974752427E-7;
+// Added to each phenotype likelihood before the logarithm, so that a
+// phenotype of likelihood 0 stays finite: 1.0E-6 and 1.0E-8 as single-precision numbers.
+constexpr double LOG_FLOOR_ALT = 9.999999974752427E-7;
+constexpr double LOG_FLOOR_NULL = 9.99999993922529E-9;
+
+// A phenotype carrying two different values is twice as likely as one
+// ordered pair of them: either haplotype may come from either parent.
+constexpr double HETEROZYGOTE_FACTOR = 2.0;
+
+[[nodiscard]] double magnitude(double x) { return x < 0.0 ? -x : x; }
+
+// Phenotypes of weight 0 are left out of every loop. In the plain algorithm
+// they add w(d) x m = +0 to the masses, +0 / total to the expected counts
+// and 0 x ln(L(d) + floor) = -0 or +0 (the floor keeps the logarithm finite)
+// to the log-likelihood; none of these changes a sum that is never -0.
+void select_active_phenotypes(const EmInput& input, EmTables& tables) {
+  tables.active_phenotype.clear();
+  tables.weight.clear();
+  for (int d = 0; d < common::count_of(input.pair_labels); ++d) {
+    if (input.phenotype_count[d] > 0) {
+      tables.active_phenotype.push_back(d);
+      tables.weight.push_back(static_cast<double>(input.phenotype_count[d]));
+    }
+  }
+}
+
+// The flat index of a value position of the group being prepared, numbering
+// the value if it is new.
+[[nodiscard]] int flat_value(int position, EmTables& tables) {
+  int& flat = tables.flat_of_position[position];
+  if (flat < 0) {
+    flat = common::count_of(tables.value_position);
+    tables.value_position.push_back(position);
+    tables.touched_mark.push_back(-1);
+  }
+  return flat;
+}
+
+// Marks every pair of slots [0, pair_total) that repeats the ordered value
+// pair of an earlier slot; the value indices of slot p stand at
+// start + p * stride in likelihood_first and likelihood_second. Sorting
+// (value pair, slot) keys puts the earliest slot of each value pair first; the
+// keys are unique, so no order is left open.
+void mark_repeated_pairs(int start, int stride, int pair_total, EmTables& tables) {
+  tables.repeated.assign(static_cast<std::size_t>(pair_total), 0);
+  if (pair_total < 2) {
+    return;
+  }
+  tables.pair_keys.clear();
+  for (int p = 0; p < pair_total; ++p) {
+    const int at = start + p * stride;
+    const std::int64_t key = (static_cast<std::int64_t>(tables.likelihood_first[at]) << 32) |
+                             tables.likelihood_second[at];
+    tables.pair_keys.emplace_back(key, p);
+  }
+  std::sort(tables.pair_keys.begin(), tables.pair_keys.end());
+  for (int k = 1; k < pair_total; ++k) {
+    if (tables.pair_keys[k].first == tables.pair_keys[k - 1].first) {
+      tables.repeated[tables.pair_keys[k].second] = 1;
+    }
+  }
+}
+
+void touch(int flat, int i, EmTables& tables) {
+  if (tables.touched_mark[flat] != i) {
+    tables.touched_mark[flat] = i;
+    tables.touched.push_back(flat);
+  }
+}
+
+// The E-step pairs of active phenotype i at group g: its value pairs in slot
+// order, each ordered pair once, and the values they touch.
+void keep_distinct_pairs(int g, int i, int group_total, EmTables& tables) {
+  const int begin = tables.likelihood_begin[i];
+  const int pair_total = tables.likelihood_begin[i + 1] - begin;
+  const int start = begin * group_total + g;
+  mark_repeated_pairs(start, group_total, pair_total, tables);
+  for (int p = 0; p < pair_total; ++p) {
+    if (tables.repeated[p] == 0) {
+      const int a = tables.likelihood_first[start + p * group_total];
+      const int b = tables.likelihood_second[start + p * group_total];
+      tables.estep_first.push_back(a);
+      tables.estep_second.push_back(b);
+      touch(a, i, tables);
+      touch(b, i, tables);
+    }
+  }
+}
+
+// Value indices of group g for every pair of every active phenotype, for the
+// likelihood (all pairs) and for the E-step (repeated ordered pairs left out).
+void prepare_group(const EmInput& input, int g, EmTables& tables) {
+  const common::Grouping& grouping = input.grouping;
+  assert(common::count_of(grouping.group_values[g]) == grouping.group_value_total[g]);
+  const int active_total = common::count_of(tables.active_phenotype);
+  const int group_total = grouping.group_total;
+  GroupValueIndex& index = tables.value_index[g];
+  index.build(grouping, g);
+  tables.flat_of_position.assign(static_cast<std::size_t>(grouping.group_value_total[g]), -1);
+  tables.value_begin[g] = common::count_of(tables.value_position);
+  const int ranges = g * (active_total + 1);  // this group's entries of estep_begin, touched_begin
+
+  for (int i = 0; i < active_total; ++i) {
+    const common::PairList& pairs = *input.pair_labels[tables.active_phenotype[i]];
+    for (int p = 0; p < pairs.pair_total(); ++p) {
+      const int slot = (tables.likelihood_begin[i] + p) * group_total + g;
+      tables.likelihood_first[slot] = flat_value(index.position_of(pairs.first[p]), tables);
+      tables.likelihood_second[slot] = flat_value(index.position_of(pairs.second[p]), tables);
+    }
+    tables.estep_begin[ranges + i] = common::count_of(tables.estep_first);
+    tables.touched_begin[ranges + i] = common::count_of(tables.touched);
+    keep_distinct_pairs(g, i, group_total, tables);
+  }
+  tables.estep_begin[ranges + active_total] = common::count_of(tables.estep_first);
+  tables.touched_begin[ranges + active_total] = common::count_of(tables.touched);
+}
+
+// Where each active phenotype's pairs start, and which pairs join two
+// different whole labels.
+void list_pairs(const EmInput& input, EmTables& tables) {
+  const int active_total = common::count_of(tables.active_phenotype);
+  tables.likelihood_begin.assign(static_cast<std::size_t>(active_total) + 1, 0);
+  tables.labels_differ.clear();
+  for (int i = 0; i < active_total; ++i) {
+    assert(input.pair_labels[tables.active_phenotype[i]] != nullptr);
+    const common::PairList& pairs = *input.pair_labels[tables.active_phenotype[i]];
+    tables.likelihood_begin[i + 1] = tables.likelihood_begin[i] + pairs.pair_total();
+    for (int p = 0; p < pairs.pair_total(); ++p) {
+      tables.labels_differ.push_back(pairs.first[p] != pairs.second[p] ? 1 : 0);
+    }
+  }
+}
+
+// Every frequency of a group starts at 1 / group_value_total.
+void start_uniform(const common::Grouping& grouping, EmTables& tables) {
+  const int flat_total = common::count_of(tables.value_position);
+  tables.current_frequency.resize(static_cast<std::size_t>(flat_total));
+  tables.previous_frequency.resize(static_cast<std::size_t>(flat_total));
+  tables.expected_count.resize(static_cast<std::size_t>(flat_total));
+  tables.phenotype_mass.assign(static_cast<std::size_t>(flat_total), 0.0);
+  for (int g = 0; g < grouping.group_total; ++g) {
+    const double uniform = 1.0 / grouping.group_value_total[g];
+    for (int flat = tables.value_begin[g]; flat < tables.value_begin[g + 1]; ++flat) {
+      tables.current_frequency[flat] = uniform;
+    }
+  }
+}
+
+// Value indices of every group and the uniform start.
+void prepare(const EmInput& input, EmTables& tables) {
+  const int group_total = input.grouping.group_total;
+  const int active_total = common::count_of(tables.active_phenotype);
+  list_pairs(input, tables);
+  const std::size_t index_total =
+      static_cast<std::size_t>(tables.likelihood_begin[active_total]) * group_total;
+  tables.likelihood_first.assign(index_total, 0);
+  tables.likelihood_second.assign(index_total, 0);
+
+  const std::size_t range_total = static_cast<std::size_t>(group_total) * (active_total + 1);
+  tables.estep_begin.assign(range_total, 0);
+  tables.touched_begin.assign(range_total, 0);
+  tables.estep_first.clear();
+  tables.estep_second.clear();
+  tables.touched.clear();
+  tables.touched_mark.clear();
+  tables.value_position.clear();
+  tables.value_begin.assign(static_cast<std::size_t>(group_total) + 1, 0);
+  if (common::count_of(tables.value_index) < group_total) {
+    tables.value_index.resize(static_cast<std::size_t>(group_total));
+  }
+  for (int g = 0; g < group_total; ++g) {
+    prepare_group(input, g, tables);
+  }
+  tables.value_begin[group_total] = common::count_of(tables.value_position);
+  start_uniform(input.grouping, tables);
+}
+
+// The E-step of group g: expected value counts from the frequencies of the
+// iteration before. A phenotype's masses go to the expected counts of the
+// values its pairs touch; every other value would receive +0 / total, which
+// leaves its count unchanged.
+void expect_group(int g, EmTables& tables) {
+  const int active_total = common::count_of(tables.active_phenotype);
+  const std::vector<double>& frequency = tables.previous_frequency;
+  std::vector<double>& mass = tables.phenotype_mass;
+  const int ranges = g * (active_total + 1);
+  for (int i = 0; i < active_total; ++i) {
+    const double w = tables.weight[i];
+    double total_mass = 0.0;
+    for (int e = tables.estep_begin[ranges + i]; e < tables.estep_begin[ranges + i + 1]; ++e) {
+      const int a = tables.estep_first[e];
+      const int b = tables.estep_second[e];
+      double m = frequency[a] * frequency[b];
+      if (a != b) {
+        m *= HETEROZYGOTE_FACTOR;
+      }
+      // Two additions, in this order: a pair of equal values adds w x m twice.
+      mass[a] += w * m;
+      mass[b] += w * m;
+      total_mass += m;
+    }
+    const bool counted = magnitude(total_mass) >= PAIR_MASS_FLOOR;
+    for (int u = tables.touched_begin[ranges + i]; u < tables.touched_begin[ranges + i + 1]; ++u) {
+      const int k = tables.touched[u];
+      if (counted) {
+        tables.expected_count[k] += mass[k] / total_mass;
+      }
+      mass[k] = 0.0;
+    }
+  }
+}
+
+// The log-likelihood at the current frequencies: every pair of every
+// phenotype, with the groups multiplied in order and the factor 2 when the
+// two whole labels differ.
+[[nodiscard]] double log_likelihood(int group_total, double log_floor, const EmTables& tables) {
+  const std::vector<double>& frequency = tables.current_frequency;
+  double sum = 0.0;
+  for (int i = 0; i < common::count_of(tables.active_phenotype); ++i) {
+    double likelihood = 0.0;
+    for (int p = tables.likelihood_begin[i]; p < tables.likelihood_begin[i + 1]; ++p) {
+      const int pair_start = p * group_total;
+      double first_product = 1.0;
+      double second_product = 1.0;
+      for (int g = 0; g < group_total; ++g) {
+        first_product *= frequency[tables.likelihood_first[pair_start + g]];
+        second_product *= frequency[tables.likelihood_second[pair_start + g]];
+      }
+      double probability = first_product * second_product;
+      if (tables.labels_differ[p] != 0) {
+        probability *= HETEROZYGOTE_FACTOR;
+      }
+      likelihood += probability;
+    }
+    sum += tables.weight[i] * std::log(likelihood + log_floor);
+  }
+  return sum;
+}
+
+// Iterations 2 to max_iterations; current_frequency starts with the uniform
+// frequencies and ends with those of the last iteration run.
+void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult& result) {
+  const double gene_total = static_cast<double>(2 * input.population_size);
+  double previous_log_likelihood = 0.0;
+  for (int t = 2; t <= input.max_iterations; ++t) {
+    result.last_iteration = t;
+    std::swap(tables.previous_frequency, tables.current_frequency);
+    std::fill(tables.expected_count.begin(), tables.expected_count.end(), 0.0);
+    for (int g = 0; g < input.grouping.group_total; ++g) {
+      expect_group(g, tables);
+    }
+    // The M-step; each value's frequency depends on its own count only.
+    for (int k = 0; k < common::count_of(tables.expected_count); ++k) {
+      tables.current_frequency[k] = tables.expected_count[k] / gene_total;
+    }
+    result.log_likelihood = log_likelihood(input.grouping.group_total, log_floor, tables);
+    const double change = magnitude(result.log_likelihood - previous_log_likelihood);
+    if (t > 2 && result.log_likelihood < previous_log_likelihood) {
+      ++result.not_increased_count;
+    }
+    if (change < EM_TOLERANCE) {
+      result.converged = true;
+      return;
+    }
+    previous_log_likelihood = result.log_likelihood;
+  }
+}
+
+// Frequencies by value list position; a value that no pair of the population
+// carries has an expected count of 0, so its frequency is 0 after any iteration.
+void publish_frequencies(const common::Grouping& grouping, const EmTables& tables,
+                         EmResult& result) {
+  result.value_frequency.resize(static_cast<std::size_t>(grouping.group_total));
+  for (int g = 0; g < grouping.group_total; ++g) {
+    result.value_frequency[g].assign(static_cast<std::size_t>(grouping.group_value_total[g]), 0.0);
+    if (result.last_iteration < 2) {
+      continue;
+    }
+    for (int flat = tables.value_begin[g]; flat < tables.value_begin[g + 1]; ++flat) {
+      result.value_frequency[g][tables.value_position[flat]] = tables.current_frequency[flat];
+    }
+  }
+}
+
+}  // namespace
+
+EmResult run_em(const EmInput& input, double log_floor, bool publish, EmTables& tables) {
+  assert(input.max_iterations >= 2);
+  assert(input.phenotype_count.size() == input.pair_labels.size());
+  EmResult result;
+  result.last_iteration = 1;
+  // A population without individuals has nothing to estimate (the gene total
+  // would be 0): its log-likelihood is that of no observation, 0.
+  if (input.population_size > 0) {
+    select_active_phenotypes(input, tables);
+    prepare(input, tables);
+    iterate(input, log_floor, tables, result);
+  } else {
+    result.converged = true;
+  }
+  if (publish) {
+    publish_frequencies(input.grouping, tables, result);
+  }
+  return result;
+}
+
+EmResult estimate_alt_model(const EmInput& input, EmWorkspace& workspace) {
+  return run_em(input, LOG_FLOOR_ALT, false, *workspace.tables_);
+}
+
+EmResult estimate_null_model(const EmInput& input, EmWorkspace& workspace) {
+  return run_em(input, LOG_FLOOR_NULL, true, *workspace.tables_);
+}
+
+EmWorkspace::EmWorkspace() : tables_(std::make_unique<EmTables>()) {}
+EmWorkspace::~EmWorkspace() = default;
+EmWorkspace::EmWorkspace(EmWorkspace&&) noexcept = default;
+EmWorkspace& EmWorkspace::operator=(EmWorkspace&&) noexcept = default;
+
+}  // namespace estimate
