@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "layout/layout.h"
+
+// Single-field rules of the reader, the sinks' record endings and the joining
+// of message text, open to the unit tests.
+
+namespace layout::detail {
+
+// The parts one after another. Messages are built with this rather than with
+// "literal" + std::string, on which GCC 12 gives a false -Wrestrict at -O3.
+[[nodiscard]] std::string join(std::initializer_list<std::string_view> parts);
+
+// The characters that end a record in a sink: "\n" or "\r\n".
+[[nodiscard]] std::string_view record_ending(LineEnd end);
+
+// Iw on input, the program's one integer parser: blanks anywhere are ignored,
+// then an optional sign and decimal digits; an all-blank field is 0. Empty
+// result for a lone sign, any other character, or a value outside 32 bits.
+[[nodiscard]] std::optional<int> parse_integer(std::string_view field);
+
+// Aw on input: the field of width columns from 0-based column start of the
+// record (blank beyond its end) goes into variable. When width is at least
+// the variable's length, the rightmost characters are kept; otherwise the
+// field is stored left-justified and followed by blanks.
+void read_alpha(std::string_view record, std::int64_t start, std::int64_t width,
+                std::span<char> variable);
+
+}  // namespace layout::detail
