@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -81,7 +82,9 @@ class ScratchDirectory {
   }
   [[nodiscard]] std::string contents(const std::string& name) const {
     std::ifstream in(path(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
   }
 
  private:
