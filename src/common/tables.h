@@ -69,13 +69,7 @@ struct DistinctPhenotypes {
   std::vector<std::vector<int>> phenotype_tally;      // [population][d]
 
   // Empties the list for a new attempt, with a zero tally for every population.
-  void reset(int population_count) {
-    distinct_count = 0;
-    distinct_typings.clear();
-    phenotype_code.clear();
-    first_individual.clear();
-    phenotype_tally.assign(static_cast<std::size_t>(population_count), {});
-  }
+  void reset(int population_count);
 };
 
 // The compatible haplotype pairs of one distinct phenotype, in slot order.
