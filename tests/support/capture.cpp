@@ -1,50 +1,21 @@
 #include "support/capture.h"
 
-#include <ostream>
-
 namespace test_support {
 
-CapturedSinks::CapturedSinks()
-    : console_(journal_, Destination::console),
-      log_(journal_, Destination::log),
-      report_(journal_, Destination::report) {}
-
-void CapturedSinks::JournalSink::write_record(std::string_view record) {
-  journal_.push_back({destination_, std::string(record)});
-}
-
-std::vector<std::string> CapturedSinks::records(Destination destination) const {
-  std::vector<std::string> result;
-  for (const Written& written : journal_) {
-    if (written.destination == destination) {
-      result.push_back(written.record);
-    }
-  }
-  return result;
-}
-
-std::vector<Destination> CapturedSinks::destination_order() const {
-  std::vector<Destination> order;
-  for (const Written& written : journal_) {
-    if (order.empty() || order.back() != written.destination) {
-      order.push_back(written.destination);
-    }
-  }
-  return order;
-}
-
 void PrintTo(Destination destination, std::ostream* out) {
-  switch (destination) {
-    case Destination::console:
-      *out << "console";
-      break;
-    case Destination::log:
-      *out << "log";
-      break;
-    case Destination::report:
-      *out << "report";
-      break;
+  constexpr const char* names[] = {"console", "log", "report"};
+  *out << names[static_cast<int>(destination)];
+}
+
+std::vector<Written> written_to(const std::vector<Destination>& destinations,
+                                const std::vector<std::string>& records) {
+  std::vector<Written> journal;
+  for (const Destination destination : destinations) {
+    for (const std::string& record : records) {
+      journal.push_back({destination, record});
+    }
   }
+  return journal;
 }
 
 Outcome run_capturing(const std::function<void()>& action) {
@@ -62,50 +33,23 @@ Outcome run_capturing(const std::function<void()>& action) {
 }
 
 void PrintTo(const Outcome& outcome, std::ostream* out) {
-  switch (outcome.kind) {
-    case Outcome::Kind::completed:
-      *out << "completed";
-      break;
-    case Outcome::Kind::stopped:
-      *out << "stop code " << common::stop_number(outcome.code);
-      break;
-    case Outcome::Kind::file_error:
-      *out << "file error " << outcome.error.file << ":" << outcome.error.line << ": "
-           << outcome.error.what;
-      break;
-  }
-}
-
-namespace {
-
-testing::AssertionResult failure(const Outcome& outcome) {
-  return testing::AssertionFailure() << "the outcome is " << testing::PrintToString(outcome);
-}
-
-}  // namespace
-
-testing::AssertionResult completed(const Outcome& outcome) {
   if (outcome.kind == Outcome::Kind::completed) {
-    return testing::AssertionSuccess();
+    *out << "completed";
+  } else if (outcome.kind == Outcome::Kind::stopped) {
+    *out << "stop code " << common::stop_number(outcome.code);
+  } else {
+    *out << "file error " << outcome.error.file << ":" << outcome.error.line << ": "
+         << outcome.error.what;
   }
-  return failure(outcome);
 }
 
-testing::AssertionResult stopped_with(const Outcome& outcome, common::StopCode code) {
-  if (outcome.kind == Outcome::Kind::stopped && outcome.code == code) {
+testing::AssertionResult ended(const Outcome& outcome, std::string_view expected) {
+  const std::string shown = testing::PrintToString(outcome);
+  const char next = shown.size() > expected.size() ? shown[expected.size()] : ' ';
+  if (shown.starts_with(expected) && (next < '0' || next > '9')) {
     return testing::AssertionSuccess();
   }
-  return failure(outcome) << ", expected stop code " << common::stop_number(code);
-}
-
-testing::AssertionResult file_error_at(const Outcome& outcome, std::string_view file, int line,
-                                       std::string_view what_part) {
-  if (outcome.kind == Outcome::Kind::file_error && outcome.error.file == file &&
-      outcome.error.line == line && outcome.error.what.find(what_part) != std::string::npos) {
-    return testing::AssertionSuccess();
-  }
-  return failure(outcome) << ", expected a file error at " << file << ":" << line
-                          << " containing \"" << what_part << "\"";
+  return testing::AssertionFailure() << "the outcome is " << shown << ", expected " << expected;
 }
 
 }  // namespace test_support

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <iosfwd>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,48 +21,45 @@ enum class Destination { console, log, report };
 struct Written {
   Destination destination;
   std::string record;
+  friend bool operator==(const Written&, const Written&) = default;
 };
+
+void PrintTo(Destination destination, std::ostream* out);
+inline void PrintTo(const Written& written, std::ostream* out) {
+  PrintTo(written.destination, out);
+  *out << "|" << written.record;
+}
+
+// The journal of one message written whole to each destination in turn.
+[[nodiscard]] std::vector<Written> written_to(const std::vector<Destination>& destinations,
+                                              const std::vector<std::string>& records);
 
 // The console, the log and the report in memory, with one journal that keeps
 // the order of records across the three. Not movable: sinks() refers to it.
 class CapturedSinks {
  public:
-  CapturedSinks();
+  CapturedSinks() = default;
   CapturedSinks(const CapturedSinks&) = delete;
   CapturedSinks& operator=(const CapturedSinks&) = delete;
 
   [[nodiscard]] layout::Sinks sinks() { return {console_, log_, report_}; }
-
-  [[nodiscard]] std::vector<std::string> records(Destination destination) const;
-  [[nodiscard]] std::vector<std::string> console() const { return records(Destination::console); }
-  [[nodiscard]] std::vector<std::string> log() const { return records(Destination::log); }
-  [[nodiscard]] std::vector<std::string> report() const { return records(Destination::report); }
   [[nodiscard]] const std::vector<Written>& journal() const { return journal_; }
-  [[nodiscard]] bool empty() const { return journal_.empty(); }
-
-  // The destinations in the order written, runs of one destination merged:
-  // a message to the console and then the log gives {console, log}.
-  [[nodiscard]] std::vector<Destination> destination_order() const;
 
  private:
-  class JournalSink final : public layout::Sink {
-   public:
-    JournalSink(std::vector<Written>& journal, Destination destination)
-        : journal_(journal), destination_(destination) {}
-    void write_record(std::string_view record) override;
-
-   private:
-    std::vector<Written>& journal_;
-    Destination destination_;
+  struct JournalSink final : layout::Sink {
+    JournalSink(std::vector<Written>& into, Destination to) : journal(into), destination(to) {}
+    void write_record(std::string_view record) override {
+      journal.push_back({destination, std::string(record)});
+    }
+    std::vector<Written>& journal;
+    Destination destination;
   };
 
   std::vector<Written> journal_;
-  JournalSink console_;
-  JournalSink log_;
-  JournalSink report_;
+  JournalSink console_{journal_, Destination::console};
+  JournalSink log_{journal_, Destination::log};
+  JournalSink report_{journal_, Destination::report};
 };
-
-void PrintTo(Destination destination, std::ostream* out);
 
 // How a routine ended: normally, with a stop code, or with a file-layer error.
 // Any other exception is left to fail the test.
@@ -75,13 +72,18 @@ struct Outcome {
 
 [[nodiscard]] Outcome run_capturing(const std::function<void()>& action);
 
+// Shown as "completed", "stop code N" or "file error FILE:LINE: what".
 void PrintTo(const Outcome& outcome, std::ostream* out);
 
-// Assertions on an outcome, with the whole outcome in the failure text.
-[[nodiscard]] testing::AssertionResult completed(const Outcome& outcome);
-[[nodiscard]] testing::AssertionResult stopped_with(const Outcome& outcome, common::StopCode code);
-// A file-layer error naming `file` and `line` whose text contains `what_part`.
-[[nodiscard]] testing::AssertionResult file_error_at(const Outcome& outcome, std::string_view file,
-                                                     int line, std::string_view what_part = {});
+// The outcome as shown begins with `expected`, and not in the middle of a
+// number: "stop code 1" does not match stop code 105.
+[[nodiscard]] testing::AssertionResult ended(const Outcome& outcome, std::string_view expected);
+[[nodiscard]] inline testing::AssertionResult completed(const Outcome& outcome) {
+  return ended(outcome, "completed");
+}
+[[nodiscard]] inline testing::AssertionResult stopped_with(const Outcome& outcome,
+                                                           common::StopCode code) {
+  return ended(outcome, "stop code " + std::to_string(common::stop_number(code)));
+}
 
 }  // namespace test_support
