@@ -76,24 +76,88 @@ struct PendingDataSet {
   std::vector<estimate::EmResult> alt_model;  // [population]
 };
 
-// The alternative model of every population of every built data set of the
-// batch, spread over the worker threads. Each task writes only its own slot.
-void estimate_batch(const ObservedData& observed, std::vector<PendingDataSet>& batch,
-                    int analysed_count, int threads) {
-  const int population_count = observed.populations.population_count;
-  const int task_count = analysed_count * population_count;
-  for (int e = 0; e < analysed_count; ++e) {
-    batch[static_cast<std::size_t>(e)].alt_model.resize(static_cast<std::size_t>(population_count));
+// A batch of permuted data sets built one after another: the data sets that
+// were built, and, when a build stopped the run, the stop and the failed data
+// set's console lines as the last entry.
+struct Batch {
+  std::vector<PendingDataSet> entries;
+  int built_count = 0;
+  std::exception_ptr failure;
+  bool too_many_tries = false;
+
+  [[nodiscard]] bool stops_the_run() const { return failure || too_many_tries; }
+};
+
+// Builds up to size data sets from dataset_number on, in order. A stop raised
+// by a build is kept in the batch, to be raised once the earlier data sets'
+// output is complete.
+Batch build_batch(int& dataset_number, int size, const ObservedData& observed,
+                  PermutationState& state, const layout::Sinks& sinks) {
+  Batch batch;
+  batch.entries.reserve(static_cast<std::size_t>(size));
+  while (batch.built_count < size && dataset_number <= common::PERMUTATION_COUNT) {
+    PendingDataSet& entry = batch.entries.emplace_back();
+    const layout::Sinks build_sinks{entry.console, sinks.log, sinks.report};
+    try {
+      batch.too_many_tries = build_data_set(dataset_number, observed, state, build_sinks,
+                                            entry.built) == BuildStatus::too_many_tries;
+    } catch (...) {
+      batch.failure = std::current_exception();
+    }
+    if (batch.stops_the_run()) {
+      break;
+    }
+    write_progress_line(dataset_number, entry.console);
+    entry.analysed = true;
+    ++batch.built_count;
+    ++dataset_number;
   }
-  std::atomic<int> next_task{0};
-  auto work = [&](std::exception_ptr& failure) {
+  return batch;
+}
+
+// The alternative model of every population of every built data set of a
+// batch. threads - 1 workers start at once; the driver's thread joins them in
+// finish(), after it has built the next batch. Each task writes only its own
+// result slot.
+class BatchEstimation {
+ public:
+  BatchEstimation(const ObservedData& observed, Batch& batch, int threads)
+      : observed_(observed),
+        batch_(batch),
+        population_count_(observed.populations.population_count),
+        task_count_(batch.built_count * population_count_) {
+    for (int e = 0; e < batch.built_count; ++e) {
+      batch.entries[static_cast<std::size_t>(e)].alt_model.resize(
+          static_cast<std::size_t>(population_count_));
+    }
+    const int worker_count = std::max(std::min(threads, task_count_), 1);
+    failures_.resize(static_cast<std::size_t>(worker_count));
+    for (int w = 1; w < worker_count; ++w) {
+      workers_.emplace_back([this, w] { work(failures_[static_cast<std::size_t>(w)]); });
+    }
+  }
+
+  // Takes the remaining tasks on the calling thread, waits for the workers
+  // and raises a failure of any of them here.
+  void finish() {
+    work(failures_[0]);
+    workers_.clear();  // joins
+    for (const std::exception_ptr& failure : failures_) {
+      if (failure) {
+        std::rethrow_exception(failure);
+      }
+    }
+  }
+
+ private:
+  void work(std::exception_ptr& failure) {
     try {
       estimate::EmWorkspace workspace;
-      for (int task = next_task++; task < task_count; task = next_task++) {
-        PendingDataSet& entry = batch[static_cast<std::size_t>(task / population_count)];
-        const auto pi = static_cast<std::size_t>(task % population_count);
+      for (int task = next_task_++; task < task_count_; task = next_task_++) {
+        PendingDataSet& entry = batch_.entries[static_cast<std::size_t>(task / population_count_)];
+        const auto pi = static_cast<std::size_t>(task % population_count_);
         entry.alt_model[pi] = estimate::estimate_alt_model(
-            {observed.alt_grouping, entry.built.pair_labels, entry.built.phenotype_count[pi],
+            {observed_.alt_grouping, entry.built.pair_labels, entry.built.phenotype_count[pi],
              entry.built.population_size[pi]},
             workspace);
       }
@@ -101,27 +165,20 @@ void estimate_batch(const ObservedData& observed, std::vector<PendingDataSet>& b
       // Carried to the driver's thread and raised there after the join.
       failure = std::current_exception();
     }
-  };
-  const int worker_count = std::min(threads, task_count);
-  std::vector<std::exception_ptr> failures(static_cast<std::size_t>(std::max(worker_count, 1)));
-  {
-    std::vector<std::jthread> workers;
-    for (int w = 1; w < worker_count; ++w) {
-      workers.emplace_back(work, std::ref(failures[static_cast<std::size_t>(w)]));
-    }
-    work(failures[0]);
   }
-  for (const std::exception_ptr& failure : failures) {
-    if (failure) {
-      std::rethrow_exception(failure);
-    }
-  }
-}
+
+  const ObservedData& observed_;
+  Batch& batch_;
+  const int population_count_;
+  const int task_count_;
+  std::atomic<int> next_task_{0};
+  std::vector<std::exception_ptr> failures_;
+  std::vector<std::jthread> workers_;  // last: joined before the members they use go
+};
 
 // Writes a batch's console output in data set order and keeps its statistics.
-void finish_batch(const std::vector<PendingDataSet>& batch, layout::Sink& console,
-                  RunTables& tables) {
-  for (const PendingDataSet& entry : batch) {
+void finish_batch(const Batch& batch, layout::Sink& console, RunTables& tables) {
+  for (const PendingDataSet& entry : batch.entries) {
     for (const std::string& record : entry.console.records()) {
       console.write_record(record);
     }
@@ -136,45 +193,31 @@ void finish_batch(const std::vector<PendingDataSet>& batch, layout::Sink& consol
   }
 }
 
-// Data sets 1 to PERMUTATION_COUNT, in batches. A stop raised while a data
-// set is built is raised again only after every earlier data set's output
-// has been written, so the console reads as if the data sets ran one by one.
+// Data sets 1 to PERMUTATION_COUNT, in batches: while the workers estimate
+// one batch, the driver's thread builds the next (builds stay in data set
+// order, as the random sequence requires). A stop raised while a data set is
+// built is raised only after every earlier data set's output has been
+// written, so the console reads as if the data sets ran one by one.
 void run_permuted_data_sets(const ObservedData& observed, PermutationState& state,
                             const layout::Sinks& sinks, int threads, RunTables& tables) {
   const int batch_size = BATCH_PER_THREAD * std::max(threads, 1);
   int dataset_number = 1;
-  while (dataset_number <= common::PERMUTATION_COUNT) {
-    std::vector<PendingDataSet> batch(static_cast<std::size_t>(
-        std::min(batch_size, common::PERMUTATION_COUNT - dataset_number + 1)));
-    std::exception_ptr failure;
-    bool too_many_tries = false;
-    int built_count = 0;
-    for (PendingDataSet& entry : batch) {
-      const layout::Sinks build_sinks{entry.console, sinks.log, sinks.report};
-      try {
-        too_many_tries = build_data_set(dataset_number, observed, state, build_sinks,
-                                        entry.built) == BuildStatus::too_many_tries;
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      if (failure || too_many_tries) {
-        break;
-      }
-      write_progress_line(dataset_number, entry.console);
-      entry.analysed = true;
-      ++built_count;
-      ++dataset_number;
+  Batch current = build_batch(dataset_number, batch_size, observed, state, sinks);
+  while (!current.entries.empty()) {
+    BatchEstimation estimation(observed, current, threads);
+    Batch next;
+    if (!current.stops_the_run()) {
+      next = build_batch(dataset_number, batch_size, observed, state, sinks);
     }
-    estimate_batch(observed, batch, built_count, threads);
-    // The failed data set's messages stand after the earlier data sets'.
-    batch.resize(static_cast<std::size_t>(built_count + (failure || too_many_tries ? 1 : 0)));
-    finish_batch(batch, sinks.console, tables);
-    if (failure) {
-      std::rethrow_exception(failure);
+    estimation.finish();
+    finish_batch(current, sinks.console, tables);
+    if (current.failure) {
+      std::rethrow_exception(current.failure);
     }
-    if (too_many_tries) {
+    if (current.too_many_tries) {
       throw common::Stop{common::StopCode::too_many_tries};
     }
+    current = std::move(next);
   }
 }
 
