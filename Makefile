@@ -27,7 +27,7 @@ test-sanitize:
 run: build
 	rm -rf scratch/example
 	mkdir -p scratch/example
-	cp examples/group.dat examples/*.dat scratch/example/
+	cp examples/*.dat scratch/example/
 	cd scratch/example && ../../$(BUILD)/quarnel
 	@echo
 	@echo "Report file: scratch/example/$$(sed -n 4p examples/group.dat | sed 's/ *$$//')"
