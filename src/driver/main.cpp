@@ -22,9 +22,8 @@ int hardware_threads() {
 // "Return code N" with the full stop code; the exit status keeps its low 8 bits.
 int report_stop(const common::Stop& stop, layout::Sink& console) {
   const int code = common::stop_number(stop.code);
-  const std::string field = layout::format_integer(code, 11);
-  const std::string_view digits(field.data() + field.find_first_not_of(' '));
-  layout::write(console, "('Return code ',A)", {digits});
+  const std::string digits = layout::integer_text(code);
+  layout::write(console, "('Return code ',A)", {std::string_view(digits)});
   return code;
 }
 

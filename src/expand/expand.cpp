@@ -83,13 +83,6 @@ ExpansionKey expansion_key(const common::CodeString& code, int system_count,
 
 namespace {
 
-// A count or a 1-based number as text without padding, for a message.
-std::string number_text(int value) {
-  std::string text = layout::format_integer(value, 11);
-  text.erase(0, text.find_first_not_of(' '));
-  return text;
-}
-
 // The observed data cannot be used: name the first record that shows the
 // phenotype, so that the user can fix it. Console first, then the log.
 [[noreturn]] void stop_unusable_observed(const common::Populations& populations,
@@ -97,9 +90,9 @@ std::string number_text(int value) {
                                          int missing_total, const layout::Sinks& sinks) {
   const std::string name =
       layout::printable(populations.population_names[individual.population].trimmed());
-  const std::string missing = number_text(missing_total);
-  const std::string record = number_text(individual.record + 1);
-  const std::string population = number_text(individual.population + 1);
+  const std::string missing = layout::integer_text(missing_total);
+  const std::string record = layout::integer_text(individual.record + 1);
+  const std::string population = layout::integer_text(individual.population + 1);
   for (layout::Sink* sink : {&sinks.console, &sinks.log}) {
     layout::write(
         *sink,

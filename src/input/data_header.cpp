@@ -156,7 +156,7 @@ layout::LayoutList read_record_format(layout::RecordReader& data, common::System
   layout::ParseResult result = layout::parse_layout(text);
   if (!result.list) {
     throw common::FileError{data.name(), layout_line,
-                            shown + ", position " + detail::number_text(result.error.position) +
+                            shown + ", position " + layout::integer_text(result.error.position) +
                                 ": " + result.error.what};
   }
   // Items with no meaning on input (text, Fw.d) are refused here rather than

@@ -13,7 +13,4 @@ namespace input::detail {
 // naming the file and the line that is missing.
 [[noreturn]] void throw_end_of_file(const layout::RecordReader& reader, std::string_view what);
 
-// An integer as text without padding, for file-layer error texts.
-[[nodiscard]] std::string number_text(int value);
-
 }  // namespace input::detail

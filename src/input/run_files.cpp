@@ -14,11 +14,6 @@ void throw_end_of_file(const layout::RecordReader& reader, std::string_view what
                           "unexpected end of file: " + std::string(what)};
 }
 
-std::string number_text(int value) {
-  const std::string field = layout::format_integer(value, 11);  // any 32-bit value fits
-  return field.substr(field.find_first_not_of(' '));
-}
-
 }  // namespace detail
 
 namespace {

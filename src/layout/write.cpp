@@ -83,6 +83,12 @@ std::string format_integer(int value, int width) {
       std::string_view(digits.data(), static_cast<std::size_t>(result.ptr - digits.data())), width);
 }
 
+std::string integer_text(int value) {
+  std::array<char, 16> digits{};
+  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+  return std::string(digits.data(), static_cast<std::size_t>(result.ptr - digits.data()));
+}
+
 std::string format_fixed(double value, int width, int decimals) {
   if (!std::isfinite(value)) {
     return asterisks(width);
