@@ -34,10 +34,14 @@ struct Grouping {
   int group_total = 0;
   std::vector<int> group_size;                      // per group
   std::vector<std::vector<int>> group_systems;      // [group][j]: 0-based system numbers
-  std::vector<int> group_value_total;               // per group: product of allele counts
-  std::vector<std::vector<int>> group_place_value;  // [group][j]: mixed-radix place values
-  std::vector<std::vector<Label>> group_values;     // [group][value]: filled per data set
+  // Per group: the number of its values, the product of its systems' allele
+  // counts formed in double precision in group order (exact up to 2^53; a
+  // genotype table's groups may have far more values than an int holds).
+  std::vector<double> group_value_total;
 };
+
+// The value total of a group of the given 0-based systems.
+[[nodiscard]] double value_total(const SystemTables& systems, const std::vector<int>& group_systems);
 
 // One phenotype record's typings: positions 0 .. typing_count-1 are used.
 using RecordTypings = std::array<Typing, MAX_TYPINGS>;

@@ -115,20 +115,11 @@ void read_group_systems(layout::RecordReader& control, const GroupingContext& co
   }
 }
 
-// The value totals, and the place values of a null grouping, of groups
-// already known to hold at most MAX_HAPLOTYPES combinations.
-void derive_group_values(GroupingKind kind, const common::SystemTables& systems,
-                         common::Grouping& grouping) {
+// The value totals of groups already known to hold at most MAX_HAPLOTYPES
+// combinations.
+void derive_group_values(const common::SystemTables& systems, common::Grouping& grouping) {
   for (const std::vector<int>& group_systems : grouping.group_systems) {
-    grouping.group_value_total.push_back(capped_product(systems, group_systems));
-    if (kind == GroupingKind::null) {
-      // Mixed radix, the last system of the group varying fastest.
-      const int n = common::count_of(group_systems);
-      std::vector<int>& place_value = grouping.group_place_value.emplace_back(n);
-      for (int j = 0; j < n; ++j) {
-        place_value[j] = capped_product(systems, std::span(group_systems).subspan(j + 1));
-      }
-    }
+    grouping.group_value_total.push_back(common::value_total(systems, group_systems));
   }
 }
 
@@ -175,7 +166,7 @@ common::Grouping read_grouping(layout::RecordReader& control, const GroupingCont
   if (context.kind == GroupingKind::null) {
     check_every_system_grouped(context, group_of_system);
   }
-  derive_group_values(context.kind, context.systems, grouping);
+  derive_group_values(context.systems, grouping);
   return grouping;
 }
 

@@ -81,8 +81,7 @@ void read_phenotype_records(layout::RecordReader& data, const common::SystemTabl
 
 // Reads the null grouping, passes over one free line and reads the
 // alternative grouping from the control file; system numbers are stored
-// 0-based. Fills group_value_total of both and group_place_value of the null
-// grouping. Each grouping is checked as it is read: 1 to 10 groups, group
+// 0-based. Fills group_value_total of both. Each grouping is checked as it is read: 1 to 10 groups, group
 // sizes 1 to 10, system numbers 1 to system_count, no system twice in a
 // grouping, at most 800 allele combinations per group, and every system in
 // the null grouping; a breach writes a message naming the grouping, the group

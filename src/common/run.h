@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/limits.h"
+#include "common/tables.h"
+
+// The run as data: what a front-end hands to the engine (RunInput, with the
+// RunOptions of the command line) and what the engine hands back to the
+// writers of the report and the result tables (RunResults). The engine cannot
+// tell which front-end filled a RunInput.
+
+namespace common {
+
+// Everything the analysis reads. Indexes are 0-based (systems, alleles,
+// populations, records, groups).
+struct RunInput {
+  // The systems with their alleles and code letters. The phenotype records
+  // hold typings as allele_name texts (blank at the name width: missing).
+  SystemTables systems;
+  // The individuals, by population, each with its typings.
+  Populations populations;
+  Grouping null_grouping;
+  Grouping alt_grouping;
+
+  // Names for the result tables, in full: the locus of each system, the
+  // allele names of each system ([system][allele]) and each population's name.
+  std::vector<std::string> locus_names;
+  std::vector<std::vector<std::string>> allele_names;
+  std::vector<std::string> population_names;
+  // Individuals left out of the analysis per population (genotype tables:
+  // missing typings at two or more loci of the test); empty means none.
+  std::vector<int> excluded_count;
+
+  // More distinct phenotypes than this in a data set stop the run with stop
+  // code 105 (the classic data file's limit; a genotype table has none).
+  int max_distinct_phenotypes = MAX_DISTINCT_PHENOTYPES;
+};
+
+// How the run reports what happens while it goes on.
+enum class MessageStyle {
+  // The classic console: "npermu=" progress lines, EM messages and the
+  // ABORTING blocks as the records say.
+  classic,
+  // The genotype-table mode: nothing on the console until the summary; the
+  // warnings go to the log, one line each, and are counted in RunResults.
+  counted,
+};
+
+struct RunOptions {
+  int permutations = PERMUTATION_COUNT;  // permuted data sets, 1 .. MAX_PERMUTATIONS
+  std::int32_t seed = 1;                 // generator seed, 1 .. MAX_SEED
+  int threads = 1;                       // worker threads; no output byte depends on it
+  MessageStyle messages = MessageStyle::classic;
+  // Called after each data set with the number done and the total
+  // (permutations + 1); may be empty. Runs on the driver's thread.
+  std::function<void(int done, int total)> progress;
+};
+
+inline constexpr int MAX_PERMUTATIONS = 1000000;
+// The generator's first state is 54773 - seed; a larger seed makes it negative.
+inline constexpr std::int32_t MAX_SEED = 54773;
+
+// One value of a group with its fitted frequency.
+struct FittedValue {
+  std::vector<int> alleles;  // [j]: 0-based allele at the group's j-th system
+  double frequency = 0.0;
+};
+
+// A model fitted to the observed data set of one population.
+struct FittedModel {
+  double log_likelihood = 0.0;
+  // [group]: the values of positive frequency, in no particular order.
+  std::vector<std::vector<FittedValue>> values;
+};
+
+// The result of one population's test.
+struct PopulationResult {
+  std::string name;    // in full
+  int individuals = 0;  // individuals analysed (N)
+  int excluded = 0;     // individuals left out
+  FittedModel null_model;
+  FittedModel alt_model;
+  double observed_statistic = 0.0;
+  std::vector<double> permuted_statistic;  // [data set - 1]
+  // Degrees of freedom; df_defined is false when their products overflow 64 bits.
+  std::int64_t degrees_of_freedom = 0;
+  bool df_defined = true;
+  int exceeding = 0;  // permuted statistics above the observed one
+  int ties = 0;       // permuted statistics equal to it
+  double p_value = 0.0;               // exceeding / N
+  double p_value_conservative = 0.0;  // (exceeding + ties + 1) / (N + 1)
+  double permutation_mean = 0.0;
+  double permutation_variance = 0.0;  // divisor N; may be slightly negative
+  bool xi_defined = false;  // false: variance <= 0, or df negative or undefined
+  double ld_xi = 0.0;
+  double ld_xi_std = 0.0;
+};
+
+struct RunResults {
+  int permutations = 0;
+  std::vector<PopulationResult> populations;  // in input order
+  // Attempts at permuted data sets that were abandoned and drawn again.
+  int redrawn_attempts = 0;
+  // EM estimations run, those that reached the iteration limit, and the
+  // iterations (after the first) that lowered the log-likelihood.
+  int estimations = 0;
+  int not_converged = 0;
+  int decreased_iterations = 0;
+};
+
+}  // namespace common
