@@ -37,8 +37,7 @@ common::Grouping make_grouping(const std::vector<std::vector<int>>& groups) {
     }
     grouping.group_size.push_back(static_cast<int>(systems.size()));
     grouping.group_systems.push_back(systems);
-    grouping.group_value_total.push_back(static_cast<int>(values.size()));
-    grouping.group_values.emplace_back(values.begin(), values.end());
+    grouping.group_value_total.push_back(static_cast<double>(values.size()));
   }
   return grouping;
 }

@@ -17,18 +17,6 @@
 
 namespace {
 
-common::Grouping one_system_per_group(const common::SystemTables& systems) {
-  common::Grouping grouping;
-  grouping.group_total = systems.system_count;
-  for (int s = 0; s < systems.system_count; ++s) {
-    grouping.group_size.push_back(1);
-    grouping.group_systems.push_back({s});
-    grouping.group_value_total.push_back(systems.allele_count[static_cast<std::size_t>(s)]);
-    grouping.group_place_value.push_back({1});
-  }
-  return grouping;
-}
-
 void analyse(std::istream& in) {
   layout::RecordReader data(in, "pheno.dat");
   layout::MemorySink console;
@@ -46,12 +34,11 @@ void analyse(std::istream& in) {
   for (int p = 0; p < populations.population_count; ++p) {
     const auto& records = populations.phenotype_table[static_cast<std::size_t>(p)];
     for (std::size_t r = 0; r < records.size(); ++r) {
-      input::code_individual(p, static_cast<int>(r), records[r], systems, distinct, index, sinks);
+      input::code_individual(p, static_cast<int>(r), records[r], systems,
+                             common::MAX_DISTINCT_PHENOTYPES, distinct, index, sinks);
     }
   }
   expand::check_haplotype_count(systems);
-  common::Grouping grouping = one_system_per_group(systems);
-  expand::build_group_values(systems, grouping);
   expand::ExpansionCache cache;
   common::PairLists pair_labels;
   static_cast<void>(

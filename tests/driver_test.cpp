@@ -6,14 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/command_line_internal.h"
 #include "driver/summary_internal.h"
 #include "layout/layout.h"
 
 namespace {
 
-using driver::CommandLine;
-using driver::SummaryLine;
+using Result = common::PopulationResult;
 
 // Permuted statistics with the given mean and variance (divisor 1000):
 // half at mean - sd, half at mean + sd.
@@ -25,33 +23,35 @@ std::vector<double> spread(double mean, double sd) {
   return values;
 }
 
-std::string summary_line(const SummaryLine& line) {
+std::string summary_line(const Result& line) {
   layout::MemorySink report;
   layout::MemorySink console;
-  driver::write_summary(std::span<const SummaryLine>(&line, 1), report, console);
+  driver::write_summary(std::span<const Result>(&line, 1), report, console);
   EXPECT_EQ(report.records(), console.records());
   return report.records().at(2);
 }
 
-SummaryLine line_for(std::string_view name, double observed, const std::vector<double>& permuted,
-                     int n, int df) {
-  SummaryLine line;
-  line.name = common::PopulationName(name);
+Result line_for(std::string_view name, double observed, const std::vector<double>& permuted,
+                int n, int df) {
+  Result line;
+  line.name = name;
   line.observed_statistic = observed;
+  line.permuted_statistic = permuted;
+  line.individuals = n;
   line.degrees_of_freedom = df;
-  line.summary = driver::summarise_population(observed, permuted, n, df);
+  driver::summarise_population(line);
   return line;
 }
 
 TEST(Summary, WorkedExample) {
   // N = 100, df = 4, statistic 20, mean 4, variance 8.
   const std::vector<double> permuted = spread(4.0, std::sqrt(8.0));
-  const SummaryLine line = line_for("Highland", 20.0, permuted, 100, 4);
-  EXPECT_EQ(line.summary.p_value, 0.0);
-  EXPECT_DOUBLE_EQ(line.summary.permutation_mean, 4.0);
-  EXPECT_NEAR(line.summary.permutation_variance, 8.0, 1e-12);
-  EXPECT_NEAR(line.summary.ld_xi, 0.16, 1e-12);
-  EXPECT_NEAR(line.summary.ld_xi_std, std::sqrt(72.0) / 100.0, 1e-12);
+  const Result line = line_for("Highland", 20.0, permuted, 100, 4);
+  EXPECT_EQ(line.p_value, 0.0);
+  EXPECT_DOUBLE_EQ(line.permutation_mean, 4.0);
+  EXPECT_NEAR(line.permutation_variance, 8.0, 1e-12);
+  EXPECT_NEAR(line.ld_xi, 0.16, 1e-12);
+  EXPECT_NEAR(line.ld_xi_std, std::sqrt(72.0) / 100.0, 1e-12);
   EXPECT_EQ(summary_line(line),
             "Highland    .000   .160     .085       20.00     4.000     2.828     4");
 }
@@ -69,11 +69,11 @@ TEST(Summary, HeaderLines) {
 
 TEST(Summary, PValueCountsOnlyStrictlyGreater) {
   std::vector<double> permuted(1000, 5.0);
-  EXPECT_EQ(driver::summarise_population(5.0, permuted, 10, 2).p_value, 0.0);  // ties
-  EXPECT_EQ(driver::summarise_population(4.0, permuted, 10, 2).p_value, 1.0);
+  EXPECT_EQ(line_for("A", 5.0, permuted, 10, 2).p_value, 0.0);  // ties
+  EXPECT_EQ(line_for("A", 4.0, permuted, 10, 2).p_value, 1.0);
   permuted[0] = 7.0;
   permuted[999] = 9.0;
-  EXPECT_EQ(driver::summarise_population(5.0, permuted, 10, 2).p_value, 2.0 / 1000.0);
+  EXPECT_EQ(line_for("A", 5.0, permuted, 10, 2).p_value, 2.0 / 1000.0);
 }
 
 TEST(Summary, PValueTexts) {
@@ -84,29 +84,29 @@ TEST(Summary, PValueTexts) {
 
 TEST(Summary, NegativeXiUsesItsAbsoluteValueInTheDeviation) {
   const std::vector<double> permuted = spread(10.0, 2.0);
-  const SummaryLine line = line_for("Low", 6.0, permuted, 25, 2);
-  EXPECT_LT(line.summary.ld_xi, 0.0);
-  const double xi = line.summary.ld_xi;
-  EXPECT_DOUBLE_EQ(line.summary.ld_xi_std, std::sqrt(4.0 + 4.0 * 25.0 * -xi) / 25.0);
+  const Result line = line_for("Low", 6.0, permuted, 25, 2);
+  EXPECT_LT(line.ld_xi, 0.0);
+  const double xi = line.ld_xi;
+  EXPECT_DOUBLE_EQ(line.ld_xi_std, std::sqrt(4.0 + 4.0 * 25.0 * -xi) / 25.0);
   EXPECT_EQ(summary_line(line).substr(16, 7), "  -.160");
 }
 
 TEST(Summary, ZeroDegreesOfFreedomGivesZeroXi) {
-  const SummaryLine line = line_for("Zero", 40.0, spread(3.0, 1.0), 30, 0);
-  EXPECT_EQ(line.summary.ld_xi, 0.0);
-  EXPECT_EQ(line.summary.ld_xi_std, 0.0);
+  const Result line = line_for("Zero", 40.0, spread(3.0, 1.0), 30, 0);
+  EXPECT_EQ(line.ld_xi, 0.0);
+  EXPECT_EQ(line.ld_xi_std, 0.0);
   EXPECT_EQ(summary_line(line).substr(16, 16), "   .000     .000");
 }
 
 TEST(Summary, UndefinedXiIsWrittenAsAsterisks) {
   // Every permuted statistic equal: variance 0, xi undefined, STD column 0.
-  const SummaryLine flat = line_for("Flat", 2.0, std::vector<double>(1000, 2.0), 40, 3);
-  EXPECT_FALSE(flat.summary.xi_defined);
+  const Result flat = line_for("Flat", 2.0, std::vector<double>(1000, 2.0), 40, 3);
+  EXPECT_FALSE(flat.xi_defined);
   EXPECT_EQ(summary_line(flat),
             "Flat        .000  *****    *****        2.00     2.000      .000     3");
   // Negative degrees of freedom.
-  const SummaryLine negative = line_for("Neg", 2.0, spread(3.0, 1.0), 40, -2);
-  EXPECT_FALSE(negative.summary.xi_defined);
+  const Result negative = line_for("Neg", 2.0, spread(3.0, 1.0), 40, -2);
+  EXPECT_FALSE(negative.xi_defined);
   EXPECT_EQ(summary_line(negative).substr(16, 16), "  *****    *****");
 }
 
@@ -115,6 +115,20 @@ TEST(Summary, NameIsCutOrPaddedToTenCharacters) {
   EXPECT_EQ(summary_line(line_for("Transylvania North", 1.0, permuted, 9, 1)).substr(0, 11),
             "Transylvan ");
   EXPECT_EQ(summary_line(line_for("Ile", 1.0, permuted, 9, 1)).substr(0, 11), "Ile        ");
+}
+
+// Null value frequencies as the estimation lists them: the values' letters
+// do not matter for the degrees of freedom.
+std::vector<std::vector<estimate::GroupValueFrequency>> listed(
+    const std::vector<std::vector<double>>& table) {
+  std::vector<std::vector<estimate::GroupValueFrequency>> groups;
+  for (const std::vector<double>& frequencies : table) {
+    std::vector<estimate::GroupValueFrequency>& group = groups.emplace_back();
+    for (const double f : frequencies) {
+      group.push_back({common::Label("A"), f});
+    }
+  }
+  return groups;
 }
 
 // A grouping from 1-based system lists, as the control file gives them.
@@ -131,7 +145,7 @@ common::Grouping grouping(const std::vector<std::vector<int>>& groups,
     }
     g.group_size.push_back(static_cast<int>(systems.size()));
     g.group_systems.push_back(zero_based);
-    g.group_value_total.push_back(static_cast<int>(values));
+    g.group_value_total.push_back(static_cast<double>(values));
   }
   return g;
 }
@@ -144,7 +158,7 @@ TEST(DegreesOfFreedom, OneSystemPerNullGroupOneAlternativeGroup) {
   const std::vector<std::vector<double>> frequency = {
       {0.5, 0.45, 0.05}, {0.9, 0.1}, {0.5, 0.49, 0.01, 0.0}};
   // c = 3, 2, 2: (3*2*2 - 1) - (2 + 1 + 1) = 7.
-  EXPECT_EQ(driver::degrees_of_freedom(null_grouping, alt_grouping, frequency, 10), 7);
+  EXPECT_EQ(driver::degrees_of_freedom(null_grouping, alt_grouping, listed(frequency), 10), 7);
 }
 
 TEST(DegreesOfFreedom, MultiSystemNullGroups) {
@@ -154,7 +168,7 @@ TEST(DegreesOfFreedom, MultiSystemNullGroups) {
   const std::vector<std::vector<double>> frequency = {
       {0.25, 0.25, 0.25, 0.25}, {0.5, 0.0, 0.2, 0.2, 0.1, 0.0}};
   // N = 5: c = 4 and 4 (0.1 x 10 = 1 counts): (16 - 1) - (3 + 3) = 9.
-  EXPECT_EQ(driver::degrees_of_freedom(null_grouping, alt_grouping, frequency, 5), 9);
+  EXPECT_EQ(driver::degrees_of_freedom(null_grouping, alt_grouping, listed(frequency), 5), 9);
 }
 
 TEST(DegreesOfFreedom, AlternativeGroupWithoutFirstSystemAndSplitAlternative) {
@@ -163,13 +177,13 @@ TEST(DegreesOfFreedom, AlternativeGroupWithoutFirstSystemAndSplitAlternative) {
   const std::vector<std::vector<double>> frequency = {{0.5, 0.5}, {0.5, 0.5}, {0.5, 0.5}};
   // {1,2} and {3}: (4 - 1) + (2 - 1) - 3 = 1.
   EXPECT_EQ(driver::degrees_of_freedom(null_grouping, grouping({{1, 2}, {3}}, alleles),
-                                       frequency, 4),
+                                       listed(frequency), 4),
             1);
   // An alternative group that holds no first system contributes P = 1, i.e. 0:
   // {3} with null groups {1,2} and {3} -> only the second null group lies in it.
   const common::Grouping blocks = grouping({{1, 2}, {3}}, alleles);
   const std::vector<std::vector<double>> block_frequency = {{0.25, 0.25, 0.25, 0.25}, {0.5, 0.5}};
-  EXPECT_EQ(driver::degrees_of_freedom(blocks, grouping({{2}, {3}}, alleles), block_frequency, 4),
+  EXPECT_EQ(driver::degrees_of_freedom(blocks, grouping({{2}, {3}}, alleles), listed(block_frequency), 4),
             (1 - 1) + (2 - 1) - (3 + 1));
 }
 
@@ -180,7 +194,7 @@ TEST(DegreesOfFreedom, ExpectedCountOfExactlyOneHalfCounts) {
   // N = 25: 50 x 0.01 = 0.5 exactly in binary? 0.01 is not exact; use 1/64 with N = 16:
   // 32 x 0.015625 = 0.5 exactly.
   const std::vector<std::vector<double>> frequency = {{0.984375, 0.015625}, {1.0, 0.0}};
-  EXPECT_EQ(driver::degrees_of_freedom(null_grouping, alt_grouping, frequency, 16),
+  EXPECT_EQ(driver::degrees_of_freedom(null_grouping, alt_grouping, listed(frequency), 16),
             (2 * 1 - 1) - (1 + 0));
 }
 
@@ -194,32 +208,8 @@ TEST(DegreesOfFreedom, OverflowingProductIsReportedNotWrapped) {
   }
   const std::vector<std::vector<double>> frequency(10, std::vector<double>(800, 1.0 / 800.0));
   EXPECT_EQ(driver::degrees_of_freedom(grouping(singles, alleles), grouping({all}, alleles),
-                                       frequency, 1000),
+                                       listed(frequency), 1000),
             driver::DEGREES_OF_FREEDOM_OVERFLOW);
-}
-
-CommandLine parse(std::vector<std::string_view> args) {
-  return driver::parse_command_line(args);
-}
-
-TEST(CommandLineParse, AcceptedForms) {
-  EXPECT_EQ(parse({}).action, CommandLine::Action::run);
-  EXPECT_EQ(parse({}).threads, 0);
-  EXPECT_EQ(parse({"--help"}).action, CommandLine::Action::help);
-  EXPECT_EQ(parse({"--version"}).action, CommandLine::Action::version);
-  const CommandLine threads = parse({"--threads", "4"});
-  EXPECT_EQ(threads.action, CommandLine::Action::run);
-  EXPECT_EQ(threads.threads, 4);
-}
-
-TEST(CommandLineParse, RejectedForms) {
-  for (const auto& args : std::vector<std::vector<std::string_view>>{
-           {"-h"}, {"group.dat"}, {"--threads"}, {"--threads", "0"}, {"--threads", "x"},
-           {"--threads", "3x"}, {"--threads", "-1"}, {"--help", "--version"}}) {
-    const CommandLine c = parse(args);
-    EXPECT_EQ(c.action, CommandLine::Action::usage_error) << args[0];
-    EXPECT_FALSE(c.error.empty());
-  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -19,7 +20,7 @@ namespace {
 
 using estimate::EmResult;
 using estimate::EmWorkspace;
-using Table = std::vector<std::vector<double>>;  // [group][value]
+using Listed = std::vector<std::vector<estimate::GroupValueFrequency>>;  // [group][value]
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 constexpr double LOG_FLOOR_ALT = 9.999999974752427E-7;
@@ -29,26 +30,20 @@ constexpr double EM_TOLERANCE = 0.0010000000474974513;
 const char* const NOT_INCREASED = "EM--not increased in this iteration";
 
 // A grouping whose groups hold the given 0-based systems; letters[s] holds the
-// code letters of system s. Value lists are complete, last system fastest.
+// code letters of system s, and a group's value total is the product of its
+// systems' letter counts.
 common::Grouping make_grouping(const std::vector<std::string>& letters,
                                const std::vector<std::vector<int>>& groups) {
   common::Grouping grouping;
   grouping.group_total = static_cast<int>(groups.size());
   grouping.group_systems = groups;
   for (const std::vector<int>& systems : groups) {
-    std::vector<std::string> values{""};
+    double total = 1.0;
     for (const int s : systems) {
-      std::vector<std::string> longer;
-      for (const std::string& value : values) {
-        for (const char letter : letters[s]) {
-          longer.push_back(value + letter);
-        }
-      }
-      values = longer;
+      total *= static_cast<double>(letters[s].size());
     }
     grouping.group_size.push_back(static_cast<int>(systems.size()));
-    grouping.group_value_total.push_back(static_cast<int>(values.size()));
-    grouping.group_values.emplace_back(values.begin(), values.end());
+    grouping.group_value_total.push_back(total);
   }
   return grouping;
 }
@@ -68,9 +63,11 @@ struct Population {
     phenotype_count.push_back(count);
   }
   [[nodiscard]] estimate::EmInput input(const common::Grouping& grouping,
-                                        int max_iterations = common::EM_MAX_ITERATIONS) const {
+                                        int max_iterations = common::EM_MAX_ITERATIONS,
+                                        bool publish = true) const {
     return {grouping, pair_labels, phenotype_count,
-            std::accumulate(phenotype_count.begin(), phenotype_count.end(), 0), max_iterations};
+            std::accumulate(phenotype_count.begin(), phenotype_count.end(), 0), max_iterations,
+            publish};
   }
 };
 
@@ -80,48 +77,65 @@ std::vector<std::string> messages(const EmResult& result) {
   return console.records();
 }
 
-// The position in the group's value list of the group value of label,
-// found by searching the list.
-int value_of(const common::Grouping& grouping, const common::Label& label, int g) {
+// Frequencies of one group by value; a value missing from the map has the
+// group's start frequency before the first iteration and 0 after it.
+using Frequencies = std::map<common::Label, double>;
+
+common::Label value_of(const common::Grouping& grouping, const common::Label& label, int g) {
   common::Label value;
   for (int j = 0; j < grouping.group_size[g]; ++j) {
     value[j] = label[grouping.group_systems[g][j]];
   }
-  const std::vector<common::Label>& values = grouping.group_values[g];
-  return static_cast<int>(std::find(values.begin(), values.end(), value) - values.begin());
+  return value;
+}
+
+double frequency_of(const std::vector<Frequencies>& frequency, const common::Grouping& grouping,
+                    const common::Label& label, int g, bool started) {
+  const auto found = frequency[g].find(value_of(grouping, label, g));
+  if (found != frequency[g].end()) {
+    return found->second;
+  }
+  return started ? 0.0 : 1.0 / grouping.group_value_total[g];
+}
+
+double plain_floor(double value_total) {
+  const double r = 800.0 / value_total;
+  return value_total <= 800.0 ? PAIR_MASS_FLOOR : (PAIR_MASS_FLOOR * r) * r;
 }
 
 // The expected count of every value of group g, summed phenotype by phenotype;
 // a repeat of an ordered value pair met at an earlier slot adds nothing.
-std::vector<double> plain_expected_counts(const Population& population,
-                                          const common::Grouping& grouping, const Table& frequency,
-                                          int g) {
-  std::vector<double> expected(frequency[g].size(), 0.0);
+Frequencies plain_expected_counts(const Population& population, const common::Grouping& grouping,
+                                  const std::vector<Frequencies>& frequency, bool started, int g) {
+  Frequencies expected;
   for (std::size_t d = 0; d < population.pair_labels.size(); ++d) {
     const common::PairList& list = *population.pair_labels[d];
-    std::vector<double> mass(expected.size(), 0.0);
+    Frequencies mass;
     double total = 0.0;
-    std::set<std::pair<int, int>> seen;
+    std::set<std::pair<common::Label, common::Label>> seen;
     for (int p = 0; p < list.pair_total(); ++p) {
-      const int a = value_of(grouping, list.first[p], g);
-      const int b = value_of(grouping, list.second[p], g);
+      const common::Label a = value_of(grouping, list.first[p], g);
+      const common::Label b = value_of(grouping, list.second[p], g);
       if (seen.insert({a, b}).second) {
-        const double m = frequency[g][a] * frequency[g][b] * (a != b ? 2.0 : 1.0);
+        const double m = frequency_of(frequency, grouping, list.first[p], g, started) *
+                         frequency_of(frequency, grouping, list.second[p], g, started) *
+                         (a != b ? 2.0 : 1.0);
         mass[a] += population.phenotype_count[d] * m;
         mass[b] += population.phenotype_count[d] * m;
         total += m;
       }
     }
     // A phenotype whose pair mass falls under the floor adds nothing.
-    for (std::size_t k = 0; std::abs(total) >= PAIR_MASS_FLOOR && k < mass.size(); ++k) {
-      expected[k] += mass[k] / total;
+    for (const auto& [value, m] : mass) {
+      expected[value] += std::abs(total) >= plain_floor(grouping.group_value_total[g]) ? m / total
+                                                                                       : 0.0;
     }
   }
   return expected;
 }
 
 double plain_log_likelihood(const Population& population, const common::Grouping& grouping,
-                            const Table& frequency, double log_floor) {
+                            const std::vector<Frequencies>& frequency, double log_floor) {
   double sum = 0.0;
   for (std::size_t d = 0; d < population.pair_labels.size(); ++d) {
     const common::PairList& list = *population.pair_labels[d];
@@ -130,8 +144,8 @@ double plain_log_likelihood(const Population& population, const common::Grouping
       double one = 1.0;
       double two = 1.0;
       for (int g = 0; g < grouping.group_total; ++g) {
-        one *= frequency[g][value_of(grouping, list.first[p], g)];
-        two *= frequency[g][value_of(grouping, list.second[p], g)];
+        one *= frequency_of(frequency, grouping, list.first[p], g, true);
+        two *= frequency_of(frequency, grouping, list.second[p], g, true);
       }
       likelihood += list.first[p] != list.second[p] ? one * two * 2.0 : one * two;
     }
@@ -140,28 +154,31 @@ double plain_log_likelihood(const Population& population, const common::Grouping
   return sum;
 }
 
-// The estimation as plainly written: every phenotype and every value in every
-// loop, each group value searched for in its list.
-EmResult plain_em(const Population& population, const common::Grouping& grouping, double log_floor,
-                  int max_iterations, bool publish_frequencies) {
-  const double gene_total = 2.0 * population.input(grouping).population_size;
-  Table frequency;
-  for (const int total : grouping.group_value_total) {
-    frequency.emplace_back(total, 1.0 / total);
-  }
+struct PlainResult {
   EmResult result;
+  std::vector<Frequencies> frequency;
+};
+
+// The estimation as plainly written: every phenotype in every loop, each
+// value's frequency looked up by its letters.
+PlainResult plain_em(const Population& population, const common::Grouping& grouping,
+                     double log_floor, int max_iterations) {
+  const double gene_total = 2.0 * population.input(grouping).population_size;
+  PlainResult plain;
+  plain.frequency.resize(static_cast<std::size_t>(grouping.group_total));
+  EmResult& result = plain.result;
   double previous = 0.0;
   for (int t = 2; t <= max_iterations; ++t) {
     result.last_iteration = t;
-    Table next;
+    std::vector<Frequencies> next;
     for (int g = 0; g < grouping.group_total; ++g) {
-      next.push_back(plain_expected_counts(population, grouping, frequency, g));
-      for (double& count : next.back()) {
+      next.push_back(plain_expected_counts(population, grouping, plain.frequency, t > 2, g));
+      for (auto& [value, count] : next.back()) {
         count /= gene_total;
       }
     }
-    frequency = next;
-    result.log_likelihood = plain_log_likelihood(population, grouping, frequency, log_floor);
+    plain.frequency = next;
+    result.log_likelihood = plain_log_likelihood(population, grouping, plain.frequency, log_floor);
     result.not_increased_count += t > 2 && result.log_likelihood < previous ? 1 : 0;
     result.converged = std::abs(result.log_likelihood - previous) < EM_TOLERANCE;
     if (result.converged) {
@@ -169,10 +186,26 @@ EmResult plain_em(const Population& population, const common::Grouping& grouping
     }
     previous = result.log_likelihood;
   }
-  if (publish_frequencies) {
-    result.value_frequency = frequency;
+  return plain;
+}
+
+// Published frequencies agree with the plain ones value by value; a value the
+// estimation does not list has frequency 0 in the plain algorithm.
+void expect_same_frequencies(const EmResult& fast, const std::vector<Frequencies>& plain) {
+  ASSERT_EQ(fast.value_frequency.size(), plain.size());
+  for (std::size_t g = 0; g < plain.size(); ++g) {
+    Frequencies listed;
+    for (const estimate::GroupValueFrequency& value : fast.value_frequency[g]) {
+      EXPECT_TRUE(listed.emplace(value.value, value.frequency).second) << "listed twice";
+      const auto found = plain[g].find(value.value);
+      EXPECT_EQ(value.frequency, found == plain[g].end() ? 0.0 : found->second);
+    }
+    for (const auto& [value, frequency] : plain[g]) {
+      if (!listed.contains(value)) {
+        EXPECT_EQ(frequency, 0.0);
+      }
+    }
   }
-  return result;
 }
 
 void expect_same(const EmResult& fast, const EmResult& plain) {
@@ -180,17 +213,21 @@ void expect_same(const EmResult& fast, const EmResult& plain) {
   EXPECT_EQ(fast.last_iteration, plain.last_iteration);
   EXPECT_EQ(fast.not_increased_count, plain.not_increased_count);
   EXPECT_EQ(fast.converged, plain.converged);
-  EXPECT_EQ(fast.value_frequency, plain.value_frequency);
 }
 
 // Both models on one population, compared bit for bit with the plain algorithm.
 void expect_plain_results(const Population& population, const common::Grouping& grouping,
                           int max_iterations, EmWorkspace& workspace) {
-  const estimate::EmInput input = population.input(grouping, max_iterations);
-  expect_same(estimate::estimate_alt_model(input, workspace),
-              plain_em(population, grouping, LOG_FLOOR_ALT, max_iterations, false));
-  expect_same(estimate::estimate_null_model(input, workspace),
-              plain_em(population, grouping, LOG_FLOOR_NULL, max_iterations, true));
+  const PlainResult alt = plain_em(population, grouping, LOG_FLOOR_ALT, max_iterations);
+  const EmResult fast_alt =
+      estimate::estimate_alt_model(population.input(grouping, max_iterations), workspace);
+  expect_same(fast_alt, alt.result);
+  expect_same_frequencies(fast_alt, alt.frequency);
+  const PlainResult null = plain_em(population, grouping, LOG_FLOOR_NULL, max_iterations);
+  const EmResult fast_null =
+      estimate::estimate_null_model(population.input(grouping, max_iterations), workspace);
+  expect_same(fast_null, null.result);
+  expect_same_frequencies(fast_null, null.frequency);
 }
 
 // Up to 4 systems of 1 to 3 alleles; groups that may leave systems out and
@@ -216,9 +253,6 @@ std::tuple<common::Grouping, Population, Population> random_case(std::mt19937& e
   std::erase_if(groups, [](const std::vector<int>& group) { return group.empty(); });
   common::Grouping grouping =
       make_grouping(letters, groups.empty() ? std::vector<std::vector<int>>{{0}} : groups);
-  for (std::vector<common::Label>& values : grouping.group_values) {
-    std::shuffle(values.begin(), values.end(), engine);
-  }
   const auto label = [&] {
     std::string text;
     for (const std::string& system : letters) {
@@ -259,7 +293,10 @@ TEST(EstimateReference, RandomSmallCasesMatchPlainAlgorithm) {
     // Leaving out the phenotypes of weight 0 changes nothing.
     const EmResult all =
         estimate::estimate_null_model(population.input(grouping, limit), workspace);
-    expect_same(estimate::estimate_null_model(weighed.input(grouping, limit), workspace), all);
+    const EmResult fewer =
+        estimate::estimate_null_model(weighed.input(grouping, limit), workspace);
+    expect_same(fewer, all);
+    EXPECT_EQ(fewer.value_frequency, all.value_frequency);
   }
 }
 
@@ -321,12 +358,14 @@ TEST(EstimateRepeatedPairs, RepeatCountsOnceInEStepReversedPairTwice) {
   const EmResult once = estimate::estimate_null_model(repeat.input(grouping, 2), workspace);
   const double a = (1.0 / 0.75) / 2.0;
   const double b = (0.5 / 0.75) / 2.0;
-  EXPECT_EQ(once.value_frequency, (Table{{a, b}}));
+  EXPECT_EQ(once.value_frequency,
+            (Listed{{{common::Label("A"), a}, {common::Label("B"), b}}}));
   EXPECT_EQ(once.log_likelihood, std::log(a * a + a * b * 2.0 + a * b * 2.0 + LOG_FLOOR_NULL));
   Population reversed;
   reversed.add({{"A", "A"}, {"A", "B"}, {"B", "A"}}, 1);
   const EmResult both = estimate::estimate_null_model(reversed.input(grouping, 2), workspace);
-  EXPECT_EQ(both.value_frequency, (Table{{(1.5 / 1.25) / 2.0, (1.0 / 1.25) / 2.0}}));
+  EXPECT_EQ(both.value_frequency, (Listed{{{common::Label("A"), (1.5 / 1.25) / 2.0},
+                                           {common::Label("B"), (1.0 / 1.25) / 2.0}}}));
 
   // After iteration 2 the estimates move away from the likelihood's maximum:
   // one line for every iteration that lowered it.
@@ -349,6 +388,47 @@ TEST(EstimateMessages, NoConvergenceWarnsAndKeepsIteration200) {
   EXPECT_EQ(null.last_iteration, 200);
   EXPECT_EQ(messages(null),
             std::vector<std::string>{"WARNING***:  EM not convergence after 200 iteration"});
+}
+
+// Groups of more values than the classic tables held: the E-step floor is
+// scaled (3 systems of 11, 9 and 12 letters: 1188 values) and a code space
+// of 40^4 letters met is indexed by hash instead of a dense table; both
+// agree bit for bit with the plain algorithm.
+TEST(EstimateLargeGroups, ScaledFloorAndSparseIndexMatchPlainAlgorithm) {
+  const auto letters_of = [](int n, char first) {
+    std::string text;
+    for (int i = 0; i < n; ++i) {
+      text += static_cast<char>(first + i);
+    }
+    return text;
+  };
+  EmWorkspace workspace;
+  std::mt19937 engine(7);  // NOLINT(cert-msc51-cpp): the same cases in every run
+  const std::vector<std::string> three = {letters_of(11, 'A'), letters_of(9, 'a'),
+                                          letters_of(12, '0')};
+  Population population;
+  for (int d = 0; d < 30; ++d) {
+    const auto label = [&] {
+      std::string text;
+      for (const std::string& system : three) {
+        text += system[engine() % system.size()];
+      }
+      return text;
+    };
+    population.add({{label(), label()}, {label(), label()}}, 1 + static_cast<int>(engine() % 3));
+  }
+  population.add({{"AaO", "AaO"}}, 1);  // one homozygous pair: start mass 1 / 1188^2
+  expect_plain_results(population, make_grouping(three, {{0, 1, 2}}), 200, workspace);
+  expect_plain_results(population, make_grouping(three, {{0}, {1}, {2}}), 200, workspace);
+
+  const std::vector<std::string> wide(4, letters_of(40, '!'));
+  Population spread;
+  for (int i = 0; i < 40; ++i) {
+    const std::string one(4, wide[0][i]);
+    const std::string two(4, wide[0][(i + 7) % 40]);
+    spread.add({{one, two}, {one, one}}, 1 + i % 2);
+  }
+  expect_plain_results(spread, make_grouping(wide, {{0, 1, 2, 3}}), 200, workspace);
 }
 
 }  // namespace

@@ -275,20 +275,6 @@ TEST(ExpansionCache, HitReturnsTheListOfAFreshExpansion) {
   }
 }
 
-TEST(BuildGroupValues, FirstSystemOfTheGroupVariesSlowest) {
-  // The code letters of every system, the group's 0-based systems, its values.
-  const std::tuple<Texts, std::vector<int>, std::string> cases[] = {
-      {{"ABC", "Q", "XY"}, {2, 0}, "XA XB XC YA YB YC"}, {{"AB", "CD"}, {0, 1}, "AC AD BC BD"}};
-  for (const auto& [letters, systems, values] : cases) {
-    common::Grouping grouping;
-    grouping.group_total = 1;
-    grouping.group_size = {static_cast<int>(systems.size())};
-    grouping.group_systems = {systems};
-    expand::build_group_values(make_tables(letters), grouping);
-    EXPECT_EQ(joined(grouping.group_values.at(0)), values);
-  }
-}
-
 TEST(CheckHaplotypeCount, StopsWhenALaterSystemHasNoAlleles) {
   // Systems 1 and 2 always count, a later system only with alleles; 14^10
   // haplotypes overflow 32 bits.

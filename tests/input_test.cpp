@@ -341,11 +341,10 @@ TEST(ReadControlFile, ReadsTheNamesAndTheGroupingsWithTheirPlaceValues) {
   EXPECT_EQ(file.null_grouping.group_total, 3);
   EXPECT_EQ(file.null_grouping.group_size, (std::vector<int>{2, 1, 2}));
   EXPECT_EQ(file.null_grouping.group_systems, (Groups{{1, 4}, {0}, {2, 3}}));
-  // Systems 2 and 5 have 4 and 3 alleles: place values 3 and 1, 12 combinations.
-  EXPECT_EQ(file.null_grouping.group_place_value, (Groups{{3, 1}, {1}, {8, 1}}));
-  EXPECT_EQ(file.null_grouping.group_value_total, (std::vector<int>{12, 10, 80}));
+  // Systems 2 and 5 have 4 and 3 alleles: 12 combinations.
+  EXPECT_EQ(file.null_grouping.group_value_total, (std::vector<double>{12, 10, 80}));
   EXPECT_EQ(file.alt_grouping.group_systems, (Groups{{0, 1, 4}, {2}}));
-  EXPECT_EQ(file.alt_grouping.group_value_total, (std::vector<int>{120, 10}));
+  EXPECT_EQ(file.alt_grouping.group_value_total, (std::vector<double>{120, 10}));
   EXPECT_EQ(read.lines_read, 15);
 }
 
@@ -460,7 +459,8 @@ struct Coder {
   }
   test_support::Outcome code(int population, int record, const Lines& typings) {
     return test_support::run_capturing([&] {
-      input::code_individual(population, record, record_typings(typings), systems, distinct, index,
+      input::code_individual(population, record, record_typings(typings), systems,
+                             common::MAX_DISTINCT_PHENOTYPES, distinct, index,
                              sinks.sinks());
     });
   }

@@ -6,7 +6,7 @@ namespace driver {
 namespace {
 
 // Assembles and codes every individual of the data set from its donors.
-void code_data_set(const ObservedData& observed, PermutationState& state,
+void code_data_set(const common::RunInput& observed, PermutationState& state,
                    const layout::Sinks& sinks) {
   const common::Populations& populations = observed.populations;
   state.distinct.reset(populations.population_count);
@@ -15,14 +15,15 @@ void code_data_set(const ObservedData& observed, PermutationState& state,
     for (int i = 0; i < populations.population_record_count[static_cast<std::size_t>(p)]; ++i) {
       permute::assemble_record(populations, observed.null_grouping, state.donor_index, p, i,
                                record_typings);
-      input::code_individual(p, i, record_typings, observed.systems, state.distinct,
+      input::code_individual(p, i, record_typings, observed.systems,
+                             observed.max_distinct_phenotypes, state.distinct,
                              state.phenotype_index, sinks);
     }
   }
 }
 
 // The hand-over: tallies per population and their sums, and the pair lists.
-void hand_over(const ObservedData& observed, const PermutationState& state,
+void hand_over(const common::RunInput& observed, const PermutationState& state,
                common::PairLists pair_labels, BuiltDataSet& built) {
   const int population_count = observed.populations.population_count;
   built.distinct_count = state.distinct.distinct_count;
@@ -41,7 +42,7 @@ void hand_over(const ObservedData& observed, const PermutationState& state,
 }
 
 [[nodiscard]] expand::ExpandStatus expand_data_set(int dataset_number,
-                                                  const ObservedData& observed,
+                                                  const common::RunInput& observed,
                                                   PermutationState& state,
                                                   const layout::Sinks& sinks,
                                                   common::PairLists& pair_labels) {
@@ -51,15 +52,13 @@ void hand_over(const ObservedData& observed, const PermutationState& state,
 
 }  // namespace
 
-void build_observed_data_set(ObservedData& observed, PermutationState& state,
+void build_observed_data_set(const common::RunInput& observed, PermutationState& state,
                              const layout::Sinks& sinks, BuiltDataSet& built) {
   built.dataset_number = 0;
   state.donor_index = permute::identity_donor_index(observed.populations,
                                                     observed.null_grouping.group_total);
   code_data_set(observed, state, sinks);
   expand::check_haplotype_count(observed.systems);
-  expand::build_group_values(observed.systems, observed.null_grouping);
-  expand::build_group_values(observed.systems, observed.alt_grouping);
   common::PairLists pair_labels;
   // The observed data set is never abandoned: the expansion stops the run
   // instead, since attempting it again would rebuild the same data.
@@ -69,15 +68,15 @@ void build_observed_data_set(ObservedData& observed, PermutationState& state,
   hand_over(observed, state, std::move(pair_labels), built);
 }
 
-BuildStatus build_data_set(int dataset_number, const ObservedData& observed,
+BuildStatus build_data_set(int dataset_number, const common::RunInput& observed,
                            PermutationState& state, const layout::Sinks& sinks,
-                           BuiltDataSet& built) {
+                           layout::Sink& listing_log, BuiltDataSet& built) {
   assert(dataset_number >= 1);
   built.dataset_number = dataset_number;
   common::PairLists pair_labels;
   for (;;) {
     if (state.try_count.begin_attempt(dataset_number) == permute::AttemptStatus::too_many) {
-      permute::write_abort_listing(dataset_number, state.try_count, sinks.log);
+      permute::write_abort_listing(dataset_number, state.try_count, listing_log);
       return BuildStatus::too_many_tries;
     }
     permute::shuffle_donors(observed.populations, observed.null_grouping.group_total,

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
+
+#include "common/run.h"
 
 #include "common/tables.h"
 #include "expand/expand.h"
@@ -14,18 +17,13 @@
 
 namespace driver {
 
-// What data set 0 reads from the files; nothing changes it afterwards.
-struct ObservedData {
-  common::SystemTables systems;
-  common::Populations populations;
-  common::Grouping null_grouping;
-  common::Grouping alt_grouping;
-};
-
 // The state that carries over from data set to data set for the whole run:
 // the donors, the random generator and the attempt counts, plus the reusable
 // expansions of code strings.
 struct PermutationState {
+  PermutationState(int permutation_count, std::int32_t seed)
+      : generator(seed), try_count(permutation_count) {}
+
   common::DonorIndex donor_index;
   permute::UniformRandom generator;
   permute::TryCounts try_count;
@@ -46,19 +44,18 @@ struct BuiltDataSet {
 enum class BuildStatus { built, too_many_tries };
 
 // Builds the observed data set 0: codes every individual, checks the
-// haplotype count and builds the value lists of both groupings (the only
-// change to observed after the files are read: the lists are the same for
-// every data set, so they are built once), then expands the phenotypes.
-void build_observed_data_set(ObservedData& observed, PermutationState& state,
+// haplotype count, then expands the phenotypes.
+void build_observed_data_set(const common::RunInput& observed, PermutationState& state,
                              const layout::Sinks& sinks, BuiltDataSet& built);
 
 // Builds permuted data set dataset_number (1 or more) from the observed records. A permuted data
 // set that the expansion abandons is attempted again; when one needs
 // MAX_TRIES attempts, the abort listing is written to the log and
 // too_many_tries is returned (the caller stops the run with 7070 once the
-// earlier data sets' output is complete). Messages of the build go to sinks.
-[[nodiscard]] BuildStatus build_data_set(int dataset_number, const ObservedData& observed,
+// earlier data sets' output is complete). Messages of the build go to sinks,
+// the abort listing to listing_log.
+[[nodiscard]] BuildStatus build_data_set(int dataset_number, const common::RunInput& observed,
                                          PermutationState& state, const layout::Sinks& sinks,
-                                         BuiltDataSet& built);
+                                         layout::Sink& listing_log, BuiltDataSet& built);
 
 }  // namespace driver

@@ -1,270 +1,200 @@
 #include "driver/driver.h"
 
-#include <algorithm>
-#include <atomic>
-#include <exception>
-#include <thread>
+#include <array>
+#include <string>
 #include <vector>
 
-#include "common/limits.h"
+#include "common/count.h"
 #include "common/stop.h"
+#include "driver/batch_internal.h"
 #include "driver/build_internal.h"
 #include "driver/summary_internal.h"
 #include "estimate/estimate.h"
-#include "input/input.h"
 
 namespace driver {
 namespace {
-
-// Permuted data sets built ahead of their analysis, per worker thread. Builds
-// run in data set order on the calling thread (the generator's sequence
-// depends on it); the estimation of a batch runs on the workers.
-constexpr int BATCH_PER_THREAD = 8;
-
-// The driver's tables of the whole run.
-struct RunTables {
-  std::vector<double> population_null_log_likelihood;   // [population]
-  std::vector<std::int64_t> degrees_of_freedom;         // [population]
-  std::vector<double> observed_statistic;               // [population]
-  std::vector<std::vector<double>> permuted_statistic;  // [population][data set - 1]
-};
-
-void write_progress_line(int dataset_number, layout::Sink& console) {
-  layout::write(console, "('npermu=',5X,I4)", {dataset_number + 1});
-}
 
 double likelihood_ratio_statistic(double null_log_likelihood, double alt_log_likelihood) {
   return -2.0 * (null_log_likelihood - alt_log_likelihood);
 }
 
-// Data set 0: the null model and the degrees of freedom of every population,
-// then the alternative model and the observed statistic.
-void analyse_observed(const ObservedData& observed, const BuiltDataSet& built,
-                      layout::Sink& console, RunTables& tables) {
-  const int population_count = observed.populations.population_count;
-  tables.population_null_log_likelihood.assign(static_cast<std::size_t>(population_count), 0.0);
-  tables.degrees_of_freedom.assign(static_cast<std::size_t>(population_count), 0);
-  tables.observed_statistic.assign(static_cast<std::size_t>(population_count), 0.0);
-  tables.permuted_statistic.assign(static_cast<std::size_t>(population_count), {});
-  estimate::EmWorkspace workspace;
-  for (int p = 0; p < population_count; ++p) {
-    const auto pi = static_cast<std::size_t>(p);
-    const int population_size = built.population_size[pi];
-    const estimate::EmResult null_model = estimate::estimate_null_model(
-        {observed.null_grouping, built.pair_labels, built.phenotype_count[pi], population_size},
-        workspace);
-    estimate::write_em_messages(null_model, console);
-    tables.population_null_log_likelihood[pi] = null_model.log_likelihood;
-    tables.degrees_of_freedom[pi] =
-        degrees_of_freedom(observed.null_grouping, observed.alt_grouping,
-                           null_model.value_frequency, population_size);
-    const estimate::EmResult alt_model = estimate::estimate_alt_model(
-        {observed.alt_grouping, built.pair_labels, built.phenotype_count[pi], population_size},
-        workspace);
-    estimate::write_em_messages(alt_model, console);
-    tables.observed_statistic[pi] =
-        likelihood_ratio_statistic(null_model.log_likelihood, alt_model.log_likelihood);
+// The 0-based allele of each code letter of a system, or -1.
+using AlleleOfLetter = std::array<int, 256>;
+
+std::vector<AlleleOfLetter> alleles_of_letters(const common::SystemTables& systems) {
+  std::vector<AlleleOfLetter> tables(static_cast<std::size_t>(systems.system_count));
+  for (int s = 0; s < systems.system_count; ++s) {
+    tables[s].fill(-1);
+    for (int a = 0; a < common::count_of(systems.allele_code[s]); ++a) {
+      tables[s][static_cast<unsigned char>(systems.allele_code[s][a])] = a;
+    }
   }
+  return tables;
 }
 
-// One permuted data set of a batch: its console lines up to the progress
-// line, and after the estimation one result per population.
-struct PendingDataSet {
-  layout::MemorySink console;
-  BuiltDataSet built;
-  bool analysed = false;
-  std::vector<estimate::EmResult> alt_model;  // [population]
-};
-
-// A batch of permuted data sets built one after another: the data sets that
-// were built, and, when a build stopped the run, the stop and the failed data
-// set's console lines as the last entry.
-struct Batch {
-  std::vector<PendingDataSet> entries;
-  int built_count = 0;
-  std::exception_ptr failure;
-  bool too_many_tries = false;
-
-  [[nodiscard]] bool stops_the_run() const { return failure || too_many_tries; }
-};
-
-// Builds up to size data sets from dataset_number on, in order. A stop raised
-// by a build is kept in the batch, to be raised once the earlier data sets'
-// output is complete.
-Batch build_batch(int& dataset_number, int size, const ObservedData& observed,
-                  PermutationState& state, const layout::Sinks& sinks) {
-  Batch batch;
-  batch.entries.reserve(static_cast<std::size_t>(size));
-  while (batch.built_count < size && dataset_number <= common::PERMUTATION_COUNT) {
-    PendingDataSet& entry = batch.entries.emplace_back();
-    const layout::Sinks build_sinks{entry.console, sinks.log, sinks.report};
-    try {
-      batch.too_many_tries = build_data_set(dataset_number, observed, state, build_sinks,
-                                            entry.built) == BuildStatus::too_many_tries;
-    } catch (...) {
-      batch.failure = std::current_exception();
-    }
-    if (batch.stops_the_run()) {
-      break;
-    }
-    write_progress_line(dataset_number, entry.console);
-    entry.analysed = true;
-    ++batch.built_count;
-    ++dataset_number;
-  }
-  return batch;
-}
-
-// The alternative model of every population of every built data set of a
-// batch. threads - 1 workers start at once; the driver's thread joins them in
-// finish(), after it has built the next batch. Each task writes only its own
-// result slot.
-class BatchEstimation {
- public:
-  BatchEstimation(const ObservedData& observed, Batch& batch, int threads)
-      : observed_(observed),
-        batch_(batch),
-        population_count_(observed.populations.population_count),
-        task_count_(batch.built_count * population_count_) {
-    for (int e = 0; e < batch.built_count; ++e) {
-      batch.entries[static_cast<std::size_t>(e)].alt_model.resize(
-          static_cast<std::size_t>(population_count_));
-    }
-    const int worker_count = std::max(std::min(threads, task_count_), 1);
-    failures_.resize(static_cast<std::size_t>(worker_count));
-    for (int w = 1; w < worker_count; ++w) {
-      workers_.emplace_back([this, w] { work(failures_[static_cast<std::size_t>(w)]); });
-    }
-  }
-
-  // Takes the remaining tasks on the calling thread, waits for the workers
-  // and raises a failure of any of them here.
-  void finish() {
-    work(failures_[0]);
-    workers_.clear();  // joins
-    for (const std::exception_ptr& failure : failures_) {
-      if (failure) {
-        std::rethrow_exception(failure);
+// A fitted model as the result tables show it: the values of positive
+// frequency, each as its alleles.
+common::FittedModel fitted_model(const estimate::EmResult& result,
+                                 const common::Grouping& grouping,
+                                 const std::vector<AlleleOfLetter>& allele_of) {
+  common::FittedModel model;
+  model.log_likelihood = result.log_likelihood;
+  model.values.resize(static_cast<std::size_t>(grouping.group_total));
+  for (int g = 0; g < common::count_of(result.value_frequency); ++g) {
+    for (const estimate::GroupValueFrequency& value : result.value_frequency[g]) {
+      if (!(value.frequency > 0.0)) {
+        continue;
       }
+      common::FittedValue& fitted = model.values[g].emplace_back();
+      fitted.frequency = value.frequency;
+      for (int j = 0; j < grouping.group_size[g]; ++j) {
+        const int s = grouping.group_systems[g][j];
+        fitted.alleles.push_back(allele_of[s][static_cast<unsigned char>(value.value[j])]);
+      }
+    }
+  }
+  return model;
+}
+
+// The warnings of one estimation: EM messages on the classic console, or
+// counted and logged one line each.
+class EmWarnings {
+ public:
+  EmWarnings(const common::RunOptions& options, const common::RunInput& input,
+             const layout::Sinks& sinks, common::RunResults& results)
+      : classic_(options.messages == common::MessageStyle::classic),
+        input_(input),
+        sinks_(sinks),
+        results_(results) {}
+
+  void note(const estimate::EmResult& result, int dataset_number, int p, const char* model) {
+    ++results_.estimations;
+    if (classic_) {
+      estimate::write_em_messages(result, sinks_.console);
+      return;
+    }
+    results_.decreased_iterations += result.not_increased_count;
+    if (result.not_increased_count > 0) {
+      log(dataset_number, p,
+          std::string("EM log-likelihood decreased in ") +
+              layout::integer_text(result.not_increased_count) + " iterations (" + model +
+              " model)");
+    }
+    if (!result.converged) {
+      ++results_.not_converged;
+      log(dataset_number, p,
+          std::string("EM did not converge in ") + layout::integer_text(result.last_iteration) +
+              " iterations (" + model + " model)");
+    }
+  }
+
+  void note_redrawn(int dataset_number, int redrawn) {
+    results_.redrawn_attempts += redrawn;
+    if (!classic_ && redrawn > 0) {
+      layout::write(sinks_.log, "(A)",
+                    {std::string_view("data set " + layout::integer_text(dataset_number) +
+                                      ": drawn again " + layout::integer_text(redrawn) +
+                                      " times (an individual missing two or more loci)")});
     }
   }
 
  private:
-  void work(std::exception_ptr& failure) {
-    try {
-      estimate::EmWorkspace workspace;
-      for (int task = next_task_++; task < task_count_; task = next_task_++) {
-        PendingDataSet& entry = batch_.entries[static_cast<std::size_t>(task / population_count_)];
-        const auto pi = static_cast<std::size_t>(task % population_count_);
-        entry.alt_model[pi] = estimate::estimate_alt_model(
-            {observed_.alt_grouping, entry.built.pair_labels, entry.built.phenotype_count[pi],
-             entry.built.population_size[pi]},
-            workspace);
-      }
-    } catch (...) {
-      // Carried to the driver's thread and raised there after the join.
-      failure = std::current_exception();
-    }
+  void log(int dataset_number, int p, const std::string& what) {
+    const std::string line = "data set " + layout::integer_text(dataset_number) +
+                             ", population " + results_.populations[p].name + ": " + what;
+    layout::write(sinks_.log, "(A)", {std::string_view(line)});
   }
 
-  const ObservedData& observed_;
-  Batch& batch_;
-  const int population_count_;
-  const int task_count_;
-  std::atomic<int> next_task_{0};
-  std::vector<std::exception_ptr> failures_;
-  std::vector<std::jthread> workers_;  // last: joined before the members they use go
+  bool classic_;
+  const common::RunInput& input_;
+  const layout::Sinks& sinks_;
+  common::RunResults& results_;
 };
 
-// Writes a batch's console output in data set order and keeps its statistics.
-void finish_batch(const Batch& batch, layout::Sink& console, RunTables& tables) {
-  for (const PendingDataSet& entry : batch.entries) {
-    for (const std::string& record : entry.console.records()) {
-      console.write_record(record);
-    }
-    if (!entry.analysed) {
-      continue;
-    }
-    for (std::size_t p = 0; p < entry.alt_model.size(); ++p) {
-      estimate::write_em_messages(entry.alt_model[p], console);
-      tables.permuted_statistic[p].push_back(likelihood_ratio_statistic(
-          tables.population_null_log_likelihood[p], entry.alt_model[p].log_likelihood));
-    }
+// Data set 0: the null model and the degrees of freedom of every population,
+// then the alternative model and the observed statistic.
+void analyse_observed(const common::RunInput& input, const BuiltDataSet& built,
+                      EmWarnings& warnings, common::RunResults& results) {
+  const std::vector<AlleleOfLetter> allele_of = alleles_of_letters(input.systems);
+  estimate::EmWorkspace workspace;
+  for (int p = 0; p < input.populations.population_count; ++p) {
+    common::PopulationResult& result = results.populations[p];
+    const int population_size = built.population_size[p];
+    result.individuals = population_size;
+    const estimate::EmResult null_model = estimate::estimate_null_model(
+        {input.null_grouping, built.pair_labels, built.phenotype_count[p], population_size,
+         common::EM_MAX_ITERATIONS, true},
+        workspace);
+    warnings.note(null_model, 0, p, "null");
+    const std::int64_t df = degrees_of_freedom(input.null_grouping, input.alt_grouping,
+                                               null_model.value_frequency, population_size);
+    result.df_defined = df != DEGREES_OF_FREEDOM_OVERFLOW;
+    result.degrees_of_freedom = result.df_defined ? df : 0;
+    const estimate::EmResult alt_model = estimate::estimate_alt_model(
+        {input.alt_grouping, built.pair_labels, built.phenotype_count[p], population_size,
+         common::EM_MAX_ITERATIONS, true},
+        workspace);
+    warnings.note(alt_model, 0, p, "alternative");
+    result.null_model = fitted_model(null_model, input.null_grouping, allele_of);
+    result.alt_model = fitted_model(alt_model, input.alt_grouping, allele_of);
+    result.observed_statistic =
+        likelihood_ratio_statistic(null_model.log_likelihood, alt_model.log_likelihood);
   }
 }
 
-// Data sets 1 to PERMUTATION_COUNT, in batches: while the workers estimate
-// one batch, the driver's thread builds the next (builds stay in data set
-// order, as the random sequence requires). A stop raised while a data set is
-// built is raised only after every earlier data set's output has been
-// written, so the console reads as if the data sets ran one by one.
-void run_permuted_data_sets(const ObservedData& observed, PermutationState& state,
-                            const layout::Sinks& sinks, int threads, RunTables& tables) {
-  const int batch_size = BATCH_PER_THREAD * std::max(threads, 1);
-  int dataset_number = 1;
-  Batch current = build_batch(dataset_number, batch_size, observed, state, sinks);
-  while (!current.entries.empty()) {
-    BatchEstimation estimation(observed, current, threads);
-    Batch next;
-    if (!current.stops_the_run()) {
-      next = build_batch(dataset_number, batch_size, observed, state, sinks);
-    }
-    estimation.finish();
-    finish_batch(current, sinks.console, tables);
-    if (current.failure) {
-      std::rethrow_exception(current.failure);
-    }
-    if (current.too_many_tries) {
-      throw common::Stop{common::StopCode::too_many_tries};
-    }
-    current = std::move(next);
+void start_results(const common::RunInput& input, const common::RunOptions& options,
+                   common::RunResults& results) {
+  results.permutations = options.permutations;
+  results.populations.resize(static_cast<std::size_t>(input.populations.population_count));
+  for (int p = 0; p < input.populations.population_count; ++p) {
+    common::PopulationResult& result = results.populations[p];
+    result.name = p < common::count_of(input.population_names)
+                      ? input.population_names[p]
+                      : std::string(input.populations.population_names[p].trimmed());
+    result.excluded = p < common::count_of(input.excluded_count) ? input.excluded_count[p] : 0;
+    result.permuted_statistic.reserve(static_cast<std::size_t>(options.permutations));
   }
-}
-
-void write_run_summary(const ObservedData& observed, const BuiltDataSet& observed_built,
-                       const RunTables& tables, const layout::Sinks& sinks) {
-  std::vector<SummaryLine> lines;
-  for (int p = 0; p < observed.populations.population_count; ++p) {
-    const auto pi = static_cast<std::size_t>(p);
-    SummaryLine line;
-    line.name = observed.populations.population_names[pi];
-    line.observed_statistic = tables.observed_statistic[pi];
-    line.degrees_of_freedom = tables.degrees_of_freedom[pi];
-    line.summary = summarise_population(tables.observed_statistic[pi],
-                                        tables.permuted_statistic[pi],
-                                        observed_built.population_size[pi],
-                                        tables.degrees_of_freedom[pi]);
-    lines.push_back(line);
-  }
-  write_summary(lines, sinks.report, sinks.console);
 }
 
 }  // namespace
 
-void run(const RunOptions& options, layout::Sink& console) {
-  input::RunFiles files = input::open_run_files("group.dat");
-  layout::LogSink log(files.report_file_name + ".log");
-  const layout::Sinks sinks{console, log, *files.report};
+common::RunResults run_analysis(const common::RunInput& input, const common::RunOptions& options,
+                                const layout::Sinks& sinks) {
+  common::RunResults results;
+  start_results(input, options, results);
+  EmWarnings warnings(options, input, sinks, results);
+  const int data_set_total = options.permutations + 1;
 
-  ObservedData observed;
-  const layout::LayoutList record_layout =
-      input::read_data_header(*files.data, observed.systems, sinks);
-  input::read_phenotype_records(*files.data, observed.systems, record_layout,
-                                observed.populations, sinks);
-  input::read_groupings(*files.control, observed.systems, observed.null_grouping,
-                        observed.alt_grouping, sinks);
-  files.control.reset();  // the control file is read once; close it
-  files.control_stream.reset();
+  PermutationState state(options.permutations, options.seed);
+  BuiltDataSet observed;
+  build_observed_data_set(input, state, sinks, observed);
+  if (options.messages == common::MessageStyle::classic) {
+    write_progress_line(0, sinks.console);
+  }
+  analyse_observed(input, observed, warnings, results);
+  if (options.progress) {
+    options.progress(1, data_set_total);
+  }
 
-  PermutationState state;
-  BuiltDataSet observed_built;
-  build_observed_data_set(observed, state, sinks, observed_built);
-  write_progress_line(0, console);
-  RunTables tables;
-  analyse_observed(observed, observed_built, console, tables);
+  run_permuted_data_sets(input, options, state, sinks, [&](const PermutedAnalysis& analysis) {
+    warnings.note_redrawn(analysis.dataset_number, analysis.attempts - 1);
+    for (int p = 0; p < common::count_of(analysis.alt_model); ++p) {
+      const estimate::EmResult& alt = analysis.alt_model[p];
+      warnings.note(alt, analysis.dataset_number, p, "alternative");
+      common::PopulationResult& result = results.populations[p];
+      result.permuted_statistic.push_back(
+          likelihood_ratio_statistic(result.null_model.log_likelihood, alt.log_likelihood));
+    }
+    if (options.progress) {
+      options.progress(analysis.dataset_number + 1, data_set_total);
+    }
+  });
 
-  run_permuted_data_sets(observed, state, sinks, options.threads, tables);
-  write_run_summary(observed, observed_built, tables, sinks);
+  for (common::PopulationResult& result : results.populations) {
+    summarise_population(result);
+  }
+  write_summary(results.populations, sinks.report, sinks.console);
+  return results;
 }
 
 }  // namespace driver

@@ -10,12 +10,12 @@ namespace driver {
 namespace {
 
 // Values of a null group whose expected count reaches MIN_EXPECTED_COUNT.
-int counted_values(const std::vector<double>& frequency, int value_total, int population_size) {
+int counted_values(const std::vector<estimate::GroupValueFrequency>& values, int population_size) {
   // 2N is formed as an integer and then converted, as the count of genes.
   const double gene_total = static_cast<double>(2 * population_size);
   int count = 0;
-  for (int v = 0; v < value_total; ++v) {
-    if (gene_total * frequency[static_cast<std::size_t>(v)] >= MIN_EXPECTED_COUNT) {
+  for (const estimate::GroupValueFrequency& value : values) {
+    if (gene_total * value.frequency >= MIN_EXPECTED_COUNT) {
       ++count;
     }
   }
@@ -44,50 +44,55 @@ int printable_degrees(std::int64_t df) {
 
 }  // namespace
 
-PopulationSummary summarise_population(double observed_statistic,
-                                       std::span<const double> permuted_statistic,
-                                       int population_size, std::int64_t degrees_of_freedom) {
-  const double count = static_cast<double>(common::PERMUTATION_COUNT);
-  PopulationSummary s;
-  int exceeding = 0;
+void summarise_population(common::PopulationResult& result) {
+  const double count = static_cast<double>(result.permuted_statistic.size());
+  const double observed = result.observed_statistic;
+  result.exceeding = 0;
+  result.ties = 0;
   double sum = 0.0;
   double sum_of_squares = 0.0;
-  for (const double x : permuted_statistic) {
-    // Ties do not count: only statistics strictly above the observed one.
-    if (x > observed_statistic) {
-      ++exceeding;
+  for (const double x : result.permuted_statistic) {
+    // The report's p-value counts only statistics strictly above the observed one.
+    if (x > observed) {
+      ++result.exceeding;
+    } else if (x == observed) {
+      ++result.ties;
     }
     sum += x;
     sum_of_squares += x * x;
   }
-  s.p_value = static_cast<double>(exceeding) / count;
-  s.permutation_mean = sum / count;
-  s.permutation_variance = sum_of_squares / count - s.permutation_mean * s.permutation_mean;
+  result.p_value = static_cast<double>(result.exceeding) / count;
+  result.p_value_conservative =
+      static_cast<double>(result.exceeding + result.ties + 1) / (count + 1.0);
+  result.permutation_mean = sum / count;
+  result.permutation_variance =
+      sum_of_squares / count - result.permutation_mean * result.permutation_mean;
 
   // xi needs a positive permutation variance and a square root of 2 df.
-  s.xi_defined = s.permutation_variance > 0.0 && degrees_of_freedom >= 0 &&
-                 degrees_of_freedom != DEGREES_OF_FREEDOM_OVERFLOW;
-  if (s.xi_defined) {
-    const double n = static_cast<double>(population_size);
-    const double two_df = static_cast<double>(2 * degrees_of_freedom);
-    s.ld_xi = (observed_statistic - s.permutation_mean) * std::sqrt(two_df) /
-              std::sqrt(s.permutation_variance) / n;
-    const double four_n = static_cast<double>(4 * static_cast<std::int64_t>(population_size));
-    s.ld_xi_std = std::sqrt(two_df + four_n * std::fabs(s.ld_xi)) / n;
+  const std::int64_t df = result.degrees_of_freedom;
+  result.xi_defined = result.permutation_variance > 0.0 && df >= 0 && result.df_defined;
+  result.ld_xi = 0.0;
+  result.ld_xi_std = 0.0;
+  if (result.xi_defined) {
+    const double n = static_cast<double>(result.individuals);
+    const double two_df = static_cast<double>(2 * df);
+    result.ld_xi = (observed - result.permutation_mean) * std::sqrt(two_df) /
+                   std::sqrt(result.permutation_variance) / n;
+    const double four_n = static_cast<double>(4 * static_cast<std::int64_t>(result.individuals));
+    result.ld_xi_std = std::sqrt(two_df + four_n * std::fabs(result.ld_xi)) / n;
   }
-  return s;
 }
 
 std::int64_t degrees_of_freedom(const common::Grouping& null_grouping,
                                 const common::Grouping& alt_grouping,
-                                const std::vector<std::vector<double>>& null_value_frequency,
+                                const std::vector<std::vector<estimate::GroupValueFrequency>>&
+                                    null_value_frequency,
                                 int population_size) {
   std::vector<std::int64_t> counted;
   std::int64_t b = 0;
   for (int g = 0; g < null_grouping.group_total; ++g) {
     const auto gi = static_cast<std::size_t>(g);
-    counted.push_back(counted_values(null_value_frequency[gi], null_grouping.group_value_total[gi],
-                                     population_size));
+    counted.push_back(counted_values(null_value_frequency[gi], population_size));
     b += counted.back() - 1;
   }
   std::int64_t a = 0;
@@ -107,7 +112,7 @@ std::int64_t degrees_of_freedom(const common::Grouping& null_grouping,
   return a - b;
 }
 
-void write_summary(std::span<const SummaryLine> lines, layout::Sink& report,
+void write_summary(std::span<const common::PopulationResult> results, layout::Sink& report,
                    layout::Sink& console) {
   constexpr layout::LayoutText header =
       "(' .......OVERALL LD INFOTMATION ........LIKELIHOOD RATIO   DISTIOBUTION',/,"
@@ -116,19 +121,19 @@ void write_summary(std::span<const SummaryLine> lines, layout::Sink& report,
       "(A10,1X,F5.3,2X,F5.3,4X,F5.3,4X,F8.2,2X,F8.3,2X,F8.3,2X,I4)";
   layout::write(report, header);
   layout::write(console, header);
-  for (const SummaryLine& line : lines) {
-    const PopulationSummary& s = line.summary;
-    const double std_dev = s.permutation_variance >= 0.0 ? std::sqrt(s.permutation_variance)
+  for (const common::PopulationResult& r : results) {
+    const double std_dev = r.permutation_variance >= 0.0 ? std::sqrt(r.permutation_variance)
                                                          : UNDEFINED_REAL;
+    const common::PopulationName name(r.name);
     const layout::WriteValue values[] = {
-        line.name.view().substr(0, 10),
-        s.p_value,
-        s.xi_defined ? s.ld_xi : UNDEFINED_REAL,
-        s.xi_defined ? s.ld_xi_std : UNDEFINED_REAL,
-        line.observed_statistic,
-        s.permutation_mean,
+        name.view().substr(0, 10),
+        r.p_value,
+        r.xi_defined ? r.ld_xi : UNDEFINED_REAL,
+        r.xi_defined ? r.ld_xi_std : UNDEFINED_REAL,
+        r.observed_statistic,
+        r.permutation_mean,
         std_dev,
-        printable_degrees(line.degrees_of_freedom),
+        r.df_defined ? printable_degrees(r.degrees_of_freedom) : std::numeric_limits<int>::max(),
     };
     layout::write(report, parsed(line_layout), values);
     layout::write(console, parsed(line_layout), values);

@@ -46,18 +46,6 @@ void select_active_phenotypes(const EmInput& input, EmTables& tables) {
   }
 }
 
-// The flat index of a value position of the group being prepared, numbering
-// the value if it is new.
-[[nodiscard]] int flat_value(int position, EmTables& tables) {
-  int& flat = tables.flat_of_position[position];
-  if (flat < 0) {
-    flat = common::count_of(tables.value_position);
-    tables.value_position.push_back(position);
-    tables.touched_mark.push_back(-1);
-  }
-  return flat;
-}
-
 // Marks every pair of slots [0, pair_total) that repeats the ordered value
 // pair of an earlier slot; the value indices of slot p stand at
 // start + p * stride in likelihood_first and likelihood_second. Sorting
@@ -109,32 +97,63 @@ void keep_distinct_pairs(int g, int i, int group_total, EmTables& tables) {
   }
 }
 
+// The E-step floor of a group of value_total values: PAIR_MASS_FLOOR up to
+// MAX_HAPLOTYPES values; beyond, scaled by r^2 with r = MAX_HAPLOTYPES / V,
+// so that the smallest start mass (a one-pair homozygote, 1 / V^2) stands to
+// the floor as it does at MAX_HAPLOTYPES values. Without the scaling the
+// first E-step of a large group would drop every phenotype.
+[[nodiscard]] double estep_floor(double value_total) {
+  constexpr double scaled_from = common::MAX_HAPLOTYPES;
+  if (value_total <= scaled_from) {
+    return PAIR_MASS_FLOOR;
+  }
+  const double r = scaled_from / value_total;
+  return (PAIR_MASS_FLOOR * r) * r;
+}
+
+// Numbers the values of group g that the active phenotypes' pairs carry:
+// first the letters met at every position, then the values in order of
+// first use.
+void index_group_values(const EmInput& input, int g, EmTables& tables) {
+  const common::Grouping& grouping = input.grouping;
+  GroupValueIndex& index = tables.value_index[g];
+  index.start(std::span<const int>(grouping.group_systems[g].data(),
+                                   static_cast<std::size_t>(grouping.group_size[g])));
+  for (const int d : tables.active_phenotype) {
+    const common::PairList& pairs = *input.pair_labels[d];
+    for (int p = 0; p < pairs.pair_total(); ++p) {
+      index.note(pairs.first[p]);
+      index.note(pairs.second[p]);
+    }
+  }
+  index.finish_notes();
+}
+
 // Value indices of group g for every pair of every active phenotype, for the
 // likelihood (all pairs) and for the E-step (repeated ordered pairs left out).
 void prepare_group(const EmInput& input, int g, EmTables& tables) {
-  const common::Grouping& grouping = input.grouping;
-  assert(common::count_of(grouping.group_values[g]) == grouping.group_value_total[g]);
   const int active_total = common::count_of(tables.active_phenotype);
-  const int group_total = grouping.group_total;
+  const int group_total = input.grouping.group_total;
+  index_group_values(input, g, tables);
   GroupValueIndex& index = tables.value_index[g];
-  index.build(grouping, g);
-  tables.flat_of_position.assign(static_cast<std::size_t>(grouping.group_value_total[g]), -1);
-  tables.value_begin[g] = common::count_of(tables.value_position);
+  const int first_flat = tables.value_begin[g];
   const int ranges = g * (active_total + 1);  // this group's entries of estep_begin, touched_begin
 
   for (int i = 0; i < active_total; ++i) {
     const common::PairList& pairs = *input.pair_labels[tables.active_phenotype[i]];
     for (int p = 0; p < pairs.pair_total(); ++p) {
       const int slot = (tables.likelihood_begin[i] + p) * group_total + g;
-      tables.likelihood_first[slot] = flat_value(index.position_of(pairs.first[p]), tables);
-      tables.likelihood_second[slot] = flat_value(index.position_of(pairs.second[p]), tables);
+      tables.likelihood_first[slot] = first_flat + index.number_of(pairs.first[p]);
+      tables.likelihood_second[slot] = first_flat + index.number_of(pairs.second[p]);
     }
+    tables.touched_mark.resize(static_cast<std::size_t>(first_flat) + index.values().size(), -1);
     tables.estep_begin[ranges + i] = common::count_of(tables.estep_first);
     tables.touched_begin[ranges + i] = common::count_of(tables.touched);
     keep_distinct_pairs(g, i, group_total, tables);
   }
   tables.estep_begin[ranges + active_total] = common::count_of(tables.estep_first);
   tables.touched_begin[ranges + active_total] = common::count_of(tables.touched);
+  tables.value_begin[g + 1] = first_flat + common::count_of(index.values());
 }
 
 // Where each active phenotype's pairs start, and which pairs join two
@@ -153,15 +172,18 @@ void list_pairs(const EmInput& input, EmTables& tables) {
   }
 }
 
-// Every frequency of a group starts at 1 / group_value_total.
+// Every frequency of a group starts at 1 / group_value_total; each group
+// gets its E-step floor.
 void start_uniform(const common::Grouping& grouping, EmTables& tables) {
-  const int flat_total = common::count_of(tables.value_position);
+  const int flat_total = tables.value_begin[grouping.group_total];
   tables.current_frequency.resize(static_cast<std::size_t>(flat_total));
   tables.previous_frequency.resize(static_cast<std::size_t>(flat_total));
   tables.expected_count.resize(static_cast<std::size_t>(flat_total));
   tables.phenotype_mass.assign(static_cast<std::size_t>(flat_total), 0.0);
+  tables.estep_floor.resize(static_cast<std::size_t>(grouping.group_total));
   for (int g = 0; g < grouping.group_total; ++g) {
     const double uniform = 1.0 / grouping.group_value_total[g];
+    tables.estep_floor[g] = estep_floor(grouping.group_value_total[g]);
     for (int flat = tables.value_begin[g]; flat < tables.value_begin[g + 1]; ++flat) {
       tables.current_frequency[flat] = uniform;
     }
@@ -185,7 +207,6 @@ void prepare(const EmInput& input, EmTables& tables) {
   tables.estep_second.clear();
   tables.touched.clear();
   tables.touched_mark.clear();
-  tables.value_position.clear();
   tables.value_begin.assign(static_cast<std::size_t>(group_total) + 1, 0);
   if (common::count_of(tables.value_index) < group_total) {
     tables.value_index.resize(static_cast<std::size_t>(group_total));
@@ -193,7 +214,6 @@ void prepare(const EmInput& input, EmTables& tables) {
   for (int g = 0; g < group_total; ++g) {
     prepare_group(input, g, tables);
   }
-  tables.value_begin[group_total] = common::count_of(tables.value_position);
   start_uniform(input.grouping, tables);
 }
 
@@ -206,6 +226,7 @@ void expect_group(int g, EmTables& tables) {
   const std::vector<double>& frequency = tables.previous_frequency;
   std::vector<double>& mass = tables.phenotype_mass;
   const int ranges = g * (active_total + 1);
+  const double floor = tables.estep_floor[g];
   for (int i = 0; i < active_total; ++i) {
     const double w = tables.weight[i];
     double total_mass = 0.0;
@@ -221,7 +242,7 @@ void expect_group(int g, EmTables& tables) {
       mass[b] += w * m;
       total_mass += m;
     }
-    const bool counted = magnitude(total_mass) >= PAIR_MASS_FLOOR;
+    const bool counted = magnitude(total_mass) >= floor;
     for (int u = tables.touched_begin[ranges + i]; u < tables.touched_begin[ranges + i + 1]; ++u) {
       const int k = tables.touched[u];
       if (counted) {
@@ -288,25 +309,26 @@ void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult&
   }
 }
 
-// Frequencies by value list position; a value that no pair of the population
-// carries has an expected count of 0, so its frequency is 0 after any iteration.
+// The frequencies of the values the pairs carry, by group in order of first
+// use; every other value of a group has frequency 0.
 void publish_frequencies(const common::Grouping& grouping, const EmTables& tables,
                          EmResult& result) {
-  result.value_frequency.resize(static_cast<std::size_t>(grouping.group_total));
+  result.value_frequency.assign(static_cast<std::size_t>(grouping.group_total), {});
+  if (result.last_iteration < 2) {
+    return;
+  }
   for (int g = 0; g < grouping.group_total; ++g) {
-    result.value_frequency[g].assign(static_cast<std::size_t>(grouping.group_value_total[g]), 0.0);
-    if (result.last_iteration < 2) {
-      continue;
-    }
-    for (int flat = tables.value_begin[g]; flat < tables.value_begin[g + 1]; ++flat) {
-      result.value_frequency[g][tables.value_position[flat]] = tables.current_frequency[flat];
+    const std::vector<common::Label>& values = tables.value_index[g].values();
+    for (int k = 0; k < common::count_of(values); ++k) {
+      result.value_frequency[g].push_back(
+          {values[k], tables.current_frequency[tables.value_begin[g] + k]});
     }
   }
 }
 
 }  // namespace
 
-EmResult run_em(const EmInput& input, double log_floor, bool publish, EmTables& tables) {
+EmResult run_em(const EmInput& input, double log_floor, EmTables& tables) {
   assert(input.max_iterations >= 2);
   assert(input.phenotype_count.size() == input.pair_labels.size());
   EmResult result;
@@ -320,18 +342,18 @@ EmResult run_em(const EmInput& input, double log_floor, bool publish, EmTables& 
   } else {
     result.converged = true;
   }
-  if (publish) {
+  if (input.publish_frequencies) {
     publish_frequencies(input.grouping, tables, result);
   }
   return result;
 }
 
 EmResult estimate_alt_model(const EmInput& input, EmWorkspace& workspace) {
-  return run_em(input, LOG_FLOOR_ALT, false, *workspace.tables_);
+  return run_em(input, LOG_FLOOR_ALT, *workspace.tables_);
 }
 
 EmResult estimate_null_model(const EmInput& input, EmWorkspace& workspace) {
-  return run_em(input, LOG_FLOOR_NULL, true, *workspace.tables_);
+  return run_em(input, LOG_FLOOR_NULL, *workspace.tables_);
 }
 
 EmWorkspace::EmWorkspace() : tables_(std::make_unique<EmTables>()) {}

@@ -19,9 +19,8 @@ namespace estimate {
 
 // What one estimation reads. Distinct phenotypes, groups and values are 0-based.
 struct EmInput {
-  // The grouping to fit, with the complete value list of every group
-  // (group_values holds every combination of the group's code letters once,
-  // in any order).
+  // The grouping to fit. Only the values that some pair carries are
+  // numbered; group_value_total gives the uniform start 1 / V of each group.
   const common::Grouping& grouping;
   // pair_labels[d]: the compatible haplotype pairs of distinct phenotype d, in slot order.
   const common::PairLists& pair_labels;
@@ -32,16 +31,29 @@ struct EmInput {
   int population_size = 0;
   // The iteration limit; iterations are numbered 2 to max_iterations (at least 2).
   int max_iterations = common::EM_MAX_ITERATIONS;
+  // Whether the result lists the fitted value frequencies.
+  bool publish_frequencies = false;
+};
+
+// A group value with its frequency: value[j] is the code letter at the
+// group's j-th system.
+struct GroupValueFrequency {
+  common::Label value;
+  double frequency = 0.0;
+
+  friend bool operator==(const GroupValueFrequency&, const GroupValueFrequency&) = default;
 };
 
 // The outcome of one estimation.
 struct EmResult {
   // The log-likelihood of the population at the frequencies of the last iteration run.
   double log_likelihood = 0.0;
-  // estimate_null_model only: value_frequency[g][k] is the frequency of value k
-  // (0-based position in group_values[g]) in the last iteration run, the
-  // null_value_frequency of the run. Empty after estimate_alt_model.
-  std::vector<std::vector<double>> value_frequency;
+  // With publish_frequencies: value_frequency[g] lists every value of group g
+  // that a pair of the population carries, in order of first use, with its
+  // frequency in the last iteration run (0 when no iteration ran); every
+  // other value of the group has frequency 0. The null model's list is the
+  // null_value_frequency of the run. Empty without publish_frequencies.
+  std::vector<std::vector<GroupValueFrequency>> value_frequency;
   // The number of the last iteration run (2 .. max_iterations; 1 when none ran).
   int last_iteration = 0;
   // Iterations after the first whose log-likelihood fell below the one before.
@@ -54,15 +66,13 @@ struct EmTables;
 class EmWorkspace;
 
 // Fits the alternative grouping to one population and returns its result;
-// the caller keeps log_likelihood as alt_log_likelihood. value_frequency is
-// left empty. Writes nothing (see write_em_messages) and stops nothing. A
+// the caller keeps log_likelihood as alt_log_likelihood. Writes nothing (see write_em_messages) and stops nothing. A
 // population without individuals runs no iteration: log-likelihood 0,
 // converged, every frequency 0.
 [[nodiscard]] EmResult estimate_alt_model(const EmInput& input, EmWorkspace& workspace);
 
 // Fits the null grouping to one population: the same algorithm with the
-// smaller log floor, and the value frequencies published in value_frequency.
-// The caller keeps log_likelihood as null_log_likelihood. Writes nothing.
+// smaller log floor. The caller keeps log_likelihood as null_log_likelihood. Writes nothing.
 [[nodiscard]] EmResult estimate_null_model(const EmInput& input, EmWorkspace& workspace);
 
 // The work tables of the estimation. Reusing one workspace across calls lets

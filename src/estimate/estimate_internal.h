@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -10,30 +12,49 @@
 
 namespace estimate {
 
-// Finds the position of a haplotype label's group value in the group's value
-// list without searching the list. Every position j of the group maps each
-// code letter to a digit, and the digits read as a mixed-radix number give a
-// code that a table turns into the list position. The digits are numbered in
-// the order the letters first appear in the list, so any order of a complete
-// value list works, and the position found is the one a look-up of the
-// blank-padded value in the list would give.
+// Numbers the values of one group that the pairs of an estimation carry, in
+// order of first use, without a table of all the group's values (a group may
+// have far more values than could be listed). Each position j of the group
+// maps a code letter to a digit in order of first appearance; the digits,
+// read as a mixed-radix number, give a code. A code space of modest size is
+// looked up in a dense table, a larger one in a hash table; both give the
+// same numbers.
 class GroupValueIndex {
  public:
-  // Prepares the look-up for group g (0-based) of the grouping, whose value
-  // list holds every combination of the group's code letters exactly once.
-  void build(const common::Grouping& grouping, int g);
-
-  // The 0-based position in the group's value list of the group value of
-  // label (the label's letters at the group's systems, in group order).
-  [[nodiscard]] int position_of(const common::Label& label) const;
+  // Starts a group of the given 0-based systems.
+  void start(std::span<const int> systems);
+  // First pass: notes the letters of one label at the group's systems.
+  void note(const common::Label& label);
+  // Ends the first pass: fixes the digits and chooses the table.
+  void finish_notes();
+  // Second pass: the 0-based number of label's group value, numbering it
+  // when it is new. Only labels noted in the first pass may be asked.
+  [[nodiscard]] int number_of(const common::Label& label);
+  // The values numbered so far, by number: letter j at the group's j-th system.
+  [[nodiscard]] const std::vector<common::Label>& values() const { return values_; }
 
  private:
   static constexpr int LETTERS = 256;
-  std::vector<int> systems_;           // [j]: 0-based system of position j
-  std::vector<int> radix_;             // [j]: letters of position j
-  std::vector<int> place_value_;       // [j]
-  std::vector<int> digit_;             // [j * LETTERS + letter]: digit, or -1
-  std::vector<int> position_of_code_;  // [code]: 0-based list position
+  static constexpr double DENSE_CODES = 1 << 20;
+  // Packed digits of a label: one byte per position (at most 10).
+  struct Key {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    friend bool operator==(const Key&, const Key&) = default;
+  };
+  struct KeyHash {
+    [[nodiscard]] std::size_t operator()(const Key& key) const;
+  };
+  [[nodiscard]] int digit(const common::Label& label, int j) const;
+
+  std::vector<int> systems_;      // [j]: 0-based system of position j
+  std::vector<int> radix_;        // [j]: letters met at position j
+  std::vector<int> digit_;        // [j * LETTERS + letter]: digit, or -1
+  bool dense_ = true;
+  std::vector<std::int64_t> place_value_;  // [j], dense codes only
+  std::vector<int> number_of_code_;        // [code]: number or -1, dense codes only
+  std::unordered_map<Key, int, KeyHash> number_of_key_;  // look-ups only, never iterated
+  std::vector<common::Label> values_;
 };
 
 // The work tables of one estimation. Only phenotypes of weight above 0 enter
@@ -50,8 +71,7 @@ struct EmTables {
 
   // Used values.
   std::vector<int> value_begin;       // [g], plus the end
-  std::vector<int> value_position;    // [flat]: 0-based position in group_values[g]
-  std::vector<int> flat_of_position;  // set-up scratch: [position] flat index or -1
+  std::vector<double> estep_floor;    // [g]: the E-step floor of the group
 
   // E-step: per group, the distinct ordered value pairs of each active
   // phenotype in slot order, and the values those pairs touch.
@@ -78,8 +98,7 @@ struct EmTables {
 };
 
 // The estimation of both models: log_floor is added to every phenotype
-// likelihood before its logarithm; publish_frequencies fills value_frequency.
-[[nodiscard]] EmResult run_em(const EmInput& input, double log_floor, bool publish_frequencies,
-                              EmTables& tables);
+// likelihood before its logarithm.
+[[nodiscard]] EmResult run_em(const EmInput& input, double log_floor, EmTables& tables);
 
 }  // namespace estimate

@@ -11,52 +11,86 @@ namespace {
 
 }  // namespace
 
-void GroupValueIndex::build(const common::Grouping& grouping, int g) {
-  const int size = grouping.group_size[g];
-  const std::vector<common::Label>& values = grouping.group_values[g];
-  systems_.assign(grouping.group_systems[g].begin(), grouping.group_systems[g].begin() + size);
+std::size_t GroupValueIndex::KeyHash::operator()(const Key& key) const {
+  // A 64-bit mix of both words; the table is only looked up, never walked.
+  std::uint64_t h = key.low * 0x9E3779B97F4A7C15ULL;
+  h ^= (key.high + 0x632BE59BD9B4E019ULL) * 0xC2B2AE3D27D4EB4FULL;
+  return static_cast<std::size_t>(h ^ (h >> 29));
+}
 
-  // Digits in order of first appearance; radix[j] counts the letters of position j.
-  digit_.assign(static_cast<std::size_t>(size) * LETTERS, -1);
-  std::vector<int>& radix = radix_;
-  radix.assign(static_cast<std::size_t>(size), 0);
-  for (const common::Label& value : values) {
-    for (int j = 0; j < size; ++j) {
-      int& digit = digit_[j * LETTERS + letter_number(value[j])];
-      if (digit < 0) {
-        digit = radix[j]++;
-      }
+void GroupValueIndex::start(std::span<const int> systems) {
+  systems_.assign(systems.begin(), systems.end());
+  radix_.assign(systems_.size(), 0);
+  digit_.assign(systems_.size() * LETTERS, -1);
+  number_of_code_.clear();
+  number_of_key_.clear();
+  values_.clear();
+}
+
+void GroupValueIndex::note(const common::Label& label) {
+  for (int j = 0; j < common::count_of(systems_); ++j) {
+    int& d = digit_[j * LETTERS + letter_number(label[systems_[j]])];
+    if (d < 0) {
+      d = radix_[j]++;
     }
-  }
-
-  place_value_.assign(static_cast<std::size_t>(size), 1);
-  for (int j = size - 2; j >= 0; --j) {
-    place_value_[j] = place_value_[j + 1] * radix[j + 1];
-  }
-  const int code_total = size > 0 ? place_value_[0] * radix[0] : 1;
-  // A complete list holds every combination once: as many values as codes.
-  assert(code_total == common::count_of(values));
-
-  position_of_code_.assign(static_cast<std::size_t>(code_total), -1);
-  for (int position = 0; position < common::count_of(values); ++position) {
-    int code = 0;
-    for (int j = 0; j < size; ++j) {
-      code += digit_[j * LETTERS + letter_number(values[position][j])] * place_value_[j];
-    }
-    assert(position_of_code_[code] < 0);
-    position_of_code_[code] = position;
   }
 }
 
-int GroupValueIndex::position_of(const common::Label& label) const {
-  int code = 0;
-  for (int j = 0; j < common::count_of(systems_); ++j) {
-    const int digit = digit_[j * LETTERS + letter_number(label[systems_[j]])];
-    // A complete value list holds every letter that a label can carry.
-    assert(digit >= 0);
-    code += digit * place_value_[j];
+void GroupValueIndex::finish_notes() {
+  const int size = common::count_of(systems_);
+  // The code space is the product of the letters met, formed in double so
+  // that it cannot overflow; only a small space gets a dense table.
+  double codes = 1.0;
+  for (const int r : radix_) {
+    codes *= static_cast<double>(r);
   }
-  return position_of_code_[code];
+  dense_ = codes <= DENSE_CODES;
+  if (!dense_) {
+    return;
+  }
+  place_value_.assign(static_cast<std::size_t>(size), 1);
+  for (int j = size - 2; j >= 0; --j) {
+    place_value_[j] = place_value_[j + 1] * radix_[j + 1];
+  }
+  number_of_code_.assign(static_cast<std::size_t>(codes), -1);
+}
+
+int GroupValueIndex::digit(const common::Label& label, int j) const {
+  const int d = digit_[j * LETTERS + letter_number(label[systems_[j]])];
+  assert(d >= 0);  // every label asked was noted
+  return d;
+}
+
+int GroupValueIndex::number_of(const common::Label& label) {
+  const int size = common::count_of(systems_);
+  int* number = nullptr;
+  if (dense_) {
+    std::int64_t code = 0;
+    for (int j = 0; j < size; ++j) {
+      code += digit(label, j) * place_value_[j];
+    }
+    number = &number_of_code_[static_cast<std::size_t>(code)];
+  } else {
+    Key key;
+    for (int j = 0; j < size; ++j) {
+      const auto byte = static_cast<std::uint64_t>(digit(label, j));
+      if (j < 8) {
+        key.low |= byte << (8 * j);
+      } else {
+        key.high |= byte << (8 * (j - 8));
+      }
+    }
+    number = &number_of_key_.try_emplace(key, -1).first->second;
+  }
+  if (*number < 0) {
+    *number = common::count_of(values_);
+    common::Label value;
+    for (int j = 0; j < size; ++j) {
+      value[j] = label[systems_[j]];
+    }
+    values_.push_back(value);
+  }
+  return *number;
 }
 
 }  // namespace estimate

@@ -8,24 +8,18 @@
 #include "common/text.h"
 #include "layout/layout.h"
 
-// Phenotype expansion: the value lists of the groups of both groupings, and
-// the expansion of every distinct phenotype, missing typings included, into
-// the complete list of compatible haplotype pairs.
+// Phenotype expansion: the haplotype count check and the expansion of every
+// distinct phenotype, missing typings included, into the complete list of
+// compatible haplotype pairs.
 
 namespace expand {
 
-// The haplotype count check, made before the group value lists of every data
-// set: haplotype_total (the product of the allele counts of all systems) must
+// The haplotype count check, made once before the observed data set is
+// expanded: haplotype_total (the product of the allele counts of all systems) must
 // equal the number of combinations of one allele from each of systems 1 and 2
 // and from every later system that has alleles. Throws common::Stop with stop
 // code 304, no message, when they differ (a later system without alleles).
 void check_haplotype_count(const common::SystemTables& tables);
-
-// Fills grouping.group_values: for every group, every combination of one
-// allele per system of the group, as labels whose character j is the code
-// letter at the group's j-th system. Combinations are in nested order, the
-// group's first system varying slowest, each allele from the first upwards.
-void build_group_values(const common::SystemTables& tables, common::Grouping& grouping);
 
 enum class ExpandStatus {
   done,       // every distinct phenotype has its pair list

@@ -102,8 +102,9 @@ void PhenotypeIndex::add(int d, const common::DistinctPhenotypes& distinct, int 
 }
 
 void code_individual(int population, int record, const common::RecordTypings& record_typings,
-                     const common::SystemTables& systems, common::DistinctPhenotypes& distinct,
-                     PhenotypeIndex& index, const layout::Sinks& sinks) {
+                     const common::SystemTables& systems, int max_distinct_phenotypes,
+                     common::DistinctPhenotypes& distinct, PhenotypeIndex& index,
+                     const layout::Sinks& sinks) {
   assert(population >= 0 && population < common::count_of(distinct.phenotype_tally));
   const int typing_count = systems.typing_count();
   const int known = index.find(record_typings, typing_count, distinct);
@@ -111,7 +112,7 @@ void code_individual(int population, int record, const common::RecordTypings& re
     ++distinct.phenotype_tally[population][known];
     return;
   }
-  if (distinct.distinct_count == common::MAX_DISTINCT_PHENOTYPES) {
+  if (distinct.distinct_count == max_distinct_phenotypes) {
     throw common::Stop{common::StopCode::too_many_phenotypes};
   }
   // Only a new phenotype is checked against the allele lists; a match of an

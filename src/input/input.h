@@ -122,11 +122,13 @@ class PhenotypeIndex {
 // code string and first individual when none matches. Every tally row of
 // distinct.phenotype_tally (sized by DistinctPhenotypes::reset) grows with
 // the list, so each row always has distinct_count entries.
-// Stops: 105 at the 1001st distinct phenotype (no message); 375 for a typing
+// Stops: 105 when a new phenotype would pass max_distinct_phenotypes (the
+// data file's limit is MAX_DISTINCT_PHENOTYPES; no message); 375 for a typing
 // of a new phenotype that is not in its system's allele list (message to the
 // console only).
 void code_individual(int population, int record, const common::RecordTypings& record_typings,
-                     const common::SystemTables& systems, common::DistinctPhenotypes& distinct,
-                     PhenotypeIndex& index, const layout::Sinks& sinks);
+                     const common::SystemTables& systems, int max_distinct_phenotypes,
+                     common::DistinctPhenotypes& distinct, PhenotypeIndex& index,
+                     const layout::Sinks& sinks);
 
 }  // namespace input

@@ -6,16 +6,12 @@
 
 namespace permute {
 
-namespace {
-
-// Data set numbers 1..PERMUTATION_COUNT keep their values everywhere; only
+// Data set numbers 1..permutation_count keep their values everywhere; only
 // the count table is stored from 0.
-[[nodiscard]] int count_slot(int dataset_number) {
-  assert(dataset_number >= 1 && dataset_number <= common::PERMUTATION_COUNT);
-  return dataset_number - 1;
+std::size_t TryCounts::count_slot(int dataset_number) const {
+  assert(dataset_number >= 1 && dataset_number <= static_cast<int>(try_count_.size()));
+  return static_cast<std::size_t>(dataset_number) - 1;
 }
-
-}  // namespace
 
 AttemptStatus TryCounts::begin_attempt(int dataset_number) {
   int& count = try_count_[count_slot(dataset_number)];

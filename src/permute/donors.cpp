@@ -36,8 +36,9 @@ common::DonorIndex identity_donor_index(const common::Populations& populations, 
 void shuffle_donors(const common::Populations& populations, int group_total, UniformRandom& random,
                     common::DonorIndex& donor_index) {
   // The generator ignores a positive seed once started, so this variable
-  // never re-seeds it; the first draw of the run initialises it from 1.
-  std::int32_t random_seed = 1;
+  // never re-seeds it; the first draw of the run initialises it from the
+  // run's seed.
+  std::int32_t random_seed = random.run_seed();
   for (int p = 0; p < populations.population_count; ++p) {
     std::vector<std::vector<int>>& donors = donor_index[p];
     for (int g = 0; g < group_total; ++g) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "common/limits.h"
 #include "common/tables.h"
@@ -12,7 +13,7 @@
 // the bookkeeping of the attempts at each permuted data set.
 //
 // Data set 0 is the observed data: its donors are the identity and it draws
-// no random number. Every permuted data set 1..PERMUTATION_COUNT keeps each
+// no random number. Every permuted data set 1, 2, ... keeps each
 // individual in its population but gives it the typings of each null group
 // from a donor chosen for that group alone.
 
@@ -24,10 +25,17 @@ namespace permute {
 // One object lives for the whole run; nothing resets it.
 class UniformRandom {
  public:
+  // A generator whose first draw initialises it from run_seed
+  // (1 .. common::MAX_SEED; the classic run uses 1).
+  explicit UniformRandom(std::int32_t run_seed = 1) : run_seed_(run_seed) {}
+
+  // The seed that the run's first draw initialises the generator from.
+  [[nodiscard]] std::int32_t run_seed() const { return run_seed_; }
+
   // Returns a deviate u with 0 <= u < 1. When seed is negative, or on the
   // first call, first (re)initialises the generator from seed and sets seed
-  // to 1; otherwise seed is left as it is. The run always passes a variable
-  // holding 1, so the generator is initialised once, on the first draw.
+  // to 1; otherwise seed is left as it is. The run passes a variable holding
+  // run_seed(), so the generator is initialised once, on the first draw.
   // Precondition for an initialising call: 54773 - 2^31 < seed <= 54773.
   [[nodiscard]] double uniform_random(std::int32_t& seed);
 
@@ -40,6 +48,7 @@ class UniformRandom {
  private:
   void initialise(std::int32_t seed);
 
+  std::int32_t run_seed_ = 1;
   bool generator_started_ = false;
   std::int32_t first_state_ = 0;     // generator 1, 0..259199
   std::int32_t second_state_ = 0;    // generator 2, 0..134455
@@ -74,21 +83,26 @@ enum class AttemptStatus {
   too_many,  // the data set has used up its attempts: write the abort listing, stop 7070
 };
 
-// The number of attempts begun at each permuted data set 1..PERMUTATION_COUNT.
+// The number of attempts begun at each permuted data set 1..permutation_count.
 // All 0 at the start of the run; counts only grow.
 class TryCounts {
  public:
+  explicit TryCounts(int permutation_count = common::PERMUTATION_COUNT)
+      : try_count_(static_cast<std::size_t>(permutation_count), 0) {}
+
   // Counts one more attempt at permuted data set dataset_number
-  // (1..PERMUTATION_COUNT). Returns too_many when the count, the attempt
+  // (1..permutation_count). Returns too_many when the count, the attempt
   // under way included, has reached MAX_TRIES: a data set gets at most
   // MAX_TRIES - 1 attempts that can be used.
   [[nodiscard]] AttemptStatus begin_attempt(int dataset_number);
 
-  // Attempts begun at data set dataset_number (1..PERMUTATION_COUNT).
+  // Attempts begun at data set dataset_number (1..permutation_count).
   [[nodiscard]] int try_count(int dataset_number) const;
 
  private:
-  std::array<int, common::PERMUTATION_COUNT> try_count_{};  // [dataset_number - 1]
+  [[nodiscard]] std::size_t count_slot(int dataset_number) const;
+
+  std::vector<int> try_count_;  // [dataset_number - 1]
 };
 
 // Writes the abort listing of stop code 7070 to the log: the FATAL PROBLEM

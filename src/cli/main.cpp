@@ -2,14 +2,14 @@
 // file error becomes the console report and the exit status.
 
 #include <iostream>
+#include <new>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <vector>
 
+#include "cli/front_ends.h"
+#include "cli/options.h"
 #include "common/stop.h"
-#include "driver/command_line_internal.h"
-#include "driver/driver.h"
 #include "layout/layout.h"
 
 namespace {
@@ -37,32 +37,38 @@ int report_file_error(const common::FileError& error) {
   return common::FILE_ERROR_STATUS;
 }
 
+int run(cli::Options options, layout::Sink& console) {
+  if (options.threads == 0) {
+    options.threads = hardware_threads();
+  }
+  if (options.genotypes.empty()) {
+    cli::run_classic(options, console);
+    layout::write(console, "('Stop - Program terminated.')");
+  } else {
+    cli::run_genotype_table(options, console);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string_view> arguments(argv + 1, argv + argc);
-  const driver::CommandLine command = driver::parse_command_line(arguments);
+  const cli::ParsedCommand command = cli::parse_options(argc, argv);
   switch (command.action) {
-    case driver::CommandLine::Action::help:
-      std::cout << driver::USAGE_TEXT;
+    case cli::ParsedCommand::Action::help:
+    case cli::ParsedCommand::Action::version:
+      std::cout << command.text;
       return 0;
-    case driver::CommandLine::Action::version:
-      std::cout << "quarnel " << QUARNEL_VERSION << '\n';
-      return 0;
-    case driver::CommandLine::Action::usage_error:
-      std::cerr << "quarnel: " << command.error << "\n\n" << driver::USAGE_TEXT;
+    case cli::ParsedCommand::Action::usage_error:
+      std::cerr << "quarnel: " << command.text << "\nRun 'quarnel --help' for the options.\n";
       return common::FILE_ERROR_STATUS;
-    case driver::CommandLine::Action::run:
+    case cli::ParsedCommand::Action::run:
       break;
   }
 
   layout::StreamSink console(std::cout, layout::LineEnd::lf);
-  driver::RunOptions options;
-  options.threads = command.threads > 0 ? command.threads : hardware_threads();
   try {
-    driver::run(options, console);
-    layout::write(console, "('Stop - Program terminated.')");
-    return 0;
+    return run(command.options, console);
   } catch (const common::Stop& stop) {
     return report_stop(stop, console);
   } catch (const common::FileError& error) {

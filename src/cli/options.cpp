@@ -1,0 +1,122 @@
+#include "cli/options.h"
+
+#include <CLI/CLI.hpp>
+#include <string_view>
+
+namespace cli {
+namespace {
+
+constexpr int MAX_THREADS = 256;
+
+constexpr std::string_view DESCRIPTION =
+    "Tests for overall linkage disequilibrium among the genetic systems (loci) of\n"
+    "each sample population by EM haplotype estimation and permutations.\n"
+    "Without --genotypes the run is configured by the control file group.dat in\n"
+    "the working directory (data file, report file, null and alternative grouping).\n"
+    "With --genotypes TABLE it reads a CSV/TSV table: a header row, a population\n"
+    "column, two adjacent columns per locus (A_1,A_2 or A.a1,A.a2 or A1,A2 ...).\n"
+    "\n"
+    "Exit status: 0 at the normal end; the stop code's low 8 bits when the run\n"
+    "stops (the console shows \"Return code N\"); 2 for a file, input or\n"
+    "command-line error (one line on standard error).";
+
+void add_common_options(CLI::App& app, Options& o) {
+  app.add_option("--threads", o.threads,
+                 "worker threads (default: all hardware threads); the output is the same for "
+                 "every N")
+      ->check(CLI::Range(1, MAX_THREADS));
+  app.add_option("--permutations", o.permutations, "permuted data sets (default: 1000)")
+      ->check(CLI::Range(1, common::MAX_PERMUTATIONS));
+  app.add_option("--seed", o.seed,
+                 "seed of the random sequence, 1 to 54773 (default: 1, the classic sequence)")
+      ->check(CLI::Range(std::int32_t{1}, common::MAX_SEED));
+  app.add_option("--out", o.out,
+                 "prefix of the result files PREFIX.summary.tsv, .frequencies.tsv, "
+                 ".permutations.tsv, .svg (default: none in the classic run; the table's "
+                 "file name without its extension with --genotypes)");
+  app.add_option("--max-memory", o.max_memory,
+                 "memory budget for the haplotype-pair lists: bytes, or with a suffix K, M, G "
+                 "or T (default: half of the physical memory or of the process's limit)");
+}
+
+void add_table_options(CLI::App& app, Options& o) {
+  app.add_option("--genotypes", o.genotypes,
+                 "run from a genotype table (CSV or TSV; may be a pipe) instead of group.dat");
+  app.add_option("--delimiter", o.delimiter,
+                 "field delimiter: one character or 'tab' (default: from the extension, "
+                 ".csv comma, .tsv/.txt tab)");
+  app.add_option("--population-column", o.population_column,
+                 "name of the population column (default: the first column)");
+  app.add_option("--id-column", o.id_column,
+                 "name of a column of individual ids, carried into the log (default: none)");
+  app.add_option("--missing", o.missing,
+                 "comma-separated cell values that mean a missing typing, replacing the "
+                 "default list (default: 0,NA,-,?,****; an empty cell is always missing)");
+  app.add_option("--null", o.null_spec,
+                 "null grouping: groups separated by commas, loci of a group joined by '+' "
+                 "(default: every locus of the test alone)");
+  app.add_option("--alt", o.alt_spec,
+                 "alternative grouping, written the same way (default: one group of all "
+                 "loci of the test)");
+  app.add_flag("--pairs", o.pairs,
+               "test every pair of loci instead of the overall test (default: off)");
+  app.add_option("--loci", o.loci,
+                 "with --pairs: comma-separated loci to pair (default: every locus)");
+  app.add_flag("--quiet", o.quiet, "no progress line on standard error (default: off)");
+}
+
+// Options that belong to the other mode, or that exclude each other.
+std::string mode_problem(const CLI::App& app, const Options& o) {
+  const bool table = !o.genotypes.empty();
+  for (const char* name : {"--delimiter", "--population-column", "--id-column", "--missing",
+                           "--null", "--alt", "--pairs", "--loci", "--quiet"}) {
+    if (!table && app.count(name) > 0) {
+      return std::string(name) + " needs --genotypes TABLE";
+    }
+  }
+  if (app.count("--genotypes") > 0 && o.genotypes.empty()) {
+    return "--genotypes needs a file name";
+  }
+  if (o.pairs && (app.count("--null") > 0 || app.count("--alt") > 0)) {
+    return "--null and --alt do not go with --pairs (every pair is tested alone)";
+  }
+  if (!o.pairs && app.count("--loci") > 0) {
+    return "--loci needs --pairs (the overall test takes its loci from --null and --alt)";
+  }
+  if (app.count("--out") > 0 && o.out.empty()) {
+    return "--out needs a prefix";
+  }
+  return {};
+}
+
+}  // namespace
+
+ParsedCommand parse_options(int argc, const char* const* argv) {
+  ParsedCommand command;
+  CLI::App app{std::string(DESCRIPTION), "quarnel"};
+  app.set_version_flag("--version", "quarnel " QUARNEL_VERSION, "show the version and exit");
+  add_common_options(app, command.options);
+  add_table_options(app, command.options);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    command.action = ParsedCommand::Action::help;
+    command.text = app.help();
+    return command;
+  } catch (const CLI::CallForVersion& version) {
+    command.action = ParsedCommand::Action::version;
+    command.text = std::string(version.what()) + "\n";
+    return command;
+  } catch (const CLI::ParseError& error) {
+    command.action = ParsedCommand::Action::usage_error;
+    command.text = error.what();
+    return command;
+  }
+  command.text = mode_problem(app, command.options);
+  if (!command.text.empty()) {
+    command.action = ParsedCommand::Action::usage_error;
+  }
+  return command;
+}
+
+}  // namespace cli

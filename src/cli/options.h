@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/run.h"
+
+// The command line: every option with its default, parsed with CLI11. The
+// run reads this struct, never argv.
+
+namespace cli {
+
+struct Options {
+  // Both modes.
+  int threads = 0;  // 0: one per hardware thread
+  int permutations = common::PERMUTATION_COUNT;
+  std::int32_t seed = 1;
+  std::string out;  // result-file prefix; empty: none (classic) or from the table's name
+  std::string max_memory;  // budget for the pair lists; empty: the default
+
+  // The genotype-table mode.
+  std::string genotypes;  // the table; empty: the classic run from group.dat
+  std::string delimiter;  // one character or "tab"; empty: from the extension
+  std::string population_column;
+  std::string id_column;
+  std::optional<std::string> missing;  // comma-separated tokens; unset: the default list
+  std::string null_spec;
+  std::string alt_spec;
+  bool pairs = false;
+  std::string loci;
+  bool quiet = false;
+};
+
+struct ParsedCommand {
+  enum class Action { run, help, version, usage_error };
+  Action action = Action::run;
+  Options options;
+  std::string text;  // help text, or what was wrong with the command line
+};
+
+// Parses the arguments (argv[0] included). A usage error names the option
+// and what is wrong; an option of the other mode is a usage error.
+[[nodiscard]] ParsedCommand parse_options(int argc, const char* const* argv);
+
+}  // namespace cli

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "common/run.h"
+#include "driver/build_internal.h"
+#include "estimate/estimate.h"
+#include "layout/layout.h"
+
+// The permuted data sets of a run, in batches: while the workers estimate
+// one batch, the driver's thread builds the next.
+
+namespace driver {
+
+// What the analysis of one permuted data set leaves: its statistic per
+// population and its EM results for the warnings.
+struct PermutedAnalysis {
+  int dataset_number = 0;
+  int attempts = 1;                          // attempts its build needed
+  std::vector<estimate::EmResult> alt_model;  // [population]
+};
+
+// Called for every permuted data set in data set order, once its console
+// output (progress line, build messages) has been written.
+using PermutedSink = std::function<void(const PermutedAnalysis&)>;
+
+// Builds and analyses permuted data sets 1 to permutation_count in data set
+// order on `threads` threads. A stop raised while a data set is built is
+// raised only after every earlier data set has been handed to `sink`, so
+// the console reads as if the data sets ran one by one; a data set that
+// needs too many attempts writes the abort listing and stops with 7070.
+// With classic messages every data set's progress line goes to the console;
+// otherwise the builds write nothing to the console or the log.
+void run_permuted_data_sets(const common::RunInput& observed, const common::RunOptions& options,
+                            PermutationState& state, const layout::Sinks& sinks,
+                            const PermutedSink& sink);
+
+void write_progress_line(int dataset_number, layout::Sink& console);
+
+}  // namespace driver
