@@ -6,13 +6,19 @@ SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-sanitize run bench clean
+.PHONY: all configure build program test test-sanitize run bench clean
 
 all: build
 
-build:
+configure:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARNEL_WERROR=ON $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The program alone: what `make run` needs, without the tests and benchmarks.
+program: configure
+	cmake --build $(BUILD) -j $(JOBS) --target quarnel
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -24,7 +30,7 @@ test-sanitize:
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
-run: build
+run: program
 	rm -rf scratch/example
 	mkdir -p scratch/example
 	cp examples/*.dat scratch/example/
