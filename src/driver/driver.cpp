@@ -97,7 +97,7 @@ Batch build_batch(int& dataset_number, int size, const ObservedData& observed,
   batch.entries.reserve(static_cast<std::size_t>(size));
   while (batch.built_count < size && dataset_number <= common::PERMUTATION_COUNT) {
     PendingDataSet& entry = batch.entries.emplace_back();
-    const layout::Sinks build_sinks{entry.console, sinks.log, sinks.report};
+    const layout::Sinks build_sinks{entry.console, sinks.log, sinks.report, sinks.help};
     try {
       batch.too_many_tries = build_data_set(dataset_number, observed, state, build_sinks,
                                             entry.built) == BuildStatus::too_many_tries;
@@ -215,7 +215,8 @@ void run_permuted_data_sets(const ObservedData& observed, PermutationState& stat
       std::rethrow_exception(current.failure);
     }
     if (current.too_many_tries) {
-      throw common::Stop{common::StopCode::too_many_tries};
+      throw common::Stop{common::StopCode::too_many_tries,
+                         permute::too_many_tries_explanation(dataset_number)};
     }
     current = std::move(next);
   }
@@ -244,7 +245,7 @@ void write_run_summary(const ObservedData& observed, const BuiltDataSet& observe
 void run(const RunOptions& options, layout::Sink& console) {
   input::RunFiles files = input::open_run_files("group.dat");
   layout::LogSink log(files.report_file_name + ".log");
-  const layout::Sinks sinks{console, log, *files.report};
+  const layout::Sinks sinks{console, log, *files.report, options.help};
 
   ObservedData observed;
   const layout::LayoutList record_layout =

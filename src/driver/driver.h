@@ -10,6 +10,7 @@ namespace driver {
 
 struct RunOptions {
   int threads = 1;  // worker threads for the estimation; no output byte depends on it
+  layout::Sink* help = nullptr;  // standard error, for warnings the run survives; may be null
 };
 
 // Runs the whole analysis. Returns at the normal end of the run (the caller

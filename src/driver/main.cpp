@@ -28,13 +28,34 @@ int report_stop(const common::Stop& stop, layout::Sink& console) {
 }
 
 int report_file_error(const common::FileError& error) {
-  std::cout.flush();
-  std::cerr << error.file;
-  if (error.line > 0) {
-    std::cerr << ':' << error.line;
-  }
-  std::cerr << ": " << error.what << '\n';
+  std::cerr << layout::file_error_line(error) << '\n';
   return common::FILE_ERROR_STATUS;
+}
+
+// Text written straight to standard output (help, version) must arrive too.
+int console_status() {
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "standard output: cannot write\n";
+    return common::FILE_ERROR_STATUS;
+  }
+  return 0;
+}
+
+// The run, its closing line and the report of a stop. A console write error
+// anywhere in it, the "Return code" line included, is a FileError.
+int run_program(driver::RunOptions& options, layout::Sink& help) {
+  layout::StreamSink console(std::cout, layout::LineEnd::lf);
+  options.help = &help;
+  try {
+    driver::run(options, console);
+    layout::write(console, "('Stop - Program terminated.')");
+    return 0;
+  } catch (const common::Stop& stop) {
+    const int code = report_stop(stop, console);
+    help.write_record(layout::stop_help_line(stop));
+    return code;
+  }
 }
 
 }  // namespace
@@ -45,10 +66,10 @@ int main(int argc, char** argv) {
   switch (command.action) {
     case driver::CommandLine::Action::help:
       std::cout << driver::USAGE_TEXT;
-      return 0;
+      return console_status();
     case driver::CommandLine::Action::version:
       std::cout << "quarnel " << QUARNEL_VERSION << '\n';
-      return 0;
+      return console_status();
     case driver::CommandLine::Action::usage_error:
       std::cerr << "quarnel: " << command.error << "\n\n" << driver::USAGE_TEXT;
       return common::FILE_ERROR_STATUS;
@@ -56,19 +77,17 @@ int main(int argc, char** argv) {
       break;
   }
 
-  layout::StreamSink console(std::cout, layout::LineEnd::lf);
+  // Standard error is the help channel: a failure to write there does not
+  // end the run.
+  layout::StreamSink help(std::cerr, layout::LineEnd::lf, "standard error",
+                          layout::WriteFailure::ignored);
   driver::RunOptions options;
   options.threads = command.threads > 0 ? command.threads : hardware_threads();
   try {
-    driver::run(options, console);
-    layout::write(console, "('Stop - Program terminated.')");
-    return 0;
-  } catch (const common::Stop& stop) {
-    return report_stop(stop, console);
+    return run_program(options, help);
   } catch (const common::FileError& error) {
     return report_file_error(error);
   } catch (const std::bad_alloc&) {
-    std::cout.flush();
     std::cerr << "quarnel: not enough memory for this data set\n";
     return common::FILE_ERROR_STATUS;
   }
