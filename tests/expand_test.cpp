@@ -260,8 +260,10 @@ TEST(ExpandPhenotypes, MissingSystemsAbandonOrStop) {
        " in 3 systems; in the observed data only one system of a record may have missing"
        " typings",
        done, true, 3},
-      {0, "A???EEGG", "stop code 411: record 17 of population \"SOUTH VALLEY\" (number 2) has"
-       " missing typings in 2 systems", done, false, 2},
+      {0, "A???EEGG",
+       "stop code 411: record 17 of population \"SOUTH VALLEY\" (number 2) has"
+       " missing typings in 2 systems",
+       done, false, 2},
       {0, "A?CCEE", "completed", done, false, 0},
   };
   common::Populations populations;
@@ -328,8 +330,9 @@ TEST(CheckHaplotypeCount, StopsWhenALaterSystemHasNoAlleles) {
   // Systems 1 and 2 always count, a later system only with alleles; 14^10
   // haplotypes overflow 32 bits.
   const std::pair<std::vector<int>, const char*> cases[] = {
-      {{2, 2, 0}, "stop code 304: system 3 declares 0 alleles, so the number of haplotypes does"
-                  " not agree with the allele lists"},
+      {{2, 2, 0},
+       "stop code 304: system 3 declares 0 alleles, so the number of haplotypes does"
+       " not agree with the allele lists"},
       {{2, 2, 3}, "completed"},
       {{0, 2, 3}, "completed"},
       {{2, 0, 0}, "completed"},

@@ -166,19 +166,22 @@ TEST(ReadDataHeader, EarlyEndIsStop204ThroughTheCodeLettersAndAFileErrorAfter) {
     const Reading read = read_header(Lines(full.begin(), full.begin() + kept), systems);
     if (kept < 15) {
       EXPECT_TRUE(stopped_with(read.outcome, StopCode::header_end_of_file));
-      // The line due, and its place in the file's two systems of six lines.
-      const char* due[] = {"the system count (line 3)", "the title", "the allele count",
-                           "the allele-name width (and the free line after it)", "",
-                           "the allele names", "the code letters"};
+      // The line due, by its place in the file's two systems of six lines.
+      const char* due[] = {"the system count (line 3)",
+                           "the title",
+                           "the allele count",
+                           "the allele-name width",
+                           "the free line after the allele-name width",
+                           "the allele names",
+                           "the code letters"};
       const int in_system = kept < 3 ? 0 : (kept - 3) % 6 + 1;
       const std::string system = kept < 3 ? "" : " of system " + std::to_string((kept - 3) / 6 + 1);
-      EXPECT_EQ(read.outcome.explanation,
-                (kept == 0 ? "pheno.dat is empty"
-                           : "pheno.dat ends after line " + std::to_string(kept)) +
-                    ", inside the data file header, where " +
-                    (in_system == 4 ? due[3] : due[in_system]) + system +
-                    " is due; complete the header, or name the right data file in the control"
-                    " file");
+      EXPECT_EQ(
+          read.outcome.explanation,
+          (kept == 0 ? "pheno.dat is empty" : "pheno.dat ends after line " + std::to_string(kept)) +
+              ", inside the data file header, where " + due[in_system] + system +
+              " is due; complete the header, or name the right data file in the control"
+              " file");
       EXPECT_EQ(read.sinks.journal(), written_to({CONSOLE, LOG, test_support::Destination::report},
                                                  {"", " END OF FILE ENCOUNTERED UNEXPECTEDLY"}));
     } else {
@@ -196,9 +199,11 @@ TEST(ReadDataHeader, BadAlleleStops207NamingSystemAndAllele) {
       {"AB ", "03", " the code letter is blank.",
        "15: system 2 (SYSTEM), allele 3 (\"03\"): the code letter is blank; give every allele of"
        " the system its own code letter, other than \"?\" and \"^\""},
-      {"AB?", "03", " the code letter ? is reserved.", "15: system 2 (SYSTEM), allele 3 (\"03\"): "
+      {"AB?", "03", " the code letter ? is reserved.",
+       "15: system 2 (SYSTEM), allele 3 (\"03\"): "
        "the code letter \"?\" is reserved; give"},
-      {"AB^", "03", " the code letter ^ is reserved.", "15: system 2 (SYSTEM), allele 3 (\"03\"): "
+      {"AB^", "03", " the code letter ^ is reserved.",
+       "15: system 2 (SYSTEM), allele 3 (\"03\"): "
        "the code letter \"^\" is reserved"},
       {"ABA", "03", " the code letter A is that of allele number  1 as well.",
        "15: system 2 (SYSTEM), allele 3 (\"03\"): the code letter \"A\" is that of allele 1 as"
@@ -307,10 +312,10 @@ TEST(ReadPhenotypeRecords, TwentyFirstPopulationEndsTheReadingWithAWarning) {
   ASSERT_TRUE(completed(read.outcome));
   EXPECT_EQ(summary(populations), expected);
   EXPECT_EQ(read.lines_read, 20 + 41);  // the header, then up to the record that opens Pop21
-  std::vector<test_support::Written> journal =
-      written_to({LOG, CONSOLE},
-                 {"", "", "", " NON-FATAL PROBLEM     MORE THAN 20 SAMPLE POPLUATIONS FOUND ON INPUT",
-                  "", "  Will NOT Process any samples after Pop20               ", "", ""});
+  std::vector<test_support::Written> journal = written_to(
+      {LOG, CONSOLE},
+      {"", "", "", " NON-FATAL PROBLEM     MORE THAN 20 SAMPLE POPLUATIONS FOUND ON INPUT", "",
+       "  Will NOT Process any samples after Pop20               ", "", ""});
   journal.push_back({test_support::Destination::help,
                      "warning: pheno.dat, line 61: population \"Pop21\" would be the 21st; at most"
                      " 20 populations are analysed, so its records and all later ones are not"
@@ -344,7 +349,8 @@ TEST(ReadPhenotypeRecords, NoRecordIsStop205AfterTheMessage) {
     EXPECT_TRUE(ended(read.outcome,
                       "stop code 205: pheno.dat holds no phenotype record after its header (the"
                       " file ends after line " +
-                          std::to_string(20 + records.size()) + "; a record the file ends"
+                          std::to_string(20 + records.size()) +
+                          "; a record the file ends"
                           " inside is dropped)"));
     EXPECT_EQ(read.sinks.journal(),
               written_to({LOG, CONSOLE}, {"", "", " ABORTING JOB", "",
@@ -434,32 +440,26 @@ TEST(ReadControlFile, BrokenRuleStops206NamingGroupingAndGroup) {
       {edited(plain, {{6, "  50"}, {7, "x"}}),
        "stop code 206: group.dat, line 6: the null grouping: it has 50 groups; a grouping has 1"
        " to 10; correct the grouping in the control file",
-       "null",
-       " It has   50 groups; a grouping has 1 to 10."},
+       "null", " It has   50 groups; a grouping has 1 to 10."},
       {control({{1, 2}, {}, {3, 4, 5}}, {{1}}),
        "stop code 206: group.dat, line 7: the null grouping: group 2 has 0 systems; a group has"
        " 1 to 10",
-       "null",
-       " Group  2 has    0 systems; a group has 1 to 10."},
+       "null", " Group  2 has    0 systems; a group has 1 to 10."},
       {control({{1}, {2, 6}, {3, 4, 5}}, {{1}}),
        "stop code 206: group.dat, line 9: the null grouping: group 2 names system number 6; the"
        " data file has systems 1 to 5",
-       "null",
-       " Group  2 names system number    6; the data file has systems 1 to  5."},
+       "null", " Group  2 names system number    6; the data file has systems 1 to  5."},
       {control({{1, 2}, {3, 4, 5, 2}}, {{1}}),
        "stop code 206: group.dat, line 9: the null grouping: group 2 names system 2, which group"
        " 1 names already; a grouping names each system at most once",
-       "null",
-       " Group  2 names system number  2, which group  1 names already."},
+       "null", " Group  2 names system number  2, which group  1 names already."},
       {control(EVERY_SYSTEM, {{1, 3, 4, 2}}),
        "stop code 206: group.dat, lines 14-16: the alternative grouping: group 1 has more than"
        " 800 allele combinations",
-       "alternative",
-       " Group  1 has more than 800 allele combinations; at most 800 are allowed."},
+       "alternative", " Group  1 has more than 800 allele combinations; at most 800 are allowed."},
       {control({{1, 2}, {3, 4}}, {{1}}),
        "stop code 206: group.dat, lines 6-9: the null grouping: system 5 (SYSTEM) is in no group",
-       "null",
-       " System number  5 is in no group; the null grouping must hold every system."},
+       "null", " System number  5 is in no group; the null grouping must hold every system."},
       // 800 combinations are allowed, and the alternative may leave out systems.
       {control(EVERY_SYSTEM, {{1, 3, 4}, {5}}), "completed", "", ""},
   };

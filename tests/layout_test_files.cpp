@@ -140,8 +140,7 @@ TEST_F(OutputFiles, CheckNamesEveryRefusedFileInOneError) {
   make("a.tsv", Existing::full_file);
   make("b.tsv", Existing::empty_file);
   make("c.tsv", Existing::directory);
-  const std::vector<std::string> all = {path("a.tsv"), path("b.tsv"), path("c.tsv"),
-                                        path("d.tsv")};
+  const std::vector<std::string> all = {path("a.tsv"), path("b.tsv"), path("c.tsv"), path("d.tsv")};
   EXPECT_EQ(outcome_of([&] { layout::check_output_files(all); }),
             ":0: 2 output files are refused and left unchanged: \"" + path("a.tsv") +
                 "\" already exists and is not empty; \"" + path("c.tsv") +

@@ -8,8 +8,8 @@
 #include <functional>
 #include <limits>
 #include <span>
-#include <streambuf>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <utility>
 #include <vector>
@@ -206,9 +206,8 @@ TEST(LayoutRead, LinesOfMoreThanOneMebibyteAreFileErrors) {
   for (const auto& [line, error] : cases) {
     SCOPED_TRACE(line.size());
     TextFile file("first\n" + line);
-    const std::string what = file_error([&] {
-      ASSERT_EQ(file.reader().read("(/)"), ReadStatus::ok);
-    });
+    const std::string what =
+        file_error([&] { ASSERT_EQ(file.reader().read("(/)"), ReadStatus::ok); });
     EXPECT_EQ(what.substr(0, error.empty() ? std::string::npos : error.size()),
               error.empty() ? "no FileError" : error);
   }

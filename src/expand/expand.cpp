@@ -145,8 +145,8 @@ ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& t
     MissingCheck check;
     const ObservedIndividual first{populations, distinct.first_individual[d]};
     if (classification.missing_total() > 0) {
-      check = check_missing_typings(dataset_number, tables.system_count, classification, first,
-                                    sinks);
+      check =
+          check_missing_typings(dataset_number, tables.system_count, classification, first, sinks);
     }
     if (check.abandon) {
       if (dataset_number == 0) {

@@ -17,8 +17,8 @@ using layout::ReadTarget;
 // The end of file exit of the header: once the system count is due, a
 // missing line is announced on the console, in the log and in the report.
 // `due` names what the missing line holds.
-void require_header_line(ReadStatus status, const layout::RecordReader& data,
-                         std::string_view due, const layout::Sinks& sinks) {
+void require_header_line(ReadStatus status, const layout::RecordReader& data, std::string_view due,
+                         const layout::Sinks& sinks) {
   if (status == ReadStatus::ok) {
     return;
   }
@@ -26,10 +26,9 @@ void require_header_line(ReadStatus status, const layout::RecordReader& data,
   layout::write(sinks.console, end_of_file);
   layout::write(sinks.log, end_of_file);
   layout::write(sinks.report, end_of_file);
-  const std::string ends = data.line_number() == 0
-                               ? data.name() + " is empty"
-                               : data.name() + " ends after line " +
-                                     layout::integer_text(data.line_number());
+  const std::string ends = data.line_number() == 0 ? data.name() + " is empty"
+                                                   : data.name() + " ends after line " +
+                                                         layout::integer_text(data.line_number());
   throw common::Stop{common::StopCode::header_end_of_file,
                      ends + ", inside the data file header, where " + std::string(due) +
                          " is due; complete the header, or name the right data file in the"
@@ -87,10 +86,11 @@ struct BadAllele {
     layout::write(*sink, heading, heading_values);
     layout::write(*sink, rule, rule_values);
   }
-  throw common::Stop{common::StopCode::bad_code_letter,
-                     detail::file_line(where.data, in_name ? where.code_line - 1 : where.code_line) +
-                         ": " + where.system + ", allele " + layout::integer_text(a + 1) +
-                         " (\"" + name + "\"): " + std::string(explanation)};
+  throw common::Stop{
+      common::StopCode::bad_code_letter,
+      detail::file_line(where.data, in_name ? where.code_line - 1 : where.code_line) + ": " +
+          where.system + ", allele " + layout::integer_text(a + 1) + " (\"" + name +
+          "\"): " + std::string(explanation)};
 }
 
 // A typing that is blank at the name width counts as missing, so an allele
@@ -122,10 +122,9 @@ void check_allele_list(const BadAllele& where, int width, const AlleleList& alle
     }
     if (code == common::MISSING_CODE || code == common::EMPTY_PART_MARK) {
       const std::string letter = layout::printable(std::string_view(&code, 1));
-      stop_bad_allele(where, a, alleles, "(' the code letter ',A,' is reserved.')",
-                      {std::string_view(letter)}, false,
-                      "the code letter \"" + letter + "\" is reserved" + std::string(own_letter),
-                      sinks);
+      stop_bad_allele(
+          where, a, alleles, "(' the code letter ',A,' is reserved.')", {std::string_view(letter)},
+          false, "the code letter \"" + letter + "\" is reserved" + std::string(own_letter), sinks);
     }
     for (int earlier = 0; earlier < a; ++earlier) {
       if (alleles.codes[earlier] == code) {
@@ -183,8 +182,12 @@ void read_system(layout::RecordReader& data, int s, common::SystemTables& system
                            " classes, or leave the system out"};
   }
   int width = 0;
-  require_header_line(data.read("(I5,/)", {layout::target(width)}), data,
-                      due_of_system("the allele-name width (and the free line after it)", s),
+  const int count_line = data.line_number();
+  const ReadStatus width_status = data.read("(I5,/)", {layout::target(width)});
+  require_header_line(width_status, data,
+                      data.line_number() == count_line
+                          ? due_of_system("the allele-name width", s)
+                          : due_of_system("the free line after the allele-name width", s),
                       sinks);
   if (width > common::MAX_NAME_WIDTH || width < 1) {
     throw common::Stop{common::StopCode::name_width,

@@ -47,11 +47,11 @@ enum class RuleScope { line, grouping };
     layout::write(*sink, rule, rule_values);
   }
   const int last = context.control.line_number();
-  const std::string where =
-      scope == RuleScope::line
-          ? detail::file_line(context.control, last)
-          : context.control.name() + ", lines " + layout::integer_text(context.first_line) + "-" +
-                layout::integer_text(last);
+  const std::string where = scope == RuleScope::line
+                                ? detail::file_line(context.control, last)
+                                : context.control.name() + ", lines " +
+                                      layout::integer_text(context.first_line) + "-" +
+                                      layout::integer_text(last);
   throw common::Stop{common::StopCode::bad_grouping,
                      where + ": the " + std::string(context.name()) + " grouping: " +
                          std::string(explanation) + "; correct the grouping in the control file"};
@@ -196,10 +196,10 @@ common::Grouping read_grouping(layout::RecordReader& control, GroupingKind kind,
                        context);
   // Checked before the sizes line is read: the count decides how many lines follow.
   if (grouping.group_total < 1 || grouping.group_total > common::MAX_GROUPS) {
-    stop_bad_grouping(context, "(' It has ',I4,' groups; a grouping has 1 to 10.')",
-                      {grouping.group_total}, RuleScope::line,
-                      "it has " + layout::integer_text(grouping.group_total) +
-                          " groups; a grouping has 1 to 10");
+    stop_bad_grouping(
+        context, "(' It has ',I4,' groups; a grouping has 1 to 10.')", {grouping.group_total},
+        RuleScope::line,
+        "it has " + layout::integer_text(grouping.group_total) + " groups; a grouping has 1 to 10");
   }
   read_group_sizes(control, context, grouping);
   std::vector<int> group_of_system(static_cast<std::size_t>(context.systems.system_count), -1);

@@ -27,8 +27,9 @@ void write_population_limit_warning(const common::PopulationName& last_kept,
   layout::write(sinks.log, message);
   layout::write(sinks.console, message);
   throw common::Stop{common::StopCode::no_records,
-                     data.name() + " holds no phenotype record after its header (the file ends"
-                                   " after line " +
+                     data.name() +
+                         " holds no phenotype record after its header (the file ends"
+                         " after line " +
                          layout::integer_text(data.line_number()) +
                          "; a record the file ends inside is dropped): add the records after"
                          " the three lines that follow the record layout"};
@@ -52,14 +53,14 @@ void tell_if_recurring(const common::PopulationName& record_population,
                        const layout::Sinks& sinks) {
   for (int p = 0; p < populations.population_count; ++p) {
     if (populations.population_names[static_cast<std::size_t>(p)] == record_population) {
-      layout::write_help(
-          sinks, "warning: " + detail::file_line(place.data, place.first_line) +
-                     ": records of population " + shown_name(record_population) +
-                     " come back after other populations; they start population number " +
-                     layout::integer_text(populations.population_count + 1) +
-                     " of the same name, analysed apart from population number " +
-                     layout::integer_text(p + 1) +
-                     ": put the records of one population together if they are one");
+      layout::write_help(sinks,
+                         "warning: " + detail::file_line(place.data, place.first_line) +
+                             ": records of population " + shown_name(record_population) +
+                             " come back after other populations; they start population number " +
+                             layout::integer_text(populations.population_count + 1) +
+                             " of the same name, analysed apart from population number " +
+                             layout::integer_text(p + 1) +
+                             ": put the records of one population together if they are one");
       return;
     }
   }
@@ -78,8 +79,8 @@ void tell_if_recurring(const common::PopulationName& record_population,
     if (populations.population_count == common::MAX_POPULATIONS) {
       write_population_limit_warning(populations.population_names.back(), sinks);
       layout::write_help(
-          sinks, "warning: " + detail::file_line(place.data, place.first_line) +
-                     ": population " + shown_name(record_population) +
+          sinks, "warning: " + detail::file_line(place.data, place.first_line) + ": population " +
+                     shown_name(record_population) +
                      " would be the 21st; at most 20 populations are analysed, so its records"
                      " and all later ones are not used: split the data file into runs of at"
                      " most 20 populations");

@@ -73,8 +73,8 @@ RunFiles open_run_files(const std::string& control_path) {
   // The data file is opened before the report is created, and neither
   // reads anything of the data file: a report that exists already ends the
   // run with the data file untouched and the existing report unchanged.
-  files.data_stream = layout::open_regular_input(
-      files.data_file_name, {control_path, names.data_file_line, "data file"});
+  files.data_stream = layout::open_regular_input(files.data_file_name,
+                                                 {control_path, names.data_file_line, "data file"});
   files.data = std::make_unique<layout::RecordReader>(*files.data_stream, files.data_file_name);
   files.report = std::make_unique<layout::ReportSink>(
       files.report_file_name, layout::NamedAt{control_path, names.report_file_line, "report file"});

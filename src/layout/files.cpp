@@ -96,7 +96,8 @@ class InputBuffer final : public std::streambuf {
       count = ::read(fd_.get(), buffer_.data(), buffer_.size());
     } while (count < 0 && errno == EINTR);
     if (count < 0) {
-      throw common::FileError{name_, 0, detail::join({"cannot read the file (", reason(errno), ")"})};
+      throw common::FileError{name_, 0,
+                              detail::join({"cannot read the file (", reason(errno), ")"})};
     }
     if (count == 0) {
       return traits_type::eof();
@@ -211,7 +212,8 @@ int open_output_descriptor(const std::string& path, const NamedAt& named_at) {
   if (const std::string refusal = output_path_refusal(path); !refusal.empty()) {
     throw error_about(path, named_at, detail::join({refusal, LEFT_UNCHANGED}));
   }
-  Descriptor existing(::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  Descriptor existing(
+      ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (existing.get() < 0) {
     throw error_about(path, named_at, detail::join({"cannot open it (", reason(errno), ")"}));
   }
@@ -239,8 +241,7 @@ std::unique_ptr<std::istream> open_input(const std::string& path) {
   return in;
 }
 
-std::unique_ptr<std::istream> open_regular_input(const std::string& path,
-                                                 const NamedAt& named_at) {
+std::unique_ptr<std::istream> open_regular_input(const std::string& path, const NamedAt& named_at) {
   const auto refuse = [&](mode_t mode) {
     return error_about(path, named_at,
                        detail::join({"is ", kind_of(mode), ", not a regular file; name a file"}));
@@ -302,8 +303,7 @@ void check_output_files(std::span<const std::string> paths) {
   throw common::FileError{"", 0, what};
 }
 
-std::unique_ptr<std::ostream> create_output_file(const std::string& path,
-                                                 const NamedAt& named_at) {
+std::unique_ptr<std::ostream> create_output_file(const std::string& path, const NamedAt& named_at) {
   return std::make_unique<OwningStream<std::ostream, OutputBuffer>>(
       open_output_descriptor(path, named_at));
 }

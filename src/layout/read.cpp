@@ -185,8 +185,9 @@ bool RecordReader::next_record() {
 void RecordReader::throw_line_too_long() const {
   throw common::FileError{
       name_, line_number_ + 1,
-      detail::join({"the line is longer than ", std::to_string(MAX_LINE_LENGTH),
-                    " bytes (1 MiB), the longest line this program reads; is this the right file?"})};
+      detail::join(
+          {"the line is longer than ", std::to_string(MAX_LINE_LENGTH),
+           " bytes (1 MiB), the longest line this program reads; is this the right file?"})};
 }
 
 ReadStatus RecordReader::read(const LayoutList& layout, std::span<const ReadTarget> targets) {

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <ostream>
 #include <string>
-#include <utility>
 #include <system_error>
+#include <utility>
 
 #include "layout/fields_internal.h"
 
@@ -18,6 +18,11 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string reason(int error) { return std::generic_category().message(error); }
 
+// What failed, with the system's reason when it left one.
+std::string failed_write(std::string_view what, int error) {
+  return error == 0 ? std::string(what) : detail::join({what, " (", reason(error), ")"});
+}
+
 // Writes one record with CR LF and flushes, so that the file is complete up
 // to the last record whatever ends the run afterwards.
 void write_file_record(std::FILE* file, const std::string& path, std::string_view record) {
@@ -25,8 +30,7 @@ void write_file_record(std::FILE* file, const std::string& path, std::string_vie
   if (std::fwrite(record.data(), 1, record.size(), file) != record.size() ||
       std::fwrite(ending.data(), 1, ending.size(), file) != ending.size() ||
       std::fflush(file) != 0) {
-    throw common::FileError{path, 0,
-                            detail::join({"cannot write to the file (", reason(errno), ")"})};
+    throw common::FileError{path, 0, failed_write("cannot write to the file", errno)};
   }
 }
 
@@ -50,11 +54,8 @@ void StreamSink::write_record(std::string_view record) {
   out_ << record << detail::record_ending(end_);
   out_.flush();
   if (!out_ && failure_ == WriteFailure::stops_the_run) {
-    const int error = errno;
     throw common::FileError{
-        name_, 0,
-        detail::join({"cannot write", error == 0 ? "" : " (", error == 0 ? "" : reason(error),
-                      error == 0 ? "" : ")", "; the run is ended"})};
+        name_, 0, detail::join({failed_write("cannot write", errno), "; the run is ended"})};
   }
 }
 
@@ -78,8 +79,8 @@ std::string file_error_line(const common::FileError& error) {
 }
 
 std::string stop_help_line(const common::Stop& stop) {
-  return printable(detail::join({"stop code ", integer_text(common::stop_number(stop.code)), ": ",
-                                 stop.explanation}));
+  return printable(detail::join(
+      {"stop code ", integer_text(common::stop_number(stop.code)), ": ", stop.explanation}));
 }
 
 ReportSink::ReportSink(const std::string& path, const NamedAt& named_at)
@@ -94,8 +95,7 @@ void ReportSink::write_record(std::string_view record) {
   *out_ << record << detail::record_ending(LineEnd::crlf);
   out_->flush();
   if (!*out_) {
-    throw common::FileError{path_, 0,
-                            detail::join({"cannot write to the file (", reason(errno), ")"})};
+    throw common::FileError{path_, 0, failed_write("cannot write to the file", errno)};
   }
 }
 
