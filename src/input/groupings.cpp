@@ -19,7 +19,7 @@ enum class GroupingKind { null, alternative };
 
 // What a message needs to know about the grouping being read.
 struct GroupingContext {
-  GroupingKind kind;
+  GroupingKind kind = GroupingKind::null;
   const common::SystemTables& systems;
   const layout::Sinks& sinks;
   const layout::RecordReader& control;
