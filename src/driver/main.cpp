@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
       std::cout << "quarnel " << QUARNEL_VERSION << '\n';
       return console_status();
     case driver::CommandLine::Action::usage_error:
-      std::cerr << "quarnel: " << command.error << "\n\n" << driver::USAGE_TEXT;
+      std::cerr << "quarnel: " << layout::printable(command.error) << "\n\n" << driver::USAGE_TEXT;
       return common::FILE_ERROR_STATUS;
     case driver::CommandLine::Action::run:
       break;

@@ -9,6 +9,8 @@
 
 #include <array>
 #include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <istream>
@@ -58,7 +60,7 @@ std::string_view kind_of(mode_t mode) {
   if (S_ISSOCK(mode)) {
     return "a socket";
   }
-  return "not a regular file";
+  return "of another kind";
 }
 
 // A descriptor that is closed when it goes.
@@ -135,20 +137,27 @@ class OutputBuffer final : public std::streambuf {
   int sync() override { return write_out() ? 0 : -1; }
 
  private:
+  // Writes the buffer out. On a failure what is not written yet moves to the
+  // buffer's front, so that no byte is ever written twice.
   [[nodiscard]] bool write_out() {
     const char* next = pbase();
+    bool written = true;
     while (next < pptr()) {
       const ssize_t count = ::write(fd_.get(), next, static_cast<std::size_t>(pptr() - next));
       if (count < 0 && errno == EINTR) {
         continue;
       }
       if (count <= 0) {
-        return false;
+        written = false;
+        break;
       }
       next += count;
     }
+    const std::ptrdiff_t rest = pptr() - next;
+    std::memmove(buffer_.data(), next, static_cast<std::size_t>(rest));
     setp(buffer_.data(), buffer_.data() + buffer_.size());
-    return true;
+    pbump(static_cast<int>(rest));
+    return written;
   }
 
   Descriptor fd_;
