@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -188,6 +189,31 @@ TEST(SplitAtMissingSystem, EmptyPartsAreMarked) {
   }
 }
 
+TEST(ConsistencyGuards, StopAndAskForAReport) {
+  const common::SystemTables tables = make_tables({"AB", "CD"});
+  common::Label first;
+  common::Label second;
+  // A half-missing system whose code string holds no "?" there.
+  const expand::Classification half = expand::classify(tables, typings_of("A?CD"));
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[&] { expand::exchange_alleles(first, second, 2, 2); }, "stop code 1: "},
+      {[&] {
+         (void)expand::split_at_missing_system(common::CodeString("ABCD"), 2,
+                                               expand::classify(tables, typings_of("ABCD")));
+       },
+       "stop code 10: "},
+      {[&] { (void)expand::split_at_missing_system(common::CodeString("ABCD"), 2, half); },
+       "stop code 15: "},
+  };
+  for (const auto& [action, code] : cases) {
+    const test_support::Outcome outcome = test_support::run_capturing(action);
+    EXPECT_TRUE(test_support::ended(
+        outcome, code + "internal consistency check " + code.substr(10, code.size() - 12) +
+                     " failed; this is a fault of the program, not of the data: please report"
+                     " it with the input files"));
+  }
+}
+
 const Texts ABORTING = {
     "",
     "",
@@ -221,12 +247,23 @@ TEST(ExpandPhenotypes, MissingSystemsAbandonOrStop) {
   using enum expand::ExpandStatus;
   using enum Destination;
   const CheckCase cases[] = {
-      {0, "??C?EE", "stop code 410", done, true, 0},
+      {0, "??C?EE",
+       "stop code 410: record 17 of population \"SOUTH VALLEY\" (number 2) has missing typings"
+       " in 2 of its 3 systems, more than it has typed; a record needs at least as many typed"
+       " systems as missing ones",
+       done, true, 0},
       {4, "??C?EE", "completed", abandoned, true, 0},
       {4, "??????GGII", "completed", abandoned, true, 0},
       {4, "A???EEGG", "completed", abandoned, false, 0},
-      {0, "??????GGII", "stop code 411", done, true, 3},
-      {0, "A???EEGG", "stop code 411", done, false, 2},
+      {0, "??????GGII",
+       "stop code 411: record 17 of population \"SOUTH VALLEY\" (number 2) has missing typings"
+       " in 3 systems; in the observed data only one system of a record may have missing"
+       " typings",
+       done, true, 3},
+      {0, "A???EEGG",
+       "stop code 411: record 17 of population \"SOUTH VALLEY\" (number 2) has"
+       " missing typings in 2 systems",
+       done, false, 2},
       {0, "A?CCEE", "completed", done, false, 0},
   };
   common::Populations populations;
@@ -279,7 +316,9 @@ TEST(CheckHaplotypeCount, StopsWhenALaterSystemHasNoAlleles) {
   // Systems 1 and 2 always count, a later system only with alleles; 14^10
   // haplotypes overflow 32 bits.
   const std::pair<std::vector<int>, const char*> cases[] = {
-      {{2, 2, 0}, "stop code 304"},
+      {{2, 2, 0},
+       "stop code 304: system 3 declares 0 alleles, so the number of haplotypes does"
+       " not agree with the allele lists"},
       {{2, 2, 3}, "completed"},
       {{0, 2, 3}, "completed"},
       {{2, 0, 0}, "completed"},

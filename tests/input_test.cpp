@@ -129,14 +129,20 @@ TEST(ReadDataHeader, LimitsStopWithoutAMessageAndBadFieldsAreFileErrors) {
   Lines ten(10, "AB");
   ten[3] = "ABCDEFGHIJKLMN";
   const std::pair<Lines, std::string> cases[] = {
-      {edited(two, {{3, "    1"}}), "stop code 201"},
-      {edited(two, {{3, "   11"}}), "stop code 201"},
-      {edited(two, {{3, ""}}), "stop code 201"},
+      {edited(two, {{3, "    1"}}),
+       "stop code 201: pheno.dat, line 3: the data file declares 1 genetic systems; a run takes"
+       " 2 to 10"},
+      {edited(two, {{3, "   11"}}), "stop code 201: pheno.dat, line 3: the data file declares 11"},
+      {edited(two, {{3, ""}}), "stop code 201: pheno.dat, line 3: the data file declares 0"},
       {header(ten, "(A20,20A2)"), "completed"},  // ten systems, one of them of 14 alleles
-      {edited(two, {{11, "   15"}}), "stop code 202"},
-      {edited(two, {{12, "    0"}}), "stop code 203"},
-      {edited(two, {{12, "    6"}}), "stop code 203"},
-      {edited(two, {{12, ""}}), "stop code 203"},
+      {edited(two, {{10, "  Acid phosphatase"}, {11, "   15"}}),
+       "stop code 202: pheno.dat, line 11: system 2 (Acid phosphatase) declares 15 alleles; a"
+       " system may have at most 14"},
+      {edited(two, {{12, "    0"}}),
+       "stop code 203: pheno.dat, line 12: system 2 (SYSTEM) gives the allele-name width 0; the"
+       " width must be 1 to 5"},
+      {edited(two, {{12, "    6"}}), "stop code 203: pheno.dat, line 12: system 2 (SYSTEM) gives"},
+      {edited(two, {{12, ""}}), "stop code 203: pheno.dat, line 12: system 2 (SYSTEM) gives"},
       {edited(two, {{5, "    0"}}), "completed"},  // no allele, but its two lines are there
       {edited(two, {{17, "(A20,4Q2)"}}), "file error pheno.dat:17: record layout"},
       {edited(two, {{17, "(A20,F5.3)"}}), "file error pheno.dat:17: record layout"},
@@ -160,6 +166,22 @@ TEST(ReadDataHeader, EarlyEndIsStop204ThroughTheCodeLettersAndAFileErrorAfter) {
     const Reading read = read_header(Lines(full.begin(), full.begin() + kept), systems);
     if (kept < 15) {
       EXPECT_TRUE(stopped_with(read.outcome, StopCode::header_end_of_file));
+      // The line due, by its place in the file's two systems of six lines.
+      const char* due[] = {"the system count (line 3)",
+                           "the title",
+                           "the allele count",
+                           "the allele-name width",
+                           "the free line after the allele-name width",
+                           "the allele names",
+                           "the code letters"};
+      const int in_system = kept < 3 ? 0 : (kept - 3) % 6 + 1;
+      const std::string system = kept < 3 ? "" : " of system " + std::to_string((kept - 3) / 6 + 1);
+      EXPECT_EQ(
+          read.outcome.explanation,
+          (kept == 0 ? "pheno.dat is empty" : "pheno.dat ends after line " + std::to_string(kept)) +
+              ", inside the data file header, where " + due[in_system] + system +
+              " is due; complete the header, or name the right data file in the control"
+              " file");
       EXPECT_EQ(read.sinks.journal(), written_to({CONSOLE, LOG, test_support::Destination::report},
                                                  {"", " END OF FILE ENCOUNTERED UNEXPECTEDLY"}));
     } else {
@@ -171,23 +193,35 @@ TEST(ReadDataHeader, EarlyEndIsStop204ThroughTheCodeLettersAndAFileErrorAfter) {
 }
 
 TEST(ReadDataHeader, BadAlleleStops207NamingSystemAndAllele) {
-  // System 2: its code letters, the name of its third allele, the rule broken.
-  const std::tuple<std::string, std::string, std::string> cases[] = {
-      {"AB ", "03", " the code letter is blank."},
-      {"AB?", "03", " the code letter ? is reserved."},
-      {"AB^", "03", " the code letter ^ is reserved."},
-      {"ABA", "03", " the code letter A is that of allele number  1 as well."},
+  // System 2: its code letters, the name of its third allele, the rule broken,
+  // and the explanation from the line of the names or of the code letters on.
+  const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
+      {"AB ", "03", " the code letter is blank.",
+       "15: system 2 (SYSTEM), allele 3 (\"03\"): the code letter is blank; give every allele of"
+       " the system its own code letter, other than \"?\" and \"^\""},
+      {"AB?", "03", " the code letter ? is reserved.",
+       "15: system 2 (SYSTEM), allele 3 (\"03\"): "
+       "the code letter \"?\" is reserved; give"},
+      {"AB^", "03", " the code letter ^ is reserved.",
+       "15: system 2 (SYSTEM), allele 3 (\"03\"): "
+       "the code letter \"^\" is reserved"},
+      {"ABA", "03", " the code letter A is that of allele number  1 as well.",
+       "15: system 2 (SYSTEM), allele 3 (\"03\"): the code letter \"A\" is that of allele 1 as"
+       " well; give"},
       // Typings of a name that does not reach the name width would read as missing.
       {"ABC", "3 ",
        " the name is blank in the last of its 2 columns; typings of it would read as"
-       " missing."},
+       " missing.",
+       "14: system 2 (SYSTEM), allele 3 (\"3\"): the name is blank in the last of its 2 columns,"
+       " so typings of it would read as missing; end every allele name in the last column of"
+       " its field"},
   };
-  for (const auto& [codes, name, rule] : cases) {
+  for (const auto& [codes, name, rule, explanation] : cases) {
     SCOPED_TRACE(rule);
     common::SystemTables systems;
     const Reading read =
         read_header(edited(header({"AB", codes}), {{14, "   01    02    " + name + " "}}), systems);
-    EXPECT_TRUE(stopped_with(read.outcome, StopCode::bad_code_letter));
+    EXPECT_TRUE(ended(read.outcome, "stop code 207: pheno.dat, line " + explanation));
     EXPECT_EQ(
         read.sinks.journal(),
         written_to({CONSOLE, LOG}, {"", " FATAL ERROR:", " Invalid allele in the data file header.",
@@ -253,7 +287,15 @@ TEST(ReadPhenotypeRecords, PopulationsChangeWithTheName) {
     const Reading read = read_records(records, populations, record_layout);
     ASSERT_TRUE(completed(read.outcome));
     EXPECT_EQ(summary(populations), expected);
-    EXPECT_TRUE(read.sinks.journal().empty());
+    // A name that comes back is told on the help channel, at the record's line.
+    EXPECT_EQ(read.sinks.journal(),
+              expected.starts_with("A:2 B:1 A:1")
+                  ? written_to({test_support::Destination::help},
+                               {"warning: pheno.dat, line 24: records of population \"A\" come "
+                                "back after other populations; they start population number 3 "
+                                "of the same name, analysed apart from population number 1: "
+                                "put the records of one population together if they are one"})
+                  : std::vector<test_support::Written>{});
   }
 }
 
@@ -270,11 +312,33 @@ TEST(ReadPhenotypeRecords, TwentyFirstPopulationEndsTheReadingWithAWarning) {
   ASSERT_TRUE(completed(read.outcome));
   EXPECT_EQ(summary(populations), expected);
   EXPECT_EQ(read.lines_read, 20 + 41);  // the header, then up to the record that opens Pop21
-  EXPECT_EQ(read.sinks.journal(),
-            written_to({LOG, CONSOLE},
-                       {"", "", "",
-                        " NON-FATAL PROBLEM     MORE THAN 20 SAMPLE POPLUATIONS FOUND ON INPUT", "",
-                        "  Will NOT Process any samples after Pop20               ", "", ""}));
+  std::vector<test_support::Written> journal = written_to(
+      {LOG, CONSOLE},
+      {"", "", "", " NON-FATAL PROBLEM     MORE THAN 20 SAMPLE POPLUATIONS FOUND ON INPUT", "",
+       "  Will NOT Process any samples after Pop20               ", "", ""});
+  journal.push_back({test_support::Destination::help,
+                     "warning: pheno.dat, line 61: population \"Pop21\" would be the 21st; at most"
+                     " 20 populations are analysed, so its records and all later ones are not"
+                     " used: split the data file into runs of at most 20 populations"});
+  EXPECT_EQ(read.sinks.journal(), journal);
+}
+
+TEST(ReadPhenotypeRecords, EveryReturnOfAPopulationIsToldAtItsFirstLine) {
+  common::Populations populations;
+  // Records of two lines: the name on the first.
+  const Reading read = read_records({"A", "01020101", "B", "01020101", "A", "01020101", "B",
+                                     "01020101", "B", "01020101", "A", "01020101"},
+                                    populations, "(A20,/,4A2)");
+  ASSERT_TRUE(completed(read.outcome));
+  EXPECT_EQ(summary(populations).substr(0, 20), "A:1 B:1 A:1 B:2 A:1 ");
+  std::vector<std::string> lines;
+  for (const test_support::Written& written : read.sinks.journal()) {
+    EXPECT_EQ(written.destination, test_support::Destination::help);
+    lines.push_back(written.record.substr(0, written.record.find(" come back")));
+  }
+  EXPECT_EQ(lines, (Lines{"warning: pheno.dat, line 25: records of population \"A\"",
+                          "warning: pheno.dat, line 27: records of population \"B\"",
+                          "warning: pheno.dat, line 31: records of population \"A\""}));
 }
 
 TEST(ReadPhenotypeRecords, NoRecordIsStop205AfterTheMessage) {
@@ -282,7 +346,12 @@ TEST(ReadPhenotypeRecords, NoRecordIsStop205AfterTheMessage) {
   for (const Lines& records : {Lines{}, Lines{"Pop1"}}) {
     common::Populations populations;
     const Reading read = read_records(records, populations, "(A20,/,4A2)");
-    EXPECT_TRUE(stopped_with(read.outcome, StopCode::no_records));
+    EXPECT_TRUE(ended(read.outcome,
+                      "stop code 205: pheno.dat holds no phenotype record after its header (the"
+                      " file ends after line " +
+                          std::to_string(20 + records.size()) +
+                          "; a record the file ends"
+                          " inside is dropped)"));
     EXPECT_EQ(read.sinks.journal(),
               written_to({LOG, CONSOLE}, {"", "", " ABORTING JOB", "",
                                           " No phenotype data records on input file.", ""}));
@@ -367,18 +436,29 @@ TEST(ReadControlFile, BrokenRuleStops206NamingGroupingAndGroup) {
       {edited(plain, {{4, ""}}), "file error group.dat:4: blank file name", "", ""},
       {edited(plain, {{8, "   x"}}), "file error group.dat:8: ", "", ""},
       // The group count is checked before the next line is read.
-      {edited(plain, {{6, "  50"}, {7, "x"}}), "stop code 206", "null",
-       " It has   50 groups; a grouping has 1 to 10."},
-      {control({{1, 2}, {}, {3, 4, 5}}, {{1}}), "stop code 206", "null",
-       " Group  2 has    0 systems; a group has 1 to 10."},
-      {control({{1}, {2, 6}, {3, 4, 5}}, {{1}}), "stop code 206", "null",
-       " Group  2 names system number    6; the data file has systems 1 to  5."},
-      {control({{1, 2}, {3, 4, 5, 2}}, {{1}}), "stop code 206", "null",
-       " Group  2 names system number  2, which group  1 names already."},
-      {control(EVERY_SYSTEM, {{1, 3, 4, 2}}), "stop code 206", "alternative",
-       " Group  1 has more than 800 allele combinations; at most 800 are allowed."},
-      {control({{1, 2}, {3, 4}}, {{1}}), "stop code 206", "null",
-       " System number  5 is in no group; the null grouping must hold every system."},
+      {edited(plain, {{6, "  50"}, {7, "x"}}),
+       "stop code 206: group.dat, line 6: the null grouping: it has 50 groups; a grouping has 1"
+       " to 10; correct the grouping in the control file",
+       "null", " It has   50 groups; a grouping has 1 to 10."},
+      {control({{1, 2}, {}, {3, 4, 5}}, {{1}}),
+       "stop code 206: group.dat, line 7: the null grouping: group 2 has 0 systems; a group has"
+       " 1 to 10",
+       "null", " Group  2 has    0 systems; a group has 1 to 10."},
+      {control({{1}, {2, 6}, {3, 4, 5}}, {{1}}),
+       "stop code 206: group.dat, line 9: the null grouping: group 2 names system number 6; the"
+       " data file has systems 1 to 5",
+       "null", " Group  2 names system number    6; the data file has systems 1 to  5."},
+      {control({{1, 2}, {3, 4, 5, 2}}, {{1}}),
+       "stop code 206: group.dat, line 9: the null grouping: group 2 names system 2, which group"
+       " 1 names already; a grouping names each system at most once",
+       "null", " Group  2 names system number  2, which group  1 names already."},
+      {control(EVERY_SYSTEM, {{1, 3, 4, 2}}),
+       "stop code 206: group.dat, lines 14-16: the alternative grouping: group 1 has more than"
+       " 800 allele combinations",
+       "alternative", " Group  1 has more than 800 allele combinations; at most 800 are allowed."},
+      {control({{1, 2}, {3, 4}}, {{1}}),
+       "stop code 206: group.dat, lines 6-9: the null grouping: system 5 (SYSTEM) is in no group",
+       "null", " System number  5 is in no group; the null grouping must hold every system."},
       // 800 combinations are allowed, and the alternative may leave out systems.
       {control(EVERY_SYSTEM, {{1, 3, 4}, {5}}), "completed", "", ""},
   };
@@ -407,7 +487,7 @@ TEST(ReadControlFile, CombinationsBeyondThirtyTwoBitsStop206) {
 }
 
 // The one test on real files: each step adds the file the previous one missed.
-TEST(OpenRunFiles, NeedsControlAndDataFileAndNeverTouchesAnExistingReport) {
+TEST(OpenRunFiles, NeedsRegularControlAndDataFilesAndTakesOnlyANewOrEmptyReport) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("quarnel_input_test_" + std::to_string(::getpid()));
   std::filesystem::remove_all(dir);
@@ -421,22 +501,32 @@ TEST(OpenRunFiles, NeedsControlAndDataFileAndNeverTouchesAnExistingReport) {
     return test_support::run_capturing(
         [&] { static_cast<void>(input::open_run_files(path("group.dat"))); });
   };
-  EXPECT_TRUE(ended(open(), "file error " + path("group.dat") + ":0: "));
+  const auto report = [&] {
+    std::ostringstream text;
+    text << std::ifstream(path("out.txt"), std::ios::binary).rdbuf();
+    return text.str();
+  };
+  EXPECT_TRUE(ended(open(), "file error " + path("group.dat") + ":0: cannot open it for reading"));
+  std::filesystem::create_directory(path("pheno.dat"));
   std::ofstream(path("group.dat")) << "\n\n" + path("pheno.dat") + "\n" + path("out.txt") + "\n\n";
-  EXPECT_TRUE(ended(open(), "file error " + path("pheno.dat") + ":0: "));
+  // Errors about the files named in the control file are given at their lines.
+  EXPECT_TRUE(ended(open(), "file error " + path("group.dat") + ":3: data file \"" +
+                                path("pheno.dat") + "\": is a directory, not a regular file"));
+  std::filesystem::remove(path("pheno.dat"));
+  EXPECT_TRUE(ended(open(), "file error " + path("group.dat") + ":3: data file \"" +
+                                path("pheno.dat") + "\": cannot open it for reading"));
   EXPECT_FALSE(std::filesystem::exists(path("out.txt")));
   std::ofstream(path("pheno.dat")) << "first line\n";
-  {
+  for (int run = 0; run < 2; ++run) {  // the second run takes the empty report the first left
     const input::RunFiles files = input::open_run_files(path("group.dat"));
     EXPECT_EQ(files.control->line_number(), 5);
     EXPECT_EQ(files.data->line_number(), 0);  // nothing of the data file is read
   }
-  EXPECT_TRUE(std::filesystem::exists(path("out.txt")));
+  EXPECT_EQ(report(), "");
   std::ofstream(path("out.txt"), std::ios::binary) << "earlier results\r\n";
-  EXPECT_TRUE(ended(open(), "file error " + path("out.txt") + ":0: "));
-  std::ostringstream report;
-  report << std::ifstream(path("out.txt"), std::ios::binary).rdbuf();
-  EXPECT_EQ(report.str(), "earlier results\r\n");
+  EXPECT_TRUE(ended(open(), "file error " + path("group.dat") + ":4: report file \"" +
+                                path("out.txt") + "\": already exists and is not empty"));
+  EXPECT_EQ(report(), "earlier results\r\n");
 }
 
 common::RecordTypings record_typings(const Lines& texts) {
@@ -492,7 +582,10 @@ TEST(CodeIndividual, CodesNewPhenotypesTalliesThemPerPopulationAndStops375OnAnUn
   EXPECT_EQ(coder.distinct.first_individual[1].population, 2);
   EXPECT_EQ(coder.distinct.first_individual[1].record, 2);
   // A new phenotype with a typing in no allele list: 375, the message on the console only.
-  EXPECT_TRUE(stopped_with(coder.code(1, 7, {"01", "02", "X9", "02"}), StopCode::unknown_allele));
+  EXPECT_TRUE(ended(coder.code(1, 7, {"01", "02", "X9", "02"}),
+                    "stop code 375: record 8 of population number 2: the typing \"X9\" of system 2"
+                    " (SYSTEM) is not in the system's allele list; correct the typing, or add"
+                    " the allele to the system in the data file header"));
   EXPECT_EQ(coder.distinct.distinct_count, 5);
   EXPECT_EQ(
       coder.sinks.journal(),
@@ -519,7 +612,9 @@ TEST(CodeIndividual, ThousandPhenotypesAreAcceptedAndTheNextStops105) {
     ASSERT_TRUE(completed(coder.code(0, r, individual(r))));
   }
   EXPECT_TRUE(completed(coder.code(0, 1000, individual(0))));  // a known phenotype still counts
-  EXPECT_TRUE(stopped_with(coder.code(0, 1001, individual(1000)), StopCode::too_many_phenotypes));
+  EXPECT_TRUE(ended(coder.code(0, 1001, individual(1000)),
+                    "stop code 105: record 1002 of population number 1 brings a 1001st distinct"
+                    " phenotype into one data set; at most 1000 are allowed"));
   EXPECT_EQ(coder.distinct.distinct_count, 1000);
   EXPECT_EQ(coder.distinct.phenotype_tally[0][0], 2);
   EXPECT_TRUE(coder.sinks.journal().empty());

@@ -199,4 +199,49 @@ TEST(LayoutWrite, StreamSinkEndsRecordsWithLfOrCrLf) {
   EXPECT_EQ(file.str(), "a\r\n\r\nb\r\n");
 }
 
+// A stream whose every write fails, as standard output on a full disk.
+class FailingBuffer final : public std::streambuf {
+ protected:
+  int_type overflow(int_type /*c*/) override { return traits_type::eof(); }
+};
+
+TEST(LayoutWrite, StreamSinkEndsTheRunOnAWriteErrorUnlessTold) {
+  FailingBuffer buffer;
+  std::ostream out(&buffer);
+  layout::StreamSink console(out, layout::LineEnd::lf);
+  try {
+    console.write_record("npermu=        1");
+    ADD_FAILURE() << "no FileError";
+  } catch (const common::FileError& error) {
+    EXPECT_EQ(error.file, "standard output");
+    EXPECT_EQ(error.what.substr(0, 12), "cannot write");
+  }
+  layout::StreamSink help(out, layout::LineEnd::lf, "standard error",
+                          layout::WriteFailure::ignored);
+  EXPECT_NO_THROW(help.write_record("warning"));
+}
+
+TEST(LayoutHelp, LinesShowUnprintableBytesEscaped) {
+  const std::pair<common::FileError, std::string> file_errors[] = {
+      {{"group.dat", 4, "report file \"r\x1b[2J.txt\": exists"},
+       "group.dat:4: report file \"r\\x1B[2J.txt\": exists"},
+      {{"d\x07.dat", 0, "cannot open it"}, "d\\x07.dat: cannot open it"},
+      {{"", 0, "2 output files are refused"}, "2 output files are refused"},
+  };
+  for (const auto& [error, line] : file_errors) {
+    EXPECT_EQ(layout::file_error_line(error), line);
+  }
+  EXPECT_EQ(layout::stop_help_line({common::StopCode::allele_count, "system 1 (\tACP)"}),
+            "stop code 202: system 1 (\\x09ACP)");
+  EXPECT_EQ(layout::titled("system 3", "  TF  "), "system 3 (TF)");
+  EXPECT_EQ(layout::titled("system 3", "   "), "system 3");
+
+  layout::MemorySink help;
+  layout::MemorySink other;
+  layout::write_help({other, other, other, &help}, "population \"\x1b\"");
+  layout::write_help({other, other, other}, "nobody listens");
+  EXPECT_EQ(help.records(), std::vector<std::string>{"population \"\\x1B\""});
+  EXPECT_TRUE(other.records().empty());
+}
+
 }  // namespace

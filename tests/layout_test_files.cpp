@@ -1,14 +1,18 @@
-// The file sinks and open_input on disk, in a fresh temporary folder: the only
-// layout tests that touch the disk, because exclusive creation and appending
-// are properties of the file system calls themselves.
+// The file sinks and the openers on disk, in a fresh temporary folder: the
+// only layout tests that touch the disk, because exclusive creation,
+// appending and the kinds of files are properties of the file system calls
+// themselves.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "layout/layout.h"
 
@@ -40,10 +44,148 @@ class LayoutFiles : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST_F(LayoutFiles, ReportRefusesAnExistingFileAndLeavesItUnchanged) {
-  put("out.txt", "earlier results\n");
-  EXPECT_THROW(layout::ReportSink{path("out.txt")}, common::FileError);
-  EXPECT_EQ(contents("out.txt"), "earlier results\n");
+// What stands at a name before an output file is opened there.
+enum class Existing { nothing, empty_file, full_file, directory, link_to_empty_file, fifo };
+
+// The outcome of a FileError, or "taken".
+template <class Action>
+std::string outcome_of(const Action& action) {
+  try {
+    action();
+  } catch (const common::FileError& error) {
+    return error.file + ":" + std::to_string(error.line) + ": " + error.what;
+  }
+  return "taken";
+}
+
+class OutputFiles : public LayoutFiles {
+ protected:
+  // Puts what `existing` says at name.
+  void make(const std::string& name, Existing existing) const {
+    switch (existing) {
+      case Existing::nothing:
+        break;
+      case Existing::empty_file:
+        put(name, "");
+        break;
+      case Existing::full_file:
+        put(name, "earlier results\r\n");
+        break;
+      case Existing::directory:
+        fs::create_directory(path(name));
+        break;
+      case Existing::link_to_empty_file:
+        put("target", "");
+        fs::create_symlink(path("target"), path(name));
+        break;
+      case Existing::fifo:
+        ASSERT_EQ(::mkfifo(path(name).c_str(), 0600), 0);
+        break;
+    }
+  }
+};
+
+TEST_F(OutputFiles, NewOrEmptyFilesAreTakenAndNothingElseIsTouched) {
+  // What exists, how opening the report ends (after the folder's path).
+  const std::pair<Existing, std::string> cases[] = {
+      {Existing::nothing, "taken"},
+      {Existing::empty_file, "taken"},
+      {Existing::full_file, "out.txt:0: already exists and is not empty; it is left unchanged"},
+      {Existing::directory, "out.txt:0: already exists and is a directory"},
+      {Existing::link_to_empty_file, "out.txt:0: already exists and is a symbolic link"},
+      {Existing::fifo, "out.txt:0: already exists and is a FIFO"},  // and open() does not wait
+  };
+  for (const auto& [existing, end] : cases) {
+    SCOPED_TRACE(end);
+    make("out.txt", existing);
+    const std::string outcome = outcome_of([&] {
+      layout::ReportSink report(path("out.txt"));
+      layout::write(report, "('run ',I1)", {2});
+    });
+    EXPECT_EQ(outcome.substr(0, std::min(outcome.size(), path("").size() + end.size())),
+              end == "taken" ? end : path("") + end);
+    if (existing == Existing::full_file) {
+      EXPECT_EQ(contents("out.txt"), "earlier results\r\n");
+    } else if (end == "taken") {
+      EXPECT_EQ(contents("out.txt"), "run 2\r\n");
+    }
+    if (existing == Existing::link_to_empty_file) {
+      EXPECT_EQ(contents("target"), "");
+    }
+    fs::remove_all(path("out.txt"));
+    fs::remove_all(path("target"));
+  }
+}
+
+TEST_F(OutputFiles, ErrorsAreGivenAtTheLineThatNamedTheFile) {
+  put("out.txt", "x");
+  EXPECT_EQ(outcome_of([&] {
+              layout::ReportSink report(path("out.txt"), {"group.dat", 4, "report file"});
+            }),
+            "group.dat:4: report file \"" + path("out.txt") +
+                "\": already exists and is not empty; it is left unchanged: remove or rename"
+                " it, or choose another name");
+}
+
+TEST_F(OutputFiles, WhatAnotherProgramAppendsMeanwhileIsKept) {
+  put("out.txt", "");
+  const std::unique_ptr<std::ostream> out = layout::create_output_file(path("out.txt"));
+  std::ofstream(path("out.txt"), std::ios::app) << "theirs ";
+  *out << "ours" << std::flush;
+  EXPECT_TRUE(*out);
+  EXPECT_EQ(contents("out.txt"), "theirs ours");
+}
+
+TEST_F(OutputFiles, CheckNamesEveryRefusedFileInOneError) {
+  make("a.tsv", Existing::full_file);
+  make("b.tsv", Existing::empty_file);
+  make("c.tsv", Existing::directory);
+  const std::vector<std::string> all = {path("a.tsv"), path("b.tsv"), path("c.tsv"), path("d.tsv")};
+  EXPECT_EQ(outcome_of([&] { layout::check_output_files(all); }),
+            ":0: 2 output files are refused and left unchanged: \"" + path("a.tsv") +
+                "\" already exists and is not empty; \"" + path("c.tsv") +
+                "\" already exists and is a directory; remove or rename them, or choose other"
+                " names");
+  const std::vector<std::string> one = {path("b.tsv"), path("a.tsv")};
+  EXPECT_EQ(outcome_of([&] { layout::check_output_files(one); }).substr(0, path("a.tsv").size()),
+            path("a.tsv"));
+  const std::vector<std::string> free = {path("b.tsv"), path("d.tsv")};
+  EXPECT_EQ(outcome_of([&] { layout::check_output_files(free); }), "taken");
+  EXPECT_FALSE(fs::exists(path("d.tsv")));  // checked, not created
+  EXPECT_EQ(contents("a.tsv"), "earlier results\r\n");
+}
+
+TEST_F(OutputFiles, ClassicInputsMustBeRegularFiles) {
+  put("pheno.dat", "first line\n");
+  make("fifo", Existing::fifo);  // open() would wait for a writer
+  fs::create_directory(path("folder"));
+  const layout::NamedAt named{"group.dat", 3, "data file"};
+  const std::pair<std::string, std::string> cases[] = {
+      {path("fifo"), "is a FIFO (named pipe), not a regular file"},
+      {path("folder"), "is a directory, not a regular file"},
+      {"/dev/zero", "is a device, not a regular file"},
+      {path("none"), "cannot open it for reading (No such file or directory)"},
+  };
+  for (const auto& [name, what] : cases) {
+    EXPECT_EQ(outcome_of([&] { (void)layout::open_regular_input(name, named); }),
+              "group.dat:3: data file \"" + name + "\": " + what +
+                  (what.starts_with("is") ? "; name a file" : ""));
+  }
+  EXPECT_EQ(outcome_of([&] { (void)layout::open_regular_input(path("fifo")); }),
+            path("fifo") + ":0: is a FIFO (named pipe), not a regular file; name a file");
+  const std::unique_ptr<std::istream> in = layout::open_regular_input(path("pheno.dat"), named);
+  layout::RecordReader reader(*in, "pheno.dat");
+  common::FixedText<10> line;
+  ASSERT_EQ(reader.read("(A10)", {layout::target(line)}), layout::ReadStatus::ok);
+  EXPECT_EQ(line.trimmed(), "first line");
+  EXPECT_EQ(reader.read("(A10)", {layout::target(line)}), layout::ReadStatus::end_of_file);
+}
+
+TEST_F(LayoutFiles, ConsoleOnAFullDeviceEndsTheRun) {
+  std::ofstream full("/dev/full");
+  layout::StreamSink console(full, layout::LineEnd::lf);
+  EXPECT_EQ(outcome_of([&] { layout::write(console, "('Stop - Program terminated.')"); }),
+            "standard output:0: cannot write (No space left on device); the run is ended");
 }
 
 TEST_F(LayoutFiles, LogIsCreatedOnFirstWriteAndAppendedTo) {

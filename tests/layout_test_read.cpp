@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <limits>
 #include <span>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <utility>
 #include <vector>
@@ -171,6 +173,52 @@ TEST(LayoutRead, ErrorsNameFileLineAndWhat) {
     };
     EXPECT_EQ(file_error(read), "data.txt:2: " + c.what) << c.layout.text();
   }
+}
+
+// Bytes without end: what a device such as /dev/zero gives. Counts what it
+// hands out, so a test can tell how far a reader went.
+class EndlessBytes final : public std::streambuf {
+ public:
+  std::size_t served = 0;
+
+ protected:
+  int_type underflow() override {
+    served += buffer_.size();
+    setg(buffer_.data(), buffer_.data(), buffer_.data() + buffer_.size());
+    return traits_type::to_int_type(buffer_[0]);
+  }
+
+ private:
+  std::array<char, 4096> buffer_{};
+};
+
+TEST(LayoutRead, LinesOfMoreThanOneMebibyteAreFileErrors) {
+  const std::string longest(layout::MAX_LINE_LENGTH, 'x');
+  // Line 2 of the file; empty: read in full.
+  const std::pair<std::string, std::string> cases[] = {
+      {longest + "\n", ""},
+      {longest + "\r\n", ""},  // the CR is not part of the line
+      {longest, ""},
+      {longest + "x\n", "data.txt:2: the line is longer than 1048576 bytes (1 MiB)"},
+      {longest + "\r", "data.txt:2: the line is longer than 1048576 bytes (1 MiB)"},
+      {longest + "xx", "data.txt:2: the line is longer than 1048576 bytes (1 MiB)"},
+  };
+  for (const auto& [line, error] : cases) {
+    SCOPED_TRACE(line.size());
+    TextFile file("first\n" + line);
+    const std::string what =
+        file_error([&] { ASSERT_EQ(file.reader().read("(/)"), ReadStatus::ok); });
+    EXPECT_EQ(what.substr(0, error.empty() ? std::string::npos : error.size()),
+              error.empty() ? "no FileError" : error);
+  }
+}
+
+TEST(LayoutRead, EndlessDataWithoutLineEndStopsAtTheLimit) {
+  EndlessBytes bytes;
+  std::istream in(&bytes);
+  layout::RecordReader reader(in, "/dev/zero");
+  EXPECT_EQ(file_error([&] { (void)reader.read("(A1)"); }).substr(0, 13), "/dev/zero:1: ");
+  EXPECT_LE(bytes.served, layout::MAX_LINE_LENGTH + 8192);
 }
 
 }  // namespace

@@ -1,18 +1,25 @@
 cmake_minimum_required(VERSION 3.25)
 # Runs the program in a fresh copy of one case folder and compares console
-# output, exit status, report and log with the expected files byte for byte.
+# output, exit status, standard error (when expected/stderr exists), report and
+# log with the expected files byte for byte.
 # Variables: PROGRAM, CASE_DIR, WORK_DIR, THREADS.
+# A file CONSOLE in the case folder names where standard output goes instead
+# (such as /dev/full); the case then has no expected/stdout.
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 file(GLOB inputs LIST_DIRECTORIES false ${CASE_DIR}/*)
 foreach(input ${inputs})
   file(COPY ${input} DESTINATION ${WORK_DIR})
 endforeach()
-file(REMOVE ${WORK_DIR}/README)
+file(REMOVE ${WORK_DIR}/README ${WORK_DIR}/CONSOLE)
+set(console ${WORK_DIR}/stdout.actual)
+if(EXISTS ${CASE_DIR}/CONSOLE)
+  file(STRINGS ${CASE_DIR}/CONSOLE console LIMIT_COUNT 1)
+endif()
 
 execute_process(COMMAND ${PROGRAM} --threads ${THREADS}
   WORKING_DIRECTORY ${WORK_DIR}
-  OUTPUT_FILE ${WORK_DIR}/stdout.actual
+  OUTPUT_FILE ${console}
   ERROR_FILE ${WORK_DIR}/stderr.actual
   RESULT_VARIABLE status)
 file(WRITE ${WORK_DIR}/status.actual "${status}\n")

@@ -34,10 +34,10 @@ common::RunOptions run_options(const Options& options) {
   return run;
 }
 
-void run_classic(const Options& options, layout::Sink& console) {
+void run_classic(const Options& options, layout::Sink& console, layout::Sink& help) {
   input::RunFiles files = input::open_run_files("group.dat");
   layout::LogSink log(files.report_file_name + ".log");
-  const layout::Sinks sinks{console, log, *files.report};
+  const layout::Sinks sinks{console, log, *files.report, &help};
 
   common::RunInput input;
   const layout::LayoutList record_layout =

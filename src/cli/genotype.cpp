@@ -3,7 +3,8 @@
 
 namespace cli {
 
-void run_genotype_table(const Options& options, layout::Sink& /*console*/) {
+void run_genotype_table(const Options& options, layout::Sink& /*console*/,
+                        layout::Sink& /*help*/) {
   throw common::FileError{options.genotypes, 0, "genotype tables are not read yet"};
 }
 

@@ -28,26 +28,40 @@ int report_stop(const common::Stop& stop, layout::Sink& console) {
 }
 
 int report_file_error(const common::FileError& error) {
-  std::cout.flush();
-  std::cerr << error.file;
-  if (error.line > 0) {
-    std::cerr << ':' << error.line;
-  }
-  std::cerr << ": " << error.what << '\n';
+  std::cerr << layout::file_error_line(error) << '\n';
   return common::FILE_ERROR_STATUS;
 }
 
-int run(cli::Options options, layout::Sink& console) {
+// Text written straight to standard output (help, version) must arrive too.
+int console_status() {
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "standard output: cannot write\n";
+    return common::FILE_ERROR_STATUS;
+  }
+  return 0;
+}
+
+// The run, its closing line and the report of a stop. A console write error
+// anywhere in it, the "Return code" line included, is a FileError.
+int run_program(cli::Options options, layout::Sink& help) {
+  layout::StreamSink console(std::cout, layout::LineEnd::lf);
   if (options.threads == 0) {
     options.threads = hardware_threads();
   }
-  if (options.genotypes.empty()) {
-    cli::run_classic(options, console);
-    layout::write(console, "('Stop - Program terminated.')");
-  } else {
-    cli::run_genotype_table(options, console);
+  try {
+    if (options.genotypes.empty()) {
+      cli::run_classic(options, console, help);
+      layout::write(console, "('Stop - Program terminated.')");
+    } else {
+      cli::run_genotype_table(options, console, help);
+    }
+    return 0;
+  } catch (const common::Stop& stop) {
+    const int code = report_stop(stop, console);
+    help.write_record(layout::stop_help_line(stop));
+    return code;
   }
-  return 0;
 }
 
 }  // namespace
@@ -58,23 +72,24 @@ int main(int argc, char** argv) {
     case cli::ParsedCommand::Action::help:
     case cli::ParsedCommand::Action::version:
       std::cout << command.text;
-      return 0;
+      return console_status();
     case cli::ParsedCommand::Action::usage_error:
-      std::cerr << "quarnel: " << command.text << "\nRun 'quarnel --help' for the options.\n";
+      std::cerr << "quarnel: " << layout::printable(command.text)
+                << "\nRun 'quarnel --help' for the options.\n";
       return common::FILE_ERROR_STATUS;
     case cli::ParsedCommand::Action::run:
       break;
   }
 
-  layout::StreamSink console(std::cout, layout::LineEnd::lf);
+  // Standard error is the help channel: a failure to write there does not
+  // end the run.
+  layout::StreamSink help(std::cerr, layout::LineEnd::lf, "standard error",
+                          layout::WriteFailure::ignored);
   try {
-    return run(command.options, console);
-  } catch (const common::Stop& stop) {
-    return report_stop(stop, console);
+    return run_program(command.options, help);
   } catch (const common::FileError& error) {
     return report_file_error(error);
   } catch (const std::bad_alloc&) {
-    std::cout.flush();
     std::cerr << "quarnel: not enough memory for this data set\n";
     return common::FILE_ERROR_STATUS;
   }

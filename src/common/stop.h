@@ -30,13 +30,25 @@ enum class StopCode : int {
 };
 
 // A fatal stop of the run. Whoever raises it has already written its message
-// lines, if any, to the sinks in the required order.
+// lines, if any, to the sinks in the required order. The explanation is the
+// stop's one line on standard error, in plain words: what was found, where
+// (file and line, population and record, system, as far as known), the limit
+// broken and what to do. It is never part of the console, log or report.
 struct Stop {
   StopCode code;
+  std::string explanation;
 };
 
 // The full stop code as printed on the "Return code" line.
 [[nodiscard]] constexpr int stop_number(StopCode code) { return static_cast<int>(code); }
+
+// The stop of a consistency guard (stop codes 1, 10, 15, 407, 409, 412): no
+// input can raise it, so its explanation asks for a report of the fault.
+[[nodiscard]] inline Stop consistency_stop(StopCode code) {
+  return Stop{code, "internal consistency check " + std::to_string(stop_number(code)) +
+                        " failed; this is a fault of the program, not of the data: please report"
+                        " it with the input files"};
+}
 
 // An error of the file layer: a missing file, a report file that exists, a
 // field that is not an integer, a layout that cannot be read. Reported as one

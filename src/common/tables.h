@@ -21,6 +21,7 @@ struct SystemTables {
   std::vector<int> allele_name_width;            // per system, 1..MAX_NAME_WIDTH
   std::vector<std::vector<Typing>> allele_name;  // [system][allele]
   std::vector<std::vector<char>> allele_code;    // [system][allele]
+  std::vector<FixedText<30>> system_title;       // per system, for messages; may be empty
   FixedText<100> record_format;                  // layout of the phenotype records
 
   [[nodiscard]] int typing_count() const { return 2 * system_count; }

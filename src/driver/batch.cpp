@@ -55,7 +55,7 @@ Batch build_batch(int& dataset_number, int size, const common::RunInput& observe
   while (batch.built_count < size && dataset_number <= options.permutations) {
     PendingDataSet& entry = batch.entries.emplace_back();
     const layout::Sinks build_sinks{classic ? static_cast<layout::Sink&>(entry.console) : discard,
-                                    classic ? sinks.log : discard, sinks.report};
+                                    classic ? sinks.log : discard, sinks.report, sinks.help};
     const int tries_before = state.try_count.try_count(dataset_number);
     try {
       batch.too_many_tries = build_data_set(dataset_number, observed, state, build_sinks,
@@ -176,7 +176,8 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
       std::rethrow_exception(current.failure);
     }
     if (current.too_many_tries) {
-      throw common::Stop{common::StopCode::too_many_tries};
+      throw common::Stop{common::StopCode::too_many_tries,
+                         permute::too_many_tries_explanation(dataset_number)};
     }
     current = std::move(next);
   }

@@ -49,6 +49,31 @@ Classification classify(const common::SystemTables& tables, const common::Record
   return result;
 }
 
+std::string haplotype_count_explanation(const common::SystemTables& tables) {
+  for (int s = 0; s < tables.system_count; ++s) {
+    const auto index = static_cast<std::size_t>(s);
+    if (tables.allele_count[index] <= 0) {
+      const std::string_view title = index < tables.system_title.size()
+                                         ? tables.system_title[index].view()
+                                         : std::string_view();
+      return layout::titled("system " + layout::integer_text(s + 1), title) + " declares " +
+             layout::integer_text(tables.allele_count[index]) +
+             " alleles, so the number of haplotypes does not agree with the allele lists"
+             " (the haplotype count check); every system needs at least one allele: give the"
+             " system its alleles in the data file header, or leave it out";
+    }
+  }
+  return "the number of haplotypes does not agree with the allele lists (the haplotype count"
+         " check); check the allele counts in the data file header";
+}
+
+std::string individual_text(const ObservedIndividual& first) {
+  const common::FirstIndividual& individual = first.individual;
+  return "record " + layout::integer_text(individual.record + 1) + " of population \"" +
+         layout::printable(first.populations.population_names[individual.population].trimmed()) +
+         "\" (number " + layout::integer_text(individual.population + 1) + ")";
+}
+
 namespace {
 
 // One character per system: '2' or '1' missing typings, else 'h'eterozygous
@@ -85,11 +110,11 @@ namespace {
 
 // The observed data cannot be used: name the first record that shows the
 // phenotype, so that the user can fix it. Console first, then the log.
-[[noreturn]] void stop_unusable_observed(const common::Populations& populations,
-                                         const common::FirstIndividual& individual,
-                                         int missing_total, const layout::Sinks& sinks) {
+[[noreturn]] void stop_unusable_observed(const ObservedIndividual& first, int missing_total,
+                                         const layout::Sinks& sinks) {
+  const common::FirstIndividual& individual = first.individual;
   const std::string name =
-      layout::printable(populations.population_names[individual.population].trimmed());
+      layout::printable(first.populations.population_names[individual.population].trimmed());
   const std::string missing = layout::integer_text(missing_total);
   const std::string record = layout::integer_text(individual.record + 1);
   const std::string population = layout::integer_text(individual.population + 1);
@@ -102,7 +127,10 @@ namespace {
         "' Fill in the missing typings or delete the record. Resubmit.',/)",
         {missing, record, name, population});
   }
-  throw common::Stop{common::StopCode::unusable_observed};
+  throw common::Stop{common::StopCode::unusable_observed,
+                     individual_text(first) + " has missing typings in " + missing +
+                         " systems; in the observed data only one system of a record may have"
+                         " missing typings: fill in the missing typings or delete the record"};
 }
 
 }  // namespace
@@ -115,13 +143,14 @@ ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& t
   for (int d = 0; d < distinct.distinct_count; ++d) {
     const Classification classification = classify(tables, distinct.distinct_typings[d]);
     MissingCheck check;
+    const ObservedIndividual first{populations, distinct.first_individual[d]};
     if (classification.missing_total() > 0) {
-      check = check_missing_typings(dataset_number, tables.system_count, classification, sinks);
+      check =
+          check_missing_typings(dataset_number, tables.system_count, classification, first, sinks);
     }
     if (check.abandon) {
       if (dataset_number == 0) {
-        stop_unusable_observed(populations, distinct.first_individual[d],
-                               classification.missing_total(), sinks);
+        stop_unusable_observed(first, classification.missing_total(), sinks);
       }
       return ExpandStatus::abandoned;
     }

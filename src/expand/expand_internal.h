@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "common/limits.h"
 #include "common/tables.h"
@@ -74,6 +75,16 @@ struct SplitCode {
 [[nodiscard]] SplitCode split_at_missing_system(const common::CodeString& code, int system_count,
                                                 const Classification& classification);
 
+// The first observed individual with a phenotype, for the messages of the
+// stops that the observed data raises.
+struct ObservedIndividual {
+  const common::Populations& populations;
+  common::FirstIndividual individual;
+};
+
+// "record 3 of population "North" (number 2)", 1-based.
+[[nodiscard]] std::string individual_text(const ObservedIndividual& first);
+
 // What the missing-typing checks decide for one phenotype.
 struct MissingCheck {
   bool abandon = false;     // the data set cannot be used
@@ -85,9 +96,14 @@ struct MissingCheck {
 // typed; abandon when more than two are missing; stop code 410 in data set 0
 // (abandon in a permuted one) when more are missing than typed; abandon when
 // two are missing; otherwise the one missing system. Guards 407, 409, 412.
+// The explanation of stop 410 names `observed`, the phenotype's first individual.
 [[nodiscard]] MissingCheck check_missing_typings(int dataset_number, int system_count,
                                                  const Classification& classification,
+                                                 const ObservedIndividual& observed,
                                                  const layout::Sinks& sinks);
+
+// The explanation of stop code 304 for these tables.
+[[nodiscard]] std::string haplotype_count_explanation(const common::SystemTables& tables);
 
 // The number of pairs a phenotype expands into, from its count of heterozygous
 // typed systems and, when one system is missing, that system's missing typings

@@ -5,6 +5,7 @@
 #include "common/count.h"
 #include "common/stop.h"
 #include "expand/expand.h"
+#include "expand/expand_internal.h"
 
 namespace expand {
 
@@ -31,7 +32,7 @@ void check_haplotype_count(const common::SystemTables& tables) {
   }
 
   if (combination_count != haplotype_total) {
-    throw common::Stop{common::StopCode::haplotype_count};
+    throw common::Stop{common::StopCode::haplotype_count, haplotype_count_explanation(tables)};
   }
 }
 

@@ -36,7 +36,7 @@ SplitCode split_at_missing_system(const common::CodeString& code, int system_cou
   SplitCode split;
   split.missing_system = next_missing_system(classification, system_count, 0);
   if (split.missing_system < 0) {
-    throw common::Stop{common::StopCode::split_no_missing};
+    throw common::consistency_stop(common::StopCode::split_no_missing);
   }
   const int m = split.missing_system;
   if (classification.full_missing_total == 1) {
@@ -59,7 +59,7 @@ SplitCode split_at_missing_system(const common::CodeString& code, int system_cou
     split.other_position = second_typing(m);
   }
   if (split.missing_position < 0) {
-    throw common::Stop{common::StopCode::split_no_missing_letter};
+    throw common::consistency_stop(common::StopCode::split_no_missing_letter);
   }
   split.left_part = code_part(code, 0, split.missing_position);
   split.right_part = code_part(code, split.missing_position + 1, typing_count);
@@ -68,7 +68,7 @@ SplitCode split_at_missing_system(const common::CodeString& code, int system_cou
 
 MissingCheck check_missing_typings(int dataset_number, int system_count,
                                    const Classification& classification,
-                                   const layout::Sinks& sinks) {
+                                   const ObservedIndividual& observed, const layout::Sinks& sinks) {
   const int missing_total = classification.missing_total();
   const int typed_total = system_count - missing_total;
   if (typed_total < missing_total) {
@@ -85,23 +85,29 @@ MissingCheck check_missing_typings(int dataset_number, int system_count,
     // An observed record is the user's to fix. A permuted individual is not
     // in the input, so a valid input must not fail by chance: try again.
     if (dataset_number == 0) {
-      throw common::Stop{common::StopCode::too_much_missing};
+      throw common::Stop{common::StopCode::too_much_missing,
+                         individual_text(observed) + " has missing typings in " +
+                             layout::integer_text(missing_total) + " of its " +
+                             layout::integer_text(system_count) +
+                             " systems, more than it has typed; a record needs at least as many"
+                             " typed systems as missing ones: fill in the missing typings or"
+                             " delete the record"};
     }
     return {.abandon = true};
   }
   if (missing_total == 2) {
     const int first = next_missing_system(classification, system_count, 0);
     if (first < 0) {
-      throw common::Stop{common::StopCode::missing_guard_first};
+      throw common::consistency_stop(common::StopCode::missing_guard_first);
     }
     if (next_missing_system(classification, system_count, first + 1) < 0) {
-      throw common::Stop{common::StopCode::missing_guard_second};
+      throw common::consistency_stop(common::StopCode::missing_guard_second);
     }
     return {.abandon = true};
   }
   const int missing_system = next_missing_system(classification, system_count, 0);
   if (missing_total == 1 && missing_system < 0) {
-    throw common::Stop{common::StopCode::missing_guard_one};
+    throw common::consistency_stop(common::StopCode::missing_guard_one);
   }
   return {.abandon = false, .missing_system = missing_system};
 }

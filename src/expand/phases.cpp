@@ -7,7 +7,7 @@ namespace expand {
 
 void exchange_alleles(common::Label& first, common::Label& second, int position, int system_count) {
   if (position < 0 || position >= system_count) {
-    throw common::Stop{common::StopCode::phase_guard};
+    throw common::consistency_stop(common::StopCode::phase_guard);
   }
   std::swap(first[position], second[position]);
 }

@@ -6,6 +6,7 @@
 #include "common/count.h"
 #include "common/limits.h"
 #include "input/input.h"
+#include "input/input_internal.h"
 
 namespace input {
 namespace {
@@ -24,8 +25,19 @@ void make_key(const common::RecordTypings& typings, int typing_count, std::strin
   }
 }
 
-[[noreturn]] void stop_unknown_allele(int s, const common::RecordTypings& typings, int typing_count,
+// Record r of population p (both 0-based) as a message names it.
+std::string record_text(int population, int record) {
+  return "record " + layout::integer_text(record + 1) + " of population number " +
+         layout::integer_text(population + 1);
+}
+
+// Typing `unknown` (0-based position) is in no allele list.
+[[noreturn]] void stop_unknown_allele(int population, int record, int unknown,
+                                      const common::RecordTypings& typings,
+                                      const common::SystemTables& systems,
                                       const layout::Sinks& sinks) {
+  const int s = common::system_of_typing(unknown);
+  const int typing_count = systems.typing_count();
   constexpr layout::LayoutText message =
       "(/,/,' FATAL ERROR:',/,' Encountered allele not in the allele list.',/,"
       "' Processing genetic system number: ',I3,' in the phenotype set below:',/,"
@@ -37,7 +49,12 @@ void make_key(const common::RecordTypings& typings, int typing_count, std::strin
     values.emplace_back(std::string_view(shown.emplace_back(layout::printable(typings[k].view()))));
   }
   layout::write(sinks.console, message, values);
-  throw common::Stop{common::StopCode::unknown_allele};
+  throw common::Stop{common::StopCode::unknown_allele,
+                     record_text(population, record) + ": the typing \"" +
+                         layout::printable(typings[unknown].trimmed()) + "\" of " +
+                         detail::system_text(systems, s) +
+                         " is not in the system's allele list; correct the typing, or add the"
+                         " allele to the system in the data file header"};
 }
 
 // The code letter of typing k. The blank test at the name width is made after
@@ -59,7 +76,8 @@ std::optional<char> code_letter(const common::Typing& typing, int s,
 
 // The code string of a new phenotype; stops with 375 at its first typing
 // that is in no allele list.
-common::CodeString phenotype_code_of(const common::RecordTypings& typings,
+common::CodeString phenotype_code_of(int population, int record,
+                                     const common::RecordTypings& typings,
                                      const common::SystemTables& systems,
                                      const layout::Sinks& sinks) {
   const int typing_count = systems.typing_count();
@@ -68,7 +86,7 @@ common::CodeString phenotype_code_of(const common::RecordTypings& typings,
     const int s = common::system_of_typing(k);
     const std::optional<char> letter = code_letter(typings[k], s, systems);
     if (!letter) {
-      stop_unknown_allele(s, typings, typing_count, sinks);
+      stop_unknown_allele(population, record, k, typings, systems, sinks);
     }
     code[static_cast<std::size_t>(k)] = *letter;
   }
@@ -113,11 +131,17 @@ void code_individual(int population, int record, const common::RecordTypings& re
     return;
   }
   if (distinct.distinct_count == max_distinct_phenotypes) {
-    throw common::Stop{common::StopCode::too_many_phenotypes};
+    throw common::Stop{common::StopCode::too_many_phenotypes,
+                       record_text(population, record) +
+                           " brings a 1001st distinct phenotype into one data set; at most 1000"
+                           " are allowed in the observed data and in each permuted data set"
+                           " (all populations together): analyse fewer populations or"
+                           " individuals in one run, or pool rare alleles"};
   }
   // Only a new phenotype is checked against the allele lists; a match of an
   // earlier one has typings that were checked then.
-  const common::CodeString code = phenotype_code_of(record_typings, systems, sinks);
+  const common::CodeString code =
+      phenotype_code_of(population, record, record_typings, systems, sinks);
   const int d = distinct.distinct_count;
   ++distinct.distinct_count;
   distinct.distinct_typings.push_back(record_typings);

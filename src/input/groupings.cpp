@@ -19,18 +19,26 @@ enum class GroupingKind { null, alternative };
 
 // What a message needs to know about the grouping being read.
 struct GroupingContext {
-  GroupingKind kind;
+  GroupingKind kind = GroupingKind::null;
   const common::SystemTables& systems;
   const layout::Sinks& sinks;
+  const layout::RecordReader& control;
+  int first_line = 0;  // the grouping's first line (its group count)
 
   [[nodiscard]] std::string_view name() const {
     return kind == GroupingKind::null ? "null" : "alternative";
   }
 };
 
-// Stops with 206 after the heading and the broken rule, console first.
+// Where a broken rule is: the line just read, or for a rule of the whole
+// grouping the lines it stands on.
+enum class RuleScope { line, grouping };
+
+// Stops with 206 after the heading and the broken rule, console first. The
+// explanation gives the rule in plain words.
 [[noreturn]] void stop_bad_grouping(const GroupingContext& context, layout::LayoutText rule,
-                                    std::initializer_list<layout::WriteValue> rule_values) {
+                                    std::initializer_list<layout::WriteValue> rule_values,
+                                    RuleScope scope, std::string_view explanation) {
   constexpr layout::LayoutText heading =
       "(/,' FATAL ERROR:',/,' The ',A,' grouping of the control file is not valid.')";
   const std::initializer_list<layout::WriteValue> heading_values = {context.name()};
@@ -38,7 +46,15 @@ struct GroupingContext {
     layout::write(*sink, heading, heading_values);
     layout::write(*sink, rule, rule_values);
   }
-  throw common::Stop{common::StopCode::bad_grouping};
+  const int last = context.control.line_number();
+  const std::string where = scope == RuleScope::line
+                                ? detail::file_line(context.control, last)
+                                : context.control.name() + ", lines " +
+                                      layout::integer_text(context.first_line) + "-" +
+                                      layout::integer_text(last);
+  throw common::Stop{common::StopCode::bad_grouping,
+                     where + ": the " + std::string(context.name()) + " grouping: " +
+                         std::string(explanation) + "; correct the grouping in the control file"};
 }
 
 void require_control_line(ReadStatus status, const layout::RecordReader& control,
@@ -80,7 +96,9 @@ void read_group_sizes(layout::RecordReader& control, const GroupingContext& cont
     const int size = grouping.group_size[g];
     if (size < 1 || size > common::MAX_GROUPS) {
       stop_bad_grouping(context, "(' Group ',I2,' has ',I4,' systems; a group has 1 to 10.')",
-                        {g + 1, size});
+                        {g + 1, size}, RuleScope::line,
+                        "group " + layout::integer_text(g + 1) + " has " +
+                            layout::integer_text(size) + " systems; a group has 1 to 10");
     }
   }
 }
@@ -101,14 +119,21 @@ void read_group_systems(layout::RecordReader& control, const GroupingContext& co
       stop_bad_grouping(context,
                         "(' Group ',I2,' names system number ',I4,"
                         "'; the data file has systems 1 to ',I2,'.')",
-                        {g + 1, number, context.systems.system_count});
+                        {g + 1, number, context.systems.system_count}, RuleScope::line,
+                        "group " + layout::integer_text(g + 1) + " names system number " +
+                            layout::integer_text(number) + "; the data file has systems 1 to " +
+                            layout::integer_text(context.systems.system_count));
     }
     const int s = number - 1;
     if (group_of_system[s] >= 0) {
       stop_bad_grouping(context,
                         "(' Group ',I2,' names system number ',I2,"
                         "', which group ',I2,' names already.')",
-                        {g + 1, number, group_of_system[s] + 1});
+                        {g + 1, number, group_of_system[s] + 1}, RuleScope::line,
+                        "group " + layout::integer_text(g + 1) + " names system " +
+                            layout::integer_text(number) + ", which group " +
+                            layout::integer_text(group_of_system[s] + 1) +
+                            " names already; a grouping names each system at most once");
     }
     group_of_system[s] = g;
     systems_of_group.push_back(s);
@@ -129,7 +154,10 @@ void check_value_totals(const GroupingContext& context, const common::Grouping& 
       stop_bad_grouping(context,
                         "(' Group ',I2,' has more than 800 allele combinations; "
                         "at most 800 are allowed.')",
-                        {g + 1});
+                        {g + 1}, RuleScope::grouping,
+                        "group " + layout::integer_text(g + 1) +
+                            " has more than 800 allele combinations (the product of its systems'"
+                            " allele counts); at most 800 are allowed: split the group");
     }
   }
 }
@@ -143,19 +171,26 @@ void check_every_system_grouped(const GroupingContext& context,
       stop_bad_grouping(context,
                         "(' System number ',I2,' is in no group; "
                         "the null grouping must hold every system.')",
-                        {s + 1});
+                        {s + 1}, RuleScope::grouping,
+                        detail::system_text(context.systems, s) +
+                            " is in no group; the null grouping must hold every system of the"
+                            " data file");
     }
   }
 }
 
-common::Grouping read_grouping(layout::RecordReader& control, const GroupingContext& context) {
+common::Grouping read_grouping(layout::RecordReader& control, GroupingKind kind,
+                               const common::SystemTables& systems, const layout::Sinks& sinks) {
+  const GroupingContext context{kind, systems, sinks, control, control.line_number() + 1};
   common::Grouping grouping;
   require_control_line(control.read("(I4)", {layout::target(grouping.group_total)}), control,
                        context);
   // Checked before the sizes line is read: the count decides how many lines follow.
   if (grouping.group_total < 1 || grouping.group_total > common::MAX_GROUPS) {
-    stop_bad_grouping(context, "(' It has ',I4,' groups; a grouping has 1 to 10.')",
-                      {grouping.group_total});
+    stop_bad_grouping(
+        context, "(' It has ',I4,' groups; a grouping has 1 to 10.')", {grouping.group_total},
+        RuleScope::line,
+        "it has " + layout::integer_text(grouping.group_total) + " groups; a grouping has 1 to 10");
   }
   read_group_sizes(control, context, grouping);
   std::vector<int> group_of_system(static_cast<std::size_t>(context.systems.system_count), -1);
@@ -175,12 +210,11 @@ common::Grouping read_grouping(layout::RecordReader& control, const GroupingCont
 void read_groupings(layout::RecordReader& control, const common::SystemTables& systems,
                     common::Grouping& null_grouping, common::Grouping& alt_grouping,
                     const layout::Sinks& sinks) {
-  const GroupingContext null_context{GroupingKind::null, systems, sinks};
-  null_grouping = read_grouping(control, null_context);
+  null_grouping = read_grouping(control, GroupingKind::null, systems, sinks);
   if (control.read("(2A)") == ReadStatus::end_of_file) {
     detail::throw_end_of_file(control, "expected the line between the two groupings");
   }
-  alt_grouping = read_grouping(control, {GroupingKind::alternative, systems, sinks});
+  alt_grouping = read_grouping(control, GroupingKind::alternative, systems, sinks);
 }
 
 }  // namespace input

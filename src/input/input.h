@@ -20,10 +20,13 @@
 namespace input {
 
 // The two file names of the control file that the run uses (lines 3 and 4),
-// without their trailing blanks. The third name (line 5) is read and dropped.
+// without their trailing blanks, and the 1-based lines they stand on. The
+// third name (line 5) is read and dropped.
 struct RunFileNames {
   std::string data_file_name;
   std::string report_file_name;
+  int data_file_line = 0;
+  int report_file_line = 0;
 };
 
 // The open files of a run. The streams outlive their readers (declaration
@@ -47,10 +50,13 @@ struct RunFiles {
 [[nodiscard]] RunFileNames read_file_names(layout::RecordReader& control);
 
 // Opens the control file, reads the file names, opens the data file (it must
-// exist) and creates the report file (it must not exist; an existing file is
-// left untouched). Nothing of the data file is read. Throws common::FileError
-// for a missing control or data file, an existing report file and the errors
-// of read_file_names.
+// exist) and creates the report file (it must not exist, or exist empty; any
+// other existing file is left untouched). The control and data files must be
+// regular files. Nothing of the data file is read. Throws common::FileError
+// for a missing or unreadable control or data file, one that is not a
+// regular file, a report file that is refused and the errors of
+// read_file_names; the errors about the data and report files are given at
+// the control file's line that names them.
 [[nodiscard]] RunFiles open_run_files(const std::string& control_path = "group.dat");
 
 // Reads the data file header from its first line through the three free
@@ -71,9 +77,10 @@ struct RunFiles {
 
 // Reads the phenotype records to the end of the data file with the record
 // layout and groups consecutive records of one name into a population; a
-// name that comes back after another starts a new population. An incomplete
-// last record is dropped. A 21st population writes the population-limit
-// warning (log, then console) and ends the reading with 20 populations.
+// name that comes back after another starts a new population, with a warning
+// on the help channel. An incomplete last record is dropped. A 21st
+// population writes the population-limit warning (log, then console, then a
+// line on the help channel) and ends the reading with 20 populations.
 // No record at all: the no-records message (log, then console), stop 205.
 void read_phenotype_records(layout::RecordReader& data, const common::SystemTables& systems,
                             const layout::LayoutList& record_layout,

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/tables.h"
 #include "layout/layout.h"
 
 // Helpers shared by the files of the input module.
@@ -12,5 +13,12 @@ namespace input::detail {
 // The file ended where `reader` needed another record: a file-layer error
 // naming the file and the line that is missing.
 [[noreturn]] void throw_end_of_file(const layout::RecordReader& reader, std::string_view what);
+
+// "pheno.dat, line 5": where a message places something of a file.
+[[nodiscard]] std::string file_line(const layout::RecordReader& reader, int line);
+
+// "system 2 (TRANSFERRIN)" for 0-based system s, without the title when the
+// tables hold none.
+[[nodiscard]] std::string system_text(const common::SystemTables& systems, int s);
 
 }  // namespace input::detail

@@ -455,15 +455,28 @@ inline void write(Sink& sink, LayoutText layout, std::initializer_list<WriteValu
 
 enum class LineEnd { lf, crlf };
 
-// A sink over a stream: the console (LF) or an open file (CR LF).
+// What a StreamSink does when its stream fails. The console's lines are part
+// of the run's result, so a write error there must end the run; the help
+// channel (standard error) only informs, and a run is not given up because
+// it cannot be told about.
+enum class WriteFailure { stops_the_run, ignored };
+
+// A sink over a stream: the console (LF) or an open file (CR LF). Every record
+// is flushed at once, so that the console shows progress as it is made and a
+// write error (standard output on a full disk, a closed descriptor) shows at
+// the record that meets it. With WriteFailure::stops_the_run such an error
+// throws common::FileError{name, 0, ...}.
 class StreamSink final : public Sink {
  public:
-  StreamSink(std::ostream& out, LineEnd end);
+  StreamSink(std::ostream& out, LineEnd end, std::string name = "standard output",
+             WriteFailure failure = WriteFailure::stops_the_run);
   void write_record(std::string_view record) override;
 
  private:
   std::ostream& out_;
   LineEnd end_;
+  std::string name_;
+  WriteFailure failure_;
 };
 
 // A sink that keeps its records in memory (tests, buffered task output).
@@ -476,20 +489,32 @@ class MemorySink final : public Sink {
   std::vector<std::string> records_;
 };
 
-// The report file: created when opened, and it must not exist yet
-// (throws common::FileError naming the file; an existing file is untouched).
-// Records end with CR LF.
+// Where a file name was read: the file and 1-based line that named it, and
+// what the named file is for ("data file"). An error about the named file is
+// then a common::FileError at that line, whose text names the file:
+//   group.dat:3: data file "pheno.dat": cannot open it for reading (...)
+// Left empty (file ""), errors name the file itself with line 0.
+struct NamedAt {
+  std::string file;
+  int line = 0;
+  std::string role;
+};
+
+// The report file, opened as create_output_file opens an output file: created
+// when it does not exist, taken as the new file when it exists and is empty,
+// refused otherwise (throws common::FileError, at the line of named_at when
+// given; the existing file is untouched). Records end with CR LF and are
+// flushed one by one; a write error throws common::FileError.
 class ReportSink final : public Sink {
  public:
-  explicit ReportSink(const std::string& path);
+  explicit ReportSink(const std::string& path, const NamedAt& named_at = {});
   ~ReportSink() override;
   ReportSink(const ReportSink&) = delete;
   ReportSink& operator=(const ReportSink&) = delete;
   void write_record(std::string_view record) override;
 
  private:
-  struct File;
-  std::unique_ptr<File> file_;
+  std::unique_ptr<std::ostream> out_;
   std::string path_;
 };
 
@@ -511,12 +536,20 @@ class LogSink final : public Sink {
 };
 
 // The three destinations of messages, passed together to routines that
-// write messages in a stated order.
+// write messages in a stated order, and the help channel.
 struct Sinks {
   Sink& console;
   Sink& log;
   Sink& report;
+  // Standard error, the user's help channel: one plain line for each
+  // condition the run survives but the user must know about. Never part of
+  // the console output; null when nobody listens (tests, fuzzing).
+  Sink* help = nullptr;
 };
+
+// Writes one line to the help channel of sinks, if it has one, with
+// unprintable bytes shown as \xNN.
+void write_help(const Sinks& sinks, std::string_view line);
 
 // ---------------------------------------------------------------- reading
 
@@ -532,8 +565,15 @@ template <std::size_t N>
 
 enum class ReadStatus { ok, end_of_file };
 
+// The longest line a RecordReader takes, in bytes without its line ending.
+// The program's records are at most a few hundred columns wide; a longer line
+// means a file that is not what it was named for.
+inline constexpr std::size_t MAX_LINE_LENGTH = std::size_t{1} << 20;  // 1 MiB
+
 // Reads records from a stream. Lines end at LF; one CR before the LF is
-// dropped; a last line without LF is still a record. Bytes are taken as they are.
+// dropped; a last line without LF is still a record. Bytes are taken as they
+// are. A line longer than MAX_LINE_LENGTH throws common::FileError naming the
+// file, the line and the limit; the reader never holds more than that.
 class RecordReader {
  public:
   RecordReader(std::istream& in, std::string display_name);
@@ -564,6 +604,7 @@ class RecordReader {
   friend class ReadOperation;
   // Moves to the next record; false when the file has none left.
   [[nodiscard]] bool next_record();
+  [[noreturn]] void throw_line_too_long() const;
 };
 
 // Empty when the layout suits reading; otherwise what makes it unsuitable
@@ -572,10 +613,60 @@ class RecordReader {
 // file can be checked with it before the first record.
 [[nodiscard]] std::string read_layout_problem(const LayoutList& layout);
 
-// Opens an input file by name; throws common::FileError if it cannot be read.
+// Input text made safe to echo in a message: unprintable bytes become \xNN.
+// Its result is printable, so applying it twice changes nothing.
+[[nodiscard]] std::string printable(std::string_view text);
+
+// What a message calls a numbered thing with its title, such as
+// "system 3 (TRANSFERRIN)": the title without its leading and trailing
+// blanks and made printable, left out
+// when it is blank.
+[[nodiscard]] std::string titled(std::string_view name, std::string_view title);
+
+// ---------------------------------------------------------------- files
+
+// Opens an input file by name; it may be a pipe or a device. Throws
+// common::FileError if it cannot be opened or is a directory.
 [[nodiscard]] std::unique_ptr<std::istream> open_input(const std::string& path);
 
-// Input text made safe to echo in a message: unprintable bytes become \xNN.
-[[nodiscard]] std::string printable(std::string_view text);
+// Opens a classic input file (the control file, the data file), which must be
+// a regular file: it is checked before it is opened, so that a FIFO cannot
+// block the run in open() and a device cannot feed it endless data, and the
+// open descriptor is checked again. Throws common::FileError when the file is
+// missing, unreadable or not a regular file; a read error later throws
+// common::FileError from the stream's reads (see RecordReader).
+[[nodiscard]] std::unique_ptr<std::istream> open_regular_input(const std::string& path,
+                                                               const NamedAt& named_at = {});
+
+// The rule for output files (the report, the genotype mode's report and
+// result tables): a file that does not exist is created; one that exists as
+// an empty regular file (0 bytes, such as the report of a run that stopped
+// before writing to it) is taken as the new file; any other existing file
+// (not empty, a directory, a symbolic link, a FIFO, a device) is refused and
+// never opened for writing, truncated or overwritten. Logs do not follow this
+// rule: they are appended to (LogSink).
+//
+// Checks the paths by that rule before any of them is created, so that a run
+// with several output files is refused before it writes any. Throws one
+// common::FileError naming every refused file with its reason.
+void check_output_files(std::span<const std::string> paths);
+
+// Opens one output file by the rule above, positioned at its end (which is
+// its start, since it is new or empty). Throws common::FileError, at the line
+// of named_at when given, when it is refused or cannot be created. Writes are
+// buffered: the caller flushes the stream and checks it after the last write.
+[[nodiscard]] std::unique_ptr<std::ostream> create_output_file(const std::string& path,
+                                                               const NamedAt& named_at = {});
+
+// ---------------------------------------------------------------- help texts
+
+// A file-layer error as its one line on standard error: "file:line: what",
+// "file: what" without a line, or "what" alone without a file; unprintable
+// bytes (of a file name read from the control file) shown as \xNN.
+[[nodiscard]] std::string file_error_line(const common::FileError& error);
+
+// A stop as its one line on standard error, after the "Return code" line:
+// "stop code N: " and the stop's explanation, unprintable bytes shown as \xNN.
+[[nodiscard]] std::string stop_help_line(const common::Stop& stop);
 
 }  // namespace layout

@@ -1,11 +1,9 @@
 #include <algorithm>
 #include <cassert>
-#include <filesystem>
-#include <fstream>
 #include <istream>
 #include <limits>
+#include <streambuf>
 #include <string>
-#include <system_error>
 
 #include "layout/fields_internal.h"
 #include "layout/walk_internal.h"
@@ -151,16 +149,45 @@ RecordReader::RecordReader(std::istream& in, std::string display_name)
     : in_(in), name_(std::move(display_name)) {}
 
 bool RecordReader::next_record() {
-  if (!std::getline(in_, record_)) {
+  // Read byte by byte from the buffer, so that no line longer than the limit
+  // is ever held: endless data without a line end ends in the error below,
+  // not in an allocation that fails.
+  using Traits = std::streambuf::traits_type;
+  std::streambuf& in = *in_.rdbuf();
+  record_.clear();
+  Traits::int_type c = in.sbumpc();
+  if (Traits::eq_int_type(c, Traits::eof())) {
     return false;
+  }
+  bool line_end = false;
+  for (; !Traits::eq_int_type(c, Traits::eof()); c = in.sbumpc()) {
+    if (Traits::eq_int_type(c, Traits::to_int_type('\n'))) {
+      line_end = true;
+      break;
+    }
+    if (record_.size() > MAX_LINE_LENGTH) {  // one byte more may be the CR before the LF
+      throw_line_too_long();
+    }
+    record_.push_back(Traits::to_char_type(c));
   }
   // A CR is dropped only where it stands before the LF: a last line without
   // LF keeps a final CR.
-  if (!in_.eof() && !record_.empty() && record_.back() == '\r') {
+  if (line_end && !record_.empty() && record_.back() == '\r') {
     record_.pop_back();
+  }
+  if (record_.size() > MAX_LINE_LENGTH) {
+    throw_line_too_long();
   }
   ++line_number_;
   return true;
+}
+
+void RecordReader::throw_line_too_long() const {
+  throw common::FileError{
+      name_, line_number_ + 1,
+      detail::join(
+          {"the line is longer than ", std::to_string(MAX_LINE_LENGTH),
+           " bytes (1 MiB), the longest line this program reads; is this the right file?"})};
 }
 
 ReadStatus RecordReader::read(const LayoutList& layout, std::span<const ReadTarget> targets) {
@@ -203,18 +230,6 @@ std::string read_problem(std::span<const Item> items) {
 
 std::string read_layout_problem(const LayoutList& layout) { return read_problem(layout.items); }
 
-std::unique_ptr<std::istream> open_input(const std::string& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
-    throw common::FileError{path, 0, "is a directory, not a file"};
-  }
-  auto in = std::make_unique<std::ifstream>(path, std::ios::binary);
-  if (!in->is_open()) {
-    throw common::FileError{path, 0, "cannot open file for reading"};
-  }
-  return in;
-}
-
 std::string printable(std::string_view text) {
   std::string shown;
   shown.reserve(text.size());
@@ -222,6 +237,15 @@ std::string printable(std::string_view text) {
     shown += detail::shown_byte(c);
   }
   return shown;
+}
+
+std::string titled(std::string_view name, std::string_view title) {
+  const std::size_t first = title.find_first_not_of(' ');
+  if (first == std::string_view::npos) {
+    return std::string(name);
+  }
+  const std::size_t last = title.find_last_not_of(' ');
+  return detail::join({name, " (", printable(title.substr(first, last + 1 - first)), ")"});
 }
 
 }  // namespace layout

@@ -1,7 +1,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <ostream>
+#include <string>
 #include <system_error>
+#include <utility>
 
 #include "layout/fields_internal.h"
 
@@ -16,6 +18,11 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string reason(int error) { return std::generic_category().message(error); }
 
+// What failed, with the system's reason when it left one.
+std::string failed_write(std::string_view what, int error) {
+  return error == 0 ? std::string(what) : detail::join({what, " (", reason(error), ")"});
+}
+
 // Writes one record with CR LF and flushes, so that the file is complete up
 // to the last record whatever ends the run afterwards.
 void write_file_record(std::FILE* file, const std::string& path, std::string_view record) {
@@ -23,8 +30,7 @@ void write_file_record(std::FILE* file, const std::string& path, std::string_vie
   if (std::fwrite(record.data(), 1, record.size(), file) != record.size() ||
       std::fwrite(ending.data(), 1, ending.size(), file) != ending.size() ||
       std::fflush(file) != 0) {
-    throw common::FileError{path, 0,
-                            detail::join({"cannot write to the file (", reason(errno), ")"})};
+    throw common::FileError{path, 0, failed_write("cannot write to the file", errno)};
   }
 }
 
@@ -40,36 +46,57 @@ std::string detail::join(std::initializer_list<std::string_view> parts) {
 
 std::string_view detail::record_ending(LineEnd end) { return end == LineEnd::crlf ? "\r\n" : "\n"; }
 
-StreamSink::StreamSink(std::ostream& out, LineEnd end) : out_(out), end_(end) {}
+StreamSink::StreamSink(std::ostream& out, LineEnd end, std::string name, WriteFailure failure)
+    : out_(out), end_(end), name_(std::move(name)), failure_(failure) {}
 
 void StreamSink::write_record(std::string_view record) {
+  errno = 0;
   out_ << record << detail::record_ending(end_);
+  out_.flush();
+  if (!out_ && failure_ == WriteFailure::stops_the_run) {
+    throw common::FileError{
+        name_, 0, detail::join({failed_write("cannot write", errno), "; the run is ended"})};
+  }
 }
 
 void MemorySink::write_record(std::string_view record) { records_.emplace_back(record); }
 
-struct ReportSink::File {
-  FileHandle handle;
-};
-
-ReportSink::ReportSink(const std::string& path) : file_(std::make_unique<File>()), path_(path) {
-  // "x": the file is created exclusively (O_CREAT | O_EXCL), so an existing
-  // file, or a link to one, is never opened, let alone truncated.
-  file_->handle.reset(std::fopen(path.c_str(), "wbx"));
-  if (!file_->handle) {
-    const int error = errno;
-    if (error == EEXIST) {
-      throw common::FileError{path, 0, "report file already exists; it is left unchanged"};
-    }
-    throw common::FileError{path, 0,
-                            detail::join({"cannot create the report file (", reason(error), ")"})};
+void write_help(const Sinks& sinks, std::string_view line) {
+  if (sinks.help != nullptr) {
+    sinks.help->write_record(printable(line));
   }
 }
 
+std::string file_error_line(const common::FileError& error) {
+  std::string line = error.file;
+  if (!line.empty() && error.line > 0) {
+    line += ':' + integer_text(error.line);
+  }
+  if (!line.empty()) {
+    line += ": ";
+  }
+  return printable(line + error.what);
+}
+
+std::string stop_help_line(const common::Stop& stop) {
+  return printable(detail::join(
+      {"stop code ", integer_text(common::stop_number(stop.code)), ": ", stop.explanation}));
+}
+
+ReportSink::ReportSink(const std::string& path, const NamedAt& named_at)
+    : out_(create_output_file(path, named_at)), path_(path) {}
+
 ReportSink::~ReportSink() = default;
 
+// Each record is flushed, so that the file is complete up to the last record
+// whatever ends the run afterwards.
 void ReportSink::write_record(std::string_view record) {
-  write_file_record(file_->handle.get(), path_, record);
+  errno = 0;
+  *out_ << record << detail::record_ending(LineEnd::crlf);
+  out_->flush();
+  if (!*out_) {
+    throw common::FileError{path_, 0, failed_write("cannot write to the file", errno)};
+  }
 }
 
 struct LogSink::File {

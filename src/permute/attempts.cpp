@@ -41,4 +41,16 @@ void write_abort_listing(int dataset_number, const TryCounts& try_counts, layout
   }
 }
 
+std::string too_many_tries_explanation(int dataset_number) {
+  const int abandoned = common::MAX_TRIES - 1;
+  return "permuted data set " + layout::integer_text(dataset_number) +
+         " could not be built: " + layout::integer_text(abandoned) +
+         " attempts in a row gave an individual with missing typings in two or more systems, or"
+         " in more systems than are typed, and " +
+         layout::integer_text(abandoned) +
+         " is the most allowed; the log lists the data sets that needed more than one attempt."
+         " Too many records have missing typings: fill in missing typings or delete partial"
+         " records";
+}
+
 }  // namespace permute

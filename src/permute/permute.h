@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/limits.h"
@@ -110,5 +111,8 @@ class TryCounts {
 // 1..dataset_number that needed two attempts or more. The caller then stops
 // the run with stop code 7070.
 void write_abort_listing(int dataset_number, const TryCounts& try_counts, layout::Sink& log);
+
+// The explanation of stop code 7070 for permuted data set dataset_number.
+[[nodiscard]] std::string too_many_tries_explanation(int dataset_number);
 
 }  // namespace permute

@@ -3,7 +3,7 @@
 namespace test_support {
 
 void PrintTo(Destination destination, std::ostream* out) {
-  constexpr const char* names[] = {"console", "log", "report"};
+  constexpr const char* names[] = {"console", "log", "report", "help"};
   *out << names[static_cast<int>(destination)];
 }
 
@@ -25,6 +25,7 @@ Outcome run_capturing(const std::function<void()>& action) {
   } catch (const common::Stop& stop) {
     outcome.kind = Outcome::Kind::stopped;
     outcome.code = stop.code;
+    outcome.explanation = stop.explanation;
   } catch (const common::FileError& error) {
     outcome.kind = Outcome::Kind::file_error;
     outcome.error = error;
@@ -36,7 +37,7 @@ void PrintTo(const Outcome& outcome, std::ostream* out) {
   if (outcome.kind == Outcome::Kind::completed) {
     *out << "completed";
   } else if (outcome.kind == Outcome::Kind::stopped) {
-    *out << "stop code " << common::stop_number(outcome.code);
+    *out << "stop code " << common::stop_number(outcome.code) << ": " << outcome.explanation;
   } else {
     *out << "file error " << outcome.error.file << ":" << outcome.error.line << ": "
          << outcome.error.what;

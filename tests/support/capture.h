@@ -15,7 +15,7 @@
 
 namespace test_support {
 
-enum class Destination { console, log, report };
+enum class Destination { console, log, report, help };
 
 // One record written to one of the three sinks.
 struct Written {
@@ -34,15 +34,16 @@ inline void PrintTo(const Written& written, std::ostream* out) {
 [[nodiscard]] std::vector<Written> written_to(const std::vector<Destination>& destinations,
                                               const std::vector<std::string>& records);
 
-// The console, the log and the report in memory, with one journal that keeps
-// the order of records across the three. Not movable: sinks() refers to it.
+// The console, the log, the report and the help channel in memory, with one
+// journal that keeps the order of records across the four. Not movable:
+// sinks() refers to it.
 class CapturedSinks {
  public:
   CapturedSinks() = default;
   CapturedSinks(const CapturedSinks&) = delete;
   CapturedSinks& operator=(const CapturedSinks&) = delete;
 
-  [[nodiscard]] layout::Sinks sinks() { return {console_, log_, report_}; }
+  [[nodiscard]] layout::Sinks sinks() { return {console_, log_, report_, &help_}; }
   [[nodiscard]] const std::vector<Written>& journal() const { return journal_; }
 
  private:
@@ -59,6 +60,7 @@ class CapturedSinks {
   JournalSink console_{journal_, Destination::console};
   JournalSink log_{journal_, Destination::log};
   JournalSink report_{journal_, Destination::report};
+  JournalSink help_{journal_, Destination::help};
 };
 
 // How a routine ended: normally, with a stop code, or with a file-layer error.
@@ -67,12 +69,13 @@ struct Outcome {
   enum class Kind { completed, stopped, file_error };
   Kind kind = Kind::completed;
   common::StopCode code{};  // when stopped
+  std::string explanation;  // when stopped
   common::FileError error;  // when file_error
 };
 
 [[nodiscard]] Outcome run_capturing(const std::function<void()>& action);
 
-// Shown as "completed", "stop code N" or "file error FILE:LINE: what".
+// Shown as "completed", "stop code N: explanation" or "file error FILE:LINE: what".
 void PrintTo(const Outcome& outcome, std::ostream* out);
 
 // The outcome as shown begins with `expected`, and not in the middle of a
