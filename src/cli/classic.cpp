@@ -1,6 +1,7 @@
 #include <string>
 
 #include "cli/front_ends.h"
+#include "cli/result_files.h"
 #include "common/run.h"
 #include "driver/driver.h"
 #include "input/input.h"
@@ -35,6 +36,11 @@ common::RunOptions run_options(const Options& options) {
 }
 
 void run_classic(const Options& options, layout::Sink& console, layout::Sink& help) {
+  // The result tables are checked before group.dat is opened, so a run that
+  // could not write them is refused before it writes anything.
+  if (!options.out.empty()) {
+    layout::check_output_files(overall_result_paths(options.out));
+  }
   input::RunFiles files = input::open_run_files("group.dat");
   layout::LogSink log(files.report_file_name + ".log");
   const layout::Sinks sinks{console, log, *files.report, &help};
@@ -51,7 +57,9 @@ void run_classic(const Options& options, layout::Sink& console, layout::Sink& he
   name_classic_input(input);
 
   const common::RunResults results = driver::run_analysis(input, run_options(options), sinks);
-  (void)results;
+  if (!options.out.empty()) {
+    write_overall_results(options.out, input, results);
+  }
 }
 
 }  // namespace cli
