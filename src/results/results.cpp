@@ -1,0 +1,17 @@
+#include "results/results.h"
+
+namespace results {
+
+void write_summary_table(std::ostream& /*out*/, const common::RunInput& /*input*/,
+                         const common::RunResults& /*results*/) {}
+void write_frequency_table(std::ostream& /*out*/, const common::RunInput& /*input*/,
+                           const common::RunResults& /*results*/) {}
+void write_permutation_table(std::ostream& /*out*/, const common::RunInput& /*input*/,
+                             const common::RunResults& /*results*/) {}
+void write_histogram_svg(std::ostream& /*out*/, const common::RunInput& /*input*/,
+                         const common::RunResults& /*results*/) {}
+void write_pairs_table(std::ostream& /*out*/, const std::vector<PairResult>& /*pairs*/) {}
+void write_pairs_svg(std::ostream& /*out*/, const std::vector<std::string>& /*loci*/,
+                     const std::vector<PairResult>& /*pairs*/) {}
+
+}  // namespace results

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "common/run.h"
+
+// The result tables (tab-separated, a header row, LF line ends, UTF-8) and
+// pictures (SVG 1.1) of a run, from its input (names, groupings) and its
+// results. Writers format; every number comes from the results, computed once
+// by the driver. Reals are written as the shortest decimal that reads back to
+// the same double, undefined values as NA.
+
+namespace results {
+
+// PREFIX.summary.tsv: one row per population.
+void write_summary_table(std::ostream& out, const common::RunInput& input,
+                         const common::RunResults& results);
+
+// PREFIX.frequencies.tsv: the fitted values of positive frequency of both
+// models of the observed data set.
+void write_frequency_table(std::ostream& out, const common::RunInput& input,
+                           const common::RunResults& results);
+
+// PREFIX.permutations.tsv: every permuted statistic.
+void write_permutation_table(std::ostream& out, const common::RunInput& input,
+                             const common::RunResults& results);
+
+// PREFIX.svg: one histogram panel per population.
+void write_histogram_svg(std::ostream& out, const common::RunInput& input,
+                         const common::RunResults& results);
+
+// One pair test of the pairs mode: the two loci, the test's result for one
+// population and the two LD measures (measures_defined false: both NA).
+struct PairResult {
+  std::string locus_a;
+  std::string locus_b;
+  common::PopulationResult result;
+  bool measures_defined = false;
+  double d_prime = 0.0;
+  double wn = 0.0;
+};
+
+// PREFIX.pairs.tsv: rows by population (in first-appearance order), then pair order.
+void write_pairs_table(std::ostream& out, const std::vector<PairResult>& pairs);
+
+// PREFIX.pairs.svg: per population, a matrix of the loci with a cell per pair.
+void write_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
+                     const std::vector<PairResult>& pairs);
+
+}  // namespace results
