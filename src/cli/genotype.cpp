@@ -1,11 +1,127 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
 #include "cli/front_ends.h"
+#include "cli/genotype_internal.h"
+#include "cli/progress.h"
+#include "cli/result_files.h"
 #include "common/stop.h"
+#include "driver/driver.h"
+#include "layout/layout.h"
+#include "table/table.h"
 
 namespace cli {
+namespace {
 
-void run_genotype_table(const Options& options, layout::Sink& /*console*/,
-                        layout::Sink& /*help*/) {
-  throw common::FileError{options.genotypes, 0, "genotype tables are not read yet"};
+void log_line(layout::Sink& log, const std::string& text) {
+  layout::write(log, "(A)", {std::string_view(text)});
+}
+
+// The individuals left out and the populations dropped, one line each.
+void log_exclusions(const table::TableInput& made, layout::Sink& log) {
+  for (const table::ExcludedIndividual& left : made.excluded) {
+    std::string line = "line " + layout::integer_text(left.line) + ", population " +
+                       left.population + ": left out (missing typings at two or more loci)";
+    if (!left.id.empty()) {
+      line += ", id " + left.id;
+    }
+    log_line(log, line);
+  }
+  for (const std::string& name : made.dropped_populations) {
+    log_line(log, "population " + name + ": nobody left to analyse; no result for it");
+  }
+}
+
+// The console lines after the summary: what the run survived, when anything.
+void write_run_notes(const common::RunResults& results, layout::Sink& console) {
+  if (results.redrawn_attempts > 0) {
+    log_line(console,
+             "permuted data sets drawn again: " + layout::integer_text(results.redrawn_attempts));
+  }
+  if (results.not_converged > 0) {
+    log_line(console, "EM did not converge in " + layout::integer_text(results.not_converged) +
+                          " of " + layout::integer_text(results.estimations) + " estimations");
+  }
+  if (results.decreased_iterations > 0) {
+    log_line(console, "EM log-likelihood decreased in " +
+                          layout::integer_text(results.decreased_iterations) + " iterations");
+  }
+}
+
+void run_overall_test(const Options& options, const table::GenotypeTable& genotypes,
+                      const std::string& prefix, layout::Sink& console, layout::Sink& help) {
+  const table::TestSpec test = table::parse_test(genotypes, options.null_spec, options.alt_spec);
+  const table::TableInput made = table::make_run_input(genotypes, test);
+  layout::LogSink log(prefix + ".log");
+  log_exclusions(made, log);
+  const std::string report_path = prefix + ".report.txt";
+  layout::ReportSink report(report_path);
+  const layout::Sinks sinks{console, log, report, &help};
+
+  ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
+  common::RunOptions run = run_options(options);
+  run.messages = common::MessageStyle::counted;
+  run.progress = progress.callback();
+  const common::RunResults results = driver::run_analysis(made.input, run, sinks);
+  progress.clear();
+  write_run_notes(results, console);
+  write_overall_results(prefix, made.input, results);
+  log_line(console, "written: " + report_path);
+  for (const std::string& path : overall_result_paths(prefix)) {
+    log_line(console, "written: " + path);
+  }
+  if (log.written()) {
+    log_line(console, "written: " + prefix + ".log");
+  }
+}
+
+}  // namespace
+
+std::string default_prefix(const std::string& table_path) {
+  const std::size_t slash = table_path.find_last_of('/');
+  std::string name = slash == std::string::npos ? table_path : table_path.substr(slash + 1);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) {
+    name.erase(dot);
+  }
+  return name.empty() ? "quarnel" : name;
+}
+
+table::TableOptions table_options(const Options& options) {
+  table::TableOptions result;
+  result.delimiter = options.delimiter.empty() ? table::delimiter_for(options.genotypes)
+                                               : table::parse_delimiter(options.delimiter);
+  result.population_column = options.population_column;
+  result.id_column = options.id_column;
+  if (options.missing) {
+    result.missing_tokens = table::parse_missing_tokens(*options.missing);
+  }
+  return result;
+}
+
+void run_genotype_table(const Options& options, layout::Sink& console, layout::Sink& help) {
+  const table::TableOptions read_options = table_options(options);
+  const std::string prefix = options.out.empty() ? default_prefix(options.genotypes) : options.out;
+  // Every output file is checked before the table is read (the log is
+  // appended to and never refuses a run).
+  std::vector<std::string> outputs;
+  if (options.pairs) {
+    outputs = pair_result_paths(prefix);
+  } else {
+    outputs = overall_result_paths(prefix);
+    outputs.push_back(prefix + ".report.txt");
+  }
+  layout::check_output_files(outputs);
+
+  const std::unique_ptr<std::istream> in = layout::open_input(options.genotypes);
+  const table::GenotypeTable genotypes =
+      table::read_genotype_table(*in, options.genotypes, read_options);
+  if (options.pairs) {
+    run_pair_tests(options, genotypes, prefix, console, help);
+  } else {
+    run_overall_test(options, genotypes, prefix, console, help);
+  }
 }
 
 }  // namespace cli

@@ -93,8 +93,10 @@ class EmWarnings {
     if (!classic_ && redrawn > 0) {
       layout::write(sinks_.log, "(A)",
                     {std::string_view("data set " + layout::integer_text(dataset_number) +
-                                      ": drawn again " + layout::integer_text(redrawn) +
-                                      " times (an individual missing two or more loci)")});
+                                      ": attempts abandoned and drawn again: " +
+                                      layout::integer_text(redrawn) +
+                                      " (a permuted individual missed typings at two or more "
+                                      "loci)")});
     }
   }
 

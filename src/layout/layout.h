@@ -528,6 +528,8 @@ class LogSink final : public Sink {
   LogSink(const LogSink&) = delete;
   LogSink& operator=(const LogSink&) = delete;
   void write_record(std::string_view record) override;
+  // Whether a record has been written (the file then exists).
+  [[nodiscard]] bool written() const { return file_ != nullptr; }
 
  private:
   struct File;

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "layout/layout.h"
+#include "table/table.h"
+
+// The genotype-table mode's pieces shared by the overall test and the pairs.
+
+namespace cli {
+
+// The table's file name without its folder and its last extension.
+[[nodiscard]] std::string default_prefix(const std::string& table_path);
+
+// The reading options of the table from the command line.
+[[nodiscard]] table::TableOptions table_options(const Options& options);
+
+// PREFIX.pairs.tsv and PREFIX.pairs.svg.
+[[nodiscard]] std::vector<std::string> pair_result_paths(const std::string& prefix);
+
+// Every pair of loci of --loci (or of the table), each tested as the overall
+// test of the two loci alone; writes the pairs table and picture and the log.
+void run_pair_tests(const Options& options, const table::GenotypeTable& genotypes,
+                    const std::string& prefix, layout::Sink& console, layout::Sink& help);
+
+}  // namespace cli
