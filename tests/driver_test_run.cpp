@@ -1,0 +1,150 @@
+// Whole runs in memory: a run input made from a small genotype table, the
+// analysis on several thread counts, the retry path and the 7070 stop.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/stop.h"
+#include "driver/driver.h"
+#include "support/capture.h"
+#include "table/table.h"
+
+namespace {
+
+// Two populations of three loci; individuals missing one locus (completed)
+// and, with `gappy`, enough missing typings that permuted individuals now and
+// then miss two loci.
+std::string table_text(bool gappy) {
+  std::string text = "pop,A_1,A_2,B_1,B_2,C_1,C_2\n";
+  const char* const alleles[] = {"a1", "a2", "a3"};
+  for (int i = 0; i < 40; ++i) {
+    const std::string pop = i % 2 == 0 ? "North" : "South";
+    std::string row = pop;
+    for (int locus = 0; locus < 3; ++locus) {
+      const bool missing = gappy ? (i % 20 == locus) : (i == 5 && locus == 1);
+      for (int k = 0; k < 2; ++k) {
+        row += ",";
+        row += missing ? std::string() : alleles[(i * (locus + 1) + k * i / 3) % 3];
+      }
+    }
+    text += row + "\n";
+  }
+  return text;
+}
+
+common::RunInput input_of(const std::string& text) {
+  std::istringstream in(text);
+  const table::GenotypeTable genotypes = table::read_genotype_table(in, "t.csv", {});
+  return table::make_run_input(genotypes, table::parse_test(genotypes, "", "")).input;
+}
+
+struct Outcome {
+  common::RunResults results;
+  std::vector<test_support::Written> journal;
+};
+
+Outcome run(const common::RunInput& input, int threads, common::MessageStyle style,
+        int permutations = 200) {
+  test_support::CapturedSinks sinks;
+  common::RunOptions options;
+  options.threads = threads;
+  options.permutations = permutations;
+  options.messages = style;
+  Outcome result;
+  result.results = driver::run_analysis(input, options, sinks.sinks());
+  result.journal = sinks.journal();
+  return result;
+}
+
+TEST(RunInMemory, SameResultsAndMessagesOnEveryThreadCount) {
+  const common::RunInput input = input_of(table_text(false));
+  for (const common::MessageStyle style :
+       {common::MessageStyle::classic, common::MessageStyle::counted}) {
+    const Outcome one = run(input, 1, style);
+    ASSERT_EQ(one.results.populations.size(), 2U);
+    EXPECT_EQ(one.results.populations[0].permuted_statistic.size(), 200U);
+    for (const int threads : {2, 4, 7}) {
+      const Outcome more = run(input, threads, style);
+      EXPECT_EQ(more.journal, one.journal) << threads;
+      for (std::size_t p = 0; p < 2; ++p) {
+        EXPECT_EQ(more.results.populations[p].permuted_statistic,
+                  one.results.populations[p].permuted_statistic);
+        EXPECT_EQ(more.results.populations[p].observed_statistic,
+                  one.results.populations[p].observed_statistic);
+      }
+    }
+  }
+}
+
+TEST(RunInMemory, SummaryAgreesWithThePermutedStatistics) {
+  const Outcome done = run(input_of(table_text(false)), 2, common::MessageStyle::counted, 50);
+  for (const common::PopulationResult& p : done.results.populations) {
+    int above = 0;
+    int ties = 0;
+    for (const double x : p.permuted_statistic) {
+      above += x > p.observed_statistic ? 1 : 0;
+      ties += x == p.observed_statistic ? 1 : 0;
+    }
+    EXPECT_EQ(p.exceeding, above);
+    EXPECT_EQ(p.ties, ties);
+    EXPECT_EQ(p.p_value, above / 50.0);
+    EXPECT_EQ(p.p_value_conservative, (above + ties + 1) / 51.0);
+  }
+}
+
+TEST(RunInMemory, PermutedDataSetsAreDrawnAgainOrStopWith7070) {
+  common::RunInput input = input_of(table_text(true));
+  const Outcome counted = run(input, 2, common::MessageStyle::counted, 30);
+  EXPECT_GT(counted.results.redrawn_attempts, 0);
+  // The counted style writes one log line per data set drawn again and
+  // nothing on the console before the summary.
+  int log_lines = 0;
+  for (const test_support::Written& w : counted.journal) {
+    log_lines += w.destination == test_support::Destination::log ? 1 : 0;
+  }
+  EXPECT_GT(log_lines, 0);
+  for (const test_support::Written& w : counted.journal) {
+    if (w.destination == test_support::Destination::report) {
+      break;
+    }
+    EXPECT_NE(w.destination, test_support::Destination::console) << w.record;
+  }
+
+  input = input_of(table_text(false));
+  // Every individual missing one of the three loci: almost every permuted
+  // data set has somebody missing two, far more attempts than MAX_TRIES allows.
+  for (auto& records : input.populations.phenotype_table) {
+    for (std::size_t r = 0; r < records.size(); ++r) {
+      const std::size_t locus = r % 3;
+      if (std::any_of(records[r].begin(), records[r].begin() + 6,
+                      [](const common::Typing& t) { return t.is_blank(); })) {
+        continue;  // already missing a locus
+      }
+      records[r][2 * locus] = common::Typing();
+      records[r][2 * locus + 1] = common::Typing();
+    }
+  }
+  test_support::CapturedSinks sinks;
+  common::RunOptions options;
+  options.permutations = 100;
+  try {
+    (void)driver::run_analysis(input, options, sinks.sinks());
+    ADD_FAILURE() << "no stop";
+  } catch (const common::Stop& stop) {
+    EXPECT_EQ(stop.code, common::StopCode::too_many_tries);
+    EXPECT_FALSE(stop.explanation.empty());
+    // The listing of the data sets that needed more than one attempt is in the log.
+    bool listed = false;
+    for (const test_support::Written& w : sinks.journal()) {
+      listed = listed || (w.destination == test_support::Destination::log &&
+                          w.record.find("FATAL PROBLEM") != std::string::npos);
+    }
+    EXPECT_TRUE(listed);
+  }
+}
+
+}  // namespace
