@@ -2,12 +2,6 @@
 
 namespace results {
 
-void write_summary_table(std::ostream& /*out*/, const common::RunInput& /*input*/,
-                         const common::RunResults& /*results*/) {}
-void write_frequency_table(std::ostream& /*out*/, const common::RunInput& /*input*/,
-                           const common::RunResults& /*results*/) {}
-void write_permutation_table(std::ostream& /*out*/, const common::RunInput& /*input*/,
-                             const common::RunResults& /*results*/) {}
 void write_histogram_svg(std::ostream& /*out*/, const common::RunInput& /*input*/,
                          const common::RunResults& /*results*/) {}
 void write_pairs_table(std::ostream& /*out*/, const std::vector<PairResult>& /*pairs*/) {}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <array>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/run.h"
+
+// The pieces the writers of the result tables and pictures share: the
+// number texts of the tables, the columns a population's test fills, and a
+// few SVG primitives.
+
+namespace results {
+
+// --- Tab-separated tables -------------------------------------------------
+
+// Appends value as the shortest decimal that reads back to the same double;
+// a value that is not finite is undefined and appended as NA.
+void append_real(std::string& line, double value);
+// Appends NA, the text of an undefined value.
+void append_na(std::string& line);
+// Appends value in decimal.
+void append_integer(std::string& line, long long value);
+// Appends a tab, then the real (or NA when !defined).
+void append_real_field(std::string& line, double value, bool defined = true);
+void append_integer_field(std::string& line, long long value);
+// Appends text as a field's content: a tab, CR or LF in it would break the
+// table's rows and columns, so each becomes a blank.
+void append_text(std::string& line, std::string_view text);
+// Appends a tab, then the text as by append_text.
+void append_text_field(std::string& line, std::string_view text);
+
+// Writes the column names joined by tabs and an LF.
+void write_header(std::ostream& out, const std::vector<std::string_view>& columns);
+
+// The columns of a population's test after its names, in table order.
+inline constexpr std::array<std::string_view, 15> TEST_COLUMNS = {
+    "individuals", "excluded", "lnL0",     "lnL1",                 "statistic",
+    "df",          "permutations", "exceeding", "ties",            "p_value",
+    "p_value_conservative", "mean", "sd",  "xi",                   "xi_sd"};
+// Appends those columns (each preceded by a tab) for result; permutations is
+// the permutations column's value.
+void append_test_fields(std::string& line, const common::PopulationResult& result,
+                        long long permutations);
+
+// --- SVG -----------------------------------------------------------------
+
+enum class Anchor { start, middle, end };
+
+// A picture under construction: elements are appended in drawing order and
+// finish() returns the whole document. Coordinates are user units (pixels),
+// written with fixed decimals.
+class SvgCanvas {
+ public:
+  SvgCanvas(double width, double height);
+
+  void text(double x, double y, std::string_view content, double size, Anchor anchor,
+            std::string_view style = {});
+  void line(double x1, double y1, double x2, double y2, std::string_view style);
+  void rect(double x, double y, double width, double height, std::string_view style);
+  // points: x0, y0, x1, y1, ...: an open polyline through them.
+  void path(const std::vector<double>& points, std::string_view style);
+  // A horizontal axis at y from x_from to x_to, with a tick and its label
+  // below at each (x, label).
+  void x_ticks(double y, const std::vector<std::pair<double, std::string>>& ticks);
+  // A vertical axis at x with ticks and labels to its left.
+  void y_ticks(double x, const std::vector<std::pair<double, std::string>>& ticks);
+  // Starts and ends a group (<g>) with the given id and optional title.
+  void begin_group(std::string_view id, std::string_view title);
+  void end_group();
+
+  [[nodiscard]] std::string finish() const;
+
+ private:
+  double width_;
+  double height_;
+  std::string body_;
+};
+
+// text for XML character data and attribute values: the five markup
+// characters escaped, bytes that are not valid UTF-8 or not allowed in XML
+// replaced by U+FFFD.
+[[nodiscard]] std::string xml_escaped(std::string_view text);
+// value with the given number of decimals, for coordinates.
+[[nodiscard]] std::string fixed_text(double value, int decimals);
+// value with a few significant digits, for labels read by people; NA when
+// not finite.
+[[nodiscard]] std::string label_text(double value, int digits = 4);
+
+// Round tick positions covering [low, high], about target of them.
+[[nodiscard]] std::vector<double> nice_ticks(double low, double high, int target);
+
+}  // namespace results
