@@ -166,4 +166,33 @@ TEST(ResultsPermutations, EveryStatisticByPopulationThenDataSet) {
   EXPECT_EQ(rows[5], (std::vector<std::string>{"South End", "1", "1.5"}));
 }
 
+TEST(ResultsPairs, RowsByPopulationThenPairOrderWithMeasures) {
+  const common::PopulationResult north = population("North", 10);
+  common::PopulationResult south = population("South", 7);
+  south.permuted_statistic.resize(3);
+  const std::vector<results::PairResult> pairs = {
+      {"A", "B", north, true, 0.5, 0.25},
+      {"A", "B", south, false, 0.0, 0.0},
+      {"A", "C", north, true, 1.0 / 3.0, 0.125},
+  };
+  std::ostringstream out;
+  results::write_pairs_table(out, pairs);
+  const Rows rows = table_of(out.str());
+  ASSERT_EQ(rows.size(), 4U);
+  EXPECT_EQ(out.str().substr(0, out.str().find('\n')),
+            "population\tlocus_a\tlocus_b\tindividuals\texcluded\tlnL0\tlnL1\tstatistic\tdf"
+            "\tpermutations\texceeding\tties\tp_value\tp_value_conservative\tmean\tsd\txi\txi_sd"
+            "\td_prime\twn");
+  const std::vector<std::string> first = {
+      "North", "A",   "B",  "10",   "1",  "-10.25", "-9", "2.5", "2", "4", "1",
+      "1",     "0.25", "0.6", "1.825", real_text(std::sqrt(0.9)), real_text(1.0 / 3.0), "0.7",
+      "0.5",   "0.25"};
+  EXPECT_EQ(rows[1], first);
+  EXPECT_EQ((std::vector<std::string>{rows[2][0], rows[2][2], rows[2][18]}),
+            (std::vector<std::string>{"North", "C", real_text(1.0 / 3.0)}));
+  // South's pair: its own count of permuted statistics, measures undefined.
+  EXPECT_EQ((std::vector<std::string>{rows[3][0], rows[3][9], rows[3][18], rows[3][19]}),
+            (std::vector<std::string>{"South", "3", "NA", "NA"}));
+}
+
 }  // namespace

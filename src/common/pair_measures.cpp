@@ -2,80 +2,77 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstddef>
+
+#include "common/count.h"
 
 namespace common {
 namespace {
 
-// The haplotype frequencies divided by their sum: a phenotype under the
-// E-step floor can leave the sum a little below 1.
-std::vector<std::vector<double>> normalised(const std::vector<std::vector<double>>& frequency) {
-  double total = 0.0;
-  for (const std::vector<double>& row : frequency) {
-    for (const double f : row) {
-      total += f;
+// The largest |D_ij| the margins allow, on the side of D_ij's sign.
+double d_max(double p, double q, double d) {
+  if (d < 0.0) {
+    return std::min(p * q, (1.0 - p) * (1.0 - q));
+  }
+  return std::min(p * (1.0 - q), (1.0 - p) * q);
+}
+
+int positive_count(const std::vector<double>& margin) {
+  int count = 0;
+  for (const double m : margin) {
+    if (m > 0.0) {
+      ++count;
     }
   }
-  std::vector<std::vector<double>> p = frequency;
-  for (std::vector<double>& row : p) {
-    for (double& f : row) {
-      f = total > 0.0 ? f / total : 0.0;
-    }
-  }
-  return p;
+  return count;
 }
 
 }  // namespace
 
 PairMeasures pair_measures(const std::vector<std::vector<double>>& frequency) {
-  const std::vector<std::vector<double>> p = normalised(frequency);
-  const std::size_t rows = p.size();
-  const std::size_t columns = rows > 0 ? p[0].size() : 0;
-  std::vector<double> first(rows, 0.0);
-  std::vector<double> second(columns, 0.0);
-  for (std::size_t i = 0; i < rows; ++i) {
-    for (std::size_t j = 0; j < columns; ++j) {
-      first[i] += p[i][j];
+  const int k_a = count_of(frequency);
+  const int k_b = k_a == 0 ? 0 : count_of(frequency[0]);
+  double total = 0.0;
+  for (int i = 0; i < k_a; ++i) {
+    for (int j = 0; j < k_b; ++j) {
+      total += frequency[i][j];
     }
   }
-  for (std::size_t j = 0; j < columns; ++j) {
-    for (std::size_t i = 0; i < rows; ++i) {
-      second[j] += p[i][j];
+  if (!(total > 0.0)) {
+    return {};
+  }
+  std::vector<std::vector<double>> p(k_a, std::vector<double>(k_b, 0.0));
+  std::vector<double> p_margin(k_a, 0.0);
+  std::vector<double> q_margin(k_b, 0.0);
+  for (int i = 0; i < k_a; ++i) {
+    for (int j = 0; j < k_b; ++j) {
+      p[i][j] = frequency[i][j] / total;
+      p_margin[i] += p[i][j];
+      q_margin[j] += p[i][j];
     }
   }
-  const auto positive = [](const std::vector<double>& margin) {
-    return static_cast<int>(std::count_if(margin.begin(), margin.end(),
-                                          [](double f) { return f > 0.0; }));
-  };
-  const int k = positive(first);
-  const int l = positive(second);
-  PairMeasures measures;
+  const int k = positive_count(p_margin);
+  const int l = positive_count(q_margin);
   if (std::min(k, l) <= 1) {
-    return measures;
+    return {};
   }
   double d_prime = 0.0;
-  double chi = 0.0;
-  for (std::size_t i = 0; i < rows; ++i) {
-    for (std::size_t j = 0; j < columns; ++j) {
-      const double pi = first[i];
-      const double qj = second[j];
-      if (!(pi > 0.0) || !(qj > 0.0)) {
+  double chi_sum = 0.0;
+  for (int i = 0; i < k_a; ++i) {
+    for (int j = 0; j < k_b; ++j) {
+      const double pi = p_margin[i];
+      const double qj = q_margin[j];
+      if (!(pi > 0.0 && qj > 0.0)) {
         continue;
       }
-      const double expected = pi * qj;
-      const double d = p[i][j] - expected;
-      const double d_max = d < 0.0 ? std::min(expected, (1.0 - pi) * (1.0 - qj))
-                                   : std::min(pi * (1.0 - qj), (1.0 - pi) * qj);
-      if (d_max != 0.0) {
-        d_prime += (expected * std::fabs(d)) / d_max;
+      const double d = p[i][j] - pi * qj;
+      const double dmax = d_max(pi, qj, d);
+      if (dmax > 0.0) {
+        d_prime += ((pi * qj) * std::abs(d)) / dmax;
       }
-      chi += d * d / expected;
+      chi_sum += (d * d) / (pi * qj);
     }
   }
-  measures.defined = true;
-  measures.d_prime = d_prime;
-  measures.wn = std::sqrt(chi / static_cast<double>(std::min(k, l) - 1));
-  return measures;
+  return {true, d_prime, std::sqrt(chi_sum / static_cast<double>(std::min(k, l) - 1))};
 }
 
 }  // namespace common

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/run.h"
+#include "results/results.h"
 
 // The pieces the writers of the result tables and pictures share: the
 // number texts of the tables, the columns a population's test fills, and a
@@ -91,5 +92,18 @@ class SvgCanvas {
 
 // Round tick positions covering [low, high], about target of them.
 [[nodiscard]] std::vector<double> nice_ticks(double low, double high, int target);
+
+}  // namespace results
+
+namespace results {
+
+// The populations of the pair tests in first-appearance order, each with the
+// indexes of its pairs in their order.
+struct PopulationPairs {
+  std::string name;
+  std::vector<int> pairs;
+};
+[[nodiscard]] std::vector<PopulationPairs> pairs_by_population(
+    const std::vector<PairResult>& pairs);
 
 }  // namespace results
