@@ -25,6 +25,25 @@ void name_classic_input(common::RunInput& input) {
   }
 }
 
+// What the run survived, once each on the help channel: the console holds
+// the lines themselves, one per event.
+void warn_about_the_run(const common::RunResults& results, layout::Sink& help) {
+  if (results.not_converged > 0) {
+    help.write_record("warning: EM did not converge within 200 iterations in " +
+                      layout::integer_text(results.not_converged) + " of " +
+                      layout::integer_text(results.estimations) +
+                      " estimations; their last estimates were used (see the console's "
+                      "WARNING lines)");
+  }
+  if (results.redrawn_attempts > 0) {
+    help.write_record("warning: " + layout::integer_text(results.redrawn_attempts) +
+                      " attempts at permuted data sets were abandoned and drawn again, because "
+                      "a permuted individual had typings missing in two or more systems (the "
+                      "ABORTING blocks on the console); fill in missing typings, or leave out "
+                      "individuals missing several systems, to avoid it");
+  }
+}
+
 }  // namespace
 
 common::RunOptions run_options(const Options& options) {
@@ -57,6 +76,7 @@ void run_classic(const Options& options, layout::Sink& console, layout::Sink& he
   name_classic_input(input);
 
   const common::RunResults results = driver::run_analysis(input, run_options(options), sinks);
+  warn_about_the_run(results, help);
   if (!options.out.empty()) {
     write_overall_results(options.out, input, results);
   }
