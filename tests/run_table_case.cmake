@@ -1,0 +1,53 @@
+cmake_minimum_required(VERSION 3.25)
+# Runs the command line of a case's CMD file in a fresh copy of the case
+# folder (the word quarnel standing for PROGRAM, --threads THREADS appended)
+# and compares the exit status with expected/status, each expected .tsv file
+# as a table (COMPARE_TSV) and every other expected file byte for byte.
+# Variables: PROGRAM, COMPARE_TSV, CASE_DIR, WORK_DIR, THREADS.
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+file(GLOB inputs LIST_DIRECTORIES false ${CASE_DIR}/*)
+foreach(input ${inputs})
+  file(COPY ${input} DESTINATION ${WORK_DIR})
+endforeach()
+file(REMOVE ${WORK_DIR}/README ${WORK_DIR}/CMD)
+
+file(STRINGS ${CASE_DIR}/CMD command_line LIMIT_COUNT 1)
+separate_arguments(command UNIX_COMMAND "${command_line}")
+list(TRANSFORM command REPLACE "^quarnel$" "${PROGRAM}")
+execute_process(COMMAND ${command} --threads ${THREADS}
+  WORKING_DIRECTORY ${WORK_DIR}
+  OUTPUT_FILE ${WORK_DIR}/stdout.actual
+  ERROR_FILE ${WORK_DIR}/stderr.actual
+  RESULT_VARIABLE status)
+file(WRITE ${WORK_DIR}/status.actual "${status}\n")
+
+set(failures "")
+file(GLOB expected_files RELATIVE ${CASE_DIR}/expected ${CASE_DIR}/expected/*)
+foreach(name ${expected_files})
+  if(name STREQUAL "status")
+    set(actual ${WORK_DIR}/status.actual)
+  else()
+    set(actual ${WORK_DIR}/${name})
+  endif()
+  if(NOT EXISTS ${actual})
+    list(APPEND failures "${name}: not written")
+  elseif(name MATCHES "\\.tsv$")
+    execute_process(COMMAND ${COMPARE_TSV} ${CASE_DIR}/expected/${name} ${actual}
+      RESULT_VARIABLE same ERROR_VARIABLE difference)
+    if(NOT same EQUAL 0)
+      string(STRIP "${difference}" difference)
+      list(APPEND failures "${name}: ${difference}")
+    endif()
+  else()
+    file(READ ${CASE_DIR}/expected/${name} want HEX)
+    file(READ ${actual} got HEX)
+    if(NOT want STREQUAL got)
+      list(APPEND failures "${name}: differs (diff ${CASE_DIR}/expected/${name} ${actual})")
+    endif()
+  endif()
+endforeach()
+if(failures)
+  string(REPLACE ";" "\n  " text "${failures}")
+  message(FATAL_ERROR "case ${CASE_DIR} (stderr: ${WORK_DIR}/stderr.actual):\n  ${text}")
+endif()
