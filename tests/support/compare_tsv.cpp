@@ -4,10 +4,13 @@
 // Otherwise prints the file, line and column of the first difference and
 // exits 1; exits 2 when a file cannot be read.
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iostream>
-#include <algorithm>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -49,7 +52,25 @@ std::optional<double> number_of(std::string_view field) {
   return value;
 }
 
-bool fields_agree(std::string_view expected, std::string_view actual, bool header) {
+// The distance of two finite doubles of one sign in units in the last place.
+std::uint64_t ulps_apart(double a, double b) {
+  const auto bits = [](double x) {
+    std::uint64_t u = 0;
+    std::memcpy(&u, &x, sizeof u);
+    return u;
+  };
+  if ((a < 0.0) != (b < 0.0)) {
+    return a == b ? 0 : UINT64_MAX;
+  }
+  const std::uint64_t x = bits(a);
+  const std::uint64_t y = bits(b);
+  return x > y ? x - y : y - x;
+}
+
+// A numeric field agrees when it denotes the same double, or one at most
+// `ulps` units in the last place away in a column given a tolerance.
+bool fields_agree(std::string_view expected, std::string_view actual, bool header,
+                  std::uint64_t ulps) {
   if (expected == actual) {
     return true;
   }
@@ -58,7 +79,21 @@ bool fields_agree(std::string_view expected, std::string_view actual, bool heade
   }
   const std::optional<double> want = number_of(expected);
   const std::optional<double> got = number_of(actual);
-  return want && got && *want == *got;
+  return want && got && (*want == *got || ulps_apart(*want, *got) <= ulps);
+}
+
+// COLUMN=ULPS arguments: the columns (by header name) whose sums an
+// independent reference may have formed in another order.
+std::map<std::string, std::uint64_t> tolerances(int argc, char** argv) {
+  std::map<std::string, std::uint64_t> result;
+  for (int a = 3; a < argc; ++a) {
+    const std::string_view arg(argv[a]);
+    const std::size_t eq = arg.find('=');
+    if (eq != std::string_view::npos) {
+      result[std::string(arg.substr(0, eq))] = std::stoull(std::string(arg.substr(eq + 1)));
+    }
+  }
+  return result;
 }
 
 int report(const char* path, std::size_t line, std::size_t column, std::string_view what) {
@@ -69,10 +104,11 @@ int report(const char* path, std::size_t line, std::size_t column, std::string_v
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: compare_tsv EXPECTED ACTUAL\n";
+  if (argc < 3) {
+    std::cerr << "usage: compare_tsv EXPECTED ACTUAL [COLUMN=ULPS ...]\n";
     return 2;
   }
+  const std::map<std::string, std::uint64_t> tolerance = tolerances(argc, argv);
   const std::optional<std::string> expected = read_file(argv[1]);
   const std::optional<std::string> actual = read_file(argv[2]);
   if (!expected || !actual) {
@@ -81,6 +117,14 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string_view> want_lines = split(*expected, '\n');
   const std::vector<std::string_view> got_lines = split(*actual, '\n');
+  const std::vector<std::string_view> header = split(want_lines.front(), '\t');
+  const auto ulps_of = [&](std::size_t column) -> std::uint64_t {
+    if (column >= header.size()) {
+      return 0;
+    }
+    const auto found = tolerance.find(std::string(header[column]));
+    return found == tolerance.end() ? 0 : found->second;
+  };
   for (std::size_t i = 0; i < want_lines.size() && i < got_lines.size(); ++i) {
     const bool want_last = i + 1 == want_lines.size();
     const bool got_last = i + 1 == got_lines.size();
@@ -90,7 +134,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> want = split(want_lines[i], '\t');
     const std::vector<std::string_view> got = split(got_lines[i], '\t');
     for (std::size_t j = 0; j < want.size() && j < got.size(); ++j) {
-      if (!fields_agree(want[j], got[j], i == 0)) {
+      if (!fields_agree(want[j], got[j], i == 0, ulps_of(j))) {
         return report(argv[2], i + 1, j + 1,
                       "expected '" + std::string(want[j]) + "', got '" + std::string(got[j]) + "'");
       }
@@ -106,8 +150,8 @@ int main(int argc, char** argv) {
     const bool want_end = want_lines.back().empty();
     const bool got_end = got_lines.back().empty();
     if (want_end != got_end) {
-      return report(argv[2], got_lines.size(), 1, got_end ? "LF after the last line not expected"
-                                                          : "no LF after the last line");
+      return report(argv[2], got_lines.size(), 1,
+                    got_end ? "LF after the last line not expected" : "no LF after the last line");
     }
     const std::size_t end = want_end ? 1 : 0;
     return report(argv[2], std::min(want_lines.size(), got_lines.size()), 1,
