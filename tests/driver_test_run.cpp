@@ -38,7 +38,9 @@ std::string table_text(bool gappy) {
 
 common::RunInput input_of(const std::string& text) {
   std::istringstream in(text);
-  const table::GenotypeTable genotypes = table::read_genotype_table(in, "t.csv", {});
+  table::TableOptions options;
+  options.delimiter = ',';
+  const table::GenotypeTable genotypes = table::read_genotype_table(in, "t.csv", options);
   return table::make_run_input(genotypes, table::parse_test(genotypes, "", "")).input;
 }
 
