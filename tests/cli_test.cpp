@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/front_ends.h"
+#include "cli/memory.h"
 #include "cli/options.h"
 
 namespace {
@@ -63,6 +67,8 @@ TEST(CliParse, UsageErrorsNameTheOption) {
       {{"--genotypes", "t.csv", "--pairs", "--null", "A,B"}, "--null"},
       {{"--genotypes", "t.csv", "--loci", "A,B"}, "--loci"},
       {{"--out", ""}, "--out"},
+      {{"--max-memory", "lots"}, "--max-memory: 'lots' is not a size"},
+      {{"--max-memory", ""}, "--max-memory"},
   };
   for (const auto& [args, named] : cases) {
     const cli::ParsedCommand c = parse(args);
@@ -80,6 +86,65 @@ TEST(CliParse, HelpListsEveryOptionWithItsDefault) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
   EXPECT_NE(help.find("default: 1000"), std::string::npos);
+}
+
+TEST(MemorySize, PositiveBytesWithAnOptionalBinarySuffix) {
+  constexpr std::int64_t KI = 1024;
+  const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
+      {"1", 1},
+      {"4096", 4096},
+      {"64k", 64 * KI},
+      {"64K", 64 * KI},
+      {"512m", 512 * KI * KI},
+      {"3G", 3 * KI * KI * KI},
+      {"2t", 2 * KI * KI * KI * KI},
+      {"007M", 7 * KI * KI},
+      {"9223372036854775807", INT64_MAX},
+      {"8388607T", 8388607 * KI * KI * KI * KI},
+      // Zero, a sign, overflow, blanks, other suffixes, fractions.
+      {"0", std::nullopt},
+      {"0K", std::nullopt},
+      {"-1", std::nullopt},
+      {"+5", std::nullopt},
+      {"9223372036854775808", std::nullopt},
+      {"8388608T", std::nullopt},
+      {"99999999999999999999K", std::nullopt},
+      {"", std::nullopt},
+      {"K", std::nullopt},
+      {" 5", std::nullopt},
+      {"5 ", std::nullopt},
+      {"5 M", std::nullopt},
+      {"5KB", std::nullopt},
+      {"5MiB", std::nullopt},
+      {"5P", std::nullopt},
+      {"1.5G", std::nullopt},
+      {"0x10", std::nullopt},
+  };
+  for (const auto& [text, bytes] : cases) {
+    EXPECT_EQ(cli::parse_memory_size(text), bytes) << "'" << text << "'";
+  }
+}
+
+TEST(MemorySize, DefaultIsHalfOfTheLowestKnownLimit) {
+  // Nothing known: no budget; a 1-byte limit is not "none".
+  const std::pair<cli::MemoryLimits, std::int64_t> cases[] = {
+      {{8000, 0, 0, 0}, 4000},    {{8000, 3000, 0, 0}, 1500},
+      {{8000, 0, 5000, 0}, 2500}, {{8000, 9000, 7000, 2000}, 1000},
+      {{0, 0, 0, 600}, 300},      {{0, 0, 0, 0}, 0},
+      {{1, 0, 0, 0}, 1},
+  };
+  for (const auto& [limits, budget] : cases) {
+    EXPECT_EQ(cli::default_memory_budget(limits), budget);
+  }
+  EXPECT_EQ(cli::cgroup_memory_max("max\n"), 0);
+  EXPECT_EQ(cli::cgroup_memory_max("2147483648\n"), 2147483648);
+  EXPECT_EQ(cli::cgroup_memory_max(""), 0);
+}
+
+TEST(MemorySize, RunOptionsCarryTheBudget) {
+  EXPECT_EQ(cli::run_options(parse({"--max-memory", "2K"}).options).max_memory, 2048);
+  // The default of this machine: some budget, never "no limit" here.
+  EXPECT_GT(cli::run_options(parse({}).options).max_memory, 0);
 }
 
 }  // namespace

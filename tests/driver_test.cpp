@@ -6,8 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/build_internal.h"
 #include "driver/summary_internal.h"
 #include "layout/layout.h"
+#include "support/capture.h"
 
 namespace {
 
@@ -210,6 +212,91 @@ TEST(DegreesOfFreedom, OverflowingProductIsReportedNotWrapped) {
   EXPECT_EQ(driver::degrees_of_freedom(grouping(singles, alleles), grouping({all}, alleles),
                                        listed(frequency), 1000),
             driver::DEGREES_OF_FREEDOM_OVERFLOW);
+}
+
+// One population "Valley" of records written as code strings, "?" for a
+// missing typing; allele names are the code letters; every system is a null
+// group of its own.
+common::RunInput observed_data(const std::vector<std::string>& letters,
+                               const std::vector<std::string>& records) {
+  common::RunInput input;
+  common::SystemTables& systems = input.systems;
+  systems.system_count = static_cast<int>(letters.size());
+  for (int s = 0; s < systems.system_count; ++s) {
+    const std::string& system = letters[static_cast<std::size_t>(s)];
+    systems.allele_count.push_back(static_cast<int>(system.size()));
+    systems.allele_name_width.push_back(1);
+    systems.allele_code.emplace_back(system.begin(), system.end());
+    std::vector<common::Typing>& names = systems.allele_name.emplace_back();
+    for (const char c : system) {
+      names.emplace_back(std::string(1, c));
+    }
+    input.null_grouping.group_systems.push_back({s});
+    input.null_grouping.group_size.push_back(1);
+  }
+  input.null_grouping.group_total = systems.system_count;
+  common::Populations& populations = input.populations;
+  populations.population_count = 1;
+  populations.population_names = {common::PopulationName("Valley")};
+  populations.population_record_count = {static_cast<int>(records.size())};
+  std::vector<common::RecordTypings>& table = populations.phenotype_table.emplace_back();
+  for (const std::string& record : records) {
+    common::RecordTypings& typings = table.emplace_back();
+    for (std::size_t k = 0; k < record.size(); ++k) {
+      typings[k] = common::Typing(record[k] == '?' ? "" : record.substr(k, 1));
+    }
+  }
+  return input;
+}
+
+TEST(BuildDataSet, RefusesPairListsBeyondTheMemoryBudgetBeforeBuildingThem) {
+  // 18 pairs for "??DEFG", 1 each for the other two phenotypes: 20 pairs of
+  // two 10-byte labels and 3 lists of 256 bytes, 1168 bytes.
+  const common::RunInput input =
+      observed_data({"ABC", "DE", "FG"}, {"??DEFG", "ABDDFF", "??DEFG", "BBDDFG"});
+  const std::string refusal =
+      "the observed data set needs 1168 bytes for its haplotype-pair lists, more than the"
+      " memory budget of 1167 bytes; its longest list, 18 pairs, is that of the phenotype first"
+      " met at record 1 of population \"Valley\" (number 1), heterozygous in 2 of its 2 typed"
+      " systems, both typings of system 1 missing (3 alleles); type the missing system, leave"
+      " out the individuals missing a highly polymorphic system, or raise --max-memory";
+  const std::pair<std::int64_t, std::string> cases[] = {
+      {0, "completed"}, {1168, "completed"}, {1167, "file error :0: " + refusal}};
+  for (const auto& [budget, end] : cases) {
+    test_support::CapturedSinks captured;
+    driver::PermutationState state(1000, 1);
+    state.memory_budget = budget;
+    driver::BuiltDataSet built;
+    const test_support::Outcome outcome = test_support::run_capturing(
+        [&] { driver::build_observed_data_set(input, state, captured.sinks(), built); });
+    EXPECT_TRUE(test_support::ended(outcome, end));
+    EXPECT_EQ(state.expansions.size(), end == "completed" ? 3 : 0) << budget;
+  }
+}
+
+TEST(BuildDataSet, CountsTheListsKeptFromEarlierDataSets) {
+  const common::RunInput input =
+      observed_data({"ABC", "DE", "FG"}, {"??DEFG", "ABDDFF", "??DEFG", "BBDDFG"});
+  test_support::CapturedSinks captured;
+  driver::PermutationState state(1000, 1);
+  state.memory_budget = 1168;
+  driver::BuiltDataSet built;
+  driver::build_observed_data_set(input, state, captured.sinks(), built);
+  // The first permuted data set meets new phenotypes, which no longer fit.
+  const test_support::Outcome permuted = test_support::run_capturing([&] {
+    (void)driver::build_data_set(1, input, state, captured.sinks(), captured.sinks().log, built);
+  });
+  // Two new lists of 9 and 2 pairs: 220 + 512 bytes besides the 1168 kept.
+  EXPECT_TRUE(test_support::ended(
+      permuted,
+      "file error :0: permuted data set 1 needs 1900 bytes for its haplotype-pair lists, 1168"
+      " bytes of them kept from earlier data sets, more than the memory budget of 1168 bytes;"
+      " its longest new list, 9 pairs, is that of the phenotype first met at record 1 of"
+      " population \"Valley\" (number 1), heterozygous in 1 of its 2 typed systems, both"
+      " typings of system 1 missing (3 alleles) (a record of the permuted data set, not of the"
+      " data file); type the missing system, leave out the individuals missing a highly"
+      " polymorphic system, or raise --max-memory (or run fewer --permutations)"));
+  EXPECT_EQ(state.expansions.size(), 3);
 }
 
 }  // namespace

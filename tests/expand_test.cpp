@@ -312,6 +312,79 @@ TEST(ExpansionCache, HitReturnsTheListOfAFreshExpansion) {
   }
 }
 
+TEST(CountPairs, AgreesWithTheExpansion) {
+  std::vector<std::pair<Texts, std::string>> cases = {
+      {{"AB", "CD"}, "AACC"},
+      {{"AB", "CD"}, "ABCC"},
+      {{"AB", "CD", "EF"}, "ABCDEF"},
+      {Texts(10, "AB"), "ABABABABABABABABABAB"},
+      {{"ABCDEFGHIJKLMN", "AB", "AB", "AB", "AB", "AB", "AB", "AB", "AB", "AB"},
+       "??ABABABABABABABABAB"},
+  };
+  // A missing system of 1 to 14 alleles, one typing missing (either one) or
+  // both, completing phenotypes with 0, 1 or 2 heterozygous typed systems.
+  const std::string letters = "ABCDEFGHIJKLMN";
+  for (std::size_t n = 1; n <= letters.size(); ++n) {
+    for (const char* missing : {"?A", "A?", "??"}) {
+      for (const char* typed : {"AAXX", "ABXX", "ABXY"}) {
+        cases.push_back({{letters.substr(0, n), "AB", "XY"}, missing + std::string(typed)});
+      }
+    }
+  }
+  for (const auto& [systems, pattern] : cases) {
+    const common::SystemTables tables = make_tables(systems);
+    const expand::PairCount count = expand::count_pairs(tables, typings_of(pattern));
+    EXPECT_EQ(count.pair_total, expand_one(tables, pattern).pair_total())
+        << pattern << " with " << systems[0].size() << " alleles";
+  }
+}
+
+TEST(CountPairs, NamesWhatTheCountComesFrom) {
+  const common::SystemTables tables = make_tables({"AB", "CDE", "FG", "HI"});
+  // pattern, pair_total, heterozygous_total, missing_system, missing_typings
+  const std::tuple<std::string, int, int, int, int> cases[] = {
+      {"ABCDFGHH", 4, 3, -1, 0},
+      {"ABC?FGHH", 10, 2, 1, 1},  // 2 x 4 phases of CD, CE; 2 of CC
+      {"AB??FGHH", 18, 2, 1, 2},  // 3 x 4 of CD, CE, DE; 3 x 2 of CC, DD, EE
+      {"?BC?FGHH", 0, 1, -1, 0},  // two missing systems: never expanded
+  };
+  for (const auto& [pattern, pairs, heterozygous, system, typings] : cases) {
+    const expand::PairCount count = expand::count_pairs(tables, typings_of(pattern));
+    EXPECT_EQ(std::tie(count.pair_total, count.heterozygous_total, count.missing_system,
+                       count.missing_typings),
+              std::tie(pairs, heterozygous, system, typings))
+        << pattern;
+  }
+  common::Populations populations;
+  populations.population_names = {common::PopulationName("NORTH")};
+  EXPECT_EQ(expand::pair_count_text(tables, populations, {0, 6},
+                                    expand::count_pairs(tables, typings_of("AB??FGHH"))),
+            "record 7 of population \"NORTH\" (number 1), heterozygous in 2 of its 3 typed"
+            " systems, both typings of system 2 missing (3 alleles)");
+}
+
+TEST(CountNewPairs, CountsWhatTheExpansionAddsToTheCache) {
+  const common::SystemTables tables = make_tables({"ABC", "CD", "EF"});
+  expand::ExpansionCache cache;
+  const Outcome observed = run_expansion(0, tables, make_distinct({"A?CDEF", "AACCEE"}), cache);
+  ASSERT_TRUE(test_support::completed(observed.end));
+  EXPECT_EQ(cache.pair_total(), 10 + 1);
+  // A list of the cache, two new ones (the second met twice, blank in two
+  // ways), then a phenotype that makes the data set unusable: the expansion
+  // builds nothing after it.
+  common::DistinctPhenotypes permuted =
+      make_distinct({"A?CDEF", "ABCDEF", "??CCEE", "??CCEE", "??CD?F", "BBCDEF"});
+  permuted.distinct_typings[3][0] = common::Typing(" x");
+  std::vector<int> new_pairs;
+  for (const expand::PairCount& count : expand::count_new_pairs(tables, permuted, cache)) {
+    new_pairs.push_back(count.pair_total);
+  }
+  EXPECT_EQ(new_pairs, (std::vector<int>{0, 4, 6, 0}));
+  const Outcome abandoned = run_expansion(2, tables, permuted, cache);
+  EXPECT_EQ(abandoned.status, expand::ExpandStatus::abandoned);
+  EXPECT_EQ(cache.pair_total(), 11 + 4 + 6);
+}
+
 TEST(CheckHaplotypeCount, StopsWhenALaterSystemHasNoAlleles) {
   // Systems 1 and 2 always count, a later system only with alleles; 14^10
   // haplotypes overflow 32 bits.

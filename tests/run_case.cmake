@@ -5,19 +5,26 @@ cmake_minimum_required(VERSION 3.25)
 # Variables: PROGRAM, CASE_DIR, WORK_DIR, THREADS.
 # A file CONSOLE in the case folder names where standard output goes instead
 # (such as /dev/full); the case then has no expected/stdout.
+# A file ARGS in the case folder holds more arguments for the program, on one
+# line separated by blanks.
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 file(GLOB inputs LIST_DIRECTORIES false ${CASE_DIR}/*)
 foreach(input ${inputs})
   file(COPY ${input} DESTINATION ${WORK_DIR})
 endforeach()
-file(REMOVE ${WORK_DIR}/README ${WORK_DIR}/CONSOLE)
+file(REMOVE ${WORK_DIR}/README ${WORK_DIR}/CONSOLE ${WORK_DIR}/ARGS)
 set(console ${WORK_DIR}/stdout.actual)
 if(EXISTS ${CASE_DIR}/CONSOLE)
   file(STRINGS ${CASE_DIR}/CONSOLE console LIMIT_COUNT 1)
 endif()
+set(arguments "")
+if(EXISTS ${CASE_DIR}/ARGS)
+  file(STRINGS ${CASE_DIR}/ARGS arguments LIMIT_COUNT 1)
+  separate_arguments(arguments UNIX_COMMAND "${arguments}")
+endif()
 
-execute_process(COMMAND ${PROGRAM} --threads ${THREADS}
+execute_process(COMMAND ${PROGRAM} --threads ${THREADS} ${arguments}
   WORKING_DIRECTORY ${WORK_DIR}
   OUTPUT_FILE ${console}
   ERROR_FILE ${WORK_DIR}/stderr.actual

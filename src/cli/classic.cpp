@@ -1,6 +1,7 @@
 #include <string>
 
 #include "cli/front_ends.h"
+#include "cli/memory.h"
 #include "cli/result_files.h"
 #include "common/run.h"
 #include "driver/driver.h"
@@ -51,6 +52,7 @@ common::RunOptions run_options(const Options& options) {
   run.permutations = options.permutations;
   run.seed = options.seed;
   run.threads = options.threads;
+  run.max_memory = memory_budget(options.max_memory);
   return run;
 }
 

@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <string_view>
 
+#include "cli/memory.h"
+
 namespace cli {
 namespace {
 
@@ -85,6 +87,9 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
   }
   if (app.count("--out") > 0 && o.out.empty()) {
     return "--out needs a prefix";
+  }
+  if (app.count("--max-memory") > 0 && !parse_memory_size(o.max_memory)) {
+    return memory_size_problem(o.max_memory);
   }
   return {};
 }

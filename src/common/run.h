@@ -55,6 +55,10 @@ struct RunOptions {
   std::int32_t seed = 1;                 // generator seed, 1 .. MAX_SEED
   int threads = 1;                       // worker threads; no output byte depends on it
   MessageStyle messages = MessageStyle::classic;
+  // Bytes the haplotype-pair lists of the run may take (those of a data set
+  // and those kept for reuse); a data set that would need more stops the run
+  // before its lists are built. 0: no limit.
+  std::int64_t max_memory = 0;
   // Called after each data set with the number done and the total
   // (permutations + 1); may be empty. Runs on the driver's thread.
   std::function<void(int done, int total)> progress;

@@ -1,9 +1,90 @@
 #include <cassert>
+#include <string>
+#include <vector>
 
+#include "common/count.h"
+#include "common/stop.h"
 #include "driver/build_internal.h"
 
 namespace driver {
 namespace {
+
+// A pair: its two labels.
+constexpr auto PAIR_BYTES = static_cast<std::int64_t>(2 * sizeof(common::Label));
+// What a pair list takes besides its labels: the list and its two vectors,
+// the shared ownership, and the cache's node, key and bucket.
+constexpr std::int64_t LIST_OVERHEAD_BYTES = 256;
+constexpr std::int64_t MEBIBYTE = std::int64_t{1} << 20;
+
+// "N bytes", with the mebibytes rounded up or down when there is one.
+std::string bytes_text(std::int64_t bytes, bool round_up) {
+  std::string text = layout::integer_text(bytes) + " bytes";
+  if (bytes >= MEBIBYTE) {
+    const std::int64_t mebibytes = (bytes + (round_up ? MEBIBYTE - 1 : 0)) / MEBIBYTE;
+    text += " (" + layout::integer_text(mebibytes) + " MiB)";
+  }
+  return text;
+}
+
+// The refusal of a data set whose pair lists need `needed` bytes, `kept` of
+// them held by the cache; `longest` is its longest new list.
+[[noreturn]] void refuse_data_set(int dataset_number, const common::RunInput& observed,
+                                  const common::DistinctPhenotypes& distinct, int longest,
+                                  const expand::PairCount& count, std::int64_t needed,
+                                  std::int64_t kept, std::int64_t budget) {
+  const bool permuted = dataset_number > 0;
+  std::string what = permuted ? "permuted data set " + layout::integer_text(dataset_number)
+                              : std::string("the observed data set");
+  what += " needs " + bytes_text(needed, true) + " for its haplotype-pair lists";
+  if (kept > 0) {
+    what += ", " + bytes_text(kept, true) + " of them kept from earlier data sets";
+  }
+  what += ", more than the memory budget of " + bytes_text(budget, false) + "; its longest " +
+          (permuted ? "new " : "") + "list, " + layout::integer_text(count.pair_total) +
+          " pairs, is that of the phenotype first met at " +
+          expand::pair_count_text(observed.systems, observed.populations,
+                                  distinct.first_individual[longest], count);
+  if (permuted) {
+    what += " (a record of the permuted data set, not of the data file)";
+  }
+  what += count.missing_system >= 0
+              ? "; type the missing system, leave out the individuals missing a highly"
+                " polymorphic system, or raise --max-memory"
+              : "; raise --max-memory, or test fewer systems at once";
+  if (permuted) {
+    what += " (or run fewer --permutations)";
+  }
+  throw common::FileError{"", 0, what};
+}
+
+// Stops the run before the expansion of a data set whose new pair lists,
+// with those the cache holds, would take more than the budget.
+void check_memory_budget(int dataset_number, const common::RunInput& observed,
+                         const PermutationState& state) {
+  if (state.memory_budget <= 0) {
+    return;
+  }
+  const std::vector<expand::PairCount> counts =
+      expand::count_new_pairs(observed.systems, state.distinct, state.expansions);
+  const std::int64_t kept = pair_list_bytes(state.expansions.pair_total(), state.expansions.size());
+  std::int64_t needed = kept;
+  int longest = -1;
+  for (int d = 0; d < common::count_of(counts); ++d) {
+    if (counts[d].pair_total > 0) {
+      needed += pair_list_bytes(counts[d].pair_total, 1);
+      if (longest < 0 || counts[d].pair_total > counts[longest].pair_total) {
+        longest = d;
+      }
+    }
+  }
+  if (needed > state.memory_budget) {
+    // The cache holds only lists that passed this check, so a refused data
+    // set has new lists.
+    assert(longest >= 0);
+    refuse_data_set(dataset_number, observed, state.distinct, longest, counts[longest], needed,
+                    kept, state.memory_budget);
+  }
+}
 
 // Assembles and codes every individual of the data set from its donors.
 void code_data_set(const common::RunInput& observed, PermutationState& state,
@@ -46,11 +127,16 @@ void hand_over(const common::RunInput& observed, const PermutationState& state,
                                                   PermutationState& state,
                                                   const layout::Sinks& sinks,
                                                   common::PairLists& pair_labels) {
+  check_memory_budget(dataset_number, observed, state);
   return expand::expand_phenotypes(dataset_number, observed.systems, observed.populations,
                                    state.distinct, state.expansions, sinks, pair_labels);
 }
 
 }  // namespace
+
+std::int64_t pair_list_bytes(std::int64_t pair_total, std::int64_t list_count) {
+  return pair_total * PAIR_BYTES + list_count * LIST_OVERHEAD_BYTES;
+}
 
 void build_observed_data_set(const common::RunInput& observed, PermutationState& state,
                              const layout::Sinks& sinks, BuiltDataSet& built) {

@@ -30,6 +30,7 @@ struct PermutationState {
   expand::ExpansionCache expansions;
   common::DistinctPhenotypes distinct;  // work table, rebuilt by every attempt
   input::PhenotypeIndex phenotype_index;  // look-up of distinct phenotypes by typings
+  std::int64_t memory_budget = 0;         // bytes of pair lists (RunOptions::max_memory), 0: none
 };
 
 // What a build hands over to the analysis of the data set.
@@ -43,8 +44,13 @@ struct BuiltDataSet {
 
 enum class BuildStatus { built, too_many_tries };
 
+// The bytes that pair lists of pair_total pairs in all take: both labels of
+// every pair, and for each of the list_count lists what the list, its shared
+// ownership and its place in the expansion cache take besides.
+[[nodiscard]] std::int64_t pair_list_bytes(std::int64_t pair_total, std::int64_t list_count);
+
 // Builds the observed data set 0: codes every individual, checks the
-// haplotype count, then expands the phenotypes.
+// haplotype count, checks the memory budget, then expands the phenotypes.
 void build_observed_data_set(const common::RunInput& observed, PermutationState& state,
                              const layout::Sinks& sinks, BuiltDataSet& built);
 
@@ -54,6 +60,12 @@ void build_observed_data_set(const common::RunInput& observed, PermutationState&
 // too_many_tries is returned (the caller stops the run with 7070 once the
 // earlier data sets' output is complete). Messages of the build go to sinks,
 // the abort listing to listing_log.
+//
+// Both builds throw common::FileError (no file, line 0) before expanding a
+// data set whose new pair lists, with those the expansion cache holds, would
+// take more than state.memory_budget bytes: the message names the data set,
+// the bytes needed and the budget, and the longest new list with the
+// individual that first shows its phenotype.
 [[nodiscard]] BuildStatus build_data_set(int dataset_number, const common::RunInput& observed,
                                          PermutationState& state, const layout::Sinks& sinks,
                                          layout::Sink& listing_log, BuiltDataSet& built);

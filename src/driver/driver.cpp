@@ -168,6 +168,7 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
   const int data_set_total = options.permutations + 1;
 
   PermutationState state(options.permutations, options.seed);
+  state.memory_budget = options.max_memory;
   BuiltDataSet observed;
   build_observed_data_set(input, state, sinks, observed);
   if (options.messages == common::MessageStyle::classic) {

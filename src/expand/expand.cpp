@@ -24,7 +24,9 @@ std::shared_ptr<const common::PairList> ExpansionCache::find(const ExpansionKey&
 
 void ExpansionCache::insert(const ExpansionKey& key,
                             std::shared_ptr<const common::PairList> pairs) {
-  lists_.insert_or_assign(key, std::move(pairs));
+  std::shared_ptr<const common::PairList>& kept = lists_[key];
+  pair_total_ += (pairs ? pairs->pair_total() : 0) - (kept ? kept->pair_total() : 0);
+  kept = std::move(pairs);
 }
 
 int ExpansionCache::size() const { return common::count_of(lists_); }

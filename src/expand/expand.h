@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "common/tables.h"
 #include "common/text.h"
@@ -50,13 +53,49 @@ class ExpansionCache {
   [[nodiscard]] std::shared_ptr<const common::PairList> find(const ExpansionKey& key) const;
   void insert(const ExpansionKey& key, std::shared_ptr<const common::PairList> pairs);
   [[nodiscard]] int size() const;
+  // The pairs of all the lists kept.
+  [[nodiscard]] std::int64_t pair_total() const { return pair_total_; }
 
  private:
   // Used for look-up only; nothing is produced by walking it, so its order
   // never reaches the output.
   std::unordered_map<ExpansionKey, std::shared_ptr<const common::PairList>, ExpansionKeyHash>
       lists_;
+  std::int64_t pair_total_ = 0;
 };
+
+// The size of a phenotype's pair list, counted from its typings without
+// building it: 2^(h-1) phases for h heterozygous typed systems (1 when h is
+// 0); with one missing system of n alleles, the phases of each completion
+// (n of one missing typing, n(n+1)/2 of two), n - 1 or n(n-1)/2 of them
+// heterozygous at that system.
+struct PairCount {
+  int pair_total = 0;          // 0: never expanded (missing typings in two or more systems)
+  int heterozygous_total = 0;  // of the fully typed systems
+  int missing_system = -1;     // the system with missing typings, 0-based; -1: none
+  int missing_typings = 0;     // of missing_system: 1 or 2
+};
+
+[[nodiscard]] PairCount count_pairs(const common::SystemTables& tables,
+                                    const common::RecordTypings& typings);
+
+// The pair lists that expand_phenotypes would add to cache for these distinct
+// phenotypes, in order: entry d counts distinct phenotype d, with pair_total
+// 0 when its list is in cache or is that of an earlier entry. The entries end
+// before the first phenotype with missing typings in two or more systems,
+// where the expansion stops the run or abandons the data set.
+[[nodiscard]] std::vector<PairCount> count_new_pairs(const common::SystemTables& tables,
+                                                     const common::DistinctPhenotypes& distinct,
+                                                     const ExpansionCache& cache);
+
+// For messages: "record 3 of population "North" (number 2), heterozygous in 8
+// of its 9 typed systems, both typings of system 10 missing (14 alleles)", where
+// first is the phenotype's first individual (0-based, as stored) and count
+// its PairCount.
+[[nodiscard]] std::string pair_count_text(const common::SystemTables& tables,
+                                          const common::Populations& populations,
+                                          const common::FirstIndividual& first,
+                                          const PairCount& count);
 
 // Expands the distinct phenotypes of data set dataset_number (0: the observed
 // data) in order into pair_labels (resized to distinct_count; entry d is the

@@ -2,6 +2,7 @@
 #include <cassert>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <variant>
 #include <vector>
@@ -83,8 +84,8 @@ std::string format_integer(int value, int width) {
       std::string_view(digits.data(), static_cast<std::size_t>(result.ptr - digits.data())), width);
 }
 
-std::string integer_text(int value) {
-  std::array<char, 16> digits{};
+std::string integer_text(std::int64_t value) {
+  std::array<char, 24> digits{};
   const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
   return std::string(digits.data(), static_cast<std::size_t>(result.ptr - digits.data()));
 }

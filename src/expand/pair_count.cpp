@@ -1,0 +1,77 @@
+#include <string_view>
+#include <unordered_set>
+
+#include "expand/expand.h"
+#include "expand/expand_internal.h"
+
+namespace expand {
+namespace {
+
+// The count of a classified phenotype: what expand_phenotype would build for
+// it after the missing-typing checks.
+PairCount count_classified(const common::SystemTables& tables,
+                           const Classification& classification) {
+  PairCount count;
+  count.heterozygous_total = classification.heterozygosity.heterozygous_total;
+  if (classification.missing_total() >= 2) {
+    return count;
+  }
+  for (int s = 0; s < tables.system_count; ++s) {
+    if (classification.system_missing[s] != 0) {
+      count.missing_system = s;
+      count.missing_typings = classification.system_missing[s];
+    }
+  }
+  const int allele_count = count.missing_system < 0 ? 0 : tables.allele_count[count.missing_system];
+  count.pair_total =
+      expected_pair_total(count.heterozygous_total, count.missing_typings, allele_count);
+  return count;
+}
+
+}  // namespace
+
+PairCount count_pairs(const common::SystemTables& tables, const common::RecordTypings& typings) {
+  return count_classified(tables, classify(tables, typings));
+}
+
+std::vector<PairCount> count_new_pairs(const common::SystemTables& tables,
+                                       const common::DistinctPhenotypes& distinct,
+                                       const ExpansionCache& cache) {
+  std::vector<PairCount> counts;
+  // Keys of this data set's lists counted so far; used for look-up only.
+  std::unordered_set<ExpansionKey, ExpansionKeyHash> counted;
+  for (int d = 0; d < distinct.distinct_count; ++d) {
+    const Classification classification = classify(tables, distinct.distinct_typings[d]);
+    if (classification.missing_total() >= 2) {
+      break;
+    }
+    PairCount count = count_classified(tables, classification);
+    const ExpansionKey key =
+        expansion_key(distinct.phenotype_code[d], tables.system_count, classification);
+    if (cache.find(key) || !counted.insert(key).second) {
+      count.pair_total = 0;
+    }
+    counts.push_back(count);
+  }
+  return counts;
+}
+
+std::string pair_count_text(const common::SystemTables& tables,
+                            const common::Populations& populations,
+                            const common::FirstIndividual& first, const PairCount& count) {
+  const int missing_systems = count.missing_system < 0 ? 0 : 1;
+  std::string text = individual_text({populations, first}) + ", heterozygous in " +
+                     layout::integer_text(count.heterozygous_total) + " of its " +
+                     layout::integer_text(tables.system_count - missing_systems) + " typed systems";
+  if (count.missing_system >= 0) {
+    const auto s = static_cast<std::size_t>(count.missing_system);
+    const std::string_view title =
+        s < tables.system_title.size() ? tables.system_title[s].view() : std::string_view();
+    text += std::string(count.missing_typings == 2 ? ", both typings of " : ", one typing of ") +
+            layout::titled("system " + layout::integer_text(count.missing_system + 1), title) +
+            " missing (" + layout::integer_text(tables.allele_count[s]) + " alleles)";
+  }
+  return text;
+}
+
+}  // namespace expand
