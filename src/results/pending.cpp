@@ -2,8 +2,6 @@
 
 namespace results {
 
-void write_histogram_svg(std::ostream& /*out*/, const common::RunInput& /*input*/,
-                         const common::RunResults& /*results*/) {}
 void write_pairs_svg(std::ostream& /*out*/, const std::vector<std::string>& /*loci*/,
                      const std::vector<PairResult>& /*pairs*/) {}
 
