@@ -65,8 +65,8 @@ Bins bins_of(const std::vector<double>& values) {
     bins.low -= pad;
     bins.high += pad;
   }
-  const int bin_count = std::clamp(
-      static_cast<int>(std::ceil(std::sqrt(static_cast<double>(values.size())))), 5, 40);
+  const int bin_count =
+      std::clamp(static_cast<int>(std::ceil(std::sqrt(static_cast<double>(values.size())))), 5, 40);
   bins.count.assign(static_cast<std::size_t>(bin_count), 0);
   const double width = (bins.high - bins.low) / bin_count;
   for (const double value : values) {
@@ -158,14 +158,13 @@ void draw_observed(SvgCanvas& canvas, const Axis& axis, double top, double obser
   canvas.line(x, top + PLOT_BOTTOM, x, top + PLOT_TOP - 6.0, colour + " stroke-width=\"2\"");
   const bool right_half = x > (PLOT_LEFT + PLOT_RIGHT) / 2.0;
   canvas.text(right_half ? x - 5.0 : x + 5.0, top + PLOT_TOP + 6.0,
-              "observed " + label_text(observed, 6), 11.0,
-              right_half ? Anchor::end : Anchor::start,
+              "observed " + label_text(observed, 6), 11.0, right_half ? Anchor::end : Anchor::start,
               "fill=\"" + std::string(OBSERVED_COLOUR) + "\"");
 }
 
 std::string subtitle(const common::PopulationResult& result, int permutations) {
-  std::string text = "N = " + std::to_string(permutations) + " permuted data sets, p = " +
-                     label_text(result.p_value, 4) + ", xi = " +
+  std::string text = "N = " + std::to_string(permutations) +
+                     " permuted data sets, p = " + label_text(result.p_value, 4) + ", xi = " +
                      (result.xi_defined ? label_text(result.ld_xi, 4) : std::string("NA")) +
                      " (observed " + label_text(result.observed_statistic, 6) + ", df ";
   text += result.df_defined ? std::to_string(result.degrees_of_freedom) : std::string("NA");

@@ -37,10 +37,21 @@ void append_text_field(std::string& line, std::string_view text);
 void write_header(std::ostream& out, const std::vector<std::string_view>& columns);
 
 // The columns of a population's test after its names, in table order.
-inline constexpr std::array<std::string_view, 15> TEST_COLUMNS = {
-    "individuals", "excluded", "lnL0",     "lnL1",                 "statistic",
-    "df",          "permutations", "exceeding", "ties",            "p_value",
-    "p_value_conservative", "mean", "sd",  "xi",                   "xi_sd"};
+inline constexpr std::array<std::string_view, 15> TEST_COLUMNS = {"individuals",
+                                                                  "excluded",
+                                                                  "lnL0",
+                                                                  "lnL1",
+                                                                  "statistic",
+                                                                  "df",
+                                                                  "permutations",
+                                                                  "exceeding",
+                                                                  "ties",
+                                                                  "p_value",
+                                                                  "p_value_conservative",
+                                                                  "mean",
+                                                                  "sd",
+                                                                  "xi",
+                                                                  "xi_sd"};
 // Appends those columns (each preceded by a tab) for result; permutations is
 // the permutations column's value.
 void append_test_fields(std::string& line, const common::PopulationResult& result,

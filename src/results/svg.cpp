@@ -45,7 +45,8 @@ int valid_sequence_length(std::string_view text, std::size_t at) {
   }
   if (lead >= 0xF0U && lead <= 0xF4U) {
     const unsigned second = byte(1);
-    const bool out_of_range = (lead == 0xF0U && second < 0x90U) || (lead == 0xF4U && second >= 0x90U);
+    const bool out_of_range =
+        (lead == 0xF0U && second < 0x90U) || (lead == 0xF4U && second >= 0x90U);
     return continuation(1) && continuation(2) && continuation(3) && !out_of_range ? 4 : 0;
   }
   return 0;
@@ -64,12 +65,23 @@ std::string xml_escaped(std::string_view text) {
       continue;
     }
     switch (text[at]) {
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '"': escaped += "&quot;"; break;
-      case '\'': escaped += "&apos;"; break;
-      default: escaped.append(text.substr(at, static_cast<std::size_t>(length)));
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&apos;";
+        break;
+      default:
+        escaped.append(text.substr(at, static_cast<std::size_t>(length)));
     }
     at += static_cast<std::size_t>(length);
   }
@@ -79,8 +91,8 @@ std::string xml_escaped(std::string_view text) {
 std::string fixed_text(double value, int decimals) {
   std::array<char, 64> buffer{};
   const double shown = std::isfinite(value) ? value : 0.0;
-  const std::to_chars_result written = std::to_chars(
-      buffer.data(), buffer.data() + buffer.size(), shown, std::chars_format::fixed, decimals);
+  const std::to_chars_result written = std::to_chars(buffer.data(), buffer.data() + buffer.size(),
+                                                     shown, std::chars_format::fixed, decimals);
   std::string text(buffer.data(), written.ptr);
   // A value that rounds to zero is written without a sign.
   if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos) {
@@ -94,8 +106,8 @@ std::string label_text(double value, int digits) {
     return "NA";
   }
   std::array<char, 64> buffer{};
-  const std::to_chars_result written = std::to_chars(
-      buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, digits);
+  const std::to_chars_result written = std::to_chars(buffer.data(), buffer.data() + buffer.size(),
+                                                     value, std::chars_format::general, digits);
   return {buffer.data(), written.ptr};
 }
 
@@ -124,7 +136,7 @@ std::vector<double> nice_ticks(double low, double high, int target) {
   // Multiples of the step, not a running sum, so no error builds up.
   const double slack = step * 1e-9;
   for (double k = std::ceil((low - slack) / step); k * step <= high + slack; k += 1.0) {
-    ticks.push_back(k * step);
+    ticks.push_back(k * step + 0.0);  // + 0.0: no tick at -0
   }
   return ticks;
 }
@@ -151,8 +163,7 @@ void SvgCanvas::line(double x1, double y1, double x2, double y2, std::string_vie
   body_ += "/>\n";
 }
 
-void SvgCanvas::rect(double x, double y, double width, double height,
-                     std::string_view attributes) {
+void SvgCanvas::rect(double x, double y, double width, double height, std::string_view attributes) {
   body_ += "<rect x=\"" + fixed_text(x, 2) + "\" y=\"" + fixed_text(y, 2) + "\" width=\"" +
            fixed_text(width, 2) + "\" height=\"" + fixed_text(height, 2) + "\" ";
   body_ += attributes;

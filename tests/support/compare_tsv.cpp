@@ -4,10 +4,10 @@
 // Otherwise prints the file, line and column of the first difference and
 // exits 1; exits 2 when a file cannot be read.
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <iostream>
-#include <algorithm>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
     const bool want_end = want_lines.back().empty();
     const bool got_end = got_lines.back().empty();
     if (want_end != got_end) {
-      return report(argv[2], got_lines.size(), 1, got_end ? "LF after the last line not expected"
-                                                          : "no LF after the last line");
+      return report(argv[2], got_lines.size(), 1,
+                    got_end ? "LF after the last line not expected" : "no LF after the last line");
     }
     const std::size_t end = want_end ? 1 : 0;
     return report(argv[2], std::min(want_lines.size(), got_lines.size()), 1,
