@@ -41,8 +41,8 @@ TEST(PairMeasures, HandComputedTwoByThree) {
 
   // Scaled below 1 (the E-step floor), with an allele of zero margin at each
   // locus: the same measures.
-  const Table scaled = {{0.196, 0.0, 0.098, 0.098}, {0.0, 0.0, 0.0, 0.0},
-                        {0.098, 0.0, 0.294, 0.196}};
+  const Table scaled = {
+      {0.196, 0.0, 0.098, 0.098}, {0.0, 0.0, 0.0, 0.0}, {0.098, 0.0, 0.294, 0.196}};
   const common::PairMeasures same = common::pair_measures(scaled);
   ASSERT_TRUE(same.defined);
   EXPECT_NEAR(same.d_prime, 1.0 / 3.0, 1e-14);

@@ -1,11 +1,13 @@
+#include "results/results.h"
+
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "results/results.h"
 #include "results/results_internal.h"
 
 namespace {
@@ -83,6 +85,84 @@ common::RunResults two_populations() {
   return results;
 }
 
+// A small well-formedness check of the SVG the writers produce: the XML
+// declaration, balanced tags, quoted attributes, known entities only, and
+// every coordinate on the canvas. Returns the first fault, or "".
+std::string svg_fault(const std::string& svg) {
+  const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  if (svg.rfind(declaration, 0) != 0) {
+    return "no XML declaration";
+  }
+  std::vector<std::string> open;
+  double width = -1.0;
+  double height = -1.0;
+  for (std::size_t at = declaration.size(); at < svg.size();) {
+    const std::size_t lt = svg.find('<', at);
+    const std::string text = svg.substr(at, lt - at);
+    for (std::size_t amp = text.find('&'); amp != std::string::npos;
+         amp = text.find('&', amp + 1)) {
+      const std::string_view rest = std::string_view(text).substr(amp);
+      if (rest.rfind("&amp;", 0) != 0 && rest.rfind("&lt;", 0) != 0 && rest.rfind("&gt;", 0) != 0 &&
+          rest.rfind("&quot;", 0) != 0 && rest.rfind("&apos;", 0) != 0) {
+        return "bare & in text";
+      }
+    }
+    if (text.find('>') != std::string::npos) {
+      return "bare > in text";
+    }
+    if (lt == std::string::npos) {
+      break;
+    }
+    const std::size_t gt = svg.find('>', lt);
+    const std::string tag = svg.substr(lt + 1, gt - lt - 1);
+    at = gt + 1;
+    const std::string name =
+        tag.substr(tag[0] == '/' ? 1 : 0, tag.find_first_of(" /", 1) - (tag[0] == '/' ? 1 : 0));
+    if (tag[0] == '/') {
+      if (open.empty() || open.back() != name) {
+        return "unbalanced </" + name + ">";
+      }
+      open.pop_back();
+      continue;
+    }
+    // Attributes: name="value", with no < or bare quote inside a value.
+    std::size_t quotes = 0;
+    for (const char c : tag) {
+      quotes += c == '"' ? 1U : 0U;
+    }
+    if (quotes % 2 != 0 || tag.find('<') != std::string::npos) {
+      return "bad attributes in <" + name + ">";
+    }
+    for (const std::string key :
+         {" x=\"", " x1=\"", " x2=\"", " y=\"", " y1=\"", " y2=\"", " width=\"", " height=\""}) {
+      const std::size_t k = tag.find(key);
+      if (k == std::string::npos) {
+        continue;
+      }
+      double value = 0.0;
+      const char* first = tag.data() + k + key.size();
+      std::from_chars(first, tag.data() + tag.size(), value);
+      if (name == "svg") {
+        (key[1] == 'w' ? width : height) = key[1] == 'w' || key[1] == 'h' ? value : -1.0;
+      } else if (value < 0.0 || value > (key[1] == 'x' || key[1] == 'w' ? width : height)) {
+        return "<" + name + ">" + key + " off the canvas";
+      }
+    }
+    if (tag.back() != '/') {
+      open.push_back(name);
+    }
+  }
+  return open.empty() ? "" : "<" + open.back() + "> not closed";
+}
+
+int count_of_text(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
 TEST(ResultsNumbers, ShortestRoundTripAndNa) {
   const struct {
     double value;
@@ -111,9 +191,22 @@ TEST(ResultsSummary, HeaderAndRowsFromTheResults) {
   EXPECT_EQ(out.str().substr(0, out.str().find('\n')),
             "population\tindividuals\texcluded\tlnL0\tlnL1\tstatistic\tdf\tpermutations\texceeding"
             "\tties\tp_value\tp_value_conservative\tmean\tsd\txi\txi_sd");
-  const std::vector<std::string> north = {
-      "North", "10",  "1", "-10.25", "-9", "2.5", "2", "4", "1", "1", "0.25", "0.6",
-      "1.825", real_text(std::sqrt(0.9)), real_text(1.0 / 3.0), "0.7"};
+  const std::vector<std::string> north = {"North",
+                                          "10",
+                                          "1",
+                                          "-10.25",
+                                          "-9",
+                                          "2.5",
+                                          "2",
+                                          "4",
+                                          "1",
+                                          "1",
+                                          "0.25",
+                                          "0.6",
+                                          "1.825",
+                                          real_text(std::sqrt(0.9)),
+                                          real_text(1.0 / 3.0),
+                                          "0.7"};
   EXPECT_EQ(rows[1], north);
   // A tab in a name would shift every column after it.
   EXPECT_EQ(rows[2][0], "South End");
@@ -183,16 +276,106 @@ TEST(ResultsPairs, RowsByPopulationThenPairOrderWithMeasures) {
             "population\tlocus_a\tlocus_b\tindividuals\texcluded\tlnL0\tlnL1\tstatistic\tdf"
             "\tpermutations\texceeding\tties\tp_value\tp_value_conservative\tmean\tsd\txi\txi_sd"
             "\td_prime\twn");
-  const std::vector<std::string> first = {
-      "North", "A",   "B",  "10",   "1",  "-10.25", "-9", "2.5", "2", "4", "1",
-      "1",     "0.25", "0.6", "1.825", real_text(std::sqrt(0.9)), real_text(1.0 / 3.0), "0.7",
-      "0.5",   "0.25"};
+  const std::vector<std::string> first = {"North",
+                                          "A",
+                                          "B",
+                                          "10",
+                                          "1",
+                                          "-10.25",
+                                          "-9",
+                                          "2.5",
+                                          "2",
+                                          "4",
+                                          "1",
+                                          "1",
+                                          "0.25",
+                                          "0.6",
+                                          "1.825",
+                                          real_text(std::sqrt(0.9)),
+                                          real_text(1.0 / 3.0),
+                                          "0.7",
+                                          "0.5",
+                                          "0.25"};
   EXPECT_EQ(rows[1], first);
   EXPECT_EQ((std::vector<std::string>{rows[2][0], rows[2][2], rows[2][18]}),
             (std::vector<std::string>{"North", "C", real_text(1.0 / 3.0)}));
   // South's pair: its own count of permuted statistics, measures undefined.
   EXPECT_EQ((std::vector<std::string>{rows[3][0], rows[3][9], rows[3][18], rows[3][19]}),
             (std::vector<std::string>{"South", "3", "NA", "NA"}));
+}
+
+TEST(ResultsSvg, EscapedText) {
+  const struct {
+    std::string text;
+    std::string escaped;
+  } cases[] = {{"A&B <C> \"q\" 'a'", "A&amp;B &lt;C&gt; &quot;q&quot; &apos;a&apos;"},
+               {"B\xC3\xBCrk", "B\xC3\xBCrk"},                            // UTF-8 kept
+               {"x\xFFy\xC3", "x\xEF\xBF\xBDy\xEF\xBF\xBD"},              // invalid bytes replaced
+               {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
+               {std::string("a\0b\x01", 4),
+                "a\xEF\xBF\xBD"
+                "b\xEF\xBF\xBD"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(results::xml_escaped(c.text), c.escaped) << c.text;
+  }
+  EXPECT_EQ(results::fixed_text(-0.001, 2), "0.00");
+  EXPECT_EQ(results::fixed_text(12.345, 1), "12.3");
+  EXPECT_EQ(results::nice_ticks(18.3, 53.7, 7), (std::vector<double>{20, 30, 40, 50}));
+  const std::vector<double> ticks = results::nice_ticks(0.0, 3.0, 5);
+  EXPECT_EQ(ticks, (std::vector<double>{0, 1, 2, 3}));
+  EXPECT_FALSE(std::signbit(ticks[0]));  // a label of -0 would be odd
+  EXPECT_EQ(results::nice_ticks(-0.3, 0.3, 3), (std::vector<double>{-0.2, 0, 0.2}));
+}
+
+TEST(ResultsSvg, HistogramOnePanelPerPopulationOnTheCanvas) {
+  // The observed statistic near, far right, far left of the permuted ones,
+  // all permuted ones equal, none finite.
+  common::RunResults results = two_populations();
+  results.populations[0].name = "A&B <1>";
+  for (const double observed : {200.0, -50.0}) {
+    results.populations.push_back(population("far", 5));
+    results.populations.back().observed_statistic = observed;
+  }
+  results.populations.push_back(population("equal", 5));
+  results.populations.back().permuted_statistic.assign(4, 2.5);
+  results.populations.push_back(population("none", 5));
+  results.populations.back().permuted_statistic.assign(4, std::nan(""));
+  std::ostringstream out;
+  results::write_histogram_svg(out, two_system_input(), results);
+  const std::string svg = out.str();
+  EXPECT_EQ(svg_fault(svg), "");
+  EXPECT_EQ(count_of_text(svg, "<g id=\"population-"), 6);
+  EXPECT_EQ(count_of_text(svg, ">A&amp;B &lt;1&gt;</text>"), 1);
+  EXPECT_EQ(count_of_text(svg, "xi = 0.3333"), 6);
+  EXPECT_EQ(count_of_text(svg, ">no permuted statistics<"), 1);
+  EXPECT_EQ(count_of_text(svg, "font-family=\"sans-serif\""), 1);
+  for (const std::string label : {">observed 2.5<", ">observed 200<", ">observed -50<"}) {
+    EXPECT_EQ(count_of_text(svg, label), label == ">observed 2.5<" ? 3 : 1) << label;
+  }
+  results.populations[0].xi_defined = false;
+  std::ostringstream undefined;
+  results::write_histogram_svg(undefined, two_system_input(), results);
+  EXPECT_EQ(count_of_text(undefined.str(), "xi = NA"), 1);
+}
+
+TEST(ResultsSvg, PairsMatrixPerPopulation) {
+  std::vector<results::PairResult> pairs;
+  const std::vector<std::string> loci = {"L1", "L<2>", "L3"};
+  for (const std::string name : {"East", "West"}) {
+    for (int a = 0; a < 3; ++a) {
+      for (int b = a + 1; b < 3; ++b) {
+        pairs.push_back({loci[a], loci[b], population(name, 5), a != 1, 0.5, 0.25 * (a + b)});
+      }
+    }
+  }
+  std::ostringstream out;
+  results::write_pairs_svg(out, loci, pairs);
+  const std::string svg = out.str();
+  EXPECT_EQ(svg_fault(svg), "");
+  EXPECT_EQ(count_of_text(svg, "<g id=\"population-"), 2);
+  EXPECT_EQ(count_of_text(svg, ">0.25</text>"), 6);  // each cell's p-value
+  EXPECT_EQ(count_of_text(svg, ">L&lt;2&gt;</text>"), 4);
+  EXPECT_EQ(count_of_text(svg, ">Wn</text>"), 2);
 }
 
 }  // namespace

@@ -37,10 +37,21 @@ void append_text_field(std::string& line, std::string_view text);
 void write_header(std::ostream& out, const std::vector<std::string_view>& columns);
 
 // The columns of a population's test after its names, in table order.
-inline constexpr std::array<std::string_view, 15> TEST_COLUMNS = {
-    "individuals", "excluded", "lnL0",     "lnL1",                 "statistic",
-    "df",          "permutations", "exceeding", "ties",            "p_value",
-    "p_value_conservative", "mean", "sd",  "xi",                   "xi_sd"};
+inline constexpr std::array<std::string_view, 15> TEST_COLUMNS = {"individuals",
+                                                                  "excluded",
+                                                                  "lnL0",
+                                                                  "lnL1",
+                                                                  "statistic",
+                                                                  "df",
+                                                                  "permutations",
+                                                                  "exceeding",
+                                                                  "ties",
+                                                                  "p_value",
+                                                                  "p_value_conservative",
+                                                                  "mean",
+                                                                  "sd",
+                                                                  "xi",
+                                                                  "xi_sd"};
 // Appends those columns (each preceded by a tab) for result; permutations is
 // the permutations column's value.
 void append_test_fields(std::string& line, const common::PopulationResult& result,
@@ -50,25 +61,32 @@ void append_test_fields(std::string& line, const common::PopulationResult& resul
 
 enum class Anchor { start, middle, end };
 
+// One tick of an axis: its position in user units and its label.
+struct Tick {
+  double at = 0.0;
+  std::string label;
+};
+
 // A picture under construction: elements are appended in drawing order and
-// finish() returns the whole document. Coordinates are user units (pixels),
-// written with fixed decimals.
+// finish() returns the whole SVG 1.1 document. Coordinates are user units
+// (pixels), written with fixed decimals. attributes are further attributes
+// of the element as our code writes them (fill, stroke, transform, ...);
+// text content is escaped here.
 class SvgCanvas {
  public:
   SvgCanvas(double width, double height);
 
   void text(double x, double y, std::string_view content, double size, Anchor anchor,
-            std::string_view style = {});
-  void line(double x1, double y1, double x2, double y2, std::string_view style);
-  void rect(double x, double y, double width, double height, std::string_view style);
-  // points: x0, y0, x1, y1, ...: an open polyline through them.
-  void path(const std::vector<double>& points, std::string_view style);
-  // A horizontal axis at y from x_from to x_to, with a tick and its label
-  // below at each (x, label).
-  void x_ticks(double y, const std::vector<std::pair<double, std::string>>& ticks);
-  // A vertical axis at x with ticks and labels to its left.
-  void y_ticks(double x, const std::vector<std::pair<double, std::string>>& ticks);
-  // Starts and ends a group (<g>) with the given id and optional title.
+            std::string_view attributes = {});
+  void line(double x1, double y1, double x2, double y2, std::string_view attributes);
+  void rect(double x, double y, double width, double height, std::string_view attributes);
+  // points: x0, y0, x1, y1, ...: an open path through them.
+  void path(const std::vector<double>& points, std::string_view attributes);
+  // Ticks below a horizontal axis at y, each with its label under it.
+  void x_ticks(double y, const std::vector<Tick>& ticks);
+  // Ticks left of a vertical axis at x, each with its label to its left.
+  void y_ticks(double x, const std::vector<Tick>& ticks);
+  // A group (<g>) with a tooltip title; id must be an XML name.
   void begin_group(std::string_view id, std::string_view title);
   void end_group();
 
@@ -81,16 +99,17 @@ class SvgCanvas {
 };
 
 // text for XML character data and attribute values: the five markup
-// characters escaped, bytes that are not valid UTF-8 or not allowed in XML
-// replaced by U+FFFD.
+// characters escaped, bytes that are not valid UTF-8 and characters XML does
+// not allow replaced by U+FFFD.
 [[nodiscard]] std::string xml_escaped(std::string_view text);
-// value with the given number of decimals, for coordinates.
+// value with the given number of decimals, for coordinates (0 when not finite).
 [[nodiscard]] std::string fixed_text(double value, int decimals);
 // value with a few significant digits, for labels read by people; NA when
 // not finite.
 [[nodiscard]] std::string label_text(double value, int digits = 4);
 
-// Round tick positions covering [low, high], about target of them.
+// Round tick values (1, 2 or 5 times a power of ten apart) covering
+// [low, high], about target of them.
 [[nodiscard]] std::vector<double> nice_ticks(double low, double high, int target);
 
 }  // namespace results

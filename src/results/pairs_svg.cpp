@@ -1,0 +1,177 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "common/count.h"
+#include "results/results.h"
+#include "results/results_internal.h"
+
+namespace results {
+namespace {
+
+constexpr double CELL = 58.0;
+constexpr double MARGIN = 16.0;
+constexpr double TITLE_HEIGHT = 34.0;
+constexpr double LEGEND_WIDTH = 190.0;
+constexpr double CHARACTER_WIDTH = 7.0;  // about, at 12 px sans-serif
+constexpr double MAX_LABEL_ROOM = 220.0;
+constexpr std::string_view NA_FILL = "#d9d9d9";
+constexpr std::string_view EMPTY_STYLE = "fill=\"#ffffff\" stroke=\"#bbbbbb\"";
+
+// The picture's geometry, the same for every population's panel.
+struct Layout {
+  int locus_count = 0;
+  double label_room = 0.0;  // left of the matrix for the row labels
+  double panel_height = 0.0;
+  double width = 0.0;
+
+  [[nodiscard]] double left() const { return MARGIN + label_room; }
+  // The column labels slant at 45 degrees: their height is about 0.71 of
+  // their length.
+  [[nodiscard]] double matrix_top(double top) const {
+    return top + TITLE_HEIGHT + 0.72 * label_room + 8.0;
+  }
+};
+
+Layout layout_of(const std::vector<std::string>& loci) {
+  int longest = 1;
+  for (const std::string& locus : loci) {
+    longest = std::max(longest, common::count_of(locus));
+  }
+  Layout layout;
+  layout.locus_count = common::count_of(loci);
+  layout.label_room = std::min(MAX_LABEL_ROOM, 12.0 + CHARACTER_WIDTH * longest);
+  const double matrix = CELL * std::max(layout.locus_count - 1, 1);
+  layout.panel_height = layout.matrix_top(0.0) + std::max(matrix, 170.0) + MARGIN;
+  layout.width = layout.left() + matrix + LEGEND_WIDTH;
+  return layout;
+}
+
+// Wn from 0 to 1 on a light-to-dark blue scale through three stops; values
+// above 1 take the darkest colour.
+std::string wn_colour(double wn) {
+  constexpr std::array<std::array<double, 3>, 3> stops = {
+      {{247.0, 251.0, 255.0}, {107.0, 174.0, 214.0}, {8.0, 48.0, 107.0}}};
+  const double t = std::clamp(wn, 0.0, 1.0) * 2.0;
+  const int from = t < 1.0 ? 0 : 1;
+  const double f = t - from;
+  std::string colour = "#";
+  for (int c = 0; c < 3; ++c) {
+    const double v = stops[from][c] + (stops[from + 1][c] - stops[from][c]) * f;
+    const int byte = std::clamp(static_cast<int>(v + 0.5), 0, 255);
+    constexpr std::string_view HEX = "0123456789abcdef";
+    colour += HEX[byte / 16];
+    colour += HEX[byte % 16];
+  }
+  return colour;
+}
+
+// A locus name cut to what the label room holds, at a character boundary
+// of UTF-8, with an ellipsis; the full name is in the table.
+std::string short_label(const std::string& name) {
+  const auto room = static_cast<std::size_t>((MAX_LABEL_ROOM - 12.0) / CHARACTER_WIDTH) - 1;
+  if (name.size() <= room + 1) {
+    return name;
+  }
+  std::size_t end = room;
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0U) == 0x80U) {
+    --end;
+  }
+  return name.substr(0, end) + "\u2026";
+}
+
+int locus_index(const std::vector<std::string>& loci, const std::string& name) {
+  const auto found = std::find(loci.begin(), loci.end(), name);
+  return found == loci.end() ? -1 : static_cast<int>(found - loci.begin());
+}
+
+void draw_labels(SvgCanvas& canvas, const std::vector<std::string>& loci, const Layout& layout,
+                 double top) {
+  const double matrix_top = layout.matrix_top(top);
+  // Rows hold the first locus of a pair (all but the last locus), columns
+  // the second (all but the first).
+  for (int k = 0; k + 1 < layout.locus_count; ++k) {
+    const double middle = k * CELL + CELL / 2.0;
+    canvas.text(layout.left() - 6.0, matrix_top + middle + 4.0, short_label(loci[k]), 12.0,
+                Anchor::end);
+    const double x = layout.left() + middle;
+    const double y = matrix_top - 6.0;
+    canvas.text(x, y, short_label(loci[k + 1]), 12.0, Anchor::start,
+                "transform=\"rotate(-45 " + fixed_text(x, 2) + ' ' + fixed_text(y, 2) + ")\"");
+  }
+  // Every pair's place, drawn empty first: a pair without a row stays so.
+  for (int a = 0; a < layout.locus_count; ++a) {
+    for (int b = a + 1; b < layout.locus_count; ++b) {
+      canvas.rect(layout.left() + (b - 1) * CELL, matrix_top + a * CELL, CELL, CELL, EMPTY_STYLE);
+    }
+  }
+}
+
+void draw_cell(SvgCanvas& canvas, const std::vector<std::string>& loci, const Layout& layout,
+               double top, const PairResult& pair) {
+  int a = locus_index(loci, pair.locus_a);
+  int b = locus_index(loci, pair.locus_b);
+  if (a < 0 || b < 0 || a == b) {
+    return;
+  }
+  if (a > b) {
+    std::swap(a, b);
+  }
+  const double x = layout.left() + (b - 1) * CELL;
+  const double y = layout.matrix_top(top) + a * CELL;
+  const std::string fill = pair.measures_defined ? wn_colour(pair.wn) : std::string(NA_FILL);
+  canvas.rect(x, y, CELL, CELL, "fill=\"" + fill + "\" stroke=\"#ffffff\"");
+  const bool dark = pair.measures_defined && pair.wn > 0.55;
+  canvas.text(x + CELL / 2.0, y + CELL / 2.0 + 4.0, label_text(pair.result.p_value, 2), 11.0,
+              Anchor::middle, dark ? "fill=\"#ffffff\"" : "fill=\"#000000\"");
+}
+
+void draw_legend(SvgCanvas& canvas, const Layout& layout, double top) {
+  const double x = layout.left() + CELL * std::max(layout.locus_count - 1, 1) + 24.0;
+  const double y = layout.matrix_top(top);
+  constexpr int STEPS = 10;
+  constexpr double STEP_HEIGHT = 10.0;
+  canvas.text(x, y - 8.0, "Wn", 12.0, Anchor::start, "font-weight=\"bold\"");
+  for (int k = 0; k < STEPS; ++k) {
+    const double wn = 1.0 - (k + 0.5) / STEPS;
+    canvas.rect(x, y + k * STEP_HEIGHT, 16.0, STEP_HEIGHT, "fill=\"" + wn_colour(wn) + "\"");
+  }
+  canvas.rect(x, y, 16.0, STEPS * STEP_HEIGHT, "fill=\"none\" stroke=\"#333\"");
+  canvas.text(x + 22.0, y + 4.0, "1", 11.0, Anchor::start);
+  canvas.text(x + 22.0, y + STEPS * STEP_HEIGHT / 2.0 + 4.0, "0.5", 11.0, Anchor::start);
+  canvas.text(x + 22.0, y + STEPS * STEP_HEIGHT + 4.0, "0", 11.0, Anchor::start);
+  const double na_y = y + STEPS * STEP_HEIGHT + 16.0;
+  canvas.rect(x, na_y, 16.0, 12.0, "fill=\"" + std::string(NA_FILL) + "\"");
+  canvas.text(x + 22.0, na_y + 10.0, "Wn NA", 11.0, Anchor::start);
+  canvas.rect(x, na_y + 20.0, 16.0, 12.0, EMPTY_STYLE);
+  canvas.text(x + 22.0, na_y + 30.0, "no test", 11.0, Anchor::start);
+  canvas.text(x, na_y + 52.0, "in each cell: p-value", 11.0, Anchor::start);
+}
+
+}  // namespace
+
+void write_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
+                     const std::vector<PairResult>& pairs) {
+  const Layout layout = layout_of(loci);
+  const std::vector<PopulationPairs> populations = pairs_by_population(pairs);
+  const int panels = common::count_of(populations);
+  SvgCanvas canvas(layout.width, std::max(panels, 1) * layout.panel_height);
+  for (int panel = 0; panel < panels; ++panel) {
+    const double top = panel * layout.panel_height;
+    canvas.begin_group("population-" + std::to_string(panel + 1), populations[panel].name);
+    canvas.text(MARGIN, top + 22.0,
+                populations[panel].name + ": pairwise tests, cells coloured by Wn", 14.0,
+                Anchor::start, "font-weight=\"bold\"");
+    draw_labels(canvas, loci, layout, top);
+    for (const int k : populations[panel].pairs) {
+      draw_cell(canvas, loci, layout, top, pairs[k]);
+    }
+    draw_legend(canvas, layout, top);
+    canvas.end_group();
+  }
+  out << canvas.finish();
+}
+
+}  // namespace results
