@@ -1,0 +1,62 @@
+#include <array>
+#include <cassert>
+#include <string>
+#include <utility>
+
+#include "table/table.h"
+#include "table/table_internal.h"
+
+namespace table::detail {
+
+std::optional<std::string> locus_of_columns(std::string_view first, std::string_view second) {
+  if (first == second) {
+    return first.empty() ? std::nullopt : std::optional<std::string>(first);
+  }
+  constexpr std::array<std::pair<std::string_view, std::string_view>, 3> SUFFIXES = {
+      {{"a1", "a2"}, {"1", "2"}, {"a", "b"}}};
+  constexpr std::array<std::string_view, 5> SEPARATORS = {"_", ".", "-", " ", ""};
+  for (const auto& [suffix_first, suffix_second] : SUFFIXES) {
+    for (const std::string_view separator : SEPARATORS) {
+      const std::string end_first = join({separator, suffix_first});
+      const std::string end_second = join({separator, suffix_second});
+      if (!first.ends_with(end_first) || !second.ends_with(end_second)) {
+        continue;
+      }
+      const std::string_view stem = first.substr(0, first.size() - end_first.size());
+      if (!stem.empty() && stem == second.substr(0, second.size() - end_second.size())) {
+        return std::string(stem);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::string synthetic_typing(int a) {
+  assert(a >= 0 && a < 99999);
+  std::string text = std::to_string(a + 1);
+  return join({std::string(5 - text.size(), '0'), text});
+}
+
+char allele_code_of(int a) {
+  assert(a >= 0 && a < MAX_TABLE_ALLELES);
+  // The printable bytes first, so that small loci read as the classic files
+  // do; '?' marks a missing typing and '^' an empty part of a code string.
+  int byte = 33;
+  for (int left = a;; ++byte) {
+    if (byte == 127) {
+      byte = 128;
+    } else if (byte == 256) {
+      byte = 1;
+    }
+    if (byte == '?' || byte == '^') {
+      continue;
+    }
+    if (left == 0) {
+      break;
+    }
+    --left;
+  }
+  return static_cast<char>(static_cast<unsigned char>(byte));
+}
+
+}  // namespace table::detail

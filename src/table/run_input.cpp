@@ -1,0 +1,206 @@
+#include <algorithm>
+#include <climits>
+#include <map>
+#include <string>
+
+#include "common/count.h"
+#include "common/stop.h"
+#include "common/text.h"
+#include "table/table.h"
+#include "table/table_internal.h"
+
+namespace table {
+
+using detail::join;
+using detail::quoted;
+
+namespace {
+
+// A row is kept unless typings are missing at two or more loci of the test:
+// such an individual cannot be completed over the alleles of one locus.
+[[nodiscard]] bool kept(const Row& row, const std::vector<int>& loci) {
+  int missing = 0;
+  for (const int locus : loci) {
+    const std::array<std::string, 2>& cells = row.typings[locus];
+    if (cells[0].empty() || cells[1].empty()) {
+      ++missing;
+    }
+  }
+  return missing < 2;
+}
+
+// The populations in order of first appearance (every row counts).
+struct PopulationOrder {
+  std::vector<std::string> names;
+  std::vector<int> of_row;  // [row]: 0-based population in names
+};
+
+[[nodiscard]] PopulationOrder order_populations(const GenotypeTable& table) {
+  PopulationOrder order;
+  std::map<std::string, int> number;
+  for (const Row& row : table.rows) {
+    const auto [at, added] = number.try_emplace(row.population, common::count_of(order.names));
+    if (added) {
+      order.names.push_back(row.population);
+    }
+    order.of_row.push_back(at->second);
+  }
+  return order;
+}
+
+// The allele names of each locus of the test among the kept rows, in byte order.
+[[nodiscard]] std::vector<std::vector<std::string>> allele_lists(
+    const GenotypeTable& table, const TestSpec& test, const std::vector<bool>& kept_rows) {
+  std::vector<std::vector<std::string>> lists;
+  for (const int locus : test.loci) {
+    std::vector<std::string> names;
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+      if (!kept_rows[r]) {
+        continue;
+      }
+      for (const std::string& cell : table.rows[r].typings[locus]) {
+        if (!cell.empty()) {
+          names.push_back(cell);
+        }
+      }
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    const std::string locus_text = join({"locus ", quoted(table.loci[locus].name)});
+    if (names.empty()) {
+      throw common::FileError{table.name, 0,
+                              join({locus_text, " has no typed allele among the individuals"
+                                                " kept for the test"})};
+    }
+    if (names.size() > static_cast<std::size_t>(MAX_TABLE_ALLELES)) {
+      throw common::FileError{
+          table.name, 0,
+          join({locus_text, " has ", std::to_string(names.size()),
+                " alleles among the individuals kept for the test; a locus may have at most ",
+                std::to_string(MAX_TABLE_ALLELES)})};
+    }
+    lists.push_back(std::move(names));
+  }
+  return lists;
+}
+
+[[nodiscard]] common::SystemTables system_tables(
+    const GenotypeTable& table, const TestSpec& test,
+    const std::vector<std::vector<std::string>>& alleles) {
+  common::SystemTables systems;
+  systems.system_count = common::count_of(test.loci);
+  for (int s = 0; s < systems.system_count; ++s) {
+    const int count = common::count_of(alleles[s]);
+    systems.allele_count.push_back(count);
+    systems.allele_name_width.push_back(common::MAX_NAME_WIDTH);
+    std::vector<common::Typing>& names = systems.allele_name.emplace_back();
+    std::vector<char>& codes = systems.allele_code.emplace_back();
+    for (int a = 0; a < count; ++a) {
+      names.emplace_back(detail::synthetic_typing(a));
+      codes.push_back(detail::allele_code_of(a));
+    }
+    systems.system_title.emplace_back(table.loci[test.loci[s]].name);
+  }
+  return systems;
+}
+
+[[nodiscard]] common::Grouping grouping_of(const std::vector<std::vector<int>>& groups,
+                                          const TestSpec& test,
+                                          const common::SystemTables& systems) {
+  common::Grouping grouping;
+  grouping.group_total = common::count_of(groups);
+  for (const std::vector<int>& group : groups) {
+    std::vector<int>& group_systems = grouping.group_systems.emplace_back();
+    for (const int locus : group) {
+      const auto at = std::lower_bound(test.loci.begin(), test.loci.end(), locus);
+      group_systems.push_back(static_cast<int>(at - test.loci.begin()));
+    }
+    grouping.group_size.push_back(common::count_of(group_systems));
+    grouping.group_value_total.push_back(common::value_total(systems, group_systems));
+  }
+  return grouping;
+}
+
+// The record of a kept row: typings at 2s, 2s + 1 as the synthetic names of
+// their alleles, blank where missing.
+[[nodiscard]] common::RecordTypings record_of(const Row& row, const TestSpec& test,
+                                              const std::vector<std::vector<std::string>>& alleles,
+                                              const common::SystemTables& systems) {
+  common::RecordTypings typings{};
+  for (int s = 0; s < common::count_of(test.loci); ++s) {
+    const std::array<std::string, 2>& cells = row.typings[test.loci[s]];
+    for (int k = 0; k < 2; ++k) {
+      if (cells[k].empty()) {
+        continue;
+      }
+      const auto at = std::lower_bound(alleles[s].begin(), alleles[s].end(), cells[k]);
+      typings[2 * s + k] = systems.allele_name[s][at - alleles[s].begin()];
+    }
+  }
+  return typings;
+}
+
+}  // namespace
+
+TableInput make_run_input(const GenotypeTable& table, const TestSpec& test) {
+  std::vector<bool> kept_rows;
+  for (const Row& row : table.rows) {
+    kept_rows.push_back(kept(row, test.loci));
+  }
+  if (std::find(kept_rows.begin(), kept_rows.end(), true) == kept_rows.end()) {
+    throw common::FileError{table.name, 0,
+                            table.rows.empty()
+                                ? std::string("the table has no individual")
+                                : std::string("no individual is left: every one has missing"
+                                              " typings at two or more loci of the test")};
+  }
+  const PopulationOrder order = order_populations(table);
+  const std::vector<std::vector<std::string>> alleles = allele_lists(table, test, kept_rows);
+
+  TableInput result;
+  common::RunInput& input = result.input;
+  input.systems = system_tables(table, test, alleles);
+  input.null_grouping = grouping_of(test.null_groups, test, input.systems);
+  input.alt_grouping = grouping_of(test.alt_groups, test, input.systems);
+  for (const int locus : test.loci) {
+    input.locus_names.push_back(table.loci[locus].name);
+  }
+  input.allele_names = alleles;
+  input.max_distinct_phenotypes = INT_MAX;
+
+  // Counted in order of first appearance in the table, kept rows or not.
+  const int table_populations = common::count_of(order.names);
+  std::vector<int> kept_of(order.names.size(), 0);
+  std::vector<int> excluded_of(order.names.size(), 0);
+  for (std::size_t r = 0; r < table.rows.size(); ++r) {
+    ++(kept_rows[r] ? kept_of : excluded_of)[order.of_row[r]];
+    if (!kept_rows[r]) {
+      const Row& row = table.rows[r];
+      result.excluded.push_back(ExcludedIndividual{row.population, row.line, row.id});
+    }
+  }
+  // [table population]: its 0-based population of the run, -1 when dropped.
+  std::vector<int> run_population(order.names.size(), -1);
+  common::Populations& populations = input.populations;
+  for (int p = 0; p < table_populations; ++p) {
+    if (kept_of[p] == 0) {
+      result.dropped_populations.push_back(order.names[p]);
+      continue;
+    }
+    run_population[p] = populations.population_count++;
+    populations.population_names.emplace_back(order.names[p]);
+    populations.population_record_count.push_back(kept_of[p]);
+    populations.phenotype_table.emplace_back().reserve(static_cast<std::size_t>(kept_of[p]));
+    input.population_names.push_back(order.names[p]);
+    input.excluded_count.push_back(excluded_of[p]);
+  }
+  for (std::size_t r = 0; r < table.rows.size(); ++r) {
+    if (kept_rows[r]) {
+      populations.phenotype_table[run_population[order.of_row[r]]].push_back(
+          record_of(table.rows[r], test, alleles, input.systems));
+    }
+  }
+  return result;
+}
+
+}  // namespace table

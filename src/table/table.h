@@ -1,0 +1,127 @@
+#pragma once
+
+#include <array>
+#include <istream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/run.h"
+
+// The genotype-table front-end: a CSV/TSV table with one row per individual
+// (a population column, two columns per locus) and the loci of a test named
+// on the command line, turned into the run's input. Allele names are kept in
+// full for the result tables; the engine sees them as synthetic 5-character
+// typings. Every error is a common::FileError naming the table (with its line
+// number, 1-based, the header being line 1) or the option.
+
+namespace table {
+
+// The longest line of a table, in bytes without its line end.
+inline constexpr int MAX_TABLE_LINE = 1 << 20;  // 1 MiB
+// Alleles a locus may have among the individuals kept for a test.
+inline constexpr int MAX_TABLE_ALLELES = 250;
+
+struct TableOptions {
+  char delimiter = 0;                 // 0: from the file name's extension
+  std::string population_column;      // empty: the first column
+  std::string id_column;              // empty: none
+  std::vector<std::string> missing_tokens = {"0", "NA", "-", "?", "****"};
+};
+
+// The --delimiter value: one character, or the word "tab". Throws
+// common::FileError{"--delimiter", 0, what}.
+[[nodiscard]] char parse_delimiter(std::string_view value);
+
+// The delimiter a file name's extension gives, in either case: ".csv" a comma,
+// ".tsv" and ".txt" a tab. Throws common::FileError{path, 0, what} for any
+// other name (the table then needs --delimiter).
+[[nodiscard]] char delimiter_for(std::string_view path);
+
+// The --missing LIST: comma-separated tokens, each trimmed of surrounding
+// blanks as cells are (empty tokens add nothing). An empty list is allowed:
+// then only empty cells are missing.
+[[nodiscard]] std::vector<std::string> parse_missing_tokens(std::string_view list);
+
+struct Locus {
+  std::string name;
+  int first_column = 0;  // 0-based column of its first typing
+};
+
+struct Row {
+  int line = 0;  // the table's line number (header = 1)
+  std::string population;
+  std::string id;  // empty without an id column
+  // [locus]: the two cells, trimmed, in column order; "" = missing.
+  std::vector<std::array<std::string, 2>> typings;
+};
+
+struct GenotypeTable {
+  std::string name;         // display name (the file name) for messages
+  std::vector<Locus> loci;  // in table order
+  std::vector<Row> rows;    // in table order, blank lines skipped
+};
+
+// Reads the whole table sequentially (it may be a pipe); no line longer than
+// MAX_TABLE_LINE is ever held. options.delimiter must be set (not 0). Throws
+// common::FileError{name, line, what}: a bad header (columns that do not pair
+// into loci, a locus twice, an unknown population or id column), a row with
+// another field count than the header, a line end inside quotes, a line too
+// long, an empty population cell, a tab in a population or allele name, a
+// "~" in an allele name.
+[[nodiscard]] GenotypeTable read_genotype_table(std::istream& in, const std::string& name,
+                                                const TableOptions& options);
+
+// The loci of one test and its two groupings. Locus numbers are 0-based
+// indexes into GenotypeTable::loci.
+struct TestSpec {
+  std::vector<int> loci;                      // the loci of the test, in table order
+  std::vector<std::vector<int>> null_groups;  // in the order written
+  std::vector<std::vector<int>> alt_groups;   // in the order written
+};
+
+// The test of --null SPEC and --alt SPEC ("" = not given). A SPEC lists
+// groups separated by commas, the loci of a group joined by "+". The loci of
+// the test are those of the null SPEC, else of the alternative SPEC, else
+// every locus; the default null grouping holds each locus alone, the default
+// alternative one group of all, both in table order. Throws
+// common::FileError{"--null" or "--alt", 0, what} for an unknown locus, a
+// repeat, an empty group, an alternative naming a locus outside the test, or
+// a test of fewer than 2 or more than 10 loci (naming the table when no SPEC
+// is given).
+[[nodiscard]] TestSpec parse_test(const GenotypeTable& table, std::string_view null_spec,
+                                  std::string_view alt_spec);
+
+// The loci of the pairs mode: the comma-separated names of --loci ("" =
+// every locus), in table order; at least 2. Throws
+// common::FileError{"--loci", 0, what}.
+[[nodiscard]] std::vector<int> parse_loci(const GenotypeTable& table, std::string_view list);
+
+// The two-locus test of a pair (null: each alone; alternative: both in one
+// group), the loci in table order whichever is given first.
+[[nodiscard]] TestSpec pair_test(int locus_a, int locus_b);
+
+struct ExcludedIndividual {
+  std::string population;
+  int line = 0;
+  std::string id;  // empty without an id column
+};
+
+struct TableInput {
+  common::RunInput input;
+  // Individuals with missing typings at two or more loci of the test, in table order.
+  std::vector<ExcludedIndividual> excluded;
+  // Populations with nobody left, in order of first appearance.
+  std::vector<std::string> dropped_populations;
+};
+
+// The run input of a test: the test's loci as systems in table order, each
+// locus's alleles (those of the kept individuals) numbered in byte order of
+// their names, populations in order of first appearance in the table (a
+// population with nobody kept is dropped), records in table order. Throws
+// common::FileError{table.name, 0, what} when no individual is left, or a
+// locus of the test has no allele or more than MAX_TABLE_ALLELES among the
+// kept individuals.
+[[nodiscard]] TableInput make_run_input(const GenotypeTable& table, const TestSpec& test);
+
+}  // namespace table

@@ -1,0 +1,444 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "common/stop.h"
+#include "table/table.h"
+#include "table/table_internal.h"
+
+namespace {
+
+using Cells = std::vector<std::array<std::string, 2>>;
+
+table::GenotypeTable read_text(const std::string& text, char delimiter = ',',
+                               table::TableOptions options = {}) {
+  std::istringstream in(text);
+  options.delimiter = delimiter;
+  return table::read_genotype_table(in, "t.csv", options);
+}
+
+// "file:line: what" of the FileError the call throws, or "" when it succeeds.
+std::string error_of(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const common::FileError& error) {
+    return error.file + ":" + std::to_string(error.line) + ": " + error.what;
+  }
+  return "";
+}
+
+TEST(TableRead, FieldsAndLines) {
+  struct Case {
+    std::string text;
+    char delimiter;
+    std::string population;
+    Cells typings;
+    int line;
+  };
+  const std::vector<Case> cases = {
+      {"pop,A_1,A_2\nP1,x,y\n", ',', "P1", {{"x", "y"}}, 2},
+      {"pop\tA\tA\nP 1\t x \ty\n", '\t', "P 1", {{"x", "y"}}, 2},
+      {"pop;A.a1;A.a2\nP;x;y", ';', "P", {{"x", "y"}}, 2},
+      // Quotes: the delimiter and a doubled quote inside, blanks around both sides.
+      {"pop,A1,A2\n\"P, east\", \"a\"\"b\" , \" c \"\n", ',', "P, east", {{"a\"b", "c"}}, 2},
+      {"pop\tA1\tA2\n\"P\tx\"\t\"a,b\"\ty\n", '\t', "P\tx", {}, 0},  // a tab: refused below
+      {"\xEF\xBB\xBFpop,A_1,A_2\r\nP,x,y\r\n", ',', "P", {{"x", "y"}}, 2},
+      // Blank lines are skipped; line numbers still count them.
+      {"pop,A_1,A_2\n\n  \t\nP,x,y\n\n", ',', "P", {{"x", "y"}}, 4},
+      // Missing tokens and empty cells.
+      {"pop,A_1,A_2,B_1,B_2\nP,NA,,****, x\n", ',', "P", {{"", ""}, {"", "x"}}, 2},
+      {"pop,A_1,A_2,B_1,B_2\nP,0,-,?,\"\"\n", ',', "P", {{"", ""}, {"", ""}}, 2},
+      // Allele names of any length and bytes as they are.
+      {"pop,A_1,A_2\nP,02:01:01:01xxxxxxxxxxxx,\xC3\xA9\n", ',', "P",
+       {{"02:01:01:01xxxxxxxxxxxx", "\xC3\xA9"}}, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    if (c.line == 0) {
+      EXPECT_NE(error_of([&] { static_cast<void>(read_text(c.text, c.delimiter)); }), "");
+      continue;
+    }
+    const table::GenotypeTable t = read_text(c.text, c.delimiter);
+    ASSERT_EQ(t.rows.size(), 1U);
+    EXPECT_EQ(t.rows[0].population, c.population);
+    EXPECT_EQ(t.rows[0].typings, c.typings);
+    EXPECT_EQ(t.rows[0].line, c.line);
+    EXPECT_EQ(t.loci[0].name, "A");
+  }
+}
+
+TEST(TableRead, MissingTokensReplaced) {
+  table::TableOptions options;
+  options.missing_tokens = table::parse_missing_tokens(" x, NA ,");
+  EXPECT_EQ(options.missing_tokens, (std::vector<std::string>{"x", "NA"}));
+  EXPECT_EQ(read_text("p,A,A\nP,x,0\n", ',', options).rows[0].typings, (Cells{{"", "0"}}));
+  options.missing_tokens = table::parse_missing_tokens("");
+  EXPECT_EQ(read_text("p,A,A\nP,NA,\n", ',', options).rows[0].typings, (Cells{{"NA", ""}}));
+}
+
+TEST(TableRead, Errors) {
+  struct Case {
+    std::string text;
+    std::string population_column;
+    std::string id_column;
+    std::string message;  // the start of "file:line: what"
+  };
+  const std::string long_cell(table::MAX_TABLE_LINE, 'x');
+  const std::vector<Case> cases = {
+      {"", "", "", "t.csv:0: the table is empty"},
+      {"\npop,A,A\n", "", "", "t.csv:1: the first line is blank"},
+      {"pop,A,A\nP,\"x,y\n", "", "", "t.csv:2: the quoted field opened at byte 3 does not close"},
+      {"pop,A,A\nP,\"x\"y,y\n", "", "", "t.csv:2: field 2 has text after its closing quote"},
+      {"pop,A,A\nP,x,y\nP,x\n", "", "", "t.csv:3: the row has 2 fields, the header 3"},
+      {"pop,A,A\nP,x,y,z\n", "", "", "t.csv:2: the row has 4 fields, the header 3"},
+      {"pop,A,A\n ,x,y\n", "", "", "t.csv:2: the population cell is empty"},
+      {"pop,A,A\nP\tQ,x,y\n", "", "", "t.csv:2: the population name \"P\\x09Q\" holds a tab"},
+      {"pop,A,A\nP,x\ty,y\n", "", "", "t.csv:2: the allele name \"x\\x09y\" of locus \"A\" holds a tab"},
+      {"pop,A,A\nP,x,y~z\n", "", "", "t.csv:2: the allele name \"y~z\" of locus \"A\" holds \"~\""},
+      {"pop,A_1,B_2\n", "", "", "t.csv:1: column 2 (\"A_1\") does not pair with the next, column 3"},
+      {"pop,A,A,B\n", "", "", "t.csv:1: column 4 (\"B\") does not pair with a next column"},
+      {"pop,A1,A2,A_1,A_2\n", "", "", "t.csv:1: the locus \"A\" stands twice, at columns 2-3 and 4-5"},
+      {"pop,,\n", "", "", "t.csv:1: column 2 (\"\") does not pair"},
+      {"pop,A,A\n", "group", "", "t.csv:1: the header has no column \"group\" (--population-column)"},
+      {"pop,A,id,A\n", "", "id", "t.csv:1: column 2 (\"A\") does not pair with the next, column 3"},
+      {"pop,A,A,pop\n", "pop", "", "t.csv:1: --population-column \"pop\" names column 1"},
+      {"pop,A,A\n", "", "pop", "t.csv:1: --id-column names the population column"},
+      {"pop,A,A\nP,x," + long_cell + "\n", "", "",
+       "t.csv:2: the line is longer than 1048576 bytes (1 MiB)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 80));
+    table::TableOptions options;
+    options.population_column = c.population_column;
+    options.id_column = c.id_column;
+    const std::string message =
+        error_of([&] { static_cast<void>(read_text(c.text, ',', options)); });
+    EXPECT_EQ(message.substr(0, c.message.size()), c.message) << message;
+  }
+}
+
+TEST(TableRead, LineOfExactlyTheLimitIsRead) {
+  const std::string header = "p,A,A\r\n";
+  const std::string row = "P,x," + std::string(table::MAX_TABLE_LINE - 4, 'y') + "\r\n";
+  EXPECT_EQ(read_text(header + row).rows[0].typings[0][1].size(), table::MAX_TABLE_LINE - 4);
+}
+
+// A stream that never ends and holds no line end, as a pipe can be.
+class EndlessBuffer : public std::streambuf {
+ public:
+  EndlessBuffer() { chunk_.fill('x'); }
+
+ protected:
+  int_type underflow() override {
+    setg(chunk_.data(), chunk_.data(), chunk_.data() + chunk_.size());
+    return traits_type::to_int_type('x');
+  }
+
+ private:
+  std::array<char, 4096> chunk_{};
+};
+
+TEST(TableRead, EndlessLineStopsAtTheLimit) {
+  EndlessBuffer buffer;
+  std::istream in(&buffer);
+  table::TableOptions options;
+  options.delimiter = ',';
+  const std::string message =
+      error_of([&] { static_cast<void>(table::read_genotype_table(in, "pipe", options)); });
+  EXPECT_EQ(message.substr(0, 36), "pipe:1: the line is longer than 1048");
+}
+
+TEST(TableColumns, Pairing) {
+  struct Case {
+    std::string first;
+    std::string second;
+    std::optional<std::string> locus;
+  };
+  const std::vector<Case> cases = {
+      {"DRB", "DRB", "DRB"},        {"DRB_1", "DRB_2", "DRB"},   {"DRB.a1", "DRB.a2", "DRB"},
+      {"HLA-A1", "HLA-A2", "HLA-A"}, {"DRB a", "DRB b", "DRB"},   {"DRBa", "DRBb", "DRB"},
+      {"DRB-1", "DRB-2", "DRB"},    {"DRB a1", "DRB a2", "DRB"}, {"DRB1.a1", "DRB1.a2", "DRB1"},
+      {"DRB_a1", "DRB_a2", "DRB"},  {"Da1", "Da2", "D"},         {"a1", "a2", "a"},
+      {"_1", "_2", "_"},            {"1", "2", std::nullopt},    {"a", "b", std::nullopt},
+      {"DRB_1", "DRB.2", std::nullopt}, {"DRB_A", "DRB_B", std::nullopt},
+      {"DRB_2", "DRB_1", std::nullopt}, {"DRB_1", "DQB_2", std::nullopt},
+      {"", "", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(table::detail::locus_of_columns(c.first, c.second), c.locus)
+        << c.first << " | " << c.second;
+  }
+}
+
+TEST(TableColumns, PopulationAndIdColumnsByName) {
+  table::TableOptions options;
+  options.population_column = "group";
+  options.id_column = "id";
+  const table::GenotypeTable t =
+      read_text("A_1,A_2,id,group,B,B\nx,y,7,G,u,v\n", ',', options);
+  ASSERT_EQ(t.loci.size(), 2U);
+  EXPECT_EQ(t.loci[0].name, "A");
+  EXPECT_EQ(t.loci[0].first_column, 0);
+  EXPECT_EQ(t.loci[1].name, "B");
+  EXPECT_EQ(t.loci[1].first_column, 4);
+  EXPECT_EQ(t.rows[0].population, "G");
+  EXPECT_EQ(t.rows[0].id, "7");
+  EXPECT_EQ(t.rows[0].typings, (Cells{{"x", "y"}, {"u", "v"}}));
+}
+
+TEST(TableOptions, Delimiters) {
+  EXPECT_EQ(table::delimiter_for("a/b.CSV"), ',');
+  EXPECT_EQ(table::delimiter_for("b.tsv"), '\t');
+  EXPECT_EQ(table::delimiter_for("b.Txt"), '\t');
+  EXPECT_EQ(error_of([] { static_cast<void>(table::delimiter_for("b.dat")); }).substr(0, 8),
+            "b.dat:0:");
+  EXPECT_EQ(table::parse_delimiter("tab"), '\t');
+  EXPECT_EQ(table::parse_delimiter(";"), ';');
+  for (const std::string_view bad : {"", ";;", "\"", "Tab"}) {
+    EXPECT_EQ(error_of([&] { static_cast<void>(table::parse_delimiter(bad)); }).substr(0, 14),
+              "--delimiter:0:")
+        << bad;
+  }
+}
+
+// --------------------------------------------------------------- the test's loci
+
+const std::string FOUR_LOCI = "pop,A,A,B,B,C,C,D,D\nP,a,b,a,b,a,b,a,b\n";
+
+TEST(TableTest, Specs) {
+  struct Case {
+    std::string null_spec;
+    std::string alt_spec;
+    std::vector<int> loci;
+    std::vector<std::vector<int>> null_groups;
+    std::vector<std::vector<int>> alt_groups;
+  };
+  const std::vector<Case> cases = {
+      {"", "", {0, 1, 2, 3}, {{0}, {1}, {2}, {3}}, {{0, 1, 2, 3}}},
+      {"C,A", "", {0, 2}, {{2}, {0}}, {{0, 2}}},
+      {"", "D+B, A", {0, 1, 3}, {{0}, {1}, {3}}, {{3, 1}, {0}}},
+      {"B+D,C", "C+D+B", {1, 2, 3}, {{1, 3}, {2}}, {{2, 3, 1}}},
+      {"A,B", "A", {0, 1}, {{0}, {1}}, {{0}}},
+  };
+  const table::GenotypeTable t = read_text(FOUR_LOCI);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.null_spec + " / " + c.alt_spec);
+    const table::TestSpec test = table::parse_test(t, c.null_spec, c.alt_spec);
+    EXPECT_EQ(test.loci, c.loci);
+    EXPECT_EQ(test.null_groups, c.null_groups);
+    EXPECT_EQ(test.alt_groups, c.alt_groups);
+  }
+}
+
+TEST(TableTest, SpecErrors) {
+  struct Case {
+    std::string null_spec;
+    std::string alt_spec;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"A,E", "", "--null:0: \"A,E\": the table has no locus \"E\" (its loci: A, B, C, D)"},
+      {"A,B", "A+X", "--alt:0: \"A+X\": the table has no locus \"X\""},
+      {"A+B,A", "", "--null:0: \"A+B,A\": the locus \"A\" is named twice"},
+      {"", "A,B+A", "--alt:0: \"A,B+A\": the locus \"A\" is named twice"},
+      {"A,,B", "", "--null:0: \"A,,B\": group 2 has an empty locus name"},
+      {"A+,B", "", "--null:0: \"A+,B\": group 1 has an empty locus name"},
+      {"A", "", "--null:0: \"A\": the test has 1 loci; a test takes 2 to 10 loci"},
+      {"", "B", "--alt:0: \"B\": the test has 1 loci"},
+      {"A,B", "A+C", "--alt:0: \"A+C\": the locus \"C\" is not in the test"},
+  };
+  const table::GenotypeTable t = read_text(FOUR_LOCI);
+  for (const Case& c : cases) {
+    const std::string message =
+        error_of([&] { static_cast<void>(table::parse_test(t, c.null_spec, c.alt_spec)); });
+    EXPECT_EQ(message.substr(0, c.message.size()), c.message) << message;
+  }
+}
+
+TEST(TableTest, LocusCountOfTheWholeTable) {
+  std::string header = "pop";
+  std::string row = "P";
+  for (int i = 0; i < 11; ++i) {
+    header += ",L" + std::to_string(i) + ",L" + std::to_string(i);
+    row += ",a,b";
+  }
+  const table::GenotypeTable eleven = read_text(header + "\n" + row + "\n");
+  EXPECT_EQ(error_of([&] { static_cast<void>(table::parse_test(eleven, "", "")); }),
+            "t.csv:0: without --null or --alt every locus is tested, and the table has 11 loci;"
+            " a test takes 2 to 10 loci");
+  EXPECT_EQ(table::parse_test(eleven, "L3,L0", "").loci, (std::vector<int>{0, 3}));
+}
+
+TEST(TableTest, PairsMode) {
+  const table::GenotypeTable t = read_text(FOUR_LOCI);
+  EXPECT_EQ(table::parse_loci(t, ""), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(table::parse_loci(t, "D, B"), (std::vector<int>{1, 3}));
+  for (const std::string_view bad : {"A", "A,A", "A,,B", "A,Q"}) {
+    EXPECT_EQ(error_of([&] { static_cast<void>(table::parse_loci(t, bad)); }).substr(0, 9),
+              "--loci:0:")
+        << bad;
+  }
+  const table::TestSpec pair = table::pair_test(3, 1);
+  EXPECT_EQ(pair.loci, (std::vector<int>{1, 3}));
+  EXPECT_EQ(pair.null_groups, (std::vector<std::vector<int>>{{1}, {3}}));
+  EXPECT_EQ(pair.alt_groups, (std::vector<std::vector<int>>{{1, 3}}));
+}
+
+// --------------------------------------------------------------- the run input
+
+std::string typing_text(const common::Typing& typing) { return std::string(typing.trimmed()); }
+
+TEST(TableRunInput, PopulationsRecordsAndExclusion) {
+  // Rows interleaved; East's first row is left out (missing at A and B), yet
+  // East keeps its place as the first population; North loses everybody.
+  const std::string text =
+      "id,pop,A_1,A_2,B_1,B_2,C_1,C_2\n"
+      "1,East,NA,x,,y,p,q\n"
+      "2,West,x,zz,y,y,p,p\n"
+      "3,North,,,0,0,p,q\n"
+      "4,East,X,x,,,p,p\n"
+      "5,West,x,x,y,w,,\n";
+  table::TableOptions options;
+  options.population_column = "pop";
+  options.id_column = "id";
+  const table::GenotypeTable t = read_text(text, ',', options);
+  const table::TableInput made = table::make_run_input(t, table::parse_test(t, "B,A", ""));
+  const common::RunInput& input = made.input;
+
+  EXPECT_EQ(input.locus_names, (std::vector<std::string>{"A", "B"}));
+  // Byte order: "X" < "x" < "zz"; C is outside the test and has no say.
+  EXPECT_EQ(input.allele_names,
+            (std::vector<std::vector<std::string>>{{"X", "x", "zz"}, {"w", "y"}}));
+  EXPECT_EQ(input.systems.system_count, 2);
+  EXPECT_EQ(input.systems.allele_count, (std::vector<int>{3, 2}));
+  EXPECT_EQ(input.systems.allele_name_width, (std::vector<int>{5, 5}));
+  EXPECT_EQ(typing_text(input.systems.allele_name[0][2]), "00003");
+  EXPECT_EQ(input.systems.allele_code[0], (std::vector<char>{'!', '"', '#'}));
+
+  EXPECT_EQ(input.population_names, (std::vector<std::string>{"East", "West"}));
+  EXPECT_EQ(input.populations.population_count, 2);
+  EXPECT_EQ(input.populations.population_record_count, (std::vector<int>{1, 2}));
+  EXPECT_EQ(input.excluded_count, (std::vector<int>{1, 0}));
+  EXPECT_EQ(made.dropped_populations, (std::vector<std::string>{"North"}));
+  ASSERT_EQ(made.excluded.size(), 2U);
+  EXPECT_EQ(made.excluded[0].line, 2);
+  EXPECT_EQ(made.excluded[0].id, "1");
+  EXPECT_EQ(made.excluded[1].population, "North");
+  EXPECT_EQ(made.excluded[1].line, 4);
+
+  std::vector<std::string> east;
+  for (int k = 0; k < 4; ++k) {
+    east.push_back(typing_text(input.populations.phenotype_table[0][0][k]));
+  }
+  EXPECT_EQ(east, (std::vector<std::string>{"00001", "00002", "", ""}));
+  EXPECT_EQ(typing_text(input.populations.phenotype_table[1][1][3]), "00001");
+
+  // The groups name systems (the test's loci in table order) in the order written.
+  EXPECT_EQ(input.null_grouping.group_systems, (std::vector<std::vector<int>>{{1}, {0}}));
+  EXPECT_EQ(input.null_grouping.group_size, (std::vector<int>{1, 1}));
+  EXPECT_EQ(input.null_grouping.group_value_total, (std::vector<double>{2.0, 3.0}));
+  EXPECT_EQ(input.alt_grouping.group_total, 1);
+  EXPECT_EQ(input.alt_grouping.group_value_total, (std::vector<double>{6.0}));
+  EXPECT_EQ(input.max_distinct_phenotypes, INT_MAX);
+}
+
+TEST(TableRunInput, LongNamesKeptInFull) {
+  const std::string population(40, 'P');
+  const std::string allele = "DRB1*04:01:01:01:extra-long";
+  const table::GenotypeTable t =
+      read_text("pop,A,A,B,B\n" + population + "," + allele + ",x,y,y\n");
+  const table::TableInput made = table::make_run_input(t, table::parse_test(t, "", ""));
+  EXPECT_EQ(made.input.population_names[0], population);
+  EXPECT_EQ(made.input.populations.population_names[0].view(), std::string(20, 'P'));
+  EXPECT_EQ(made.input.allele_names[0][0], allele);
+}
+
+TEST(TableRunInput, AlleleLimit) {
+  for (const int alleles : {table::MAX_TABLE_ALLELES, table::MAX_TABLE_ALLELES + 1}) {
+    std::string text = "pop,A,A,B,B\n";
+    for (int a = 0; a < alleles; ++a) {
+      text += "P,a" + std::to_string(a) + ",a0,b,b\n";
+    }
+    const table::GenotypeTable t = read_text(text);
+    const table::TestSpec test = table::parse_test(t, "", "");
+    const std::string message = error_of([&] {
+      const table::TableInput made = table::make_run_input(t, test);
+      const std::vector<char>& codes = made.input.systems.allele_code[0];
+      EXPECT_EQ(std::set<char>(codes.begin(), codes.end()).size(), codes.size());
+      EXPECT_EQ(codes.back(), '\x1E');
+    });
+    EXPECT_EQ(message, alleles == table::MAX_TABLE_ALLELES
+                           ? ""
+                           : "t.csv:0: locus \"A\" has 251 alleles among the individuals kept"
+                             " for the test; a locus may have at most 250");
+  }
+}
+
+TEST(TableRunInput, NobodyLeft) {
+  const table::GenotypeTable t = read_text("pop,A,A,B,B,C,C\nP,x,,,y,z,z\nQ,,,y,y,-,-\n");
+  EXPECT_EQ(error_of([&] {
+              static_cast<void>(table::make_run_input(t, table::parse_test(t, "A,B,C", "")));
+            }),
+            "t.csv:0: no individual is left: every one has missing typings at two or more loci"
+            " of the test");
+  EXPECT_EQ(error_of([&] {
+              static_cast<void>(table::make_run_input(t, table::parse_test(t, "A,B", "")));
+            }),
+            "t.csv:0: locus \"A\" has no typed allele among the individuals kept for the test");
+}
+
+TEST(TableRunInput, AlleleCodes) {
+  EXPECT_EQ(table::detail::allele_code_of(0), '!');
+  EXPECT_EQ(table::detail::allele_code_of(30), '@');  // '?' passed over
+  EXPECT_EQ(table::detail::allele_code_of(91), '~');  // '^' passed over
+  EXPECT_EQ(table::detail::allele_code_of(92), '\x80');
+  EXPECT_EQ(table::detail::allele_code_of(219), '\xFF');
+  EXPECT_EQ(table::detail::allele_code_of(220), '\x01');
+  EXPECT_EQ(table::detail::synthetic_typing(249), "00250");
+}
+
+// --------------------------------------------------------------- the shared tables
+
+TEST(TableShared, CasesParse) {
+  const std::filesystem::path cases = QUARNEL_SHARED_CASES;
+  if (!std::filesystem::exists(cases)) {
+    GTEST_SKIP() << "no shared cases at " << cases;
+  }
+  struct Case {
+    std::string path;
+    std::vector<std::string> loci;
+  };
+  const std::vector<Case> shared = {
+      {"genotype_basic/hla.csv", {"HLA-A", "HLA-B", "HLA-C"}},
+      {"genotype_over_800_values/class2.csv", {"DRB1", "DQA1", "DQB1"}},
+      {"genotype_pairs/str.tsv", {"D1S80", "D2S44", "D7S21", "D12S11"}},
+  };
+  for (const Case& c : shared) {
+    SCOPED_TRACE(c.path);
+    const std::string path = (cases / c.path).string();
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in.is_open());
+    table::TableOptions options;
+    options.delimiter = table::delimiter_for(path);
+    const table::GenotypeTable t = table::read_genotype_table(in, path, options);
+    std::vector<std::string> loci;
+    for (const table::Locus& locus : t.loci) {
+      loci.push_back(locus.name);
+    }
+    EXPECT_EQ(loci, c.loci);
+    EXPECT_FALSE(t.rows.empty());
+    const table::TableInput made = table::make_run_input(t, table::parse_test(t, "", ""));
+    EXPECT_GT(made.input.populations.population_count, 0);
+  }
+}
+
+}  // namespace
