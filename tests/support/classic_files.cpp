@@ -92,11 +92,13 @@ void check_populations(const common::Populations& populations) {
 std::string classic_data_file(const common::RunInput& input) {
   const common::SystemTables& systems = input.systems;
   std::vector<int> widths;
+  widths.reserve(static_cast<std::size_t>(systems.system_count));
   for (int s = 0; s < systems.system_count; ++s) {
     widths.push_back(name_width(input.allele_names[s], s));
   }
-  std::string file = "Data file written from a run input\n(the same systems, alleles and records)\n" +
-                     integer_line({systems.system_count}, 5);
+  std::string file =
+      "Data file written from a run input\n(the same systems, alleles and records)\n" +
+      integer_line({systems.system_count}, 5);
   std::string record_layout = "(A20";
   for (int s = 0; s < systems.system_count; ++s) {
     file += system_lines(input, s, widths[s]);
@@ -126,9 +128,11 @@ std::string classic_data_file(const common::RunInput& input) {
 namespace {
 
 [[nodiscard]] std::string grouping_lines(const common::Grouping& grouping) {
-  std::string lines = integer_line({grouping.group_total}, 4) + integer_line(grouping.group_size, 4);
+  std::string lines =
+      integer_line({grouping.group_total}, 4) + integer_line(grouping.group_size, 4);
   for (const std::vector<int>& systems : grouping.group_systems) {
     std::vector<int> numbers;
+    numbers.reserve(systems.size());
     for (const int s : systems) {
       numbers.push_back(s + 1);
     }
