@@ -1,3 +1,5 @@
+#include "table/table.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "common/stop.h"
-#include "table/table.h"
 #include "table/table_internal.h"
 
 namespace {
@@ -58,8 +59,11 @@ TEST(TableRead, FieldsAndLines) {
       {"pop,A_1,A_2,B_1,B_2\nP,NA,,****, x\n", ',', "P", {{"", ""}, {"", "x"}}, 2},
       {"pop,A_1,A_2,B_1,B_2\nP,0,-,?,\"\"\n", ',', "P", {{"", ""}, {"", ""}}, 2},
       // Allele names of any length and bytes as they are.
-      {"pop,A_1,A_2\nP,02:01:01:01xxxxxxxxxxxx,\xC3\xA9\n", ',', "P",
-       {{"02:01:01:01xxxxxxxxxxxx", "\xC3\xA9"}}, 2},
+      {"pop,A_1,A_2\nP,02:01:01:01xxxxxxxxxxxx,\xC3\xA9\n",
+       ',',
+       "P",
+       {{"02:01:01:01xxxxxxxxxxxx", "\xC3\xA9"}},
+       2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -102,13 +106,17 @@ TEST(TableRead, Errors) {
       {"pop,A,A\nP,x,y,z\n", "", "", "t.csv:2: the row has 4 fields, the header 3"},
       {"pop,A,A\n ,x,y\n", "", "", "t.csv:2: the population cell is empty"},
       {"pop,A,A\nP\tQ,x,y\n", "", "", "t.csv:2: the population name \"P\\x09Q\" holds a tab"},
-      {"pop,A,A\nP,x\ty,y\n", "", "", "t.csv:2: the allele name \"x\\x09y\" of locus \"A\" holds a tab"},
+      {"pop,A,A\nP,x\ty,y\n", "", "",
+       "t.csv:2: the allele name \"x\\x09y\" of locus \"A\" holds a tab"},
       {"pop,A,A\nP,x,y~z\n", "", "", "t.csv:2: the allele name \"y~z\" of locus \"A\" holds \"~\""},
-      {"pop,A_1,B_2\n", "", "", "t.csv:1: column 2 (\"A_1\") does not pair with the next, column 3"},
+      {"pop,A_1,B_2\n", "", "",
+       "t.csv:1: column 2 (\"A_1\") does not pair with the next, column 3"},
       {"pop,A,A,B\n", "", "", "t.csv:1: column 4 (\"B\") does not pair with a next column"},
-      {"pop,A1,A2,A_1,A_2\n", "", "", "t.csv:1: the locus \"A\" stands twice, at columns 2-3 and 4-5"},
+      {"pop,A1,A2,A_1,A_2\n", "", "",
+       "t.csv:1: the locus \"A\" stands twice, at columns 2-3 and 4-5"},
       {"pop,,\n", "", "", "t.csv:1: column 2 (\"\") does not pair"},
-      {"pop,A,A\n", "group", "", "t.csv:1: the header has no column \"group\" (--population-column)"},
+      {"pop,A,A\n", "group", "",
+       "t.csv:1: the header has no column \"group\" (--population-column)"},
       {"pop,A,id,A\n", "", "id", "t.csv:1: column 2 (\"A\") does not pair with the next, column 3"},
       {"pop,A,A,pop\n", "pop", "", "t.csv:1: --population-column \"pop\" names column 1"},
       {"pop,A,A\n", "", "pop", "t.csv:1: --id-column names the population column"},
@@ -164,13 +172,25 @@ TEST(TableColumns, Pairing) {
     std::optional<std::string> locus;
   };
   const std::vector<Case> cases = {
-      {"DRB", "DRB", "DRB"},        {"DRB_1", "DRB_2", "DRB"},   {"DRB.a1", "DRB.a2", "DRB"},
-      {"HLA-A1", "HLA-A2", "HLA-A"}, {"DRB a", "DRB b", "DRB"},   {"DRBa", "DRBb", "DRB"},
-      {"DRB-1", "DRB-2", "DRB"},    {"DRB a1", "DRB a2", "DRB"}, {"DRB1.a1", "DRB1.a2", "DRB1"},
-      {"DRB_a1", "DRB_a2", "DRB"},  {"Da1", "Da2", "D"},         {"a1", "a2", "a"},
-      {"_1", "_2", "_"},            {"1", "2", std::nullopt},    {"a", "b", std::nullopt},
-      {"DRB_1", "DRB.2", std::nullopt}, {"DRB_A", "DRB_B", std::nullopt},
-      {"DRB_2", "DRB_1", std::nullopt}, {"DRB_1", "DQB_2", std::nullopt},
+      {"DRB", "DRB", "DRB"},
+      {"DRB_1", "DRB_2", "DRB"},
+      {"DRB.a1", "DRB.a2", "DRB"},
+      {"HLA-A1", "HLA-A2", "HLA-A"},
+      {"DRB a", "DRB b", "DRB"},
+      {"DRBa", "DRBb", "DRB"},
+      {"DRB-1", "DRB-2", "DRB"},
+      {"DRB a1", "DRB a2", "DRB"},
+      {"DRB1.a1", "DRB1.a2", "DRB1"},
+      {"DRB_a1", "DRB_a2", "DRB"},
+      {"Da1", "Da2", "D"},
+      {"a1", "a2", "a"},
+      {"_1", "_2", "_"},
+      {"1", "2", std::nullopt},
+      {"a", "b", std::nullopt},
+      {"DRB_1", "DRB.2", std::nullopt},
+      {"DRB_A", "DRB_B", std::nullopt},
+      {"DRB_2", "DRB_1", std::nullopt},
+      {"DRB_1", "DQB_2", std::nullopt},
       {"", "", std::nullopt},
   };
   for (const Case& c : cases) {
@@ -183,8 +203,7 @@ TEST(TableColumns, PopulationAndIdColumnsByName) {
   table::TableOptions options;
   options.population_column = "group";
   options.id_column = "id";
-  const table::GenotypeTable t =
-      read_text("A_1,A_2,id,group,B,B\nx,y,7,G,u,v\n", ',', options);
+  const table::GenotypeTable t = read_text("A_1,A_2,id,group,B,B\nx,y,7,G,u,v\n", ',', options);
   ASSERT_EQ(t.loci.size(), 2U);
   EXPECT_EQ(t.loci[0].name, "A");
   EXPECT_EQ(t.loci[0].first_column, 0);
@@ -196,6 +215,8 @@ TEST(TableColumns, PopulationAndIdColumnsByName) {
 }
 
 TEST(TableOptions, Delimiters) {
+  std::istringstream tsv("p\tA\tA\nP\tx\ty\n");
+  EXPECT_EQ(table::read_genotype_table(tsv, "in.TSV", {}).rows[0].typings, (Cells{{"x", "y"}}));
   EXPECT_EQ(table::delimiter_for("a/b.CSV"), ',');
   EXPECT_EQ(table::delimiter_for("b.tsv"), '\t');
   EXPECT_EQ(table::delimiter_for("b.Txt"), '\t');

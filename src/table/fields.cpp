@@ -96,40 +96,47 @@ std::optional<std::vector<std::string>> FieldReader::next_fields() {
   return std::nullopt;
 }
 
+std::size_t FieldReader::skip_blanks(std::size_t pos) const {
+  while (pos < line_.size() && line_[pos] == ' ' && line_[pos] != delimiter_) {
+    ++pos;
+  }
+  return pos;
+}
+
+std::string FieldReader::quoted_field(std::size_t& pos, std::size_t field_number) const {
+  const std::string_view line = line_;
+  const std::size_t opened = pos++;
+  std::string field;
+  while (true) {
+    const std::size_t quote = line.find('"', pos);
+    if (quote == std::string_view::npos) {
+      fail(join({"the quoted field opened at byte ", std::to_string(opened + 1),
+                 " does not close on its line; a line end inside quotes is not allowed"}));
+    }
+    field.append(line.substr(pos, quote - pos));
+    pos = quote + 1;
+    if (pos >= line.size() || line[pos] != '"') {
+      break;
+    }
+    field.push_back('"');  // a doubled quote
+    ++pos;
+  }
+  pos = skip_blanks(pos);
+  if (pos < line.size() && line[pos] != delimiter_) {
+    fail(join({"field ", std::to_string(field_number),
+               " has text after its closing quote; a quote inside a quoted field is doubled"}));
+  }
+  return std::string(trim_blanks(field));
+}
+
 std::vector<std::string> FieldReader::split() const {
   std::vector<std::string> fields;
   const std::string_view line = line_;
   std::size_t pos = 0;
   while (true) {
-    while (pos < line.size() && line[pos] == ' ' && line[pos] != delimiter_) {
-      ++pos;
-    }
-    std::string field;
+    pos = skip_blanks(pos);
     if (pos < line.size() && line[pos] == '"') {
-      const std::size_t opened = pos++;
-      while (true) {
-        const std::size_t quote = line.find('"', pos);
-        if (quote == std::string_view::npos) {
-          fail(join({"the quoted field opened at byte ", std::to_string(opened + 1),
-                     " does not close on its line; a line end inside quotes is not allowed"}));
-        }
-        field.append(line.substr(pos, quote - pos));
-        pos = quote + 1;
-        if (pos < line.size() && line[pos] == '"') {
-          field.push_back('"');
-          ++pos;
-          continue;
-        }
-        break;
-      }
-      while (pos < line.size() && line[pos] == ' ' && line[pos] != delimiter_) {
-        ++pos;
-      }
-      if (pos < line.size() && line[pos] != delimiter_) {
-        fail(join({"field ", std::to_string(fields.size() + 1),
-                   " has text after its closing quote; a quote inside a quoted field is doubled"}));
-      }
-      fields.emplace_back(trim_blanks(field));
+      fields.push_back(quoted_field(pos, fields.size() + 1));
     } else {
       const std::size_t end = std::min(line.find(delimiter_, pos), line.size());
       fields.emplace_back(trim_blanks(line.substr(pos, end - pos)));

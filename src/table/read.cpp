@@ -18,10 +18,9 @@ char parse_delimiter(std::string_view value) {
     return '\t';
   }
   if (value.size() != 1 || value[0] == '"' || value[0] == '\n' || value[0] == '\r') {
-    throw common::FileError{
-        "--delimiter", 0,
-        join({"takes one character or the word tab, not ", quoted(value),
-              " (the quote and line-end characters cannot be delimiters)"})};
+    throw common::FileError{"--delimiter", 0,
+                            join({"takes one character or the word tab, not ", quoted(value),
+                                  " (the quote and line-end characters cannot be delimiters)"})};
   }
   return value[0];
 }
@@ -90,11 +89,10 @@ struct ColumnPlan {
   for (int c = 0; c < common::count_of(header); ++c) {
     if (header[c] == name) {
       if (found) {
-        throw common::FileError{table_name, 1,
-                                join({option, " ", quoted(name), " names ",
-                                      column_text(header, *found), " and ",
-                                      column_text(header, c), "; column names must tell"
-                                      " it apart"})};
+        throw common::FileError{
+            table_name, 1,
+            join({option, " ", quoted(name), " names ", column_text(header, *found), " and ",
+                  column_text(header, c), "; column names must tell it apart"})};
       }
       found = c;
     }
@@ -132,9 +130,9 @@ void check_locus_names(const std::vector<Locus>& loci, const std::string& table_
   if (!options.id_column.empty()) {
     plan.id = named_column(header, options.id_column, "--id-column", table_name);
     if (*plan.id == plan.population) {
-      throw common::FileError{table_name, 1,
-                              join({"--id-column names the population column ",
-                                    column_text(header, plan.population)})};
+      throw common::FileError{
+          table_name, 1,
+          join({"--id-column names the population column ", column_text(header, plan.population)})};
     }
   }
   const auto is_locus_column = [&](int c) { return c != plan.population && c != plan.id; };
@@ -227,7 +225,8 @@ class RowReader {
 
 GenotypeTable read_genotype_table(std::istream& in, const std::string& name,
                                   const TableOptions& options) {
-  detail::FieldReader reader(in, name, options.delimiter);
+  const char delimiter = options.delimiter != 0 ? options.delimiter : delimiter_for(name);
+  detail::FieldReader reader(in, name, delimiter);
   std::optional<std::vector<std::string>> header = reader.next_fields();
   if (!header) {
     throw common::FileError{name, 0, "the table is empty; it needs a header row"};

@@ -69,8 +69,9 @@ struct PopulationOrder {
     const std::string locus_text = join({"locus ", quoted(table.loci[locus].name)});
     if (names.empty()) {
       throw common::FileError{table.name, 0,
-                              join({locus_text, " has no typed allele among the individuals"
-                                                " kept for the test"})};
+                              join({locus_text,
+                                    " has no typed allele among the individuals"
+                                    " kept for the test"})};
     }
     if (names.size() > static_cast<std::size_t>(MAX_TABLE_ALLELES)) {
       throw common::FileError{
@@ -105,8 +106,8 @@ struct PopulationOrder {
 }
 
 [[nodiscard]] common::Grouping grouping_of(const std::vector<std::vector<int>>& groups,
-                                          const TestSpec& test,
-                                          const common::SystemTables& systems) {
+                                           const TestSpec& test,
+                                           const common::SystemTables& systems) {
   common::Grouping grouping;
   grouping.group_total = common::count_of(groups);
   for (const std::vector<int>& group : groups) {

@@ -23,9 +23,9 @@ inline constexpr int MAX_TABLE_LINE = 1 << 20;  // 1 MiB
 inline constexpr int MAX_TABLE_ALLELES = 250;
 
 struct TableOptions {
-  char delimiter = 0;                 // 0: from the file name's extension
-  std::string population_column;      // empty: the first column
-  std::string id_column;              // empty: none
+  char delimiter = 0;             // 0: from the file name's extension
+  std::string population_column;  // empty: the first column
+  std::string id_column;          // empty: none
   std::vector<std::string> missing_tokens = {"0", "NA", "-", "?", "****"};
 };
 
@@ -63,7 +63,8 @@ struct GenotypeTable {
 };
 
 // Reads the whole table sequentially (it may be a pipe); no line longer than
-// MAX_TABLE_LINE is ever held. options.delimiter must be set (not 0). Throws
+// MAX_TABLE_LINE is ever held. A delimiter of 0 is taken from the name
+// (delimiter_for, whose error it throws). Throws
 // common::FileError{name, line, what}: a bad header (columns that do not pair
 // into loci, a locus twice, an unknown population or id column), a row with
 // another field count than the header, a line end inside quotes, a line too

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
 #include <istream>
 #include <optional>
@@ -49,6 +50,12 @@ class FieldReader {
   // Reads the next line into line_; false at the end of the input.
   [[nodiscard]] bool next_line();
   [[nodiscard]] std::vector<std::string> split() const;
+  // The first byte at or after pos that is not a blank (the delimiter
+  // excepted), within line_.
+  [[nodiscard]] std::size_t skip_blanks(std::size_t pos) const;
+  // The quoted field whose opening quote stands at pos; moves pos to the
+  // delimiter after it or the line's end.
+  [[nodiscard]] std::string quoted_field(std::size_t& pos, std::size_t field_number) const;
   [[noreturn]] void fail(const std::string& what) const;
 };
 

@@ -32,8 +32,7 @@ struct NameList {
 }
 
 [[noreturn]] void fail(const NameList& list, const std::string& what) {
-  throw common::FileError{std::string(list.option), 0,
-                          join({quoted(list.text), ": ", what})};
+  throw common::FileError{std::string(list.option), 0, join({quoted(list.text), ": ", what})};
 }
 
 [[nodiscard]] int locus_index(const GenotypeTable& table, const NameList& list,
@@ -43,8 +42,8 @@ struct NameList {
       return i;
     }
   }
-  fail(list, join({"the table has no locus ", quoted(name), " (its loci: ", known_loci(table),
-                   ")"}));
+  fail(list,
+       join({"the table has no locus ", quoted(name), " (its loci: ", known_loci(table), ")"}));
 }
 
 // The pieces of text between separators, each trimmed of blanks.
@@ -97,9 +96,8 @@ void check_locus_count(const std::vector<int>& loci, const std::string& where,
                        std::string_view what) {
   const int n = common::count_of(loci);
   if (n < common::MIN_SYSTEMS || n > common::MAX_SYSTEMS) {
-    throw common::FileError{where, 0,
-                            join({what, " ", std::to_string(n),
-                                  " loci; a test takes 2 to 10 loci"})};
+    throw common::FileError{
+        where, 0, join({what, " ", std::to_string(n), " loci; a test takes 2 to 10 loci"})};
   }
 }
 
@@ -175,10 +173,10 @@ std::vector<int> parse_loci(const GenotypeTable& table, std::string_view list) {
     std::sort(loci.begin(), loci.end());
   }
   if (loci.size() < 2) {
-    throw common::FileError{"--loci", 0,
-                            join({"the pairs take at least 2 loci, and ",
-                                  list.empty() ? "the table has " : "the list names ",
-                                  std::to_string(loci.size())})};
+    throw common::FileError{
+        "--loci", 0,
+        join({"the pairs take at least 2 loci, and ",
+              list.empty() ? "the table has " : "the list names ", std::to_string(loci.size())})};
   }
   return loci;
 }
