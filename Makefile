@@ -40,6 +40,11 @@ run: program
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
+	@echo "== full runs"; bench/full_run.sh $(BUILD)/quarnel
+	@echo "== pair tests of a 10-locus table (45 pairs x 2 populations, 1000 permutations)"
+	@rm -rf scratch/bench && mkdir -p scratch/bench && cd scratch/bench && \
+	  /usr/bin/time -f "%e s wall, %M KB peak" ../../$(BUILD)/quarnel \
+	  --genotypes ../../bench/data/ten_loci.csv --pairs --quiet > /dev/null
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) scratch
