@@ -55,8 +55,8 @@ void run_table(std::uint8_t settings, const std::string& text) {
   common::RunOptions options;
   options.permutations = 1 + (settings & 0x03U);
   options.threads = 1 + ((settings >> 2) & 0x01U);
-  options.messages = (settings & 0x08U) != 0 ? common::MessageStyle::counted
-                                              : common::MessageStyle::classic;
+  options.messages =
+      (settings & 0x08U) != 0 ? common::MessageStyle::counted : common::MessageStyle::classic;
   run_test(genotypes, table::parse_test(genotypes, "", ""), options);
   if (genotypes.loci.size() >= 2) {
     run_test(genotypes, table::pair_test(0, 1), options);

@@ -33,8 +33,8 @@ std::string summary_line(const Result& line) {
   return report.records().at(2);
 }
 
-Result line_for(std::string_view name, double observed, const std::vector<double>& permuted,
-                int n, int df) {
+Result line_for(std::string_view name, double observed, const std::vector<double>& permuted, int n,
+                int df) {
   Result line;
   line.name = name;
   line.observed_statistic = observed;
@@ -167,8 +167,8 @@ TEST(DegreesOfFreedom, MultiSystemNullGroups) {
   const std::vector<int> alleles = {2, 2, 3, 2};
   const common::Grouping null_grouping = grouping({{1, 2}, {3, 4}}, alleles);
   const common::Grouping alt_grouping = grouping({{1, 2, 3, 4}}, alleles);
-  const std::vector<std::vector<double>> frequency = {
-      {0.25, 0.25, 0.25, 0.25}, {0.5, 0.0, 0.2, 0.2, 0.1, 0.0}};
+  const std::vector<std::vector<double>> frequency = {{0.25, 0.25, 0.25, 0.25},
+                                                      {0.5, 0.0, 0.2, 0.2, 0.1, 0.0}};
   // N = 5: c = 4 and 4 (0.1 x 10 = 1 counts): (16 - 1) - (3 + 3) = 9.
   EXPECT_EQ(driver::degrees_of_freedom(null_grouping, alt_grouping, listed(frequency), 5), 9);
 }
@@ -185,8 +185,9 @@ TEST(DegreesOfFreedom, AlternativeGroupWithoutFirstSystemAndSplitAlternative) {
   // {3} with null groups {1,2} and {3} -> only the second null group lies in it.
   const common::Grouping blocks = grouping({{1, 2}, {3}}, alleles);
   const std::vector<std::vector<double>> block_frequency = {{0.25, 0.25, 0.25, 0.25}, {0.5, 0.5}};
-  EXPECT_EQ(driver::degrees_of_freedom(blocks, grouping({{2}, {3}}, alleles), listed(block_frequency), 4),
-            (1 - 1) + (2 - 1) - (3 + 1));
+  EXPECT_EQ(
+      driver::degrees_of_freedom(blocks, grouping({{2}, {3}}, alleles), listed(block_frequency), 4),
+      (1 - 1) + (2 - 1) - (3 + 1));
 }
 
 TEST(DegreesOfFreedom, ExpectedCountOfExactlyOneHalfCounts) {

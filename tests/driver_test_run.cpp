@@ -50,7 +50,7 @@ struct Outcome {
 };
 
 Outcome run(const common::RunInput& input, int threads, common::MessageStyle style,
-        int permutations = 200) {
+            int permutations = 200) {
   test_support::CapturedSinks sinks;
   common::RunOptions options;
   options.threads = threads;

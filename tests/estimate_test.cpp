@@ -65,9 +65,9 @@ struct Population {
   [[nodiscard]] estimate::EmInput input(const common::Grouping& grouping,
                                         int max_iterations = common::EM_MAX_ITERATIONS,
                                         bool publish = true) const {
-    return {grouping, pair_labels, phenotype_count,
-            std::accumulate(phenotype_count.begin(), phenotype_count.end(), 0), max_iterations,
-            publish};
+    return {grouping,        pair_labels,
+            phenotype_count, std::accumulate(phenotype_count.begin(), phenotype_count.end(), 0),
+            max_iterations,  publish};
   }
 };
 
@@ -127,8 +127,8 @@ Frequencies plain_expected_counts(const Population& population, const common::Gr
     }
     // A phenotype whose pair mass falls under the floor adds nothing.
     for (const auto& [value, m] : mass) {
-      expected[value] += std::abs(total) >= plain_floor(grouping.group_value_total[g]) ? m / total
-                                                                                       : 0.0;
+      expected[value] +=
+          std::abs(total) >= plain_floor(grouping.group_value_total[g]) ? m / total : 0.0;
     }
   }
   return expected;
@@ -293,8 +293,7 @@ TEST(EstimateReference, RandomSmallCasesMatchPlainAlgorithm) {
     // Leaving out the phenotypes of weight 0 changes nothing.
     const EmResult all =
         estimate::estimate_null_model(population.input(grouping, limit), workspace);
-    const EmResult fewer =
-        estimate::estimate_null_model(weighed.input(grouping, limit), workspace);
+    const EmResult fewer = estimate::estimate_null_model(weighed.input(grouping, limit), workspace);
     expect_same(fewer, all);
     EXPECT_EQ(fewer.value_frequency, all.value_frequency);
   }
@@ -358,8 +357,7 @@ TEST(EstimateRepeatedPairs, RepeatCountsOnceInEStepReversedPairTwice) {
   const EmResult once = estimate::estimate_null_model(repeat.input(grouping, 2), workspace);
   const double a = (1.0 / 0.75) / 2.0;
   const double b = (0.5 / 0.75) / 2.0;
-  EXPECT_EQ(once.value_frequency,
-            (Listed{{{common::Label("A"), a}, {common::Label("B"), b}}}));
+  EXPECT_EQ(once.value_frequency, (Listed{{{common::Label("A"), a}, {common::Label("B"), b}}}));
   EXPECT_EQ(once.log_likelihood, std::log(a * a + a * b * 2.0 + a * b * 2.0 + LOG_FLOOR_NULL));
   Population reversed;
   reversed.add({{"A", "A"}, {"A", "B"}, {"B", "A"}}, 1);

@@ -550,8 +550,7 @@ struct Coder {
   test_support::Outcome code(int population, int record, const Lines& typings) {
     return test_support::run_capturing([&] {
       input::code_individual(population, record, record_typings(typings), systems,
-                             common::MAX_DISTINCT_PHENOTYPES, distinct, index,
-                             sinks.sinks());
+                             common::MAX_DISTINCT_PHENOTYPES, distinct, index, sinks.sinks());
     });
   }
 };
@@ -620,19 +619,20 @@ TEST(CodeIndividual, ThousandPhenotypesAreAcceptedAndTheNextStops105) {
   EXPECT_TRUE(coder.sinks.journal().empty());
 }
 
+// The look-up rule written out plainly: each of three systems holds the same two typings.
+bool same_three_systems(const common::RecordTypings& a, const common::RecordTypings& b) {
+  for (std::size_t k = 0; k < 6; k += 2) {
+    if (std::minmax(a[k], a[k + 1]) != std::minmax(b[k], b[k + 1])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 TEST(CodeIndividual, IndexAgreesWithAScanOfTheList) {
   Coder coder({"ABC", "AB", "ABC"}, 2);
   const Lines choices = {"01", "02", "", "X", "03"};  // "" and "X" are missing typings
   std::mt19937 random(12345);                         // its sequence is the same everywhere
-  // The look-up rule written out plainly: each system holds the same two typings.
-  const auto same = [](const common::RecordTypings& a, const common::RecordTypings& b) {
-    for (std::size_t k = 0; k < 6; k += 2) {
-      if (std::minmax(a[k], a[k + 1]) != std::minmax(b[k], b[k + 1])) {
-        return false;
-      }
-    }
-    return true;
-  };
   for (int attempt = 0; attempt < 2; ++attempt) {
     coder.distinct.reset(2);                  // the index must notice and start over
     std::vector<common::RecordTypings> seen;  // the distinct phenotypes of a plain scan
@@ -644,7 +644,7 @@ TEST(CodeIndividual, IndexAgreesWithAScanOfTheList) {
       }
       const common::RecordTypings typings = record_typings(texts);
       std::size_t d = 0;
-      while (d < seen.size() && !same(seen[d], typings)) {
+      while (d < seen.size() && !same_three_systems(seen[d], typings)) {
         ++d;
       }
       if (d == seen.size()) {

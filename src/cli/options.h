@@ -17,7 +17,7 @@ struct Options {
   int threads = 0;  // 0: one per hardware thread
   int permutations = common::PERMUTATION_COUNT;
   std::int32_t seed = 1;
-  std::string out;  // result-file prefix; empty: none (classic) or from the table's name
+  std::string out;         // result-file prefix; empty: none (classic) or from the table's name
   std::string max_memory;  // budget for the pair lists; empty: the default
 
   // The genotype-table mode.

@@ -79,8 +79,8 @@ void write_pair_table(const std::vector<results::PairResult>& pairs, layout::Sin
     };
     log_line(console, padded(pair.result.name, name_width) + "  " +
                           padded(pair.locus_a + " ~ " + pair.locus_b, pair_width) + "    " +
-                          fixed_text(pair.result.p_value, 3) + "  " + measure(pair.d_prime) +
-                          "  " + measure(pair.wn));
+                          fixed_text(pair.result.p_value, 3) + "  " + measure(pair.d_prime) + "  " +
+                          measure(pair.wn));
   }
 }
 

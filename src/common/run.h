@@ -83,7 +83,7 @@ struct FittedModel {
 
 // The result of one population's test.
 struct PopulationResult {
-  std::string name;    // in full
+  std::string name;     // in full
   int individuals = 0;  // individuals analysed (N)
   int excluded = 0;     // individuals left out
   FittedModel null_model;
@@ -93,13 +93,13 @@ struct PopulationResult {
   // Degrees of freedom; df_defined is false when their products overflow 64 bits.
   std::int64_t degrees_of_freedom = 0;
   bool df_defined = true;
-  int exceeding = 0;  // permuted statistics above the observed one
-  int ties = 0;       // permuted statistics equal to it
+  int exceeding = 0;                  // permuted statistics above the observed one
+  int ties = 0;                       // permuted statistics equal to it
   double p_value = 0.0;               // exceeding / N
   double p_value_conservative = 0.0;  // (exceeding + ties + 1) / (N + 1)
   double permutation_mean = 0.0;
   double permutation_variance = 0.0;  // divisor N; may be slightly negative
-  bool xi_defined = false;  // false: variance <= 0, or df negative or undefined
+  bool xi_defined = false;            // false: variance <= 0, or df negative or undefined
   double ld_xi = 0.0;
   double ld_xi_std = 0.0;
 };

@@ -8,25 +8,25 @@ namespace common {
 // Every stop code of the run. The console shows "Return code N" with the full
 // number; the process exit status keeps its low 8 bits.
 enum class StopCode : int {
-  phase_guard = 1,            // exchange_alleles got a system outside 1..system_count
-  split_no_missing = 10,      // split_at_missing_system found no missing system
+  phase_guard = 1,               // exchange_alleles got a system outside 1..system_count
+  split_no_missing = 10,         // split_at_missing_system found no missing system
   split_no_missing_letter = 15,  // one typing missing but no "?" in the code string
-  too_many_phenotypes = 105,  // more than 1000 distinct phenotypes in a data set
-  system_count = 201,         // system count outside 2..10
-  allele_count = 202,         // allele count above 14
-  name_width = 203,           // allele-name width outside 1..5
-  header_end_of_file = 204,   // the data file ends inside the header
-  no_records = 205,           // the data file holds no phenotype record
-  bad_grouping = 206,         // a grouping of the control file breaks a rule
-  bad_code_letter = 207,      // an allele code letter is blank, "?", "^" or repeated
-  haplotype_count = 304,      // the haplotype count check failed
-  unknown_allele = 375,       // a typing that is not in its system's allele list
-  missing_guard_one = 407,    // one missing system counted but none found
-  missing_guard_first = 409,  // two missing systems counted but none found
-  too_much_missing = 410,     // a phenotype with more missing than typed systems
-  unusable_observed = 411,    // the observed data holds a phenotype missing two or more systems
-  missing_guard_second = 412, // two missing systems counted but only one found
-  too_many_tries = 7070,      // a permuted data set needed too many attempts
+  too_many_phenotypes = 105,     // more than 1000 distinct phenotypes in a data set
+  system_count = 201,            // system count outside 2..10
+  allele_count = 202,            // allele count above 14
+  name_width = 203,              // allele-name width outside 1..5
+  header_end_of_file = 204,      // the data file ends inside the header
+  no_records = 205,              // the data file holds no phenotype record
+  bad_grouping = 206,            // a grouping of the control file breaks a rule
+  bad_code_letter = 207,         // an allele code letter is blank, "?", "^" or repeated
+  haplotype_count = 304,         // the haplotype count check failed
+  unknown_allele = 375,          // a typing that is not in its system's allele list
+  missing_guard_one = 407,       // one missing system counted but none found
+  missing_guard_first = 409,     // two missing systems counted but none found
+  too_much_missing = 410,        // a phenotype with more missing than typed systems
+  unusable_observed = 411,       // the observed data holds a phenotype missing two or more systems
+  missing_guard_second = 412,    // two missing systems counted but only one found
+  too_many_tries = 7070,         // a permuted data set needed too many attempts
 };
 
 // A fatal stop of the run. Whoever raises it has already written its message

@@ -33,8 +33,8 @@ struct SystemTables {
 // A grouping of the systems (the null or the alternative grouping).
 struct Grouping {
   int group_total = 0;
-  std::vector<int> group_size;                      // per group
-  std::vector<std::vector<int>> group_systems;      // [group][j]: 0-based system numbers
+  std::vector<int> group_size;                  // per group
+  std::vector<std::vector<int>> group_systems;  // [group][j]: 0-based system numbers
   // Per group: the number of its values, the product of its systems' allele
   // counts formed in double precision in group order (exact up to 2^53; a
   // genotype table's groups may have far more values than an int holds).
@@ -42,7 +42,8 @@ struct Grouping {
 };
 
 // The value total of a group of the given 0-based systems.
-[[nodiscard]] double value_total(const SystemTables& systems, const std::vector<int>& group_systems);
+[[nodiscard]] double value_total(const SystemTables& systems,
+                                 const std::vector<int>& group_systems);
 
 // One phenotype record's typings: positions 0 .. typing_count-1 are used.
 using RecordTypings = std::array<Typing, MAX_TYPINGS>;
@@ -50,8 +51,8 @@ using RecordTypings = std::array<Typing, MAX_TYPINGS>;
 // The phenotype records of the observed data, by population.
 struct Populations {
   int population_count = 0;
-  std::vector<PopulationName> population_names;        // per population
-  std::vector<int> population_record_count;            // per population
+  std::vector<PopulationName> population_names;             // per population
+  std::vector<int> population_record_count;                 // per population
   std::vector<std::vector<RecordTypings>> phenotype_table;  // [population][record]
 };
 
@@ -68,10 +69,10 @@ struct FirstIndividual {
 // The distinct phenotypes of the data set under construction.
 struct DistinctPhenotypes {
   int distinct_count = 0;
-  std::vector<RecordTypings> distinct_typings;        // [d]: typings as first seen
-  std::vector<CodeString> phenotype_code;             // [d]
-  std::vector<FirstIndividual> first_individual;      // [d]
-  std::vector<std::vector<int>> phenotype_tally;      // [population][d]
+  std::vector<RecordTypings> distinct_typings;    // [d]: typings as first seen
+  std::vector<CodeString> phenotype_code;         // [d]
+  std::vector<FirstIndividual> first_individual;  // [d]
+  std::vector<std::vector<int>> phenotype_tally;  // [population][d]
 
   // Empties the list for a new attempt, with a zero tally for every population.
   void reset(int population_count);

@@ -48,6 +48,7 @@ struct FixedText {
   [[nodiscard]] constexpr bool is_blank() const { return trimmed().empty(); }
 
   friend constexpr bool operator==(const FixedText&, const FixedText&) = default;
+  // NOLINTNEXTLINE(modernize-use-nullptr): clang-tidy 14 misreads a defaulted <=>
   friend constexpr auto operator<=>(const FixedText&, const FixedText&) = default;
 };
 
@@ -62,9 +63,9 @@ struct FixedText {
   return a == b;
 }
 
-using Typing = FixedText<5>;           // an allele name as written in a phenotype record
-using Label = FixedText<10>;           // a haplotype label or a group value: one code letter per system
-using CodeString = FixedText<20>;      // phenotype code: one code letter per typing
+using Typing = FixedText<5>;       // an allele name as written in a phenotype record
+using Label = FixedText<10>;       // a haplotype label or a group value: one code letter per system
+using CodeString = FixedText<20>;  // phenotype code: one code letter per typing
 using PopulationName = FixedText<20>;  // name of a sample population
 using FileName = FixedText<40>;        // a file name of the control file
 

@@ -58,8 +58,8 @@ Batch build_batch(int& dataset_number, int size, const common::RunInput& observe
                                     classic ? sinks.log : discard, sinks.report, sinks.help};
     const int tries_before = state.try_count.try_count(dataset_number);
     try {
-      batch.too_many_tries = build_data_set(dataset_number, observed, state, build_sinks,
-                                            sinks.log, entry.built) == BuildStatus::too_many_tries;
+      batch.too_many_tries = build_data_set(dataset_number, observed, state, build_sinks, sinks.log,
+                                            entry.built) == BuildStatus::too_many_tries;
     } catch (...) {
       batch.failure = std::current_exception();
     }

@@ -17,7 +17,7 @@ namespace driver {
 // population and its EM results for the warnings.
 struct PermutedAnalysis {
   int dataset_number = 0;
-  int attempts = 1;                          // attempts its build needed
+  int attempts = 1;                           // attempts its build needed
   std::vector<estimate::EmResult> alt_model;  // [population]
 };
 

@@ -123,10 +123,10 @@ void hand_over(const common::RunInput& observed, const PermutationState& state,
 }
 
 [[nodiscard]] expand::ExpandStatus expand_data_set(int dataset_number,
-                                                  const common::RunInput& observed,
-                                                  PermutationState& state,
-                                                  const layout::Sinks& sinks,
-                                                  common::PairLists& pair_labels) {
+                                                   const common::RunInput& observed,
+                                                   PermutationState& state,
+                                                   const layout::Sinks& sinks,
+                                                   common::PairLists& pair_labels) {
   check_memory_budget(dataset_number, observed, state);
   return expand::expand_phenotypes(dataset_number, observed.systems, observed.populations,
                                    state.distinct, state.expansions, sinks, pair_labels);
@@ -141,8 +141,8 @@ std::int64_t pair_list_bytes(std::int64_t pair_total, std::int64_t list_count) {
 void build_observed_data_set(const common::RunInput& observed, PermutationState& state,
                              const layout::Sinks& sinks, BuiltDataSet& built) {
   built.dataset_number = 0;
-  state.donor_index = permute::identity_donor_index(observed.populations,
-                                                    observed.null_grouping.group_total);
+  state.donor_index =
+      permute::identity_donor_index(observed.populations, observed.null_grouping.group_total);
   code_data_set(observed, state, sinks);
   expand::check_haplotype_count(observed.systems);
   common::PairLists pair_labels;

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "common/run.h"
-
 #include "common/tables.h"
 #include "expand/expand.h"
 #include "input/input.h"
@@ -28,7 +27,7 @@ struct PermutationState {
   permute::UniformRandom generator;
   permute::TryCounts try_count;
   expand::ExpansionCache expansions;
-  common::DistinctPhenotypes distinct;  // work table, rebuilt by every attempt
+  common::DistinctPhenotypes distinct;    // work table, rebuilt by every attempt
   input::PhenotypeIndex phenotype_index;  // look-up of distinct phenotypes by typings
   std::int64_t memory_budget = 0;         // bytes of pair lists (RunOptions::max_memory), 0: none
 };

@@ -34,8 +34,7 @@ std::vector<AlleleOfLetter> alleles_of_letters(const common::SystemTables& syste
 
 // A fitted model as the result tables show it: the values of positive
 // frequency, each as its alleles.
-common::FittedModel fitted_model(const estimate::EmResult& result,
-                                 const common::Grouping& grouping,
+common::FittedModel fitted_model(const estimate::EmResult& result, const common::Grouping& grouping,
                                  const std::vector<AlleleOfLetter>& allele_of) {
   common::FittedModel model;
   model.log_likelihood = result.log_likelihood;
@@ -92,18 +91,18 @@ class EmWarnings {
     results_.redrawn_attempts += redrawn;
     if (!classic_ && redrawn > 0) {
       layout::write(sinks_.log, "(A)",
-                    {std::string_view("data set " + layout::integer_text(dataset_number) +
-                                      ": attempts abandoned and drawn again: " +
-                                      layout::integer_text(redrawn) +
-                                      " (a permuted individual missed typings at two or more "
-                                      "loci)")});
+                    {std::string_view(
+                        "data set " + layout::integer_text(dataset_number) +
+                        ": attempts abandoned and drawn again: " + layout::integer_text(redrawn) +
+                        " (a permuted individual missed typings at two or more "
+                        "loci)")});
     }
   }
 
  private:
   void log(int dataset_number, int p, const std::string& what) {
-    const std::string line = "data set " + layout::integer_text(dataset_number) +
-                             ", population " + results_.populations[p].name + ": " + what;
+    const std::string line = "data set " + layout::integer_text(dataset_number) + ", population " +
+                             results_.populations[p].name + ": " + what;
     layout::write(sinks_.log, "(A)", {std::string_view(line)});
   }
 

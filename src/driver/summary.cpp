@@ -83,11 +83,10 @@ void summarise_population(common::PopulationResult& result) {
   }
 }
 
-std::int64_t degrees_of_freedom(const common::Grouping& null_grouping,
-                                const common::Grouping& alt_grouping,
-                                const std::vector<std::vector<estimate::GroupValueFrequency>>&
-                                    null_value_frequency,
-                                int population_size) {
+std::int64_t degrees_of_freedom(
+    const common::Grouping& null_grouping, const common::Grouping& alt_grouping,
+    const std::vector<std::vector<estimate::GroupValueFrequency>>& null_value_frequency,
+    int population_size) {
   std::vector<std::int64_t> counted;
   std::int64_t b = 0;
   for (int g = 0; g < null_grouping.group_total; ++g) {
@@ -122,8 +121,8 @@ void write_summary(std::span<const common::PopulationResult> results, layout::Si
   layout::write(report, header);
   layout::write(console, header);
   for (const common::PopulationResult& r : results) {
-    const double std_dev = r.permutation_variance >= 0.0 ? std::sqrt(r.permutation_variance)
-                                                         : UNDEFINED_REAL;
+    const double std_dev =
+        r.permutation_variance >= 0.0 ? std::sqrt(r.permutation_variance) : UNDEFINED_REAL;
     const common::PopulationName name(r.name);
     const layout::WriteValue values[] = {
         name.view().substr(0, 10),

@@ -66,9 +66,9 @@ struct EmTables;
 class EmWorkspace;
 
 // Fits the alternative grouping to one population and returns its result;
-// the caller keeps log_likelihood as alt_log_likelihood. Writes nothing (see write_em_messages) and stops nothing. A
-// population without individuals runs no iteration: log-likelihood 0,
-// converged, every frequency 0.
+// the caller keeps log_likelihood as alt_log_likelihood. Writes nothing (see write_em_messages) and
+// stops nothing. A population without individuals runs no iteration: log-likelihood 0, converged,
+// every frequency 0.
 [[nodiscard]] EmResult estimate_alt_model(const EmInput& input, EmWorkspace& workspace);
 
 // Fits the null grouping to one population: the same algorithm with the

@@ -47,12 +47,12 @@ class GroupValueIndex {
   };
   [[nodiscard]] int digit(const common::Label& label, int j) const;
 
-  std::vector<int> systems_;      // [j]: 0-based system of position j
-  std::vector<int> radix_;        // [j]: letters met at position j
-  std::vector<int> digit_;        // [j * LETTERS + letter]: digit, or -1
+  std::vector<int> systems_;  // [j]: 0-based system of position j
+  std::vector<int> radix_;    // [j]: letters met at position j
+  std::vector<int> digit_;    // [j * LETTERS + letter]: digit, or -1
   bool dense_ = true;
-  std::vector<std::int64_t> place_value_;  // [j], dense codes only
-  std::vector<int> number_of_code_;        // [code]: number or -1, dense codes only
+  std::vector<std::int64_t> place_value_;                // [j], dense codes only
+  std::vector<int> number_of_code_;                      // [code]: number or -1, dense codes only
   std::unordered_map<Key, int, KeyHash> number_of_key_;  // look-ups only, never iterated
   std::vector<common::Label> values_;
 };
@@ -70,8 +70,8 @@ struct EmTables {
   std::vector<double> weight;         // [i]: its weight w(d)
 
   // Used values.
-  std::vector<int> value_begin;       // [g], plus the end
-  std::vector<double> estep_floor;    // [g]: the E-step floor of the group
+  std::vector<int> value_begin;     // [g], plus the end
+  std::vector<double> estep_floor;  // [g]: the E-step floor of the group
 
   // E-step: per group, the distinct ordered value pairs of each active
   // phenotype in slot order, and the values those pairs touch.

@@ -109,6 +109,7 @@ void read_group_systems(layout::RecordReader& control, const GroupingContext& co
                         std::vector<int>& group_of_system, common::Grouping& grouping) {
   std::vector<int> numbers(static_cast<std::size_t>(grouping.group_size[g]), 0);
   std::vector<ReadTarget> targets;
+  targets.reserve(numbers.size());
   for (int& number : numbers) {
     targets.push_back(layout::target(number));
   }

@@ -88,14 +88,13 @@ void read_phenotype_records(layout::RecordReader& data, const common::SystemTabl
 
 // Reads the null grouping, passes over one free line and reads the
 // alternative grouping from the control file; system numbers are stored
-// 0-based. Fills group_value_total of both. Each grouping is checked as it is read: 1 to 10 groups, group
-// sizes 1 to 10, system numbers 1 to system_count, no system twice in a
-// grouping, at most 800 allele combinations per group, and every system in
-// the null grouping; a breach writes a message naming the grouping, the group
-// and the rule (console, then log) and stops with 206. The group count is
-// checked before the sizes line is read and the sizes before the system lines.
-// Throws common::FileError naming the control file and the line when it ends
-// early or a field is not an integer.
+// 0-based. Fills group_value_total of both. Each grouping is checked as it is read: 1 to 10 groups,
+// group sizes 1 to 10, system numbers 1 to system_count, no system twice in a grouping, at most 800
+// allele combinations per group, and every system in the null grouping; a breach writes a message
+// naming the grouping, the group and the rule (console, then log) and stops with 206. The group
+// count is checked before the sizes line is read and the sizes before the system lines. Throws
+// common::FileError naming the control file and the line when it ends early or a field is not an
+// integer.
 void read_groupings(layout::RecordReader& control, const common::SystemTables& systems,
                     common::Grouping& null_grouping, common::Grouping& alt_grouping,
                     const layout::Sinks& sinks);

@@ -448,7 +448,7 @@ inline void write(Sink& sink, LayoutText layout, std::initializer_list<WriteValu
 }
 
 // Single field formatters, as the writer uses them.
-[[nodiscard]] std::string format_integer(int value, int width);                 // Iw
+[[nodiscard]] std::string format_integer(int value, int width);  // Iw
 // An integer as its digits (and sign) without padding, for message texts.
 [[nodiscard]] std::string integer_text(std::int64_t value);
 [[nodiscard]] std::string format_fixed(double value, int width, int decimals);  // Fw.d
