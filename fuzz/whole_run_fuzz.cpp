@@ -53,8 +53,8 @@ void run_table(std::uint8_t settings, const std::string& text) {
   read_options.delimiter = (settings & 0x10U) != 0 ? '\t' : ',';
   const table::GenotypeTable genotypes = table::read_genotype_table(in, "t.csv", read_options);
   common::RunOptions options;
-  options.permutations = 1 + (settings & 0x03U);
-  options.threads = 1 + ((settings >> 2) & 0x01U);
+  options.permutations = 1 + static_cast<int>(settings & 0x03U);
+  options.threads = 1 + static_cast<int>((settings >> 2) & 0x01U);
   options.messages =
       (settings & 0x08U) != 0 ? common::MessageStyle::counted : common::MessageStyle::classic;
   run_test(genotypes, table::parse_test(genotypes, "", ""), options);

@@ -89,18 +89,18 @@ TEST(CliParse, HelpListsEveryOptionWithItsDefault) {
 }
 
 TEST(MemorySize, PositiveBytesWithAnOptionalBinarySuffix) {
-  constexpr std::int64_t KI = 1024;
+  constexpr std::int64_t ki = 1024;
   const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
       {"1", 1},
       {"4096", 4096},
-      {"64k", 64 * KI},
-      {"64K", 64 * KI},
-      {"512m", 512 * KI * KI},
-      {"3G", 3 * KI * KI * KI},
-      {"2t", 2 * KI * KI * KI * KI},
-      {"007M", 7 * KI * KI},
+      {"64k", 64 * ki},
+      {"64K", 64 * ki},
+      {"512m", 512 * ki * ki},
+      {"3G", 3 * ki * ki * ki},
+      {"2t", 2 * ki * ki * ki * ki},
+      {"007M", 7 * ki * ki},
       {"9223372036854775807", INT64_MAX},
-      {"8388607T", 8388607 * KI * KI * KI * KI},
+      {"8388607T", 8388607 * ki * ki * ki * ki},
       // Zero, a sign, overflow, blanks, other suffixes, fractions.
       {"0", std::nullopt},
       {"0K", std::nullopt},

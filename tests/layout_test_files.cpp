@@ -166,7 +166,8 @@ TEST_F(OutputFiles, ClassicInputsMustBeRegularFiles) {
       {"/dev/zero", "is a device, not a regular file"},
       {path("none"), "cannot open it for reading (No such file or directory)"},
   };
-  for (const auto& [name, what] : cases) {
+  for (const auto& [file_name, what] : cases) {
+    const std::string name = file_name;
     EXPECT_EQ(outcome_of([&] { (void)layout::open_regular_input(name, named); }),
               "group.dat:3: data file \"" + name + "\": " + what +
                   (what.starts_with("is") ? "; name a file" : ""));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <sstream>
@@ -85,12 +86,51 @@ common::RunResults two_populations() {
   return results;
 }
 
+// Text between tags: known entities only, no bare >.
+std::string text_fault(const std::string& text) {
+  for (std::size_t amp = text.find('&'); amp != std::string::npos; amp = text.find('&', amp + 1)) {
+    const std::string_view rest = std::string_view(text).substr(amp);
+    const bool known = rest.starts_with("&amp;") || rest.starts_with("&lt;") ||
+                       rest.starts_with("&gt;") || rest.starts_with("&quot;") ||
+                       rest.starts_with("&apos;");
+    if (!known) {
+      return "bare & in text";
+    }
+  }
+  return text.find('>') == std::string::npos ? "" : "bare > in text";
+}
+
+// Attributes of an opening tag: quotes balanced, no <, every coordinate on the canvas
+// (whose size the <svg> tag sets).
+std::string attribute_fault(const std::string& name, const std::string& tag, double& width,
+                            double& height) {
+  if (std::count(tag.begin(), tag.end(), '"') % 2 != 0 || tag.find('<') != std::string::npos) {
+    return "bad attributes in <" + name + ">";
+  }
+  for (const std::string key :
+       {" x=\"", " x1=\"", " x2=\"", " y=\"", " y1=\"", " y2=\"", " width=\"", " height=\""}) {
+    const std::size_t k = tag.find(key);
+    if (k == std::string::npos) {
+      continue;
+    }
+    double value = 0.0;
+    std::from_chars(tag.data() + k + key.size(), tag.data() + tag.size(), value);
+    const bool horizontal = key[1] == 'x' || key[1] == 'w';
+    if (name == "svg") {
+      (key[1] == 'w' ? width : height) = key[1] == 'w' || key[1] == 'h' ? value : -1.0;
+    } else if (value < 0.0 || value > (horizontal ? width : height)) {
+      return "<" + name + ">" + key + " off the canvas";
+    }
+  }
+  return "";
+}
+
 // A small well-formedness check of the SVG the writers produce: the XML
 // declaration, balanced tags, quoted attributes, known entities only, and
 // every coordinate on the canvas. Returns the first fault, or "".
 std::string svg_fault(const std::string& svg) {
   const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  if (svg.rfind(declaration, 0) != 0) {
+  if (!svg.starts_with(declaration)) {
     return "no XML declaration";
   }
   std::vector<std::string> open;
@@ -98,17 +138,8 @@ std::string svg_fault(const std::string& svg) {
   double height = -1.0;
   for (std::size_t at = declaration.size(); at < svg.size();) {
     const std::size_t lt = svg.find('<', at);
-    const std::string text = svg.substr(at, lt - at);
-    for (std::size_t amp = text.find('&'); amp != std::string::npos;
-         amp = text.find('&', amp + 1)) {
-      const std::string_view rest = std::string_view(text).substr(amp);
-      if (rest.rfind("&amp;", 0) != 0 && rest.rfind("&lt;", 0) != 0 && rest.rfind("&gt;", 0) != 0 &&
-          rest.rfind("&quot;", 0) != 0 && rest.rfind("&apos;", 0) != 0) {
-        return "bare & in text";
-      }
-    }
-    if (text.find('>') != std::string::npos) {
-      return "bare > in text";
+    if (std::string fault = text_fault(svg.substr(at, lt - at)); !fault.empty()) {
+      return fault;
     }
     if (lt == std::string::npos) {
       break;
@@ -116,37 +147,18 @@ std::string svg_fault(const std::string& svg) {
     const std::size_t gt = svg.find('>', lt);
     const std::string tag = svg.substr(lt + 1, gt - lt - 1);
     at = gt + 1;
-    const std::string name =
-        tag.substr(tag[0] == '/' ? 1 : 0, tag.find_first_of(" /", 1) - (tag[0] == '/' ? 1 : 0));
-    if (tag[0] == '/') {
+    const bool closing = tag[0] == '/';
+    const std::size_t from = closing ? 1 : 0;
+    const std::string name = tag.substr(from, tag.find_first_of(" /", 1) - from);
+    if (closing) {
       if (open.empty() || open.back() != name) {
         return "unbalanced </" + name + ">";
       }
       open.pop_back();
       continue;
     }
-    // Attributes: name="value", with no < or bare quote inside a value.
-    std::size_t quotes = 0;
-    for (const char c : tag) {
-      quotes += c == '"' ? 1U : 0U;
-    }
-    if (quotes % 2 != 0 || tag.find('<') != std::string::npos) {
-      return "bad attributes in <" + name + ">";
-    }
-    for (const std::string key :
-         {" x=\"", " x1=\"", " x2=\"", " y=\"", " y1=\"", " y2=\"", " width=\"", " height=\""}) {
-      const std::size_t k = tag.find(key);
-      if (k == std::string::npos) {
-        continue;
-      }
-      double value = 0.0;
-      const char* first = tag.data() + k + key.size();
-      std::from_chars(first, tag.data() + tag.size(), value);
-      if (name == "svg") {
-        (key[1] == 'w' ? width : height) = key[1] == 'w' || key[1] == 'h' ? value : -1.0;
-      } else if (value < 0.0 || value > (key[1] == 'x' || key[1] == 'w' ? width : height)) {
-        return "<" + name + ">" + key + " off the canvas";
-      }
+    if (std::string fault = attribute_fault(name, tag, width, height); !fault.empty()) {
+      return fault;
     }
     if (tag.back() != '/') {
       open.push_back(name);

@@ -119,8 +119,9 @@ void run_pair(const PairRun& run, int a, int b, int index, int total,
                           (left.id.empty() ? std::string() : ", id " + left.id));
   }
   for (const std::string& population : made.dropped_populations) {
-    log_line(run.log, "pair " + pair_name + ", population " + population +
-                          ": nobody left; no row for this pair");
+    std::string line = "pair " + pair_name;
+    line += ", population " + population + ": nobody left; no row for this pair";
+    log_line(run.log, line);
   }
   DiscardSink discard;
   const layout::Sinks sinks{discard, run.log, discard, &run.help};
@@ -173,6 +174,7 @@ void run_pair_tests(const Options& options, const table::GenotypeTable& genotype
                      return order.at(x.result.name) < order.at(y.result.name);
                    });
   std::vector<std::string> locus_names;
+  locus_names.reserve(loci.size());
   for (const int locus : loci) {
     locus_names.push_back(genotypes.loci[locus].name);
   }

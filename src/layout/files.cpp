@@ -284,15 +284,15 @@ std::unique_ptr<std::istream> open_regular_input(const std::string& path, const 
 
 void check_output_files(std::span<const std::string> paths) {
   std::vector<std::string> refused;  // "name" and its reason, per refused file
-  const std::string* first = nullptr;
+  std::string first;                 // the first refused file and its reason, for a single refusal
   std::string first_refusal;
   for (const std::string& path : paths) {
     std::string refusal = output_path_refusal(path);
     if (refusal.empty()) {
       continue;
     }
-    if (first == nullptr) {
-      first = &path;
+    if (refused.empty()) {
+      first = path;
       first_refusal = refusal;
     }
     refused.push_back(detail::join({"\"", printable(path), "\" ", refusal}));
@@ -301,7 +301,7 @@ void check_output_files(std::span<const std::string> paths) {
     return;
   }
   if (refused.size() == 1) {
-    throw common::FileError{*first, 0, detail::join({first_refusal, LEFT_UNCHANGED})};
+    throw common::FileError{first, 0, detail::join({first_refusal, LEFT_UNCHANGED})};
   }
   std::string what = detail::join({integer_text(static_cast<int>(refused.size())),
                                    " output files are refused and left unchanged: "});

@@ -60,10 +60,10 @@ std::string wn_colour(double wn) {
   std::string colour = "#";
   for (int c = 0; c < 3; ++c) {
     const double v = stops[from][c] + (stops[from + 1][c] - stops[from][c]) * f;
-    const int byte = std::clamp(static_cast<int>(v + 0.5), 0, 255);
-    constexpr std::string_view HEX = "0123456789abcdef";
-    colour += HEX[byte / 16];
-    colour += HEX[byte % 16];
+    const int byte = std::clamp(static_cast<int>(std::lround(v)), 0, 255);
+    constexpr std::string_view hex = "0123456789abcdef";
+    colour += hex[byte / 16];
+    colour += hex[byte % 16];
   }
   return colour;
 }
@@ -131,18 +131,18 @@ void draw_cell(SvgCanvas& canvas, const std::vector<std::string>& loci, const La
 void draw_legend(SvgCanvas& canvas, const Layout& layout, double top) {
   const double x = layout.left() + CELL * std::max(layout.locus_count - 1, 1) + 24.0;
   const double y = layout.matrix_top(top);
-  constexpr int STEPS = 10;
-  constexpr double STEP_HEIGHT = 10.0;
+  constexpr int steps = 10;
+  constexpr double step_height = 10.0;
   canvas.text(x, y - 8.0, "Wn", 12.0, Anchor::start, "font-weight=\"bold\"");
-  for (int k = 0; k < STEPS; ++k) {
-    const double wn = 1.0 - (k + 0.5) / STEPS;
-    canvas.rect(x, y + k * STEP_HEIGHT, 16.0, STEP_HEIGHT, "fill=\"" + wn_colour(wn) + "\"");
+  for (int k = 0; k < steps; ++k) {
+    const double wn = 1.0 - (k + 0.5) / steps;
+    canvas.rect(x, y + k * step_height, 16.0, step_height, "fill=\"" + wn_colour(wn) + "\"");
   }
-  canvas.rect(x, y, 16.0, STEPS * STEP_HEIGHT, "fill=\"none\" stroke=\"#333\"");
+  canvas.rect(x, y, 16.0, steps * step_height, "fill=\"none\" stroke=\"#333\"");
   canvas.text(x + 22.0, y + 4.0, "1", 11.0, Anchor::start);
-  canvas.text(x + 22.0, y + STEPS * STEP_HEIGHT / 2.0 + 4.0, "0.5", 11.0, Anchor::start);
-  canvas.text(x + 22.0, y + STEPS * STEP_HEIGHT + 4.0, "0", 11.0, Anchor::start);
-  const double na_y = y + STEPS * STEP_HEIGHT + 16.0;
+  canvas.text(x + 22.0, y + steps * step_height / 2.0 + 4.0, "0.5", 11.0, Anchor::start);
+  canvas.text(x + 22.0, y + steps * step_height + 4.0, "0", 11.0, Anchor::start);
+  const double na_y = y + steps * step_height + 16.0;
   canvas.rect(x, na_y, 16.0, 12.0, "fill=\"" + std::string(NA_FILL) + "\"");
   canvas.text(x + 22.0, na_y + 10.0, "Wn NA", 11.0, Anchor::start);
   canvas.rect(x, na_y + 20.0, 16.0, 12.0, EMPTY_STYLE);

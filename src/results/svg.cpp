@@ -22,32 +22,52 @@ std::string_view anchor_name(Anchor anchor) {
   return "start";
 }
 
-// The length of the well-formed UTF-8 sequence at text[at] of a character
-// XML allows, or 0.
+// Bytes of `text` from `at`: past the end they read as 0, which is never a continuation byte.
+unsigned byte_at(std::string_view text, std::size_t at) {
+  return at < text.size() ? static_cast<unsigned char>(text[at]) : 0U;
+}
+
+bool continuations(std::string_view text, std::size_t at, int count) {
+  for (int k = 1; k <= count; ++k) {
+    if ((byte_at(text, at + static_cast<std::size_t>(k)) & 0xC0U) != 0x80U) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Three-byte sequences: no overlong form, no surrogate, not U+FFFE or U+FFFF.
+bool valid_three(std::string_view text, std::size_t at) {
+  const unsigned lead = byte_at(text, at);
+  const unsigned second = byte_at(text, at + 1);
+  const bool overlong = lead == 0xE0U && second < 0xA0U;
+  const bool surrogate = lead == 0xEDU && second >= 0xA0U;
+  const bool non_character = lead == 0xEFU && second == 0xBFU && byte_at(text, at + 2) >= 0xBEU;
+  return continuations(text, at, 2) && !overlong && !surrogate && !non_character;
+}
+
+// Four-byte sequences: no overlong form, nothing above U+10FFFF.
+bool valid_four(std::string_view text, std::size_t at) {
+  const unsigned lead = byte_at(text, at);
+  const unsigned second = byte_at(text, at + 1);
+  const bool out_of_range = (lead == 0xF0U && second < 0x90U) || (lead == 0xF4U && second >= 0x90U);
+  return continuations(text, at, 3) && !out_of_range;
+}
+
+// The length of the valid UTF-8 sequence at `at` that XML 1.0 allows, or 0.
 int valid_sequence_length(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t k) {
-    return at + k < text.size() ? static_cast<unsigned char>(text[at + k]) : 0U;
-  };
-  const unsigned lead = byte(0);
+  const unsigned lead = byte_at(text, at);
   if (lead < 0x80U) {
     return (lead >= 0x20U || lead == '\t' || lead == '\n' || lead == '\r') ? 1 : 0;
   }
-  const auto continuation = [&](std::size_t k) { return (byte(k) & 0xC0U) == 0x80U; };
   if (lead >= 0xC2U && lead <= 0xDFU) {
-    return continuation(1) ? 2 : 0;
+    return continuations(text, at, 1) ? 2 : 0;
   }
   if (lead >= 0xE0U && lead <= 0xEFU) {
-    const unsigned second = byte(1);
-    const bool overlong = lead == 0xE0U && second < 0xA0U;
-    const bool surrogate = lead == 0xEDU && second >= 0xA0U;
-    const bool non_character = lead == 0xEFU && second == 0xBFU && byte(2) >= 0xBEU;  // U+FFFE/F
-    return continuation(1) && continuation(2) && !overlong && !surrogate && !non_character ? 3 : 0;
+    return valid_three(text, at) ? 3 : 0;
   }
   if (lead >= 0xF0U && lead <= 0xF4U) {
-    const unsigned second = byte(1);
-    const bool out_of_range =
-        (lead == 0xF0U && second < 0x90U) || (lead == 0xF4U && second >= 0x90U);
-    return continuation(1) && continuation(2) && continuation(3) && !out_of_range ? 4 : 0;
+    return valid_four(text, at) ? 4 : 0;
   }
   return 0;
 }
@@ -135,8 +155,9 @@ std::vector<double> nice_ticks(double low, double high, int target) {
   std::vector<double> ticks;
   // Multiples of the step, not a running sum, so no error builds up.
   const double slack = step * 1e-9;
-  for (double k = std::ceil((low - slack) / step); k * step <= high + slack; k += 1.0) {
-    ticks.push_back(k * step + 0.0);  // + 0.0: no tick at -0
+  const auto first = static_cast<long>(std::ceil((low - slack) / step));
+  for (long k = first; static_cast<double>(k) * step <= high + slack; ++k) {
+    ticks.push_back(static_cast<double>(k) * step + 0.0);  // + 0.0: no tick at -0
   }
   return ticks;
 }

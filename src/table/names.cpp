@@ -12,11 +12,11 @@ std::optional<std::string> locus_of_columns(std::string_view first, std::string_
   if (first == second) {
     return first.empty() ? std::nullopt : std::optional<std::string>(first);
   }
-  constexpr std::array<std::pair<std::string_view, std::string_view>, 3> SUFFIXES = {
+  constexpr std::array<std::pair<std::string_view, std::string_view>, 3> suffixes = {
       {{"a1", "a2"}, {"1", "2"}, {"a", "b"}}};
-  constexpr std::array<std::string_view, 5> SEPARATORS = {"_", ".", "-", " ", ""};
-  for (const auto& [suffix_first, suffix_second] : SUFFIXES) {
-    for (const std::string_view separator : SEPARATORS) {
+  constexpr std::array<std::string_view, 5> separators = {"_", ".", "-", " ", ""};
+  for (const auto& [suffix_first, suffix_second] : suffixes) {
+    for (const std::string_view separator : separators) {
       const std::string end_first = join({separator, suffix_first});
       const std::string end_second = join({separator, suffix_second});
       if (!first.ends_with(end_first) || !second.ends_with(end_second)) {

@@ -101,6 +101,45 @@ int report(const char* path, std::size_t line, std::size_t column, std::string_v
   return 1;
 }
 
+// The fields of one line pair; 0 when they agree, else the report's status.
+int compare_line(const char* path, std::size_t line, std::string_view want_line,
+                 std::string_view got_line, const std::vector<std::uint64_t>& ulps) {
+  const std::vector<std::string_view> want = split(want_line, '\t');
+  const std::vector<std::string_view> got = split(got_line, '\t');
+  for (std::size_t j = 0; j < want.size() && j < got.size(); ++j) {
+    const std::uint64_t tolerance = j < ulps.size() ? ulps[j] : 0;
+    if (!fields_agree(want[j], got[j], line == 1, tolerance)) {
+      return report(path, line, j + 1,
+                    "expected '" + std::string(want[j]) + "', got '" + std::string(got[j]) + "'");
+    }
+  }
+  if (want.size() != got.size()) {
+    return report(
+        path, line, std::min(want.size(), got.size()) + 1,
+        "expected " + std::to_string(want.size()) + " columns, got " + std::to_string(got.size()));
+  }
+  return 0;
+}
+
+// Tables of different lengths: says whether the final LF or whole lines differ.
+int compare_lengths(const char* path, const std::vector<std::string_view>& want_lines,
+                    const std::vector<std::string_view>& got_lines) {
+  if (want_lines.size() == got_lines.size()) {
+    return 0;
+  }
+  // split leaves an empty last part after the final LF.
+  const bool want_end = want_lines.back().empty();
+  const bool got_end = got_lines.back().empty();
+  if (want_end != got_end) {
+    return report(path, got_lines.size(), 1,
+                  got_end ? "LF after the last line not expected" : "no LF after the last line");
+  }
+  const std::size_t end = want_end ? 1 : 0;
+  return report(path, std::min(want_lines.size(), got_lines.size()), 1,
+                "expected " + std::to_string(want_lines.size() - end) + " lines, got " +
+                    std::to_string(got_lines.size() - end));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,46 +156,18 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string_view> want_lines = split(*expected, '\n');
   const std::vector<std::string_view> got_lines = split(*actual, '\n');
-  const std::vector<std::string_view> header = split(want_lines.front(), '\t');
-  const auto ulps_of = [&](std::size_t column) -> std::uint64_t {
-    if (column >= header.size()) {
-      return 0;
-    }
-    const auto found = tolerance.find(std::string(header[column]));
-    return found == tolerance.end() ? 0 : found->second;
-  };
+  std::vector<std::uint64_t> ulps;  // per column of the expected header
+  for (const std::string_view name : split(want_lines.front(), '\t')) {
+    const auto found = tolerance.find(std::string(name));
+    ulps.push_back(found == tolerance.end() ? 0 : found->second);
+  }
   for (std::size_t i = 0; i < want_lines.size() && i < got_lines.size(); ++i) {
-    const bool want_last = i + 1 == want_lines.size();
-    const bool got_last = i + 1 == got_lines.size();
-    if (want_last != got_last) {
-      break;  // one table ends here: the counts below tell how
+    if ((i + 1 == want_lines.size()) != (i + 1 == got_lines.size())) {
+      break;  // one table ends here: the lengths tell how
     }
-    const std::vector<std::string_view> want = split(want_lines[i], '\t');
-    const std::vector<std::string_view> got = split(got_lines[i], '\t');
-    for (std::size_t j = 0; j < want.size() && j < got.size(); ++j) {
-      if (!fields_agree(want[j], got[j], i == 0, ulps_of(j))) {
-        return report(argv[2], i + 1, j + 1,
-                      "expected '" + std::string(want[j]) + "', got '" + std::string(got[j]) + "'");
-      }
-    }
-    if (want.size() != got.size()) {
-      return report(argv[2], i + 1, std::min(want.size(), got.size()) + 1,
-                    "expected " + std::to_string(want.size()) + " columns, got " +
-                        std::to_string(got.size()));
+    if (const int status = compare_line(argv[2], i + 1, want_lines[i], got_lines[i], ulps)) {
+      return status;
     }
   }
-  if (want_lines.size() != got_lines.size()) {
-    // split leaves an empty last part after the final LF.
-    const bool want_end = want_lines.back().empty();
-    const bool got_end = got_lines.back().empty();
-    if (want_end != got_end) {
-      return report(argv[2], got_lines.size(), 1,
-                    got_end ? "LF after the last line not expected" : "no LF after the last line");
-    }
-    const std::size_t end = want_end ? 1 : 0;
-    return report(argv[2], std::min(want_lines.size(), got_lines.size()), 1,
-                  "expected " + std::to_string(want_lines.size() - end) + " lines, got " +
-                      std::to_string(got_lines.size() - end));
-  }
-  return 0;
+  return compare_lengths(argv[2], want_lines, got_lines);
 }
