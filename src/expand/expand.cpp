@@ -31,6 +31,11 @@ void ExpansionCache::insert(const ExpansionKey& key,
 
 int ExpansionCache::size() const { return common::count_of(lists_); }
 
+bool worth_keeping(const Classification& classification) {
+  return classification.missing_total() > 0 ||
+         classification.heterozygosity.heterozygous_total >= KEEP_FROM_HETEROZYGOUS;
+}
+
 Classification classify(const common::SystemTables& tables, const common::RecordTypings& typings) {
   Classification result;
   for (int s = 0; s < tables.system_count; ++s) {
@@ -158,6 +163,11 @@ ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& t
     }
 
     const common::CodeString& code = distinct.phenotype_code[d];
+    if (!worth_keeping(classification)) {
+      pair_labels[d] = std::make_shared<const common::PairList>(
+          expand_phenotype(tables, code, classification, check.missing_system));
+      continue;
+    }
     const ExpansionKey key = expansion_key(code, tables.system_count, classification);
     std::shared_ptr<const common::PairList> pairs = cache.find(key);
     if (!pairs) {

@@ -42,6 +42,16 @@ struct Classification {
 [[nodiscard]] Classification classify(const common::SystemTables& tables,
                                       const common::RecordTypings& typings);
 
+// Whether the pair list of a classified phenotype goes into the expansion
+// cache. A list completed over the alleles of a system with missing typings,
+// or a long list, costs more to build than to look up. A short fully typed
+// list (at most 2^(KEEP_FROM_HETEROZYGOUS - 2) phases) is built again faster
+// than a look-up in a cache of hundreds of thousands of lists, each of which
+// misses the processor's caches; keeping those lists would also grow the
+// cache with every data set.
+inline constexpr int KEEP_FROM_HETEROZYGOUS = 8;
+[[nodiscard]] bool worth_keeping(const Classification& classification);
+
 // The cache key of a classified phenotype.
 [[nodiscard]] ExpansionKey expansion_key(const common::CodeString& code, int system_count,
                                          const Classification& classification);

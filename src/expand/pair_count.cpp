@@ -46,10 +46,14 @@ std::vector<PairCount> count_new_pairs(const common::SystemTables& tables,
       break;
     }
     PairCount count = count_classified(tables, classification);
-    const ExpansionKey key =
-        expansion_key(distinct.phenotype_code[d], tables.system_count, classification);
-    if (cache.find(key) || !counted.insert(key).second) {
-      count.pair_total = 0;
+    // A list the cache does not keep is built for its phenotype alone: distinct
+    // fully typed phenotypes have distinct code strings, so no two share one.
+    if (worth_keeping(classification)) {
+      const ExpansionKey key =
+          expansion_key(distinct.phenotype_code[d], tables.system_count, classification);
+      if (cache.find(key) || !counted.insert(key).second) {
+        count.pair_total = 0;
+      }
     }
     counts.push_back(count);
   }
