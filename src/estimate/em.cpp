@@ -217,86 +217,139 @@ void prepare(const EmInput& input, EmTables& tables) {
   start_uniform(input.grouping, tables);
 }
 
-// The E-step of group g: expected value counts from the frequencies of the
-// iteration before. A phenotype's masses go to the expected counts of the
-// values its pairs touch; every other value would receive +0 / total, which
-// leaves its count unchanged.
-void expect_group(int g, EmTables& tables) {
-  const int active_total = common::count_of(tables.active_phenotype);
-  const std::vector<double>& frequency = tables.previous_frequency;
+// The E-step of active phenotype i at group g, from the given frequencies:
+// its masses go to the expected counts of the values its pairs touch (every
+// other value would receive +0 / total, which leaves its count unchanged).
+// Returns the phenotype's total mass at the group.
+double expect_phenotype(int g, int i, const std::vector<double>& frequency, EmTables& tables) {
+  const int ranges = g * (common::count_of(tables.active_phenotype) + 1);
   std::vector<double>& mass = tables.phenotype_mass;
-  const int ranges = g * (active_total + 1);
-  const double floor = tables.estep_floor[g];
-  for (int i = 0; i < active_total; ++i) {
-    const double w = tables.weight[i];
-    double total_mass = 0.0;
-    for (int e = tables.estep_begin[ranges + i]; e < tables.estep_begin[ranges + i + 1]; ++e) {
-      const int a = tables.estep_first[e];
-      const int b = tables.estep_second[e];
-      double m = frequency[a] * frequency[b];
-      if (a != b) {
-        m *= HETEROZYGOTE_FACTOR;
-      }
-      // Two additions, in this order: a pair of equal values adds w x m twice.
-      mass[a] += w * m;
-      mass[b] += w * m;
-      total_mass += m;
+  const double w = tables.weight[i];
+  double total_mass = 0.0;
+  for (int e = tables.estep_begin[ranges + i]; e < tables.estep_begin[ranges + i + 1]; ++e) {
+    const int a = tables.estep_first[e];
+    const int b = tables.estep_second[e];
+    double m = frequency[a] * frequency[b];
+    if (a != b) {
+      m *= HETEROZYGOTE_FACTOR;
     }
-    const bool counted = magnitude(total_mass) >= floor;
-    for (int u = tables.touched_begin[ranges + i]; u < tables.touched_begin[ranges + i + 1]; ++u) {
-      const int k = tables.touched[u];
-      if (counted) {
-        tables.expected_count[k] += mass[k] / total_mass;
-      }
-      mass[k] = 0.0;
+    // Two additions, in this order: a pair of equal values adds w x m twice.
+    mass[a] += w * m;
+    mass[b] += w * m;
+    total_mass += m;
+  }
+  const bool counted = magnitude(total_mass) >= tables.estep_floor[g];
+  for (int u = tables.touched_begin[ranges + i]; u < tables.touched_begin[ranges + i + 1]; ++u) {
+    const int k = tables.touched[u];
+    if (counted) {
+      tables.expected_count[k] += mass[k] / total_mass;
     }
+    mass[k] = 0.0;
+  }
+  return total_mass;
+}
+
+// The E-step of group g: expected value counts from the frequencies of the
+// iteration before.
+void expect_group(int g, EmTables& tables) {
+  for (int i = 0; i < common::count_of(tables.active_phenotype); ++i) {
+    (void)expect_phenotype(g, i, tables.previous_frequency, tables);
   }
 }
 
-// The log-likelihood at the current frequencies: every pair of every
-// phenotype, with the groups multiplied in order and the factor 2 when the
-// two whole labels differ.
-[[nodiscard]] double log_likelihood(int group_total, double log_floor, const EmTables& tables) {
+// The likelihood of active phenotype i at the current frequencies: every
+// pair, with the groups multiplied in order and the factor 2 when the two
+// whole labels differ.
+[[nodiscard]] double phenotype_likelihood(int i, int group_total, const EmTables& tables) {
   const std::vector<double>& frequency = tables.current_frequency;
+  double likelihood = 0.0;
+  for (int p = tables.likelihood_begin[i]; p < tables.likelihood_begin[i + 1]; ++p) {
+    const int pair_start = p * group_total;
+    double first_product = 1.0;
+    double second_product = 1.0;
+    for (int g = 0; g < group_total; ++g) {
+      first_product *= frequency[tables.likelihood_first[pair_start + g]];
+      second_product *= frequency[tables.likelihood_second[pair_start + g]];
+    }
+    double probability = first_product * second_product;
+    if (tables.labels_differ[p] != 0) {
+      probability *= HETEROZYGOTE_FACTOR;
+    }
+    likelihood += probability;
+  }
+  return likelihood;
+}
+
+// The log-likelihood at the current frequencies, phenotype by phenotype.
+[[nodiscard]] double log_likelihood(int group_total, double log_floor, const EmTables& tables) {
   double sum = 0.0;
   for (int i = 0; i < common::count_of(tables.active_phenotype); ++i) {
-    double likelihood = 0.0;
-    for (int p = tables.likelihood_begin[i]; p < tables.likelihood_begin[i + 1]; ++p) {
-      const int pair_start = p * group_total;
-      double first_product = 1.0;
-      double second_product = 1.0;
-      for (int g = 0; g < group_total; ++g) {
-        first_product *= frequency[tables.likelihood_first[pair_start + g]];
-        second_product *= frequency[tables.likelihood_second[pair_start + g]];
-      }
-      double probability = first_product * second_product;
-      if (tables.labels_differ[p] != 0) {
-        probability *= HETEROZYGOTE_FACTOR;
-      }
-      likelihood += probability;
+    sum += tables.weight[i] * std::log(phenotype_likelihood(i, group_total, tables) + log_floor);
+  }
+  return sum;
+}
+
+// Whether the likelihood at iteration t can come from the E-step of
+// iteration t + 1. With a single group, a pair's value pair is its pair of
+// whole labels, so the likelihood's product of a pair, 1 x f(a) times 1 x
+// f(b) doubled when the labels differ, is bit for bit the E-step's mass
+// f(a) x f(b) doubled when a and b differ, and a phenotype's likelihood is
+// its total mass, summed in the same slot order, wherever no ordered pair
+// repeats (a phenotype with a repeated pair sums its likelihood apart).
+[[nodiscard]] bool likelihood_from_estep(int group_total, const EmTables& tables) {
+  if (group_total != 1) {
+    return false;
+  }
+  for (int p = 0; p < common::count_of(tables.labels_differ); ++p) {
+    const bool values_differ = tables.likelihood_first[p] != tables.likelihood_second[p];
+    if ((tables.labels_differ[p] != 0) != values_differ) {
+      return false;
     }
+  }
+  return true;
+}
+
+// One pass over a single group: the log-likelihood at the current
+// frequencies, and the E-step of the next iteration from them.
+[[nodiscard]] double log_likelihood_and_expect(double log_floor, EmTables& tables) {
+  std::fill(tables.expected_count.begin(), tables.expected_count.end(), 0.0);
+  double sum = 0.0;
+  for (int i = 0; i < common::count_of(tables.active_phenotype); ++i) {
+    const double total_mass = expect_phenotype(0, i, tables.current_frequency, tables);
+    const bool repeats = tables.estep_begin[i + 1] - tables.estep_begin[i] !=
+                         tables.likelihood_begin[i + 1] - tables.likelihood_begin[i];
+    const double likelihood = repeats ? phenotype_likelihood(i, 1, tables) : total_mass;
     sum += tables.weight[i] * std::log(likelihood + log_floor);
   }
   return sum;
 }
 
 // Iterations 2 to max_iterations; current_frequency starts with the uniform
-// frequencies and ends with those of the last iteration run.
+// frequencies and ends with those of the last iteration run. Each iteration
+// runs the E-step from the frequencies before it, the M-step, and the
+// log-likelihood at its frequencies; with a single group the last of these
+// and the next iteration's E-step are one pass.
 void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult& result) {
   const double gene_total = static_cast<double>(2 * input.population_size);
+  const int group_total = input.grouping.group_total;
+  const bool fused = likelihood_from_estep(group_total, tables);
   double previous_log_likelihood = 0.0;
   for (int t = 2; t <= input.max_iterations; ++t) {
     result.last_iteration = t;
-    std::swap(tables.previous_frequency, tables.current_frequency);
-    std::fill(tables.expected_count.begin(), tables.expected_count.end(), 0.0);
-    for (int g = 0; g < input.grouping.group_total; ++g) {
-      expect_group(g, tables);
+    if (t == 2 || !fused) {
+      std::swap(tables.previous_frequency, tables.current_frequency);
+      std::fill(tables.expected_count.begin(), tables.expected_count.end(), 0.0);
+      for (int g = 0; g < group_total; ++g) {
+        expect_group(g, tables);
+      }
     }
     // The M-step; each value's frequency depends on its own count only.
     for (int k = 0; k < common::count_of(tables.expected_count); ++k) {
       tables.current_frequency[k] = tables.expected_count[k] / gene_total;
     }
-    result.log_likelihood = log_likelihood(input.grouping.group_total, log_floor, tables);
+    // Fused, the pass also leaves the expected counts of iteration t + 1.
+    result.log_likelihood = fused ? log_likelihood_and_expect(log_floor, tables)
+                                  : log_likelihood(group_total, log_floor, tables);
     const double change = magnitude(result.log_likelihood - previous_log_likelihood);
     if (t > 2 && result.log_likelihood < previous_log_likelihood) {
       ++result.not_increased_count;
