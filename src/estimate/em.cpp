@@ -5,6 +5,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/count.h"
 #include "estimate/estimate.h"
 #include "estimate/estimate_internal.h"
@@ -239,7 +243,27 @@ double expect_phenotype(int g, int i, const std::vector<double>& frequency, EmTa
     total_mass += m;
   }
   const bool counted = magnitude(total_mass) >= tables.estep_floor[g];
-  for (int u = tables.touched_begin[ranges + i]; u < tables.touched_begin[ranges + i + 1]; ++u) {
+  int u = tables.touched_begin[ranges + i];
+  const int end = tables.touched_begin[ranges + i + 1];
+#if defined(__SSE2__)
+  if (counted) {
+    // Two divisions at once (SSE2, on every x86-64 processor): IEEE division
+    // is correctly rounded in each lane, so the quotients are those of
+    // dividing one by one; the additions stay scalar and in order.
+    const __m128d divisor = _mm_set1_pd(total_mass);
+    double* count = tables.expected_count.data();
+    for (; u + 2 <= end; u += 2) {
+      const int k0 = tables.touched[u];
+      const int k1 = tables.touched[u + 1];
+      const __m128d q = _mm_div_pd(_mm_set_pd(mass[k1], mass[k0]), divisor);
+      count[k0] += _mm_cvtsd_f64(q);
+      count[k1] += _mm_cvtsd_f64(_mm_unpackhi_pd(q, q));
+      mass[k0] = 0.0;
+      mass[k1] = 0.0;
+    }
+  }
+#endif
+  for (; u < end; ++u) {
     const int k = tables.touched[u];
     if (counted) {
       tables.expected_count[k] += mass[k] / total_mass;
