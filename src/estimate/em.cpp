@@ -60,6 +60,23 @@ void mark_repeated_pairs(int start, int stride, int pair_total, EmTables& tables
   if (pair_total < 2) {
     return;
   }
+  // A short list (most phenotypes) is compared pair with pair: the same
+  // marks without the sort.
+  constexpr int compared_up_to = 16;
+  if (pair_total <= compared_up_to) {
+    for (int p = 1; p < pair_total; ++p) {
+      const int at = start + p * stride;
+      for (int q = 0; q < p; ++q) {
+        const int earlier = start + q * stride;
+        if (tables.likelihood_first[earlier] == tables.likelihood_first[at] &&
+            tables.likelihood_second[earlier] == tables.likelihood_second[at]) {
+          tables.repeated[p] = 1;
+          break;
+        }
+      }
+    }
+    return;
+  }
   tables.pair_keys.clear();
   for (int p = 0; p < pair_total; ++p) {
     const int at = start + p * stride;

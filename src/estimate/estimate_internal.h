@@ -52,6 +52,7 @@ class GroupValueIndex {
   std::vector<int> digit_;    // [j * LETTERS + letter]: digit, or -1
   bool dense_ = true;
   std::vector<std::int64_t> place_value_;                // [j], dense codes only
+  std::vector<std::int64_t> weighted_digit_;             // [j * LETTERS + letter], dense only
   std::vector<int> number_of_code_;                      // [code]: number or -1, dense codes only
   std::unordered_map<Key, int, KeyHash> number_of_key_;  // look-ups only, never iterated
   std::vector<common::Label> values_;

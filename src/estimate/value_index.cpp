@@ -52,6 +52,17 @@ void GroupValueIndex::finish_notes() {
   for (int j = size - 2; j >= 0; --j) {
     place_value_[j] = place_value_[j + 1] * radix_[j + 1];
   }
+  // Each letter's part of the code, digit times place value, so that a
+  // label's code is a sum of look-ups; letters never noted stay -1.
+  weighted_digit_.assign(digit_.size(), -1);
+  for (int j = 0; j < size; ++j) {
+    for (int letter = 0; letter < LETTERS; ++letter) {
+      const int d = digit_[j * LETTERS + letter];
+      if (d >= 0) {
+        weighted_digit_[j * LETTERS + letter] = d * place_value_[j];
+      }
+    }
+  }
   number_of_code_.assign(static_cast<std::size_t>(codes), -1);
 }
 
@@ -67,7 +78,9 @@ int GroupValueIndex::number_of(const common::Label& label) {
   if (dense_) {
     std::int64_t code = 0;
     for (int j = 0; j < size; ++j) {
-      code += digit(label, j) * place_value_[j];
+      const std::int64_t part = weighted_digit_[j * LETTERS + letter_number(label[systems_[j]])];
+      assert(part >= 0);  // every label asked was noted
+      code += part;
     }
     number = &number_of_code_[static_cast<std::size_t>(code)];
   } else {
