@@ -659,7 +659,7 @@ TEST(CodeIndividual, IndexAgreesWithAScanOfTheList) {
     }
     EXPECT_EQ(coder.distinct.distinct_typings, seen);
     EXPECT_EQ(coder.distinct.phenotype_tally, tally);
-    EXPECT_GT(seen.size(), 20U);
+    EXPECT_GT(seen.size(), 64U);  // the index grows past its first table
   }
 }
 

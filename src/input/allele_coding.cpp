@@ -1,6 +1,9 @@
+#include <algorithm>
 #include <cassert>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/count.h"
@@ -96,27 +99,73 @@ common::CodeString phenotype_code_of(int population, int record,
 }  // namespace
 
 void PhenotypeIndex::rebuild(const common::DistinctPhenotypes& distinct, int typing_count) {
-  index_.clear();
+  keys_.clear();
+  held_ = 0;
+  std::fill(slots_.begin(), slots_.end(), -1);
   for (int d = 0; d < distinct.distinct_count; ++d) {
     add(d, distinct, typing_count);
   }
 }
 
+std::size_t PhenotypeIndex::slot_of_key() const {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = std::hash<std::string_view>()(key_) & mask;; at = (at + 1) & mask) {
+    const int d = slots_[at];
+    if (d < 0 || std::string_view(keys_).substr(static_cast<std::size_t>(d) * key_size_,
+                                                key_size_) == key_) {
+      return at;
+    }
+  }
+}
+
+void PhenotypeIndex::grow() {
+  // At most half the slots are used, so every probe ends at an empty one.
+  slots_.assign(std::max<std::size_t>(64, 2 * slots_.size()), -1);
+  const std::string kept = key_;
+  for (int d = 0; d < held_; ++d) {
+    key_.assign(keys_, static_cast<std::size_t>(d) * key_size_, key_size_);
+    int& slot = slots_[slot_of_key()];
+    if (slot < 0) {
+      slot = d;
+    }
+  }
+  key_ = kept;
+}
+
 int PhenotypeIndex::find(const common::RecordTypings& typings, int typing_count,
                          const common::DistinctPhenotypes& distinct) {
-  if (common::count_of(index_) != distinct.distinct_count) {
+  if (held_ != distinct.distinct_count) {
     rebuild(distinct, typing_count);
   }
+  if (slots_.empty()) {
+    return -1;
+  }
   make_key(typings, typing_count, key_);
-  const auto found = index_.find(key_);
-  return found == index_.end() ? -1 : found->second;
+  if (key_.size() != key_size_) {
+    return -1;  // no phenotype held yet, or another table's typings
+  }
+  return slots_[slot_of_key()];
 }
 
 void PhenotypeIndex::add(int d, const common::DistinctPhenotypes& distinct, int typing_count) {
+  assert(d == held_);
   make_key(distinct.distinct_typings[d], typing_count, key_);
-  // try_emplace keeps an earlier entry: the first of equal phenotypes wins,
-  // as in a scan from the start of the list.
-  index_.try_emplace(key_, d);
+  if (held_ == 0) {
+    key_size_ = key_.size();
+  }
+  assert(key_.size() == key_size_);
+  keys_.append(key_);
+  ++held_;
+  if (2 * static_cast<std::size_t>(held_) > slots_.size()) {
+    grow();  // places every phenotype held, d included
+    return;
+  }
+  // The first of equal phenotypes keeps the slot, as in a scan from the
+  // start of the list.
+  int& slot = slots_[slot_of_key()];
+  if (slot < 0) {
+    slot = d;
+  }
 }
 
 void code_individual(int population, int record, const common::RecordTypings& record_typings,

@@ -3,7 +3,7 @@
 #include <istream>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 #include "common/tables.h"
 #include "layout/layout.h"
@@ -106,7 +106,9 @@ void read_groupings(layout::RecordReader& control, const common::SystemTables& s
 // either order. Keep one index per table: it rebuilds itself whenever the
 // table's distinct_count differs from the number of phenotypes it holds (as
 // after DistinctPhenotypes::reset), but it cannot tell one table from another
-// of the same count.
+// of the same count. The keys live in one flat array and the look-up is an
+// open-addressing table of phenotype numbers, so that after the first data
+// sets coding allocates nothing.
 class PhenotypeIndex {
  public:
   // The 0-based distinct phenotype whose typings match, or -1.
@@ -117,9 +119,15 @@ class PhenotypeIndex {
 
  private:
   void rebuild(const common::DistinctPhenotypes& distinct, int typing_count);
+  // The slot of key_: the one holding its phenotype, or the empty one where it would go.
+  [[nodiscard]] std::size_t slot_of_key() const;
+  void grow();
 
-  std::unordered_map<std::string, int> index_;  // look-ups only, never iterated
-  std::string key_;                             // reused key buffer
+  std::string keys_;  // the key of phenotype d at d * key_size_
+  std::size_t key_size_ = 0;
+  int held_ = 0;            // phenotypes added since the last rebuild
+  std::vector<int> slots_;  // a phenotype number, or -1; the size a power of 2
+  std::string key_;         // reused key buffer
 };
 
 // Codes one individual of population `population` (record `record`, both
