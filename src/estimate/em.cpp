@@ -33,6 +33,14 @@ constexpr double LOG_FLOOR_NULL = 9.99999993922529E-9;
 // ordered pair of them: either haplotype may come from either parent.
 constexpr double HETEROZYGOTE_FACTOR = 2.0;
 
+// Compiled for AVX as well as for every x86-64 processor, the version
+// chosen when the program loads.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define CLONED_FOR_WIDER_VECTORS __attribute__((target_clones("avx", "default")))
+#else
+#define CLONED_FOR_WIDER_VECTORS
+#endif
+
 [[nodiscard]] double magnitude(double x) { return x < 0.0 ? -x : x; }
 
 // Phenotypes of weight 0 are left out of every loop. In the plain algorithm
@@ -298,6 +306,16 @@ void expect_group(int g, EmTables& tables) {
   }
 }
 
+// The M-step; each value's frequency depends on its own count only. The
+// divisions are independent and correctly rounded in every lane, so the
+// packed divisions of a wider processor give the same bits.
+CLONED_FOR_WIDER_VECTORS
+void m_step(const std::vector<double>& count, double gene_total, std::vector<double>& frequency) {
+  for (std::size_t k = 0; k < count.size(); ++k) {
+    frequency[k] = count[k] / gene_total;
+  }
+}
+
 // The likelihood of active phenotype i at the current frequencies: every
 // pair, with the groups multiplied in order and the factor 2 when the two
 // whole labels differ.
@@ -384,10 +402,7 @@ void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult&
         expect_group(g, tables);
       }
     }
-    // The M-step; each value's frequency depends on its own count only.
-    for (int k = 0; k < common::count_of(tables.expected_count); ++k) {
-      tables.current_frequency[k] = tables.expected_count[k] / gene_total;
-    }
+    m_step(tables.expected_count, gene_total, tables.current_frequency);
     // Fused, the pass also leaves the expected counts of iteration t + 1.
     result.log_likelihood = fused ? log_likelihood_and_expect(log_floor, tables)
                                   : log_likelihood(group_total, log_floor, tables);
