@@ -48,6 +48,10 @@ bench:
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 	@echo "== full runs"; bench/full_run.sh $(BENCH_BUILD)/quarnel
+	@echo "== where the time goes (10 populations x 100 individuals x 4 loci of 5 alleles)"
+	@mkdir -p scratch && python3 bench/make_table.py 10 100 4 5 scratch/base.csv && \
+	  $(BENCH_BUILD)/bench/pipeline_shares scratch/base.csv 1000
+	@echo "== scaling"; bench/scaling.sh $(BENCH_BUILD)/quarnel
 	@echo "== pair tests of a 10-locus table (45 pairs x 2 populations, 1000 permutations)"
 	@rm -rf scratch/bench && mkdir -p scratch/bench && cd scratch/bench && \
 	  /usr/bin/time -f "%e s wall, %M KB peak" ../../$(BENCH_BUILD)/quarnel \

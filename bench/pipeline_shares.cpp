@@ -1,0 +1,110 @@
+// Where a run's time goes: the permuted data sets of a genotype table built,
+// expanded and estimated one after another on one thread, each stage timed
+// on its own. Usage: pipeline_shares TABLE.csv [PERMUTATIONS]
+//
+// The expansion is timed by expanding every data set a second time, with a
+// cache of its own that meets the same phenotypes as the run's; the build's
+// time (donors, coding, expansion) less that gives donors and coding.
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "common/run.h"
+#include "driver/build_internal.h"
+#include "estimate/estimate.h"
+#include "expand/expand.h"
+#include "layout/layout.h"
+#include "table/table.h"
+
+namespace {
+
+class DiscardSink final : public layout::Sink {
+ public:
+  void write_record(std::string_view /*record*/) override {}
+};
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_between(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::cerr << "usage: pipeline_shares TABLE.csv [PERMUTATIONS]\n";
+    return 2;
+  }
+  const std::string path = argv[1];
+  const int permutations = argc > 2 ? std::atoi(argv[2]) : 1000;
+  std::ifstream in(path);
+  if (!in || permutations < 1) {
+    std::cerr << "pipeline_shares: cannot read " << path << " or bad permutation count\n";
+    return 2;
+  }
+  const table::GenotypeTable genotypes = table::read_genotype_table(in, path, {});
+  const table::TableInput made =
+      table::make_run_input(genotypes, table::parse_test(genotypes, "", ""));
+  const common::RunInput& input = made.input;
+
+  DiscardSink discard;
+  const layout::Sinks sinks{discard, discard, discard, nullptr};
+  driver::PermutationState state(permutations, 1);
+  driver::BuiltDataSet built;
+  driver::build_observed_data_set(input, state, sinks, built);
+
+  expand::ExpansionCache shadow;
+  common::PairLists again;
+  estimate::EmWorkspace workspace;
+  double build_time = 0.0;
+  double expansion_time = 0.0;
+  double em_time = 0.0;
+  std::int64_t pair_iterations = 0;
+  for (int n = 1; n <= permutations; ++n) {
+    const Clock::time_point start = Clock::now();
+    if (driver::build_data_set(n, input, state, sinks, discard, built) !=
+        driver::BuildStatus::built) {
+      std::cerr << "pipeline_shares: data set " << n << " needed too many attempts\n";
+      return 1;
+    }
+    const Clock::time_point built_at = Clock::now();
+    (void)expand::expand_phenotypes(n, input.systems, input.populations, state.distinct, shadow,
+                                    sinks, again);
+    const Clock::time_point expanded_at = Clock::now();
+    for (int p = 0; p < input.populations.population_count; ++p) {
+      const auto pi = static_cast<std::size_t>(p);
+      const estimate::EmResult result =
+          estimate::estimate_alt_model({input.alt_grouping, built.pair_labels,
+                                        built.phenotype_count[pi], built.population_size[pi]},
+                                       workspace);
+      std::int64_t pairs = 0;
+      for (std::size_t d = 0; d < built.pair_labels.size(); ++d) {
+        if (built.phenotype_count[pi][d] > 0) {
+          pairs += built.pair_labels[d]->pair_total();
+        }
+      }
+      pair_iterations += pairs * (result.last_iteration - 1);
+    }
+    const Clock::time_point estimated_at = Clock::now();
+    build_time += seconds_between(start, built_at);
+    expansion_time += seconds_between(built_at, expanded_at);
+    em_time += seconds_between(expanded_at, estimated_at);
+  }
+  const double total = build_time + em_time;
+  const double coding_time = build_time - expansion_time;
+  std::printf("%d permuted data sets of %s, one thread, stage by stage\n", permutations,
+              path.c_str());
+  std::printf("  donors and coding  %8.3f s  %5.1f %%\n", coding_time, 100.0 * coding_time / total);
+  std::printf("  expansion          %8.3f s  %5.1f %%\n", expansion_time,
+              100.0 * expansion_time / total);
+  std::printf("  EM (alternative)   %8.3f s  %5.1f %%\n", em_time, 100.0 * em_time / total);
+  std::printf("  pair-iterations    %lld, %.2f ns each\n", static_cast<long long>(pair_iterations),
+              1e9 * em_time / static_cast<double>(pair_iterations));
+  return 0;
+}
