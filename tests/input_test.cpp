@@ -629,6 +629,26 @@ bool same_three_systems(const common::RecordTypings& a, const common::RecordTypi
   return true;
 }
 
+TEST(CodeIndividual, ACallersKeyDecidesWhichPhenotypesAreEqual) {
+  Coder coder({"abc", "AB"}, 1);
+  // key, typings: the key alone decides, even against the typings' text.
+  const std::pair<const char*, Lines> individuals[] = {{"k1", {"01", "02", "01", "02"}},
+                                                       {"k2", {"01", "02", "01", "02"}},
+                                                       {"k1", {"03", "03", "02", "02"}}};
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    coder.distinct.reset(1);  // an emptied table starts the keyed index over
+    for (int r = 0; r < 3; ++r) {
+      const auto& individual = individuals[r];
+      ASSERT_TRUE(completed(test_support::run_capturing([&] {
+        input::code_individual(0, r, record_typings(individual.second), coder.systems,
+                               common::MAX_DISTINCT_PHENOTYPES, coder.distinct, coder.index,
+                               coder.sinks.sinks(), individual.first);
+      })));
+    }
+    EXPECT_EQ(coder.distinct.phenotype_tally, (Groups{{2, 1}}));
+  }
+}
+
 TEST(CodeIndividual, IndexAgreesWithAScanOfTheList) {
   Coder coder({"ABC", "AB", "ABC"}, 2);
   const Lines choices = {"01", "02", "", "X", "03"};  // "" and "X" are missing typings

@@ -1,5 +1,10 @@
+#include <array>
 #include <cassert>
+#include <cstring>
+#include <map>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/count.h"
@@ -100,19 +105,65 @@ void check_memory_budget(int dataset_number, const common::RunInput& observed,
   }
 }
 
-// Assembles and codes every individual of the data set from its donors.
+// Numbers, system by system, the unordered pairs of typings that the
+// observed records show (as text, trailing blanks included): two
+// individuals have the same phenotype exactly when their numbers agree at
+// every system, and a permuted individual carries its donors' pairs.
+void number_typing_pairs(const common::RunInput& observed, PermutationState& state) {
+  const common::Populations& populations = observed.populations;
+  std::vector<std::map<std::pair<std::string_view, std::string_view>, std::uint32_t>> numbers(
+      static_cast<std::size_t>(observed.systems.system_count));
+  state.typing_pair_number.assign(static_cast<std::size_t>(populations.population_count), {});
+  for (int p = 0; p < populations.population_count; ++p) {
+    const auto pi = static_cast<std::size_t>(p);
+    for (const common::RecordTypings& typings : populations.phenotype_table[pi]) {
+      std::array<std::uint32_t, common::MAX_SYSTEMS>& row =
+          state.typing_pair_number[pi].emplace_back();
+      for (int s = 0; s < observed.systems.system_count; ++s) {
+        const auto first = 2 * static_cast<std::size_t>(s);
+        std::pair<std::string_view, std::string_view> pair{typings[first].view(),
+                                                           typings[first + 1].view()};
+        if (pair.second < pair.first) {
+          std::swap(pair.first, pair.second);
+        }
+        auto& of_system = numbers[static_cast<std::size_t>(s)];
+        row[static_cast<std::size_t>(s)] =
+            of_system.try_emplace(pair, static_cast<std::uint32_t>(of_system.size())).first->second;
+      }
+    }
+  }
+}
+
+// Assembles and codes every individual of the data set from its donors,
+// each looked up by the numbers of its donors' typing pairs.
 void code_data_set(const common::RunInput& observed, PermutationState& state,
                    const layout::Sinks& sinks) {
   const common::Populations& populations = observed.populations;
+  const common::Grouping& null_grouping = observed.null_grouping;
+  if (common::count_of(state.typing_pair_number) != populations.population_count) {
+    number_typing_pairs(observed, state);
+  }
   state.distinct.reset(populations.population_count);
   common::RecordTypings record_typings{};
+  constexpr std::size_t number_bytes = sizeof(std::uint32_t);
+  std::array<char, number_bytes * common::MAX_SYSTEMS> key{};
+  const std::string_view key_view(
+      key.data(), number_bytes * static_cast<std::size_t>(observed.systems.system_count));
   for (int p = 0; p < populations.population_count; ++p) {
-    for (int i = 0; i < populations.population_record_count[static_cast<std::size_t>(p)]; ++i) {
-      permute::assemble_record(populations, observed.null_grouping, state.donor_index, p, i,
-                               record_typings);
+    const auto pi = static_cast<std::size_t>(p);
+    for (int i = 0; i < populations.population_record_count[pi]; ++i) {
+      const std::vector<int>& donors = state.donor_index[pi][static_cast<std::size_t>(i)];
+      for (int g = 0; g < null_grouping.group_total; ++g) {
+        const auto& numbers = state.typing_pair_number[pi][static_cast<std::size_t>(donors[g])];
+        for (const int s : null_grouping.group_systems[g]) {
+          std::memcpy(key.data() + number_bytes * static_cast<std::size_t>(s),
+                      &numbers[static_cast<std::size_t>(s)], number_bytes);
+        }
+      }
+      permute::assemble_record(populations, null_grouping, state.donor_index, p, i, record_typings);
       input::code_individual(p, i, record_typings, observed.systems,
                              observed.max_distinct_phenotypes, state.distinct,
-                             state.phenotype_index, sinks);
+                             state.phenotype_index, sinks, key_view);
     }
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -29,7 +30,11 @@ struct PermutationState {
   expand::ExpansionCache expansions;
   common::DistinctPhenotypes distinct;    // work table, rebuilt by every attempt
   input::PhenotypeIndex phenotype_index;  // look-up of distinct phenotypes by typings
-  std::int64_t memory_budget = 0;         // bytes of pair lists (RunOptions::max_memory), 0: none
+  // [population][record][system]: the number of the record's unordered pair
+  // of typings at the system among those the observed records show there;
+  // a permuted individual's numbers are its phenotype's look-up key.
+  std::vector<std::vector<std::array<std::uint32_t, common::MAX_SYSTEMS>>> typing_pair_number;
+  std::int64_t memory_budget = 0;  // bytes of pair lists (RunOptions::max_memory), 0: none
 };
 
 // What a build hands over to the analysis of the data set.

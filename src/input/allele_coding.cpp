@@ -98,10 +98,14 @@ common::CodeString phenotype_code_of(int population, int record,
 
 }  // namespace
 
-void PhenotypeIndex::rebuild(const common::DistinctPhenotypes& distinct, int typing_count) {
+void PhenotypeIndex::rebuild(const common::DistinctPhenotypes& distinct, int typing_count,
+                             bool keyed) {
   keys_.clear();
   held_ = 0;
   std::fill(slots_.begin(), slots_.end(), -1);
+  // A caller's keys cannot be formed again from the typings.
+  assert(!keyed || distinct.distinct_count == 0);
+  (void)keyed;
   for (int d = 0; d < distinct.distinct_count; ++d) {
     add(d, distinct, typing_count);
   }
@@ -133,23 +137,32 @@ void PhenotypeIndex::grow() {
 }
 
 int PhenotypeIndex::find(const common::RecordTypings& typings, int typing_count,
-                         const common::DistinctPhenotypes& distinct) {
+                         const common::DistinctPhenotypes& distinct, std::string_view key) {
   if (held_ != distinct.distinct_count) {
-    rebuild(distinct, typing_count);
+    rebuild(distinct, typing_count, !key.empty());
   }
   if (slots_.empty()) {
     return -1;
   }
-  make_key(typings, typing_count, key_);
+  if (key.empty()) {
+    make_key(typings, typing_count, key_);
+  } else {
+    key_.assign(key);
+  }
   if (key_.size() != key_size_) {
     return -1;  // no phenotype held yet, or another table's typings
   }
   return slots_[slot_of_key()];
 }
 
-void PhenotypeIndex::add(int d, const common::DistinctPhenotypes& distinct, int typing_count) {
+void PhenotypeIndex::add(int d, const common::DistinctPhenotypes& distinct, int typing_count,
+                         std::string_view key) {
   assert(d == held_);
-  make_key(distinct.distinct_typings[d], typing_count, key_);
+  if (key.empty()) {
+    make_key(distinct.distinct_typings[d], typing_count, key_);
+  } else {
+    key_.assign(key);
+  }
   if (held_ == 0) {
     key_size_ = key_.size();
   }
@@ -171,10 +184,10 @@ void PhenotypeIndex::add(int d, const common::DistinctPhenotypes& distinct, int 
 void code_individual(int population, int record, const common::RecordTypings& record_typings,
                      const common::SystemTables& systems, int max_distinct_phenotypes,
                      common::DistinctPhenotypes& distinct, PhenotypeIndex& index,
-                     const layout::Sinks& sinks) {
+                     const layout::Sinks& sinks, std::string_view key) {
   assert(population >= 0 && population < common::count_of(distinct.phenotype_tally));
   const int typing_count = systems.typing_count();
-  const int known = index.find(record_typings, typing_count, distinct);
+  const int known = index.find(record_typings, typing_count, distinct, key);
   if (known >= 0) {
     ++distinct.phenotype_tally[population][known];
     return;
@@ -200,7 +213,7 @@ void code_individual(int population, int record, const common::RecordTypings& re
     tally.push_back(0);
   }
   ++distinct.phenotype_tally[population][d];
-  index.add(d, distinct, typing_count);
+  index.add(d, distinct, typing_count, key);
 }
 
 }  // namespace input

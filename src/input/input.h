@@ -3,6 +3,7 @@
 #include <istream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/tables.h"
@@ -109,16 +110,23 @@ void read_groupings(layout::RecordReader& control, const common::SystemTables& s
 // of the same count. The keys live in one flat array and the look-up is an
 // open-addressing table of phenotype numbers, so that after the first data
 // sets coding allocates nothing.
+//
+// A caller may give its own key instead (see code_individual): any bytes
+// that are equal exactly when the typings match so. One index takes the keys
+// of one kind only, and a keyed index rebuilds only an emptied table.
 class PhenotypeIndex {
  public:
-  // The 0-based distinct phenotype whose typings match, or -1.
+  // The 0-based distinct phenotype whose typings (or key, when not empty)
+  // match, or -1.
   [[nodiscard]] int find(const common::RecordTypings& typings, int typing_count,
-                         const common::DistinctPhenotypes& distinct);
-  // Records that distinct phenotype d has just been appended.
-  void add(int d, const common::DistinctPhenotypes& distinct, int typing_count);
+                         const common::DistinctPhenotypes& distinct, std::string_view key = {});
+  // Records that distinct phenotype d has just been appended, with its key
+  // when the look-up had one.
+  void add(int d, const common::DistinctPhenotypes& distinct, int typing_count,
+           std::string_view key = {});
 
  private:
-  void rebuild(const common::DistinctPhenotypes& distinct, int typing_count);
+  void rebuild(const common::DistinctPhenotypes& distinct, int typing_count, bool keyed);
   // The slot of key_: the one holding its phenotype, or the empty one where it would go.
   [[nodiscard]] std::size_t slot_of_key() const;
   void grow();
@@ -139,10 +147,12 @@ class PhenotypeIndex {
 // Stops: 105 when a new phenotype would pass max_distinct_phenotypes (the
 // data file's limit is MAX_DISTINCT_PHENOTYPES; no message); 375 for a typing
 // of a new phenotype that is not in its system's allele list (message to the
-// console only).
+// console only). A non-empty key replaces the index's own key of the
+// typings (see PhenotypeIndex).
+
 void code_individual(int population, int record, const common::RecordTypings& record_typings,
                      const common::SystemTables& systems, int max_distinct_phenotypes,
                      common::DistinctPhenotypes& distinct, PhenotypeIndex& index,
-                     const layout::Sinks& sinks);
+                     const layout::Sinks& sinks, std::string_view key = {});
 
 }  // namespace input
