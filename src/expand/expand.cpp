@@ -125,19 +125,18 @@ namespace {
   const std::string missing = layout::integer_text(missing_total);
   const std::string record = layout::integer_text(individual.record + 1);
   const std::string population = layout::integer_text(individual.population + 1);
-  for (layout::Sink* sink : {&sinks.console, &sinks.log}) {
-    layout::write(
-        *sink,
-        "(/,/,' FATAL ERROR',/,' A phenotype of the observed data has missing typings in ',"
+  const std::initializer_list<layout::WriteValue> values = {missing, record, name, population};
+  layout::write_then_stop(
+      {{"(/,/,' FATAL ERROR',/,' A phenotype of the observed data has missing typings in ',"
         "A,' genetic systems;',/,' only one system of a record may have missing typings.',"
         "/,' First record with it: record ',A,' of population ',A,' (number ',A,').',/,"
         "' Fill in the missing typings or delete the record. Resubmit.',/)",
-        {missing, record, name, population});
-  }
-  throw common::Stop{common::StopCode::unusable_observed,
-                     individual_text(first) + " has missing typings in " + missing +
-                         " systems; in the observed data only one system of a record may have"
-                         " missing typings: fill in the missing typings or delete the record"};
+        values}},
+      {&sinks.console, &sinks.log},
+      common::Stop{common::StopCode::unusable_observed,
+                   individual_text(first) + " has missing typings in " + missing +
+                       " systems; in the observed data only one system of a record may have"
+                       " missing typings: fill in the missing typings or delete the record"});
 }
 
 }  // namespace

@@ -48,13 +48,14 @@ std::string record_text(int population, int record) {
   for (int k = 0; k < typing_count; ++k) {
     values.emplace_back(std::string_view(shown.emplace_back(layout::printable(typings[k].view()))));
   }
-  layout::write(sinks.console, message, values);
-  throw common::Stop{common::StopCode::unknown_allele,
-                     record_text(population, record) + ": the typing \"" +
-                         layout::printable(typings[unknown].trimmed()) + "\" of " +
-                         detail::system_text(systems, s) +
-                         " is not in the system's allele list; correct the typing, or add the"
-                         " allele to the system in the data file header"};
+  layout::write_then_stop(
+      {{message, values}}, {&sinks.console},
+      common::Stop{common::StopCode::unknown_allele,
+                   record_text(population, record) + ": the typing \"" +
+                       layout::printable(typings[unknown].trimmed()) + "\" of " +
+                       detail::system_text(systems, s) +
+                       " is not in the system's allele list; correct the typing, or add the"
+                       " allele to the system in the data file header"});
 }
 
 // The code letter of typing k. The blank test at the name width is made after

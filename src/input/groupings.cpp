@@ -42,19 +42,18 @@ enum class RuleScope { line, grouping };
   constexpr layout::LayoutText heading =
       "(/,' FATAL ERROR:',/,' The ',A,' grouping of the control file is not valid.')";
   const std::initializer_list<layout::WriteValue> heading_values = {context.name()};
-  for (layout::Sink* sink : {&context.sinks.console, &context.sinks.log}) {
-    layout::write(*sink, heading, heading_values);
-    layout::write(*sink, rule, rule_values);
-  }
   const int last = context.control.line_number();
   const std::string where = scope == RuleScope::line
                                 ? detail::file_line(context.control, last)
                                 : context.control.name() + ", lines " +
                                       layout::integer_text(context.first_line) + "-" +
                                       layout::integer_text(last);
-  throw common::Stop{common::StopCode::bad_grouping,
-                     where + ": the " + std::string(context.name()) + " grouping: " +
-                         std::string(explanation) + "; correct the grouping in the control file"};
+  layout::write_then_stop({{heading, heading_values}, {rule, rule_values}},
+                          {&context.sinks.console, &context.sinks.log},
+                          common::Stop{common::StopCode::bad_grouping,
+                                       where + ": the " + std::string(context.name()) +
+                                           " grouping: " + std::string(explanation) +
+                                           "; correct the grouping in the control file"});
 }
 
 void require_control_line(ReadStatus status, const layout::RecordReader& control,

@@ -24,15 +24,15 @@ void write_population_limit_warning(const common::PopulationName& last_kept,
 [[noreturn]] void stop_no_records(const layout::RecordReader& data, const layout::Sinks& sinks) {
   constexpr layout::LayoutText message =
       "(/,/,' ABORTING JOB',/,/,' No phenotype data records on input file.',/)";
-  layout::write(sinks.log, message);
-  layout::write(sinks.console, message);
-  throw common::Stop{common::StopCode::no_records,
-                     data.name() +
-                         " holds no phenotype record after its header (the file ends"
-                         " after line " +
-                         layout::integer_text(data.line_number()) +
-                         "; a record the file ends inside is dropped): add the records after"
-                         " the three lines that follow the record layout"};
+  layout::write_then_stop(
+      {{message}}, {&sinks.log, &sinks.console},
+      common::Stop{common::StopCode::no_records,
+                   data.name() +
+                       " holds no phenotype record after its header (the file ends"
+                       " after line " +
+                       layout::integer_text(data.line_number()) +
+                       "; a record the file ends inside is dropped): add the records after"
+                       " the three lines that follow the record layout"});
 }
 
 // Where a record starts and whose it is, for the help channel.

@@ -554,6 +554,22 @@ struct Sinks {
 // unprintable bytes shown as \xNN.
 void write_help(const Sinks& sinks, std::string_view line);
 
+// One write operation of a message: a layout and the values it takes.
+struct MessagePart {
+  LayoutText layout;
+  std::span<const WriteValue> values = {};
+};
+
+// Writes a message, its parts in order, to each of the sinks in turn: a sink
+// gets the whole message before the next sink gets any of it.
+void write_message(std::initializer_list<MessagePart> message, std::initializer_list<Sink*> sinks);
+
+// A stop that announces itself: writes the message as write_message does,
+// then throws stop. The caller states the message, the sinks and their order,
+// and the stop in one place.
+[[noreturn]] void write_then_stop(std::initializer_list<MessagePart> message,
+                                  std::initializer_list<Sink*> sinks, common::Stop stop);
+
 // ---------------------------------------------------------------- reading
 
 // A receiving variable: an int (for Iw) or a blank-padded character variable
