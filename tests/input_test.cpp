@@ -407,8 +407,6 @@ TEST(ReadControlFile, ReadsTheNamesAndTheGroupingsWithTheirPlaceValues) {
   ASSERT_TRUE(completed(read.outcome));
   EXPECT_EQ(file.names.data_file_name, "  pheno.dat");
   EXPECT_EQ(file.names.report_file_name, std::string(40, 'r'));  // cut at 40 columns
-  EXPECT_EQ(file.null_grouping.group_total, 3);
-  EXPECT_EQ(file.null_grouping.group_size, (std::vector<int>{2, 1, 2}));
   EXPECT_EQ(file.null_grouping.group_systems, (Groups{{1, 4}, {0}, {2, 3}}));
   // Systems 2 and 5 have 4 and 3 alleles: 12 combinations.
   EXPECT_EQ(file.null_grouping.group_value_total, (std::vector<double>{12, 10, 80}));

@@ -10,6 +10,7 @@
 
 #include "layout/layout.h"
 #include "permute/permute_internal.h"
+#include "support/groupings.h"
 
 namespace {
 
@@ -122,10 +123,7 @@ TEST(ShuffleDonors, DrawsRecordsTimesGroupsPerAttempt) {
 
 TEST(AssembleRecord, TakesEachNullGroupFromItsDonor) {
   const common::Populations populations = make_populations({2, 3});
-  common::Grouping null_grouping;  // systems {1,2} and {3}
-  null_grouping.group_total = 2;
-  null_grouping.group_size = {2, 1};
-  null_grouping.group_systems = {{0, 1}, {2}};
+  const common::Grouping null_grouping = test_support::grouping_of({{0, 1}, {2}});
   common::DonorIndex donors = permute::identity_donor_index(populations, 2);
   donors[1][0] = {2, 1};
   common::RecordTypings record;

@@ -365,9 +365,8 @@ TEST(TableRunInput, PopulationsRecordsAndExclusion) {
 
   // The groups name systems (the test's loci in table order) in the order written.
   EXPECT_EQ(input.null_grouping.group_systems, (std::vector<std::vector<int>>{{1}, {0}}));
-  EXPECT_EQ(input.null_grouping.group_size, (std::vector<int>{1, 1}));
   EXPECT_EQ(input.null_grouping.group_value_total, (std::vector<double>{2.0, 3.0}));
-  EXPECT_EQ(input.alt_grouping.group_total, 1);
+  EXPECT_EQ(input.alt_grouping.group_total(), 1);
   EXPECT_EQ(input.alt_grouping.group_value_total, (std::vector<double>{6.0}));
   EXPECT_EQ(input.max_distinct_phenotypes, INT_MAX);
 }

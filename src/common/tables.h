@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/count.h"
 #include "common/limits.h"
 #include "common/text.h"
 
@@ -32,13 +33,15 @@ struct SystemTables {
 
 // A grouping of the systems (the null or the alternative grouping).
 struct Grouping {
-  int group_total = 0;
-  std::vector<int> group_size;                  // per group
   std::vector<std::vector<int>> group_systems;  // [group][j]: 0-based system numbers
   // Per group: the number of its values, the product of its systems' allele
   // counts formed in double precision in group order (exact up to 2^53; a
   // genotype table's groups may have far more values than an int holds).
   std::vector<double> group_value_total;
+
+  [[nodiscard]] int group_total() const { return count_of(group_systems); }
+  // The number of systems in group g.
+  [[nodiscard]] int group_size(int g) const { return count_of(group_systems[g]); }
 };
 
 // The value total of a group of the given 0-based systems.

@@ -156,7 +156,7 @@ void build_observed_data_set(const common::RunInput& observed, PermutationState&
                              const layout::Sinks& sinks, BuiltDataSet& built) {
   built.dataset_number = 0;
   state.donor_index =
-      permute::identity_donor_index(observed.populations, observed.null_grouping.group_total);
+      permute::identity_donor_index(observed.populations, observed.null_grouping.group_total());
   code_data_set(observed, state, sinks);
   expand::check_haplotype_count(observed.systems);
   common::PairLists pair_labels;
@@ -179,7 +179,7 @@ BuildStatus build_data_set(int dataset_number, const common::RunInput& observed,
       permute::write_abort_listing(dataset_number, state.try_count, listing_log);
       return BuildStatus::too_many_tries;
     }
-    permute::shuffle_donors(observed.populations, observed.null_grouping.group_total,
+    permute::shuffle_donors(observed.populations, observed.null_grouping.group_total(),
                             state.generator, state.donor_index);
     code_data_set(observed, state, sinks);
     if (expand_data_set(dataset_number, observed, state, sinks, pair_labels) ==

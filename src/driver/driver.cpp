@@ -38,7 +38,7 @@ common::FittedModel fitted_model(const estimate::EmResult& result, const common:
                                  const std::vector<AlleleOfLetter>& allele_of) {
   common::FittedModel model;
   model.log_likelihood = result.log_likelihood;
-  model.values.resize(static_cast<std::size_t>(grouping.group_total));
+  model.values.resize(static_cast<std::size_t>(grouping.group_total()));
   for (int g = 0; g < common::count_of(result.value_frequency); ++g) {
     for (const estimate::GroupValueFrequency& value : result.value_frequency[g]) {
       if (!(value.frequency > 0.0)) {
@@ -46,7 +46,7 @@ common::FittedModel fitted_model(const estimate::EmResult& result, const common:
       }
       common::FittedValue& fitted = model.values[g].emplace_back();
       fitted.frequency = value.frequency;
-      for (int j = 0; j < grouping.group_size[g]; ++j) {
+      for (int j = 0; j < grouping.group_size(g); ++j) {
         const int s = grouping.group_systems[g][j];
         fitted.alleles.push_back(allele_of[s][static_cast<unsigned char>(value.value[j])]);
       }

@@ -56,9 +56,9 @@ void shuffle_donors(const common::Populations& populations, int group_total, Uni
 void assemble_record(const common::Populations& populations, const common::Grouping& null_grouping,
                      const common::DonorIndex& donor_index, int p, int i,
                      common::RecordTypings& record_typings) {
-  for (int g = 0; g < null_grouping.group_total; ++g) {
+  for (int g = 0; g < null_grouping.group_total(); ++g) {
     const common::RecordTypings& donor = populations.phenotype_table[p][donor_index[p][i][g]];
-    for (int m = 0; m < null_grouping.group_size[g]; ++m) {
+    for (int m = 0; m < null_grouping.group_size(g); ++m) {
       // Both typings of a system travel together.
       const auto first_typing = 2 * static_cast<std::size_t>(null_grouping.group_systems[g][m]);
       record_typings[first_typing] = donor[first_typing];

@@ -109,14 +109,12 @@ struct PopulationOrder {
                                            const TestSpec& test,
                                            const common::SystemTables& systems) {
   common::Grouping grouping;
-  grouping.group_total = common::count_of(groups);
   for (const std::vector<int>& group : groups) {
     std::vector<int>& group_systems = grouping.group_systems.emplace_back();
     for (const int locus : group) {
       const auto at = std::lower_bound(test.loci.begin(), test.loci.end(), locus);
       group_systems.push_back(static_cast<int>(at - test.loci.begin()));
     }
-    grouping.group_size.push_back(common::count_of(group_systems));
     grouping.group_value_total.push_back(common::value_total(systems, group_systems));
   }
   return grouping;

@@ -128,8 +128,11 @@ std::string classic_data_file(const common::RunInput& input) {
 namespace {
 
 [[nodiscard]] std::string grouping_lines(const common::Grouping& grouping) {
-  std::string lines =
-      integer_line({grouping.group_total}, 4) + integer_line(grouping.group_size, 4);
+  std::vector<int> group_size;
+  for (int g = 0; g < grouping.group_total(); ++g) {
+    group_size.push_back(grouping.group_size(g));
+  }
+  std::string lines = integer_line({grouping.group_total()}, 4) + integer_line(group_size, 4);
   for (const std::vector<int>& systems : grouping.group_systems) {
     std::vector<int> numbers;
     numbers.reserve(systems.size());
