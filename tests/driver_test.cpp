@@ -230,9 +230,7 @@ common::RunInput observed_data(const std::vector<std::string>& letters,
   }
   input.null_grouping = test_support::grouping_of(singles, systems.allele_count);
   common::Populations& populations = input.populations;
-  populations.population_count = 1;
   populations.population_names = {common::PopulationName("Valley")};
-  populations.population_record_count = {static_cast<int>(records.size())};
   std::vector<common::RecordTypings>& table = populations.phenotype_table.emplace_back();
   for (const std::string& record : records) {
     common::RecordTypings& typings = table.emplace_back();

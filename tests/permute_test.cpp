@@ -21,8 +21,6 @@ using permute::UniformRandom;
 // population p reads "P<p>R<r><letter k>", e.g. "P1R2A" (p, r below 10).
 common::Populations make_populations(const std::vector<int>& record_counts) {
   common::Populations populations;
-  populations.population_count = static_cast<int>(record_counts.size());
-  populations.population_record_count = record_counts;
   for (std::size_t p = 0; p < record_counts.size(); ++p) {
     std::vector<common::RecordTypings>& records = populations.phenotype_table.emplace_back();
     for (int r = 0; r < record_counts[p]; ++r) {

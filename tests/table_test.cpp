@@ -346,8 +346,9 @@ TEST(TableRunInput, PopulationsRecordsAndExclusion) {
   EXPECT_EQ(input.systems.allele_code[0], (std::vector<char>{'!', '"', '#'}));
 
   EXPECT_EQ(input.population_names, (std::vector<std::string>{"East", "West"}));
-  EXPECT_EQ(input.populations.population_count, 2);
-  EXPECT_EQ(input.populations.population_record_count, (std::vector<int>{1, 2}));
+  EXPECT_EQ(input.populations.population_count(), 2);
+  EXPECT_EQ(input.populations.population_record_count(0), 1);
+  EXPECT_EQ(input.populations.population_record_count(1), 2);
   EXPECT_EQ(input.excluded_count, (std::vector<int>{1, 0}));
   EXPECT_EQ(made.dropped_populations, (std::vector<std::string>{"North"}));
   ASSERT_EQ(made.excluded.size(), 2U);
@@ -457,7 +458,7 @@ TEST(TableShared, CasesParse) {
     EXPECT_EQ(loci, c.loci);
     EXPECT_FALSE(t.rows.empty());
     const table::TableInput made = table::make_run_input(t, table::parse_test(t, "", ""));
-    EXPECT_GT(made.input.populations.population_count, 0);
+    EXPECT_GT(made.input.populations.population_count(), 0);
   }
 }
 

@@ -88,10 +88,11 @@ void expect_equivalent(const common::RunInput& made, const ClassicInput& classic
     }
   }
   const common::Populations& populations = made.populations;
-  ASSERT_EQ(classic.populations.population_count, populations.population_count);
+  ASSERT_EQ(classic.populations.population_count(), populations.population_count());
   EXPECT_EQ(classic.populations.population_names, populations.population_names);
-  EXPECT_EQ(classic.populations.population_record_count, populations.population_record_count);
-  for (int p = 0; p < populations.population_count; ++p) {
+  for (int p = 0; p < populations.population_count(); ++p) {
+    EXPECT_EQ(classic.populations.population_record_count(p),
+              populations.population_record_count(p));
     EXPECT_EQ(allele_numbers(classic.systems, classic.populations, p),
               allele_numbers(systems, populations, p))
         << "population " << p + 1;

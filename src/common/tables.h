@@ -53,10 +53,12 @@ using RecordTypings = std::array<Typing, MAX_TYPINGS>;
 
 // The phenotype records of the observed data, by population.
 struct Populations {
-  int population_count = 0;
   std::vector<PopulationName> population_names;             // per population
-  std::vector<int> population_record_count;                 // per population
   std::vector<std::vector<RecordTypings>> phenotype_table;  // [population][record]
+
+  [[nodiscard]] int population_count() const { return count_of(phenotype_table); }
+  // The number of records of population p.
+  [[nodiscard]] int population_record_count(int p) const { return count_of(phenotype_table[p]); }
 };
 
 // donor_index[p][r][g]: the 0-based record of population p whose typings of

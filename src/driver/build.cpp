@@ -104,10 +104,10 @@ void check_memory_budget(int dataset_number, const common::RunInput& observed,
 void code_data_set(const common::RunInput& observed, PermutationState& state,
                    const layout::Sinks& sinks) {
   const common::Populations& populations = observed.populations;
-  state.distinct.reset(populations.population_count);
+  state.distinct.reset(populations.population_count());
   common::RecordTypings record_typings{};
-  for (int p = 0; p < populations.population_count; ++p) {
-    for (int i = 0; i < populations.population_record_count[static_cast<std::size_t>(p)]; ++i) {
+  for (int p = 0; p < populations.population_count(); ++p) {
+    for (int i = 0; i < populations.population_record_count(p); ++i) {
       permute::assemble_record(populations, observed.null_grouping, state.donor_index, p, i,
                                record_typings);
       input::code_individual(p, i, record_typings, observed.systems,
@@ -120,7 +120,7 @@ void code_data_set(const common::RunInput& observed, PermutationState& state,
 // The hand-over: tallies per population and their sums, and the pair lists.
 void hand_over(const common::RunInput& observed, const PermutationState& state,
                common::PairLists pair_labels, BuiltDataSet& built) {
-  const int population_count = observed.populations.population_count;
+  const int population_count = observed.populations.population_count();
   built.distinct_count = state.distinct.distinct_count;
   built.phenotype_count.assign(static_cast<std::size_t>(population_count), {});
   built.population_size.assign(static_cast<std::size_t>(population_count), 0);

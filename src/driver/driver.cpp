@@ -118,7 +118,7 @@ void analyse_observed(const common::RunInput& input, const BuiltDataSet& built,
                       EmWarnings& warnings, common::RunResults& results) {
   const std::vector<AlleleOfLetter> allele_of = alleles_of_letters(input.systems);
   estimate::EmWorkspace workspace;
-  for (int p = 0; p < input.populations.population_count; ++p) {
+  for (int p = 0; p < input.populations.population_count(); ++p) {
     common::PopulationResult& result = results.populations[p];
     const int population_size = built.population_size[p];
     result.individuals = population_size;
@@ -146,8 +146,8 @@ void analyse_observed(const common::RunInput& input, const BuiltDataSet& built,
 void start_results(const common::RunInput& input, const common::RunOptions& options,
                    common::RunResults& results) {
   results.permutations = options.permutations;
-  results.populations.resize(static_cast<std::size_t>(input.populations.population_count));
-  for (int p = 0; p < input.populations.population_count; ++p) {
+  results.populations.resize(static_cast<std::size_t>(input.populations.population_count()));
+  for (int p = 0; p < input.populations.population_count(); ++p) {
     common::PopulationResult& result = results.populations[p];
     result.name = p < common::count_of(input.population_names)
                       ? input.population_names[p]

@@ -186,9 +186,8 @@ TableInput make_run_input(const GenotypeTable& table, const TestSpec& test) {
       result.dropped_populations.push_back(order.names[p]);
       continue;
     }
-    run_population[p] = populations.population_count++;
+    run_population[p] = populations.population_count();
     populations.population_names.emplace_back(order.names[p]);
-    populations.population_record_count.push_back(kept_of[p]);
     populations.phenotype_table.emplace_back().reserve(static_cast<std::size_t>(kept_of[p]));
     input.population_names.push_back(order.names[p]);
     input.excluded_count.push_back(excluded_of[p]);

@@ -74,11 +74,11 @@ constexpr int FIELD = 6;  // the columns of one allele name or code letter
 }
 
 void check_populations(const common::Populations& populations) {
-  if (populations.population_count > common::MAX_POPULATIONS) {
-    throw std::invalid_argument(std::to_string(populations.population_count) +
+  if (populations.population_count() > common::MAX_POPULATIONS) {
+    throw std::invalid_argument(std::to_string(populations.population_count()) +
                                 " populations; the classic run analyses at most 20");
   }
-  for (int p = 1; p < populations.population_count; ++p) {
+  for (int p = 1; p < populations.population_count(); ++p) {
     if (populations.population_names[p] == populations.population_names[p - 1]) {
       throw std::invalid_argument("populations " + std::to_string(p) + " and " +
                                   std::to_string(p + 1) +
@@ -109,9 +109,9 @@ std::string classic_data_file(const common::RunInput& input) {
 
   const common::Populations& populations = input.populations;
   check_populations(populations);
-  for (int p = 0; p < populations.population_count; ++p) {
+  for (int p = 0; p < populations.population_count(); ++p) {
     const std::string_view name = populations.population_names[p].view();
-    for (int r = 0; r < populations.population_record_count[p]; ++r) {
+    for (int r = 0; r < populations.population_record_count(p); ++r) {
       std::string record(name);
       for (int k = 0; k < systems.typing_count(); ++k) {
         const int s = common::system_of_typing(k);
