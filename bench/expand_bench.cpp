@@ -36,10 +36,9 @@ common::DistinctPhenotypes make_distinct(const std::vector<std::string>& codes) 
     for (std::size_t k = 0; k < code.size(); ++k) {
       typings[k] = common::Typing(code[k] == '?' ? "" : code.substr(k, 1));
     }
+    distinct.first_individual.push_back({0, distinct.distinct_count()});
     distinct.distinct_typings.push_back(typings);
     distinct.phenotype_code.emplace_back(code);
-    distinct.first_individual.push_back({0, distinct.distinct_count});
-    ++distinct.distinct_count;
   }
   return distinct;
 }
@@ -64,7 +63,7 @@ void expand_uncached(benchmark::State& state, Bench& bench) {
     expand::ExpansionCache cache;
     benchmark::DoNotOptimize(bench.run(cache, pair_labels));
   }
-  state.SetItemsProcessed(state.iterations() * bench.distinct.distinct_count);
+  state.SetItemsProcessed(state.iterations() * bench.distinct.distinct_count());
   state.counters["pairs"] = pair_labels[0]->pair_total();
 }
 
@@ -114,7 +113,7 @@ void BM_CacheHitPerPhenotype(benchmark::State& state) {
   for (auto _ : state) {
     benchmark::DoNotOptimize(bench.run(cache, pair_labels));
   }
-  state.SetItemsProcessed(state.iterations() * bench.distinct.distinct_count);
+  state.SetItemsProcessed(state.iterations() * bench.distinct.distinct_count());
 }
 
 }  // namespace

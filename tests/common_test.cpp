@@ -26,11 +26,11 @@ TEST(FixedText, ComparesWithTrailingBlanksIgnored) {
 
 TEST(DistinctPhenotypes, ResetGivesEveryPopulationAnEmptyTally) {
   common::DistinctPhenotypes distinct;
-  distinct.distinct_count = 2;
+  distinct.distinct_typings.resize(2);
   distinct.phenotype_code.resize(2);
   distinct.phenotype_tally = {{1, 2}};
   distinct.reset(3);
-  EXPECT_EQ(distinct.distinct_count, 0);
+  EXPECT_EQ(distinct.distinct_count(), 0);
   EXPECT_TRUE(distinct.phenotype_code.empty());
   EXPECT_EQ(distinct.phenotype_tally, (std::vector<std::vector<int>>(3)));
 }

@@ -53,9 +53,9 @@ common::RecordTypings typings_of(const std::string& pattern) {
 common::DistinctPhenotypes make_distinct(const Texts& patterns) {
   common::DistinctPhenotypes distinct;
   for (const std::string& pattern : patterns) {
+    distinct.first_individual.push_back({0, distinct.distinct_count()});
     distinct.distinct_typings.push_back(typings_of(pattern));
     distinct.phenotype_code.emplace_back(pattern);
-    distinct.first_individual.push_back({0, distinct.distinct_count++});
   }
   return distinct;
 }

@@ -580,7 +580,7 @@ TEST(CodeIndividual, CodesNewPhenotypesTalliesThemPerPopulationAndStops375OnAnUn
                     "stop code 375: record 8 of population number 2: the typing \"X9\" of system 2"
                     " (SYSTEM) is not in the system's allele list; correct the typing, or add"
                     " the allele to the system in the data file header"));
-  EXPECT_EQ(coder.distinct.distinct_count, 5);
+  EXPECT_EQ(coder.distinct.distinct_count(), 5);
   EXPECT_EQ(
       coder.sinks.journal(),
       written_to({CONSOLE}, {"", "", " FATAL ERROR:", " Encountered allele not in the allele list.",
@@ -609,7 +609,7 @@ TEST(CodeIndividual, ThousandPhenotypesAreAcceptedAndTheNextStops105) {
   EXPECT_TRUE(ended(coder.code(0, 1001, individual(1000)),
                     "stop code 105: record 1002 of population number 1 brings a 1001st distinct"
                     " phenotype into one data set; at most 1000 are allowed"));
-  EXPECT_EQ(coder.distinct.distinct_count, 1000);
+  EXPECT_EQ(coder.distinct.distinct_count(), 1000);
   EXPECT_EQ(coder.distinct.phenotype_tally[0][0], 2);
   EXPECT_TRUE(coder.sinks.journal().empty());
 }

@@ -73,11 +73,12 @@ struct FirstIndividual {
 
 // The distinct phenotypes of the data set under construction.
 struct DistinctPhenotypes {
-  int distinct_count = 0;
   std::vector<RecordTypings> distinct_typings;    // [d]: typings as first seen
   std::vector<CodeString> phenotype_code;         // [d]
   std::vector<FirstIndividual> first_individual;  // [d]
   std::vector<std::vector<int>> phenotype_tally;  // [population][d]
+
+  [[nodiscard]] int distinct_count() const { return count_of(distinct_typings); }
 
   // Empties the list for a new attempt, with a zero tally for every population.
   void reset(int population_count);

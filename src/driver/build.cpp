@@ -68,7 +68,7 @@ void check_memory_budget(int dataset_number, const common::RunInput& observed,
   // Counting every list as new, without the cache's look-ups, overstates the
   // need; within the budget, that settles it.
   std::int64_t at_most = kept;
-  for (int d = 0; d < state.distinct.distinct_count; ++d) {
+  for (int d = 0; d < state.distinct.distinct_count(); ++d) {
     const int pair_total =
         expand::count_pairs(observed.systems, state.distinct.distinct_typings[d]).pair_total;
     if (pair_total == 0) {
@@ -121,7 +121,7 @@ void code_data_set(const common::RunInput& observed, PermutationState& state,
 void hand_over(const common::RunInput& observed, const PermutationState& state,
                common::PairLists pair_labels, BuiltDataSet& built) {
   const int population_count = observed.populations.population_count();
-  built.distinct_count = state.distinct.distinct_count;
+  built.distinct_count = state.distinct.distinct_count();
   built.phenotype_count.assign(static_cast<std::size_t>(population_count), {});
   built.population_size.assign(static_cast<std::size_t>(population_count), 0);
   for (int p = 0; p < population_count; ++p) {

@@ -145,8 +145,8 @@ ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& t
                                const common::Populations& populations,
                                const common::DistinctPhenotypes& distinct, ExpansionCache& cache,
                                const layout::Sinks& sinks, common::PairLists& pair_labels) {
-  pair_labels.assign(static_cast<std::size_t>(distinct.distinct_count), nullptr);
-  for (int d = 0; d < distinct.distinct_count; ++d) {
+  pair_labels.assign(static_cast<std::size_t>(distinct.distinct_count()), nullptr);
+  for (int d = 0; d < distinct.distinct_count(); ++d) {
     const Classification classification = classify(tables, distinct.distinct_typings[d]);
     MissingCheck check;
     const ObservedIndividual first{populations, distinct.first_individual[d]};

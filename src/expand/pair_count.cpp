@@ -40,7 +40,7 @@ std::vector<PairCount> count_new_pairs(const common::SystemTables& tables,
   std::vector<PairCount> counts;
   // Keys of this data set's lists counted so far; used for look-up only.
   std::unordered_set<ExpansionKey, ExpansionKeyHash> counted;
-  for (int d = 0; d < distinct.distinct_count; ++d) {
+  for (int d = 0; d < distinct.distinct_count(); ++d) {
     const Classification classification = classify(tables, distinct.distinct_typings[d]);
     if (classification.missing_total() >= 2) {
       break;

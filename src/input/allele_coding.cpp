@@ -98,14 +98,14 @@ common::CodeString phenotype_code_of(int population, int record,
 
 void PhenotypeIndex::rebuild(const common::DistinctPhenotypes& distinct, int typing_count) {
   index_.clear();
-  for (int d = 0; d < distinct.distinct_count; ++d) {
+  for (int d = 0; d < distinct.distinct_count(); ++d) {
     add(d, distinct, typing_count);
   }
 }
 
 int PhenotypeIndex::find(const common::RecordTypings& typings, int typing_count,
                          const common::DistinctPhenotypes& distinct) {
-  if (common::count_of(index_) != distinct.distinct_count) {
+  if (common::count_of(index_) != distinct.distinct_count()) {
     rebuild(distinct, typing_count);
   }
   make_key(typings, typing_count, key_);
@@ -131,7 +131,7 @@ void code_individual(int population, int record, const common::RecordTypings& re
     ++distinct.phenotype_tally[population][known];
     return;
   }
-  if (distinct.distinct_count == max_distinct_phenotypes) {
+  if (distinct.distinct_count() == max_distinct_phenotypes) {
     throw common::Stop{common::StopCode::too_many_phenotypes,
                        record_text(population, record) +
                            " brings a 1001st distinct phenotype into one data set; at most 1000"
@@ -143,8 +143,7 @@ void code_individual(int population, int record, const common::RecordTypings& re
   // earlier one has typings that were checked then.
   const common::CodeString code =
       phenotype_code_of(population, record, record_typings, systems, sinks);
-  const int d = distinct.distinct_count;
-  ++distinct.distinct_count;
+  const int d = distinct.distinct_count();
   distinct.distinct_typings.push_back(record_typings);
   distinct.phenotype_code.push_back(code);
   distinct.first_individual.push_back({population, record});
