@@ -15,7 +15,6 @@ namespace {
 // Systems with alleles named by their code letters, width 1.
 common::SystemTables make_tables(const std::vector<std::string>& letters) {
   common::SystemTables tables;
-  tables.system_count = static_cast<int>(letters.size());
   for (const std::string& system : letters) {
     tables.allele_count.push_back(static_cast<int>(system.size()));
     tables.allele_name_width.push_back(1);

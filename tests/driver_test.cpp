@@ -215,9 +215,8 @@ common::RunInput observed_data(const std::vector<std::string>& letters,
                                const std::vector<std::string>& records) {
   common::RunInput input;
   common::SystemTables& systems = input.systems;
-  systems.system_count = static_cast<int>(letters.size());
   std::vector<std::vector<int>> singles;
-  for (int s = 0; s < systems.system_count; ++s) {
+  for (int s = 0; s < static_cast<int>(letters.size()); ++s) {
     const std::string& system = letters[static_cast<std::size_t>(s)];
     systems.allele_count.push_back(static_cast<int>(system.size()));
     systems.allele_name_width.push_back(1);

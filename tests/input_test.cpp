@@ -111,7 +111,7 @@ TEST(ReadDataHeader, FillsTheTablesFromTheNameFieldsAndNeverReadsTheFreeLines) {
     common::SystemTables systems;
     const Reading read = read_header(text, systems);
     ASSERT_TRUE(completed(read.outcome));
-    EXPECT_EQ(systems.system_count, 2);
+    EXPECT_EQ(systems.system_count(), 2);
     EXPECT_EQ(systems.allele_count, (std::vector<int>{2, 3}));
     EXPECT_EQ(systems.allele_name_width, (std::vector<int>{width, 2}));
     EXPECT_EQ(systems.allele_name[0][0].view(), common::Typing(full).view());

@@ -339,7 +339,7 @@ TEST(TableRunInput, PopulationsRecordsAndExclusion) {
   // Byte order: "X" < "x" < "zz"; C is outside the test and has no say.
   EXPECT_EQ(input.allele_names,
             (std::vector<std::vector<std::string>>{{"X", "x", "zz"}, {"w", "y"}}));
-  EXPECT_EQ(input.systems.system_count, 2);
+  EXPECT_EQ(input.systems.system_count(), 2);
   EXPECT_EQ(input.systems.allele_count, (std::vector<int>{3, 2}));
   EXPECT_EQ(input.systems.allele_name_width, (std::vector<int>{5, 5}));
   EXPECT_EQ(typing_text(input.systems.allele_name[0][2]), "00003");

@@ -76,10 +76,10 @@ void expect_equivalent(const common::RunInput& made, const ClassicInput& classic
   EXPECT_EQ(classic.names.report_file_name, "ldout.txt");
   EXPECT_EQ(classic.messages, std::vector<std::string>{});
   const common::SystemTables& systems = made.systems;
-  ASSERT_EQ(classic.systems.system_count, systems.system_count);
+  ASSERT_EQ(classic.systems.system_count(), systems.system_count());
   EXPECT_EQ(classic.systems.allele_count, systems.allele_count);
   EXPECT_EQ(classic.systems.allele_code, systems.allele_code);
-  for (int s = 0; s < systems.system_count; ++s) {
+  for (int s = 0; s < systems.system_count(); ++s) {
     EXPECT_EQ(classic.systems.system_title[s].trimmed(), made.locus_names[s]);
     for (int a = 0; a < systems.allele_count[s]; ++a) {
       // Right-aligned in its field, the classic name may start with blanks.

@@ -17,15 +17,15 @@ namespace common {
 
 // The systems of the data file header.
 struct SystemTables {
-  int system_count = 0;
-  std::vector<int> allele_count;                 // per system
+  std::vector<int> allele_count;                 // per system as declared; 0 or less: none
   std::vector<int> allele_name_width;            // per system, 1..MAX_NAME_WIDTH
   std::vector<std::vector<Typing>> allele_name;  // [system][allele]
   std::vector<std::vector<char>> allele_code;    // [system][allele]
   std::vector<FixedText<30>> system_title;       // per system, for messages; may be empty
   FixedText<100> record_format;                  // layout of the phenotype records
 
-  [[nodiscard]] int typing_count() const { return 2 * system_count; }
+  [[nodiscard]] int system_count() const { return count_of(allele_count); }
+  [[nodiscard]] int typing_count() const { return 2 * system_count(); }
 };
 
 // The system of typing position k (0-based position, 0-based system).

@@ -22,8 +22,8 @@ double likelihood_ratio_statistic(double null_log_likelihood, double alt_log_lik
 using AlleleOfLetter = std::array<int, 256>;
 
 std::vector<AlleleOfLetter> alleles_of_letters(const common::SystemTables& systems) {
-  std::vector<AlleleOfLetter> tables(static_cast<std::size_t>(systems.system_count));
-  for (int s = 0; s < systems.system_count; ++s) {
+  std::vector<AlleleOfLetter> tables(static_cast<std::size_t>(systems.system_count()));
+  for (int s = 0; s < systems.system_count(); ++s) {
     tables[s].fill(-1);
     for (int a = 0; a < common::count_of(systems.allele_code[s]); ++a) {
       tables[s][static_cast<unsigned char>(systems.allele_code[s][a])] = a;

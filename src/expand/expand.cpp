@@ -38,7 +38,7 @@ bool worth_keeping(const Classification& classification) {
 
 Classification classify(const common::SystemTables& tables, const common::RecordTypings& typings) {
   Classification result;
-  for (int s = 0; s < tables.system_count; ++s) {
+  for (int s = 0; s < tables.system_count(); ++s) {
     const int width = tables.allele_name_width[s];
     const common::Typing& first = typings[first_typing(s)];
     const common::Typing& second = typings[second_typing(s)];
@@ -57,7 +57,7 @@ Classification classify(const common::SystemTables& tables, const common::Record
 }
 
 std::string haplotype_count_explanation(const common::SystemTables& tables) {
-  for (int s = 0; s < tables.system_count; ++s) {
+  for (int s = 0; s < tables.system_count(); ++s) {
     const auto index = static_cast<std::size_t>(s);
     if (tables.allele_count[index] <= 0) {
       const std::string_view title = index < tables.system_title.size()
@@ -151,8 +151,8 @@ ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& t
     MissingCheck check;
     const ObservedIndividual first{populations, distinct.first_individual[d]};
     if (classification.missing_total() > 0) {
-      check =
-          check_missing_typings(dataset_number, tables.system_count, classification, first, sinks);
+      check = check_missing_typings(dataset_number, tables.system_count(), classification, first,
+                                    sinks);
     }
     if (check.abandon) {
       if (dataset_number == 0) {
@@ -167,7 +167,7 @@ ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& t
           expand_phenotype(tables, code, classification, check.missing_system));
       continue;
     }
-    const ExpansionKey key = expansion_key(code, tables.system_count, classification);
+    const ExpansionKey key = expansion_key(code, tables.system_count(), classification);
     std::shared_ptr<const common::PairList> pairs = cache.find(key);
     if (!pairs) {
       pairs = std::make_shared<const common::PairList>(

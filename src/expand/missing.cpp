@@ -175,7 +175,7 @@ void complete_one_missing(const common::SystemTables& tables, const common::Code
         classification.heterozygosity.heterozygous_total + (heterozygous ? 1 : 0);
     const common::CodeString work_code =
         join_completion(split, left_length, std::string_view(&letter, 1), right_length);
-    expand_phases(work_code, tables.system_count, completed, pairs);
+    expand_phases(work_code, tables.system_count(), completed, pairs);
   }
 }
 
@@ -198,7 +198,7 @@ void complete_both_missing(const common::SystemTables& tables, const Classificat
       const char genotype[2] = {tables.allele_code[m][b1], tables.allele_code[m][b2]};
       const common::CodeString work_code =
           join_completion(split, left_length, std::string_view(genotype, 2), right_length);
-      expand_phases(work_code, tables.system_count, completed, pairs);
+      expand_phases(work_code, tables.system_count(), completed, pairs);
     }
   }
 }
@@ -220,11 +220,12 @@ common::PairList expand_phenotype(const common::SystemTables& tables,
   // Only the phenotype's own typing_count letters take part; the rest of the
   // code string is blank.
   const common::CodeString work_code(
-      code.view().substr(0, 2 * static_cast<std::size_t>(tables.system_count)));
+      code.view().substr(0, 2 * static_cast<std::size_t>(tables.system_count())));
   if (missing_system < 0) {
-    expand_phases(work_code, tables.system_count, classification.heterozygosity, pairs);
+    expand_phases(work_code, tables.system_count(), classification.heterozygosity, pairs);
   } else {
-    const SplitCode split = split_at_missing_system(work_code, tables.system_count, classification);
+    const SplitCode split =
+        split_at_missing_system(work_code, tables.system_count(), classification);
     if (classification.full_missing_total == 1) {
       complete_both_missing(tables, classification, split, pairs);
     } else {

@@ -241,7 +241,6 @@ layout::LayoutList read_data_header(layout::RecordReader& data, common::SystemTa
                            " genetic systems; a run takes 2 to 10: analyse at most 10 systems in"
                            " one run"};
   }
-  systems.system_count = system_count;
   for (int s = 0; s < system_count; ++s) {
     read_system(data, s, systems, sinks);
   }

@@ -119,14 +119,14 @@ void read_group_systems(layout::RecordReader& control, const GroupingContext& co
   require_control_line(control.read("(10I4)", targets), control, context);
   std::vector<int>& systems_of_group = grouping.group_systems.emplace_back();
   for (const int number : numbers) {
-    if (number < 1 || number > context.systems.system_count) {
+    if (number < 1 || number > context.systems.system_count()) {
       stop_bad_grouping(context,
                         "(' Group ',I2,' names system number ',I4,"
                         "'; the data file has systems 1 to ',I2,'.')",
-                        {g + 1, number, context.systems.system_count}, RuleScope::line,
+                        {g + 1, number, context.systems.system_count()}, RuleScope::line,
                         "group " + layout::integer_text(g + 1) + " names system number " +
                             layout::integer_text(number) + "; the data file has systems 1 to " +
-                            layout::integer_text(context.systems.system_count));
+                            layout::integer_text(context.systems.system_count()));
     }
     const int s = number - 1;
     if (group_of_system[s] >= 0) {
@@ -170,7 +170,7 @@ void check_value_totals(const GroupingContext& context, const common::Grouping& 
 // group that holds it, so the null grouping must hold every system.
 void check_every_system_grouped(const GroupingContext& context,
                                 const std::vector<int>& group_of_system) {
-  for (int s = 0; s < context.systems.system_count; ++s) {
+  for (int s = 0; s < context.systems.system_count(); ++s) {
     if (group_of_system[s] < 0) {
       stop_bad_grouping(context,
                         "(' System number ',I2,' is in no group; "
@@ -196,7 +196,7 @@ common::Grouping read_grouping(layout::RecordReader& control, GroupingKind kind,
         "it has " + layout::integer_text(group_total) + " groups; a grouping has 1 to 10");
   }
   const std::vector<int> group_size = read_group_sizes(control, context, group_total);
-  std::vector<int> group_of_system(static_cast<std::size_t>(context.systems.system_count), -1);
+  std::vector<int> group_of_system(static_cast<std::size_t>(context.systems.system_count()), -1);
   common::Grouping grouping;
   for (int g = 0; g < group_total; ++g) {
     read_group_systems(control, context, g, group_size[g], group_of_system, grouping);

@@ -89,8 +89,7 @@ struct PopulationOrder {
     const GenotypeTable& table, const TestSpec& test,
     const std::vector<std::vector<std::string>>& alleles) {
   common::SystemTables systems;
-  systems.system_count = common::count_of(test.loci);
-  for (int s = 0; s < systems.system_count; ++s) {
+  for (int s = 0; s < common::count_of(test.loci); ++s) {
     const int count = common::count_of(alleles[s]);
     systems.allele_count.push_back(count);
     systems.allele_name_width.push_back(common::MAX_NAME_WIDTH);

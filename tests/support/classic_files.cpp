@@ -92,15 +92,15 @@ void check_populations(const common::Populations& populations) {
 std::string classic_data_file(const common::RunInput& input) {
   const common::SystemTables& systems = input.systems;
   std::vector<int> widths;
-  widths.reserve(static_cast<std::size_t>(systems.system_count));
-  for (int s = 0; s < systems.system_count; ++s) {
+  widths.reserve(static_cast<std::size_t>(systems.system_count()));
+  for (int s = 0; s < systems.system_count(); ++s) {
     widths.push_back(name_width(input.allele_names[s], s));
   }
   std::string file =
       "Data file written from a run input\n(the same systems, alleles and records)\n" +
-      integer_line({systems.system_count}, 5);
+      integer_line({systems.system_count()}, 5);
   std::string record_layout = "(A20";
-  for (int s = 0; s < systems.system_count; ++s) {
+  for (int s = 0; s < systems.system_count(); ++s) {
     file += system_lines(input, s, widths[s]);
     record_layout += ",2A" + std::to_string(widths[s]);
   }
