@@ -20,8 +20,6 @@ TEST(FixedText, ComparesWithTrailingBlanksIgnored) {
   EXPECT_NE(common::Typing(" 01"), common::Typing("01"));  // a leading blank counts
   EXPECT_EQ(common::Typing("ABCDEFG").view(), "ABCDE");    // cut to its length
   EXPECT_EQ(common::PopulationName("North  ").trimmed(), "North");
-  EXPECT_TRUE(common::same_text("AB  ", "AB"));
-  EXPECT_FALSE(common::same_text("AB", " AB"));
 }
 
 TEST(DistinctPhenotypes, ResetGivesEveryPopulationAnEmptyTally) {

@@ -80,7 +80,8 @@ struct DistinctPhenotypes {
 
   [[nodiscard]] int distinct_count() const { return count_of(distinct_typings); }
 
-  // Empties the list for a new attempt, with a zero tally for every population.
+  // Empties the list for a new attempt, with an empty tally row for every
+  // population (the rows grow with the list).
   void reset(int population_count);
 };
 
@@ -94,8 +95,9 @@ struct PairList {
 };
 
 // pair_labels of a data set: the pair list of every distinct phenotype d.
-// A pair list depends only on the phenotype's code string and the allele
-// tables, so data sets share equal lists.
+// A pair list depends only on the phenotype's code letters, on which of its
+// systems have missing typings or are heterozygous, and on the allele tables,
+// so data sets share the lists that the expansion cache keeps.
 using PairLists = std::vector<std::shared_ptr<const PairList>>;
 
 }  // namespace common
