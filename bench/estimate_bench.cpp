@@ -23,7 +23,6 @@ constexpr int INDIVIDUALS = 100;
 
 common::Grouping make_grouping(const std::vector<std::vector<int>>& groups) {
   common::Grouping grouping;
-  grouping.group_total = static_cast<int>(groups.size());
   for (const std::vector<int>& systems : groups) {
     std::vector<std::string> values{""};
     for (const int s : systems) {
@@ -35,7 +34,6 @@ common::Grouping make_grouping(const std::vector<std::vector<int>>& groups) {
       }
       values = longer;
     }
-    grouping.group_size.push_back(static_cast<int>(systems.size()));
     grouping.group_systems.push_back(systems);
     grouping.group_value_total.push_back(static_cast<double>(values.size()));
   }

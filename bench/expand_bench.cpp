@@ -15,7 +15,6 @@ namespace {
 // Systems with alleles named by their code letters, width 1.
 common::SystemTables make_tables(const std::vector<std::string>& letters) {
   common::SystemTables tables;
-  tables.system_count = static_cast<int>(letters.size());
   for (const std::string& system : letters) {
     tables.allele_count.push_back(static_cast<int>(system.size()));
     tables.allele_name_width.push_back(1);
@@ -36,10 +35,9 @@ common::DistinctPhenotypes make_distinct(const std::vector<std::string>& codes) 
     for (std::size_t k = 0; k < code.size(); ++k) {
       typings[k] = common::Typing(code[k] == '?' ? "" : code.substr(k, 1));
     }
+    distinct.first_individual.push_back({0, distinct.distinct_count()});
     distinct.distinct_typings.push_back(typings);
     distinct.phenotype_code.emplace_back(code);
-    distinct.first_individual.push_back({0, distinct.distinct_count});
-    ++distinct.distinct_count;
   }
   return distinct;
 }
@@ -64,7 +62,7 @@ void expand_uncached(benchmark::State& state, Bench& bench) {
     expand::ExpansionCache cache;
     benchmark::DoNotOptimize(bench.run(cache, pair_labels));
   }
-  state.SetItemsProcessed(state.iterations() * bench.distinct.distinct_count);
+  state.SetItemsProcessed(state.iterations() * bench.distinct.distinct_count());
   state.counters["pairs"] = pair_labels[0]->pair_total();
 }
 
@@ -119,7 +117,7 @@ void expand_again(benchmark::State& state, bool missing) {
   for (auto _ : state) {
     benchmark::DoNotOptimize(bench.run(cache, pair_labels));
   }
-  state.SetItemsProcessed(state.iterations() * bench.distinct.distinct_count);
+  state.SetItemsProcessed(state.iterations() * bench.distinct.distinct_count());
 }
 
 // A small cache that stays in the processor's caches: a run's cache of many

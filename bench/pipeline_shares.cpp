@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     (void)expand::expand_phenotypes(n, input.systems, input.populations, state.distinct, shadow,
                                     sinks, again);
     const Clock::time_point expanded_at = Clock::now();
-    for (int p = 0; p < input.populations.population_count; ++p) {
+    for (int p = 0; p < input.populations.population_count(); ++p) {
       const auto pi = static_cast<std::size_t>(p);
       const estimate::EmResult result =
           estimate::estimate_alt_model({input.alt_grouping, built.pair_labels,

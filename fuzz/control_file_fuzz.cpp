@@ -23,7 +23,6 @@ void read_control(std::istream& in) {
   const layout::Sinks sinks{console, log, report};
   static_cast<void>(input::read_file_names(control));
   common::SystemTables systems;
-  systems.system_count = 4;
   systems.allele_count = {2, 3, 4, 5};
   common::Grouping null_grouping;
   common::Grouping alt_grouping;

@@ -29,9 +29,9 @@ void analyse(std::istream& in) {
   input::read_phenotype_records(data, systems, record_layout, populations, sinks);
 
   common::DistinctPhenotypes distinct;
-  distinct.reset(populations.population_count);
+  distinct.reset(populations.population_count());
   input::PhenotypeIndex index;
-  for (int p = 0; p < populations.population_count; ++p) {
+  for (int p = 0; p < populations.population_count(); ++p) {
     const auto& records = populations.phenotype_table[static_cast<std::size_t>(p)];
     for (std::size_t r = 0; r < records.size(); ++r) {
       input::code_individual(p, static_cast<int>(r), records[r], systems,

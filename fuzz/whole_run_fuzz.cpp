@@ -24,7 +24,7 @@ class DiscardSink final : public layout::Sink {
 };
 
 bool small_enough(const common::RunInput& input) {
-  if (input.systems.system_count > 4) {
+  if (input.systems.system_count() > 4) {
     return false;
   }
   for (const int count : input.systems.allele_count) {

@@ -10,6 +10,7 @@
 #include "driver/summary_internal.h"
 #include "layout/layout.h"
 #include "support/capture.h"
+#include "support/groupings.h"
 
 namespace {
 
@@ -134,22 +135,14 @@ std::vector<std::vector<estimate::GroupValueFrequency>> listed(
 }
 
 // A grouping from 1-based system lists, as the control file gives them.
-common::Grouping grouping(const std::vector<std::vector<int>>& groups,
+common::Grouping grouping(std::vector<std::vector<int>> groups,
                           const std::vector<int>& allele_count) {
-  common::Grouping g;
-  g.group_total = static_cast<int>(groups.size());
-  for (const auto& systems : groups) {
-    std::vector<int> zero_based;
-    long long values = 1;
-    for (const int s : systems) {
-      zero_based.push_back(s - 1);
-      values = std::min(values * allele_count[static_cast<std::size_t>(s - 1)], 1LL << 30);
+  for (std::vector<int>& systems : groups) {
+    for (int& s : systems) {
+      --s;
     }
-    g.group_size.push_back(static_cast<int>(systems.size()));
-    g.group_systems.push_back(zero_based);
-    g.group_value_total.push_back(static_cast<double>(values));
   }
-  return g;
+  return test_support::grouping_of(groups, allele_count);
 }
 
 TEST(DegreesOfFreedom, OneSystemPerNullGroupOneAlternativeGroup) {
@@ -222,8 +215,8 @@ common::RunInput observed_data(const std::vector<std::string>& letters,
                                const std::vector<std::string>& records) {
   common::RunInput input;
   common::SystemTables& systems = input.systems;
-  systems.system_count = static_cast<int>(letters.size());
-  for (int s = 0; s < systems.system_count; ++s) {
+  std::vector<std::vector<int>> singles;
+  for (int s = 0; s < static_cast<int>(letters.size()); ++s) {
     const std::string& system = letters[static_cast<std::size_t>(s)];
     systems.allele_count.push_back(static_cast<int>(system.size()));
     systems.allele_name_width.push_back(1);
@@ -232,14 +225,11 @@ common::RunInput observed_data(const std::vector<std::string>& letters,
     for (const char c : system) {
       names.emplace_back(std::string(1, c));
     }
-    input.null_grouping.group_systems.push_back({s});
-    input.null_grouping.group_size.push_back(1);
+    singles.push_back({s});
   }
-  input.null_grouping.group_total = systems.system_count;
+  input.null_grouping = test_support::grouping_of(singles, systems.allele_count);
   common::Populations& populations = input.populations;
-  populations.population_count = 1;
   populations.population_names = {common::PopulationName("Valley")};
-  populations.population_record_count = {static_cast<int>(records.size())};
   std::vector<common::RecordTypings>& table = populations.phenotype_table.emplace_back();
   for (const std::string& record : records) {
     common::RecordTypings& typings = table.emplace_back();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "layout/layout.h"
+#include "support/groupings.h"
 
 namespace {
 
@@ -30,22 +31,14 @@ constexpr double EM_TOLERANCE = 0.0010000000474974513;
 const char* const NOT_INCREASED = "EM--not increased in this iteration";
 
 // A grouping whose groups hold the given 0-based systems; letters[s] holds the
-// code letters of system s, and a group's value total is the product of its
-// systems' letter counts.
+// code letters of system s, one per allele.
 common::Grouping make_grouping(const std::vector<std::string>& letters,
                                const std::vector<std::vector<int>>& groups) {
-  common::Grouping grouping;
-  grouping.group_total = static_cast<int>(groups.size());
-  grouping.group_systems = groups;
-  for (const std::vector<int>& systems : groups) {
-    double total = 1.0;
-    for (const int s : systems) {
-      total *= static_cast<double>(letters[s].size());
-    }
-    grouping.group_size.push_back(static_cast<int>(systems.size()));
-    grouping.group_value_total.push_back(total);
+  std::vector<int> allele_count;
+  for (const std::string& system : letters) {
+    allele_count.push_back(static_cast<int>(system.size()));
   }
-  return grouping;
+  return test_support::grouping_of(groups, allele_count);
 }
 
 // The distinct phenotypes of a data set, with one population's counts.
@@ -83,7 +76,7 @@ using Frequencies = std::map<common::Label, double>;
 
 common::Label value_of(const common::Grouping& grouping, const common::Label& label, int g) {
   common::Label value;
-  for (int j = 0; j < grouping.group_size[g]; ++j) {
+  for (int j = 0; j < grouping.group_size(g); ++j) {
     value[j] = label[grouping.group_systems[g][j]];
   }
   return value;
@@ -143,7 +136,7 @@ double plain_log_likelihood(const Population& population, const common::Grouping
     for (int p = 0; p < list.pair_total(); ++p) {
       double one = 1.0;
       double two = 1.0;
-      for (int g = 0; g < grouping.group_total; ++g) {
+      for (int g = 0; g < grouping.group_total(); ++g) {
         one *= frequency_of(frequency, grouping, list.first[p], g, true);
         two *= frequency_of(frequency, grouping, list.second[p], g, true);
       }
@@ -165,13 +158,13 @@ PlainResult plain_em(const Population& population, const common::Grouping& group
                      double log_floor, int max_iterations) {
   const double gene_total = 2.0 * population.input(grouping).population_size;
   PlainResult plain;
-  plain.frequency.resize(static_cast<std::size_t>(grouping.group_total));
+  plain.frequency.resize(static_cast<std::size_t>(grouping.group_total()));
   EmResult& result = plain.result;
   double previous = 0.0;
   for (int t = 2; t <= max_iterations; ++t) {
     result.last_iteration = t;
     std::vector<Frequencies> next;
-    for (int g = 0; g < grouping.group_total; ++g) {
+    for (int g = 0; g < grouping.group_total(); ++g) {
       next.push_back(plain_expected_counts(population, grouping, plain.frequency, t > 2, g));
       for (auto& [value, count] : next.back()) {
         count /= gene_total;

@@ -26,7 +26,6 @@ using Texts = std::vector<std::string>;
 // unless given.
 common::SystemTables make_tables(const Texts& letters, int width = 1) {
   common::SystemTables tables;
-  tables.system_count = static_cast<int>(letters.size());
   for (const std::string& system : letters) {
     tables.allele_count.push_back(static_cast<int>(system.size()));
     tables.allele_name_width.push_back(width);
@@ -53,9 +52,9 @@ common::RecordTypings typings_of(const std::string& pattern) {
 common::DistinctPhenotypes make_distinct(const Texts& patterns) {
   common::DistinctPhenotypes distinct;
   for (const std::string& pattern : patterns) {
+    distinct.first_individual.push_back({0, distinct.distinct_count()});
     distinct.distinct_typings.push_back(typings_of(pattern));
     distinct.phenotype_code.emplace_back(pattern);
-    distinct.first_individual.push_back({0, distinct.distinct_count++});
   }
   return distinct;
 }
@@ -180,7 +179,7 @@ TEST(SplitAtMissingSystem, EmptyPartsAreMarked) {
   for (const auto& [pattern, expected] : cases) {
     const common::SystemTables tables = make_tables(Texts(pattern.size() / 2, "ABCDEF"));
     const expand::SplitCode split =
-        expand::split_at_missing_system(common::CodeString(pattern), tables.system_count,
+        expand::split_at_missing_system(common::CodeString(pattern), tables.system_count(),
                                         expand::classify(tables, typings_of(pattern)));
     std::ostringstream text;
     text << split.missing_system << ' ' << split.missing_position << ' ' << split.other_position
@@ -411,7 +410,6 @@ TEST(CheckHaplotypeCount, StopsWhenALaterSystemHasNoAlleles) {
       {std::vector<int>(10, 14), "completed"}};
   for (const auto& [allele_count, end] : cases) {
     common::SystemTables tables;
-    tables.system_count = static_cast<int>(allele_count.size());
     tables.allele_count = allele_count;
     EXPECT_TRUE(test_support::ended(
         test_support::run_capturing([&] { expand::check_haplotype_count(tables); }), end));

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/capture.h"
+
 namespace {
 
 using Records = std::vector<std::string>;
@@ -242,6 +244,22 @@ TEST(LayoutHelp, LinesShowUnprintableBytesEscaped) {
   layout::write_help({other, other, other}, "nobody listens");
   EXPECT_EQ(help.records(), std::vector<std::string>{"population \"\\x1B\""});
   EXPECT_TRUE(other.records().empty());
+}
+
+TEST(LayoutMessages, EachSinkGetsTheWholeMessageInTurnThenTheStop) {
+  test_support::CapturedSinks captured;
+  const layout::Sinks sinks = captured.sinks();
+  const std::initializer_list<WriteValue> values = {7, std::string_view("NULL")};
+  const test_support::Outcome outcome = test_support::run_capturing([&] {
+    layout::write_then_stop({{"(/,' FATAL ERROR:')"}, {"(' Group ',I2,' of the ',A)", values}},
+                            {&sinks.log, &sinks.report, &sinks.console},
+                            {common::StopCode::bad_grouping, "group 7: correct it"});
+  });
+  EXPECT_TRUE(test_support::ended(outcome, "stop code 206: group 7: correct it"));
+  using enum test_support::Destination;
+  EXPECT_EQ(captured.journal(),
+            test_support::written_to({log, report, console},
+                                     {"", " FATAL ERROR:", " Group  7 of the NULL"}));
 }
 
 }  // namespace

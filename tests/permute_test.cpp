@@ -10,6 +10,7 @@
 
 #include "layout/layout.h"
 #include "permute/permute_internal.h"
+#include "support/groupings.h"
 
 namespace {
 
@@ -20,8 +21,6 @@ using permute::UniformRandom;
 // population p reads "P<p>R<r><letter k>", e.g. "P1R2A" (p, r below 10).
 common::Populations make_populations(const std::vector<int>& record_counts) {
   common::Populations populations;
-  populations.population_count = static_cast<int>(record_counts.size());
-  populations.population_record_count = record_counts;
   for (std::size_t p = 0; p < record_counts.size(); ++p) {
     std::vector<common::RecordTypings>& records = populations.phenotype_table.emplace_back();
     for (int r = 0; r < record_counts[p]; ++r) {
@@ -122,10 +121,7 @@ TEST(ShuffleDonors, DrawsRecordsTimesGroupsPerAttempt) {
 
 TEST(AssembleRecord, TakesEachNullGroupFromItsDonor) {
   const common::Populations populations = make_populations({2, 3});
-  common::Grouping null_grouping;  // systems {1,2} and {3}
-  null_grouping.group_total = 2;
-  null_grouping.group_size = {2, 1};
-  null_grouping.group_systems = {{0, 1}, {2}};
+  const common::Grouping null_grouping = test_support::grouping_of({{0, 1}, {2}});
   common::DonorIndex donors = permute::identity_donor_index(populations, 2);
   donors[1][0] = {2, 1};
   common::RecordTypings record;

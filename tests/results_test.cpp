@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "results/results_internal.h"
+#include "support/groupings.h"
 
 namespace {
 
@@ -48,12 +49,8 @@ common::RunInput two_system_input() {
   common::RunInput input;
   input.locus_names = {"A", "B"};
   input.allele_names = {{"a1", "a2"}, {"b1", "b2", "b3"}};
-  input.null_grouping.group_total = 2;
-  input.null_grouping.group_size = {1, 1};
-  input.null_grouping.group_systems = {{0}, {1}};
-  input.alt_grouping.group_total = 1;
-  input.alt_grouping.group_size = {2};
-  input.alt_grouping.group_systems = {{0, 1}};
+  input.null_grouping = test_support::grouping_of({{0}, {1}}, {2, 3});
+  input.alt_grouping = test_support::grouping_of({{0, 1}}, {2, 3});
   return input;
 }
 

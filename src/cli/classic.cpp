@@ -14,7 +14,7 @@ namespace {
 // population names without their trailing blanks, the systems by number.
 void name_classic_input(common::RunInput& input) {
   const common::SystemTables& systems = input.systems;
-  for (int s = 0; s < systems.system_count; ++s) {
+  for (int s = 0; s < systems.system_count(); ++s) {
     input.locus_names.push_back(layout::integer_text(s + 1));
     std::vector<std::string>& names = input.allele_names.emplace_back();
     for (const common::Typing& name : systems.allele_name[s]) {

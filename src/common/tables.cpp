@@ -3,7 +3,6 @@
 namespace common {
 
 void DistinctPhenotypes::reset(int population_count) {
-  distinct_count = 0;
   distinct_typings.clear();
   phenotype_code.clear();
   first_individual.clear();

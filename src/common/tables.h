@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/count.h"
 #include "common/limits.h"
 #include "common/text.h"
 
@@ -16,15 +17,15 @@ namespace common {
 
 // The systems of the data file header.
 struct SystemTables {
-  int system_count = 0;
-  std::vector<int> allele_count;                 // per system
+  std::vector<int> allele_count;                 // per system as declared; 0 or less: none
   std::vector<int> allele_name_width;            // per system, 1..MAX_NAME_WIDTH
   std::vector<std::vector<Typing>> allele_name;  // [system][allele]
   std::vector<std::vector<char>> allele_code;    // [system][allele]
   std::vector<FixedText<30>> system_title;       // per system, for messages; may be empty
   FixedText<100> record_format;                  // layout of the phenotype records
 
-  [[nodiscard]] int typing_count() const { return 2 * system_count; }
+  [[nodiscard]] int system_count() const { return count_of(allele_count); }
+  [[nodiscard]] int typing_count() const { return 2 * system_count(); }
 };
 
 // The system of typing position k (0-based position, 0-based system).
@@ -32,13 +33,15 @@ struct SystemTables {
 
 // A grouping of the systems (the null or the alternative grouping).
 struct Grouping {
-  int group_total = 0;
-  std::vector<int> group_size;                  // per group
   std::vector<std::vector<int>> group_systems;  // [group][j]: 0-based system numbers
   // Per group: the number of its values, the product of its systems' allele
   // counts formed in double precision in group order (exact up to 2^53; a
   // genotype table's groups may have far more values than an int holds).
   std::vector<double> group_value_total;
+
+  [[nodiscard]] int group_total() const { return count_of(group_systems); }
+  // The number of systems in group g.
+  [[nodiscard]] int group_size(int g) const { return count_of(group_systems[g]); }
 };
 
 // The value total of a group of the given 0-based systems.
@@ -50,10 +53,12 @@ using RecordTypings = std::array<Typing, MAX_TYPINGS>;
 
 // The phenotype records of the observed data, by population.
 struct Populations {
-  int population_count = 0;
   std::vector<PopulationName> population_names;             // per population
-  std::vector<int> population_record_count;                 // per population
   std::vector<std::vector<RecordTypings>> phenotype_table;  // [population][record]
+
+  [[nodiscard]] int population_count() const { return count_of(phenotype_table); }
+  // The number of records of population p.
+  [[nodiscard]] int population_record_count(int p) const { return count_of(phenotype_table[p]); }
 };
 
 // donor_index[p][r][g]: the 0-based record of population p whose typings of
@@ -68,13 +73,15 @@ struct FirstIndividual {
 
 // The distinct phenotypes of the data set under construction.
 struct DistinctPhenotypes {
-  int distinct_count = 0;
   std::vector<RecordTypings> distinct_typings;    // [d]: typings as first seen
   std::vector<CodeString> phenotype_code;         // [d]
   std::vector<FirstIndividual> first_individual;  // [d]
   std::vector<std::vector<int>> phenotype_tally;  // [population][d]
 
-  // Empties the list for a new attempt, with a zero tally for every population.
+  [[nodiscard]] int distinct_count() const { return count_of(distinct_typings); }
+
+  // Empties the list for a new attempt, with an empty tally row for every
+  // population (the rows grow with the list).
   void reset(int population_count);
 };
 
@@ -88,8 +95,9 @@ struct PairList {
 };
 
 // pair_labels of a data set: the pair list of every distinct phenotype d.
-// A pair list depends only on the phenotype's code string and the allele
-// tables, so data sets share equal lists.
+// A pair list depends only on the phenotype's code letters, on which of its
+// systems have missing typings or are heterozygous, and on the allele tables,
+// so data sets share the lists that the expansion cache keeps.
 using PairLists = std::vector<std::shared_ptr<const PairList>>;
 
 }  // namespace common

@@ -52,17 +52,6 @@ struct FixedText {
   friend constexpr auto operator<=>(const FixedText&, const FixedText&) = default;
 };
 
-// Text compared with trailing blanks ignored (and nothing else ignored).
-[[nodiscard]] constexpr bool same_text(std::string_view a, std::string_view b) {
-  while (!a.empty() && a.back() == ' ') {
-    a.remove_suffix(1);
-  }
-  while (!b.empty() && b.back() == ' ') {
-    b.remove_suffix(1);
-  }
-  return a == b;
-}
-
 using Typing = FixedText<5>;       // an allele name as written in a phenotype record
 using Label = FixedText<10>;       // a haplotype label or a group value: one code letter per system
 using CodeString = FixedText<20>;  // phenotype code: one code letter per typing

@@ -87,7 +87,7 @@ class BatchEstimation {
   BatchEstimation(const common::RunInput& observed, Batch& batch, int threads)
       : observed_(observed),
         batch_(batch),
-        population_count_(observed.populations.population_count),
+        population_count_(observed.populations.population_count()),
         task_count_(batch.built_count * population_count_) {
     for (int e = 0; e < batch.built_count; ++e) {
       batch.entries[static_cast<std::size_t>(e)].analysis.alt_model.resize(

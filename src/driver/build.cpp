@@ -73,7 +73,7 @@ void check_memory_budget(int dataset_number, const common::RunInput& observed,
   // Counting every list as new, without the cache's look-ups, overstates the
   // need; within the budget, that settles it.
   std::int64_t at_most = kept;
-  for (int d = 0; d < state.distinct.distinct_count; ++d) {
+  for (int d = 0; d < state.distinct.distinct_count(); ++d) {
     const int pair_total =
         expand::count_pairs(observed.systems, state.distinct.distinct_typings[d]).pair_total;
     if (pair_total == 0) {
@@ -112,14 +112,14 @@ void check_memory_budget(int dataset_number, const common::RunInput& observed,
 void number_typing_pairs(const common::RunInput& observed, PermutationState& state) {
   const common::Populations& populations = observed.populations;
   std::vector<std::map<std::pair<std::string_view, std::string_view>, std::uint32_t>> numbers(
-      static_cast<std::size_t>(observed.systems.system_count));
-  state.typing_pair_number.assign(static_cast<std::size_t>(populations.population_count), {});
-  for (int p = 0; p < populations.population_count; ++p) {
+      static_cast<std::size_t>(observed.systems.system_count()));
+  state.typing_pair_number.assign(static_cast<std::size_t>(populations.population_count()), {});
+  for (int p = 0; p < populations.population_count(); ++p) {
     const auto pi = static_cast<std::size_t>(p);
     for (const common::RecordTypings& typings : populations.phenotype_table[pi]) {
       std::array<std::uint32_t, common::MAX_SYSTEMS>& row =
           state.typing_pair_number[pi].emplace_back();
-      for (int s = 0; s < observed.systems.system_count; ++s) {
+      for (int s = 0; s < observed.systems.system_count(); ++s) {
         const auto first = 2 * static_cast<std::size_t>(s);
         std::pair<std::string_view, std::string_view> pair{typings[first].view(),
                                                            typings[first + 1].view()};
@@ -140,20 +140,20 @@ void code_data_set(const common::RunInput& observed, PermutationState& state,
                    const layout::Sinks& sinks) {
   const common::Populations& populations = observed.populations;
   const common::Grouping& null_grouping = observed.null_grouping;
-  if (common::count_of(state.typing_pair_number) != populations.population_count) {
+  if (common::count_of(state.typing_pair_number) != populations.population_count()) {
     number_typing_pairs(observed, state);
   }
-  state.distinct.reset(populations.population_count);
+  state.distinct.reset(populations.population_count());
   common::RecordTypings record_typings{};
   constexpr std::size_t number_bytes = sizeof(std::uint32_t);
   std::array<char, number_bytes * common::MAX_SYSTEMS> key{};
   const std::string_view key_view(
-      key.data(), number_bytes * static_cast<std::size_t>(observed.systems.system_count));
-  for (int p = 0; p < populations.population_count; ++p) {
+      key.data(), number_bytes * static_cast<std::size_t>(observed.systems.system_count()));
+  for (int p = 0; p < populations.population_count(); ++p) {
     const auto pi = static_cast<std::size_t>(p);
-    for (int i = 0; i < populations.population_record_count[pi]; ++i) {
+    for (int i = 0; i < populations.population_record_count(p); ++i) {
       const std::vector<int>& donors = state.donor_index[pi][static_cast<std::size_t>(i)];
-      for (int g = 0; g < null_grouping.group_total; ++g) {
+      for (int g = 0; g < null_grouping.group_total(); ++g) {
         const auto& numbers = state.typing_pair_number[pi][static_cast<std::size_t>(donors[g])];
         for (const int s : null_grouping.group_systems[g]) {
           std::memcpy(key.data() + number_bytes * static_cast<std::size_t>(s),
@@ -171,8 +171,8 @@ void code_data_set(const common::RunInput& observed, PermutationState& state,
 // The hand-over: tallies per population and their sums, and the pair lists.
 void hand_over(const common::RunInput& observed, const PermutationState& state,
                common::PairLists pair_labels, BuiltDataSet& built) {
-  const int population_count = observed.populations.population_count;
-  built.distinct_count = state.distinct.distinct_count;
+  const int population_count = observed.populations.population_count();
+  built.distinct_count = state.distinct.distinct_count();
   built.phenotype_count.assign(static_cast<std::size_t>(population_count), {});
   built.population_size.assign(static_cast<std::size_t>(population_count), 0);
   for (int p = 0; p < population_count; ++p) {
@@ -207,7 +207,7 @@ void build_observed_data_set(const common::RunInput& observed, PermutationState&
                              const layout::Sinks& sinks, BuiltDataSet& built) {
   built.dataset_number = 0;
   state.donor_index =
-      permute::identity_donor_index(observed.populations, observed.null_grouping.group_total);
+      permute::identity_donor_index(observed.populations, observed.null_grouping.group_total());
   code_data_set(observed, state, sinks);
   expand::check_haplotype_count(observed.systems);
   common::PairLists pair_labels;
@@ -230,7 +230,7 @@ BuildStatus build_data_set(int dataset_number, const common::RunInput& observed,
       permute::write_abort_listing(dataset_number, state.try_count, listing_log);
       return BuildStatus::too_many_tries;
     }
-    permute::shuffle_donors(observed.populations, observed.null_grouping.group_total,
+    permute::shuffle_donors(observed.populations, observed.null_grouping.group_total(),
                             state.generator, state.donor_index);
     code_data_set(observed, state, sinks);
     if (expand_data_set(dataset_number, observed, state, sinks, pair_labels) ==

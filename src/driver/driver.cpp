@@ -22,8 +22,8 @@ double likelihood_ratio_statistic(double null_log_likelihood, double alt_log_lik
 using AlleleOfLetter = std::array<int, 256>;
 
 std::vector<AlleleOfLetter> alleles_of_letters(const common::SystemTables& systems) {
-  std::vector<AlleleOfLetter> tables(static_cast<std::size_t>(systems.system_count));
-  for (int s = 0; s < systems.system_count; ++s) {
+  std::vector<AlleleOfLetter> tables(static_cast<std::size_t>(systems.system_count()));
+  for (int s = 0; s < systems.system_count(); ++s) {
     tables[s].fill(-1);
     for (int a = 0; a < common::count_of(systems.allele_code[s]); ++a) {
       tables[s][static_cast<unsigned char>(systems.allele_code[s][a])] = a;
@@ -38,7 +38,7 @@ common::FittedModel fitted_model(const estimate::EmResult& result, const common:
                                  const std::vector<AlleleOfLetter>& allele_of) {
   common::FittedModel model;
   model.log_likelihood = result.log_likelihood;
-  model.values.resize(static_cast<std::size_t>(grouping.group_total));
+  model.values.resize(static_cast<std::size_t>(grouping.group_total()));
   for (int g = 0; g < common::count_of(result.value_frequency); ++g) {
     for (const estimate::GroupValueFrequency& value : result.value_frequency[g]) {
       if (!(value.frequency > 0.0)) {
@@ -46,7 +46,7 @@ common::FittedModel fitted_model(const estimate::EmResult& result, const common:
       }
       common::FittedValue& fitted = model.values[g].emplace_back();
       fitted.frequency = value.frequency;
-      for (int j = 0; j < grouping.group_size[g]; ++j) {
+      for (int j = 0; j < grouping.group_size(g); ++j) {
         const int s = grouping.group_systems[g][j];
         fitted.alleles.push_back(allele_of[s][static_cast<unsigned char>(value.value[j])]);
       }
@@ -118,7 +118,7 @@ void analyse_observed(const common::RunInput& input, const BuiltDataSet& built,
                       EmWarnings& warnings, common::RunResults& results) {
   const std::vector<AlleleOfLetter> allele_of = alleles_of_letters(input.systems);
   estimate::EmWorkspace workspace;
-  for (int p = 0; p < input.populations.population_count; ++p) {
+  for (int p = 0; p < input.populations.population_count(); ++p) {
     common::PopulationResult& result = results.populations[p];
     const int population_size = built.population_size[p];
     result.individuals = population_size;
@@ -146,8 +146,8 @@ void analyse_observed(const common::RunInput& input, const BuiltDataSet& built,
 void start_results(const common::RunInput& input, const common::RunOptions& options,
                    common::RunResults& results) {
   results.permutations = options.permutations;
-  results.populations.resize(static_cast<std::size_t>(input.populations.population_count));
-  for (int p = 0; p < input.populations.population_count; ++p) {
+  results.populations.resize(static_cast<std::size_t>(input.populations.population_count()));
+  for (int p = 0; p < input.populations.population_count(); ++p) {
     common::PopulationResult& result = results.populations[p];
     result.name = p < common::count_of(input.population_names)
                       ? input.population_names[p]

@@ -89,17 +89,17 @@ std::int64_t degrees_of_freedom(
     int population_size) {
   std::vector<std::int64_t> counted;
   std::int64_t b = 0;
-  for (int g = 0; g < null_grouping.group_total; ++g) {
+  for (int g = 0; g < null_grouping.group_total(); ++g) {
     const auto gi = static_cast<std::size_t>(g);
     counted.push_back(counted_values(null_value_frequency[gi], population_size));
     b += counted.back() - 1;
   }
   std::int64_t a = 0;
-  for (int l = 0; l < alt_grouping.group_total; ++l) {
+  for (int l = 0; l < alt_grouping.group_total(); ++l) {
     // P(l): the product over the null groups whose first system lies in
     // alternative group l (1 when there is none).
     std::int64_t product = 1;
-    for (int g = 0; g < null_grouping.group_total; ++g) {
+    for (int g = 0; g < null_grouping.group_total(); ++g) {
       const int first_system = null_grouping.group_systems[static_cast<std::size_t>(g)][0];
       if (group_holds(alt_grouping, l, first_system) &&
           __builtin_mul_overflow(product, counted[static_cast<std::size_t>(g)], &product)) {

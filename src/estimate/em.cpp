@@ -147,7 +147,7 @@ void index_group_values(const EmInput& input, int g, EmTables& tables) {
   const common::Grouping& grouping = input.grouping;
   GroupValueIndex& index = tables.value_index[g];
   index.start(std::span<const int>(grouping.group_systems[g].data(),
-                                   static_cast<std::size_t>(grouping.group_size[g])));
+                                   static_cast<std::size_t>(grouping.group_size(g))));
   for (const int d : tables.active_phenotype) {
     const common::PairList& pairs = *input.pair_labels[d];
     for (int p = 0; p < pairs.pair_total(); ++p) {
@@ -162,7 +162,7 @@ void index_group_values(const EmInput& input, int g, EmTables& tables) {
 // likelihood (all pairs) and for the E-step (repeated ordered pairs left out).
 void prepare_group(const EmInput& input, int g, EmTables& tables) {
   const int active_total = common::count_of(tables.active_phenotype);
-  const int group_total = input.grouping.group_total;
+  const int group_total = input.grouping.group_total();
   index_group_values(input, g, tables);
   GroupValueIndex& index = tables.value_index[g];
   const int first_flat = tables.value_begin[g];
@@ -204,13 +204,13 @@ void list_pairs(const EmInput& input, EmTables& tables) {
 // Every frequency of a group starts at 1 / group_value_total; each group
 // gets its E-step floor.
 void start_uniform(const common::Grouping& grouping, EmTables& tables) {
-  const int flat_total = tables.value_begin[grouping.group_total];
+  const int flat_total = tables.value_begin[grouping.group_total()];
   tables.current_frequency.resize(static_cast<std::size_t>(flat_total));
   tables.previous_frequency.resize(static_cast<std::size_t>(flat_total));
   tables.expected_count.resize(static_cast<std::size_t>(flat_total));
   tables.phenotype_mass.assign(static_cast<std::size_t>(flat_total), 0.0);
-  tables.estep_floor.resize(static_cast<std::size_t>(grouping.group_total));
-  for (int g = 0; g < grouping.group_total; ++g) {
+  tables.estep_floor.resize(static_cast<std::size_t>(grouping.group_total()));
+  for (int g = 0; g < grouping.group_total(); ++g) {
     const double uniform = 1.0 / grouping.group_value_total[g];
     tables.estep_floor[g] = estep_floor(grouping.group_value_total[g]);
     for (int flat = tables.value_begin[g]; flat < tables.value_begin[g + 1]; ++flat) {
@@ -221,7 +221,7 @@ void start_uniform(const common::Grouping& grouping, EmTables& tables) {
 
 // Value indices of every group and the uniform start.
 void prepare(const EmInput& input, EmTables& tables) {
-  const int group_total = input.grouping.group_total;
+  const int group_total = input.grouping.group_total();
   const int active_total = common::count_of(tables.active_phenotype);
   list_pairs(input, tables);
   const std::size_t index_total =
@@ -390,7 +390,7 @@ void m_step(const std::vector<double>& count, double gene_total, std::vector<dou
 // and the next iteration's E-step are one pass.
 void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult& result) {
   const double gene_total = static_cast<double>(2 * input.population_size);
-  const int group_total = input.grouping.group_total;
+  const int group_total = input.grouping.group_total();
   const bool fused = likelihood_from_estep(group_total, tables);
   double previous_log_likelihood = 0.0;
   for (int t = 2; t <= input.max_iterations; ++t) {
@@ -422,11 +422,11 @@ void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult&
 // use; every other value of a group has frequency 0.
 void publish_frequencies(const common::Grouping& grouping, const EmTables& tables,
                          EmResult& result) {
-  result.value_frequency.assign(static_cast<std::size_t>(grouping.group_total), {});
+  result.value_frequency.assign(static_cast<std::size_t>(grouping.group_total()), {});
   if (result.last_iteration < 2) {
     return;
   }
-  for (int g = 0; g < grouping.group_total; ++g) {
+  for (int g = 0; g < grouping.group_total(); ++g) {
     const std::vector<common::Label>& values = tables.value_index[g].values();
     for (int k = 0; k < common::count_of(values); ++k) {
       result.value_frequency[g].push_back(

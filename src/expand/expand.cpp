@@ -38,7 +38,7 @@ bool worth_keeping(const Classification& classification) {
 
 Classification classify(const common::SystemTables& tables, const common::RecordTypings& typings) {
   Classification result;
-  for (int s = 0; s < tables.system_count; ++s) {
+  for (int s = 0; s < tables.system_count(); ++s) {
     const int width = tables.allele_name_width[s];
     const common::Typing& first = typings[first_typing(s)];
     const common::Typing& second = typings[second_typing(s)];
@@ -57,7 +57,7 @@ Classification classify(const common::SystemTables& tables, const common::Record
 }
 
 std::string haplotype_count_explanation(const common::SystemTables& tables) {
-  for (int s = 0; s < tables.system_count; ++s) {
+  for (int s = 0; s < tables.system_count(); ++s) {
     const auto index = static_cast<std::size_t>(s);
     if (tables.allele_count[index] <= 0) {
       const std::string_view title = index < tables.system_title.size()
@@ -125,19 +125,18 @@ namespace {
   const std::string missing = layout::integer_text(missing_total);
   const std::string record = layout::integer_text(individual.record + 1);
   const std::string population = layout::integer_text(individual.population + 1);
-  for (layout::Sink* sink : {&sinks.console, &sinks.log}) {
-    layout::write(
-        *sink,
-        "(/,/,' FATAL ERROR',/,' A phenotype of the observed data has missing typings in ',"
+  const std::initializer_list<layout::WriteValue> values = {missing, record, name, population};
+  layout::write_then_stop(
+      {{"(/,/,' FATAL ERROR',/,' A phenotype of the observed data has missing typings in ',"
         "A,' genetic systems;',/,' only one system of a record may have missing typings.',"
         "/,' First record with it: record ',A,' of population ',A,' (number ',A,').',/,"
         "' Fill in the missing typings or delete the record. Resubmit.',/)",
-        {missing, record, name, population});
-  }
-  throw common::Stop{common::StopCode::unusable_observed,
-                     individual_text(first) + " has missing typings in " + missing +
-                         " systems; in the observed data only one system of a record may have"
-                         " missing typings: fill in the missing typings or delete the record"};
+        values}},
+      {&sinks.console, &sinks.log},
+      common::Stop{common::StopCode::unusable_observed,
+                   individual_text(first) + " has missing typings in " + missing +
+                       " systems; in the observed data only one system of a record may have"
+                       " missing typings: fill in the missing typings or delete the record"});
 }
 
 }  // namespace
@@ -146,14 +145,14 @@ ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& t
                                const common::Populations& populations,
                                const common::DistinctPhenotypes& distinct, ExpansionCache& cache,
                                const layout::Sinks& sinks, common::PairLists& pair_labels) {
-  pair_labels.assign(static_cast<std::size_t>(distinct.distinct_count), nullptr);
-  for (int d = 0; d < distinct.distinct_count; ++d) {
+  pair_labels.assign(static_cast<std::size_t>(distinct.distinct_count()), nullptr);
+  for (int d = 0; d < distinct.distinct_count(); ++d) {
     const Classification classification = classify(tables, distinct.distinct_typings[d]);
     MissingCheck check;
     const ObservedIndividual first{populations, distinct.first_individual[d]};
     if (classification.missing_total() > 0) {
-      check =
-          check_missing_typings(dataset_number, tables.system_count, classification, first, sinks);
+      check = check_missing_typings(dataset_number, tables.system_count(), classification, first,
+                                    sinks);
     }
     if (check.abandon) {
       if (dataset_number == 0) {
@@ -168,7 +167,7 @@ ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& t
           expand_phenotype(tables, code, classification, check.missing_system));
       continue;
     }
-    const ExpansionKey key = expansion_key(code, tables.system_count, classification);
+    const ExpansionKey key = expansion_key(code, tables.system_count(), classification);
     std::shared_ptr<const common::PairList> pairs = cache.find(key);
     if (!pairs) {
       pairs = std::make_shared<const common::PairList>(

@@ -45,8 +45,10 @@ struct ExpansionKeyHash {
 };
 
 // Pair lists already built, shared between data sets: a permuted data set
-// mostly meets the code strings of earlier data sets again. One cache serves
-// one set of system tables (those of the run) and one thread.
+// mostly meets the phenotypes of earlier data sets again. expand_phenotypes
+// keeps only the lists that cost more to build than to look up: those
+// completed over a system with missing typings, and long ones. One cache
+// serves one set of system tables (those of the run) and one thread.
 class ExpansionCache {
  public:
   // The list kept for key, or null.
@@ -79,11 +81,12 @@ struct PairCount {
 [[nodiscard]] PairCount count_pairs(const common::SystemTables& tables,
                                     const common::RecordTypings& typings);
 
-// The pair lists that expand_phenotypes would add to cache for these distinct
-// phenotypes, in order: entry d counts distinct phenotype d, with pair_total
-// 0 when its list is in cache or is that of an earlier entry. The entries end
-// before the first phenotype with missing typings in two or more systems,
-// where the expansion stops the run or abandons the data set.
+// The pair lists that expand_phenotypes would build for these distinct
+// phenotypes, kept in cache or not, in order: entry d counts distinct
+// phenotype d, with pair_total 0 when its list is in cache or is that of an
+// earlier entry. The entries end before the first phenotype with missing
+// typings in two or more systems, where the expansion stops the run or
+// abandons the data set.
 [[nodiscard]] std::vector<PairCount> count_new_pairs(const common::SystemTables& tables,
                                                      const common::DistinctPhenotypes& distinct,
                                                      const ExpansionCache& cache);
@@ -101,7 +104,8 @@ struct PairCount {
 // data) in order into pair_labels (resized to distinct_count; entry d is the
 // pair list of distinct phenotype d, 0-based). A phenotype may have missing
 // typings in one system only; it is then completed over every allele of that
-// system.
+// system. A list worth keeping is taken from cache, or built and added to it;
+// any other list is built for its phenotype alone.
 //
 // A phenotype with more missing than typed systems first writes the ABORTING
 // message to the log, then to the console (each time such a phenotype is

@@ -13,7 +13,7 @@ void check_haplotype_count(const common::SystemTables& tables) {
   // Both products are 64-bit: ten systems of 14 alleles give more whole
   // haplotypes than a 32-bit integer holds.
   std::int64_t haplotype_total = 1;
-  for (int s = 0; s < tables.system_count; ++s) {
+  for (int s = 0; s < tables.system_count(); ++s) {
     haplotype_total *= tables.allele_count[s];
   }
 

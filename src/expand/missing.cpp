@@ -72,27 +72,29 @@ MissingCheck check_missing_typings(int dataset_number, int system_count,
   const int missing_total = classification.missing_total();
   const int typed_total = system_count - missing_total;
   if (typed_total < missing_total) {
-    for (layout::Sink* sink : {&sinks.log, &sinks.console}) {
-      layout::write(*sink,
-                    "(/,/,' ABORTING',/,' Phenotype records occur with more missing systems than',"
-                    "' systems with data.',/,' Eliminate such records. Resubmit.',/)");
-    }
-  }
-  if (missing_total > 2) {
-    return {.abandon = true};
-  }
-  if (typed_total < missing_total) {
+    constexpr layout::LayoutText aborting =
+        "(/,/,' ABORTING',/,' Phenotype records occur with more missing systems than',"
+        "' systems with data.',/,' Eliminate such records. Resubmit.',/)";
+    const std::initializer_list<layout::Sink*> aborting_sinks = {&sinks.log, &sinks.console};
     // An observed record is the user's to fix. A permuted individual is not
     // in the input, so a valid input must not fail by chance: try again.
-    if (dataset_number == 0) {
-      throw common::Stop{common::StopCode::too_much_missing,
-                         individual_text(observed) + " has missing typings in " +
-                             layout::integer_text(missing_total) + " of its " +
-                             layout::integer_text(system_count) +
-                             " systems, more than it has typed; a record needs at least as many"
-                             " typed systems as missing ones: fill in the missing typings or"
-                             " delete the record"};
+    // With more than two missing systems the caller stops the observed data
+    // with 411 instead.
+    if (dataset_number == 0 && missing_total <= 2) {
+      layout::write_then_stop(
+          {{aborting}}, aborting_sinks,
+          common::Stop{common::StopCode::too_much_missing,
+                       individual_text(observed) + " has missing typings in " +
+                           layout::integer_text(missing_total) + " of its " +
+                           layout::integer_text(system_count) +
+                           " systems, more than it has typed; a record needs at least as many"
+                           " typed systems as missing ones: fill in the missing typings or"
+                           " delete the record"});
     }
+    layout::write_message({{aborting}}, aborting_sinks);
+    return {.abandon = true};
+  }
+  if (missing_total > 2) {
     return {.abandon = true};
   }
   if (missing_total == 2) {
@@ -173,7 +175,7 @@ void complete_one_missing(const common::SystemTables& tables, const common::Code
         classification.heterozygosity.heterozygous_total + (heterozygous ? 1 : 0);
     const common::CodeString work_code =
         join_completion(split, left_length, std::string_view(&letter, 1), right_length);
-    expand_phases(work_code, tables.system_count, completed, pairs);
+    expand_phases(work_code, tables.system_count(), completed, pairs);
   }
 }
 
@@ -196,7 +198,7 @@ void complete_both_missing(const common::SystemTables& tables, const Classificat
       const char genotype[2] = {tables.allele_code[m][b1], tables.allele_code[m][b2]};
       const common::CodeString work_code =
           join_completion(split, left_length, std::string_view(genotype, 2), right_length);
-      expand_phases(work_code, tables.system_count, completed, pairs);
+      expand_phases(work_code, tables.system_count(), completed, pairs);
     }
   }
 }
@@ -218,11 +220,12 @@ common::PairList expand_phenotype(const common::SystemTables& tables,
   // Only the phenotype's own typing_count letters take part; the rest of the
   // code string is blank.
   const common::CodeString work_code(
-      code.view().substr(0, 2 * static_cast<std::size_t>(tables.system_count)));
+      code.view().substr(0, 2 * static_cast<std::size_t>(tables.system_count())));
   if (missing_system < 0) {
-    expand_phases(work_code, tables.system_count, classification.heterozygosity, pairs);
+    expand_phases(work_code, tables.system_count(), classification.heterozygosity, pairs);
   } else {
-    const SplitCode split = split_at_missing_system(work_code, tables.system_count, classification);
+    const SplitCode split =
+        split_at_missing_system(work_code, tables.system_count(), classification);
     if (classification.full_missing_total == 1) {
       complete_both_missing(tables, classification, split, pairs);
     } else {

@@ -16,7 +16,7 @@ PairCount count_classified(const common::SystemTables& tables,
   if (classification.missing_total() >= 2) {
     return count;
   }
-  for (int s = 0; s < tables.system_count; ++s) {
+  for (int s = 0; s < tables.system_count(); ++s) {
     if (classification.system_missing[s] != 0) {
       count.missing_system = s;
       count.missing_typings = classification.system_missing[s];
@@ -40,7 +40,7 @@ std::vector<PairCount> count_new_pairs(const common::SystemTables& tables,
   std::vector<PairCount> counts;
   // Keys of this data set's lists counted so far; used for look-up only.
   std::unordered_set<ExpansionKey, ExpansionKeyHash> counted;
-  for (int d = 0; d < distinct.distinct_count; ++d) {
+  for (int d = 0; d < distinct.distinct_count(); ++d) {
     const Classification classification = classify(tables, distinct.distinct_typings[d]);
     if (classification.missing_total() >= 2) {
       break;
@@ -50,7 +50,7 @@ std::vector<PairCount> count_new_pairs(const common::SystemTables& tables,
     // fully typed phenotypes have distinct code strings, so no two share one.
     if (worth_keeping(classification)) {
       const ExpansionKey key =
-          expansion_key(distinct.phenotype_code[d], tables.system_count, classification);
+          expansion_key(distinct.phenotype_code[d], tables.system_count(), classification);
       if (cache.find(key) || !counted.insert(key).second) {
         count.pair_total = 0;
       }
@@ -66,7 +66,8 @@ std::string pair_count_text(const common::SystemTables& tables,
   const int missing_systems = count.missing_system < 0 ? 0 : 1;
   std::string text = individual_text({populations, first}) + ", heterozygous in " +
                      layout::integer_text(count.heterozygous_total) + " of its " +
-                     layout::integer_text(tables.system_count - missing_systems) + " typed systems";
+                     layout::integer_text(tables.system_count() - missing_systems) +
+                     " typed systems";
   if (count.missing_system >= 0) {
     const auto s = static_cast<std::size_t>(count.missing_system);
     const std::string_view title =

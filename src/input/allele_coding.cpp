@@ -51,13 +51,14 @@ std::string record_text(int population, int record) {
   for (int k = 0; k < typing_count; ++k) {
     values.emplace_back(std::string_view(shown.emplace_back(layout::printable(typings[k].view()))));
   }
-  layout::write(sinks.console, message, values);
-  throw common::Stop{common::StopCode::unknown_allele,
-                     record_text(population, record) + ": the typing \"" +
-                         layout::printable(typings[unknown].trimmed()) + "\" of " +
-                         detail::system_text(systems, s) +
-                         " is not in the system's allele list; correct the typing, or add the"
-                         " allele to the system in the data file header"};
+  layout::write_then_stop(
+      {{message, values}}, {&sinks.console},
+      common::Stop{common::StopCode::unknown_allele,
+                   record_text(population, record) + ": the typing \"" +
+                       layout::printable(typings[unknown].trimmed()) + "\" of " +
+                       detail::system_text(systems, s) +
+                       " is not in the system's allele list; correct the typing, or add the"
+                       " allele to the system in the data file header"});
 }
 
 // The code letter of typing k. The blank test at the name width is made after
@@ -104,9 +105,9 @@ void PhenotypeIndex::rebuild(const common::DistinctPhenotypes& distinct, int typ
   held_ = 0;
   std::fill(slots_.begin(), slots_.end(), -1);
   // A caller's keys cannot be formed again from the typings.
-  assert(!keyed || distinct.distinct_count == 0);
+  assert(!keyed || distinct.distinct_count() == 0);
   (void)keyed;
-  for (int d = 0; d < distinct.distinct_count; ++d) {
+  for (int d = 0; d < distinct.distinct_count(); ++d) {
     add(d, distinct, typing_count);
   }
 }
@@ -138,7 +139,7 @@ void PhenotypeIndex::grow() {
 
 int PhenotypeIndex::find(const common::RecordTypings& typings, int typing_count,
                          const common::DistinctPhenotypes& distinct, std::string_view key) {
-  if (held_ != distinct.distinct_count) {
+  if (held_ != distinct.distinct_count()) {
     rebuild(distinct, typing_count, !key.empty());
   }
   if (slots_.empty()) {
@@ -192,7 +193,7 @@ void code_individual(int population, int record, const common::RecordTypings& re
     ++distinct.phenotype_tally[population][known];
     return;
   }
-  if (distinct.distinct_count == max_distinct_phenotypes) {
+  if (distinct.distinct_count() == max_distinct_phenotypes) {
     throw common::Stop{common::StopCode::too_many_phenotypes,
                        record_text(population, record) +
                            " brings a 1001st distinct phenotype into one data set; at most 1000"
@@ -204,8 +205,7 @@ void code_individual(int population, int record, const common::RecordTypings& re
   // earlier one has typings that were checked then.
   const common::CodeString code =
       phenotype_code_of(population, record, record_typings, systems, sinks);
-  const int d = distinct.distinct_count;
-  ++distinct.distinct_count;
+  const int d = distinct.distinct_count();
   distinct.distinct_typings.push_back(record_typings);
   distinct.phenotype_code.push_back(code);
   distinct.first_individual.push_back({population, record});

@@ -23,16 +23,15 @@ void require_header_line(ReadStatus status, const layout::RecordReader& data, st
     return;
   }
   constexpr layout::LayoutText end_of_file = "(/,' END OF FILE ENCOUNTERED UNEXPECTEDLY')";
-  layout::write(sinks.console, end_of_file);
-  layout::write(sinks.log, end_of_file);
-  layout::write(sinks.report, end_of_file);
   const std::string ends = data.line_number() == 0 ? data.name() + " is empty"
                                                    : data.name() + " ends after line " +
                                                          layout::integer_text(data.line_number());
-  throw common::Stop{common::StopCode::header_end_of_file,
-                     ends + ", inside the data file header, where " + std::string(due) +
-                         " is due; complete the header, or name the right data file in the"
-                         " control file"};
+  layout::write_then_stop(
+      {{end_of_file}}, {&sinks.console, &sinks.log, &sinks.report},
+      common::Stop{common::StopCode::header_end_of_file,
+                   ends + ", inside the data file header, where " + std::string(due) +
+                       " is due; complete the header, or name the right data file in the"
+                       " control file"});
 }
 
 // What the lines of system s hold, as require_header_line names them.
@@ -82,15 +81,12 @@ struct BadAllele {
   const std::string name = layout::printable(alleles.names[a].trimmed());
   const std::initializer_list<layout::WriteValue> heading_values = {where.s + 1, a + 1,
                                                                     std::string_view(name)};
-  for (layout::Sink* sink : {&sinks.console, &sinks.log}) {
-    layout::write(*sink, heading, heading_values);
-    layout::write(*sink, rule, rule_values);
-  }
-  throw common::Stop{
-      common::StopCode::bad_code_letter,
-      detail::file_line(where.data, in_name ? where.code_line - 1 : where.code_line) + ": " +
-          where.system + ", allele " + layout::integer_text(a + 1) + " (\"" + name +
-          "\"): " + std::string(explanation)};
+  layout::write_then_stop(
+      {{heading, heading_values}, {rule, rule_values}}, {&sinks.console, &sinks.log},
+      common::Stop{common::StopCode::bad_code_letter,
+                   detail::file_line(where.data, in_name ? where.code_line - 1 : where.code_line) +
+                       ": " + where.system + ", allele " + layout::integer_text(a + 1) + " (\"" +
+                       name + "\"): " + std::string(explanation)});
 }
 
 // A typing that is blank at the name width counts as missing, so an allele
@@ -245,7 +241,6 @@ layout::LayoutList read_data_header(layout::RecordReader& data, common::SystemTa
                            " genetic systems; a run takes 2 to 10: analyse at most 10 systems in"
                            " one run"};
   }
-  systems.system_count = system_count;
   for (int s = 0; s < system_count; ++s) {
     read_system(data, s, systems, sinks);
   }

@@ -42,19 +42,18 @@ enum class RuleScope { line, grouping };
   constexpr layout::LayoutText heading =
       "(/,' FATAL ERROR:',/,' The ',A,' grouping of the control file is not valid.')";
   const std::initializer_list<layout::WriteValue> heading_values = {context.name()};
-  for (layout::Sink* sink : {&context.sinks.console, &context.sinks.log}) {
-    layout::write(*sink, heading, heading_values);
-    layout::write(*sink, rule, rule_values);
-  }
   const int last = context.control.line_number();
   const std::string where = scope == RuleScope::line
                                 ? detail::file_line(context.control, last)
                                 : context.control.name() + ", lines " +
                                       layout::integer_text(context.first_line) + "-" +
                                       layout::integer_text(last);
-  throw common::Stop{common::StopCode::bad_grouping,
-                     where + ": the " + std::string(context.name()) + " grouping: " +
-                         std::string(explanation) + "; correct the grouping in the control file"};
+  layout::write_then_stop({{heading, heading_values}, {rule, rule_values}},
+                          {&context.sinks.console, &context.sinks.log},
+                          common::Stop{common::StopCode::bad_grouping,
+                                       where + ": the " + std::string(context.name()) +
+                                           " grouping: " + std::string(explanation) +
+                                           "; correct the grouping in the control file"});
 }
 
 void require_control_line(ReadStatus status, const layout::RecordReader& control,
@@ -84,16 +83,18 @@ void require_control_line(ReadStatus status, const layout::RecordReader& control
   return static_cast<int>(product);
 }
 
-void read_group_sizes(layout::RecordReader& control, const GroupingContext& context,
-                      common::Grouping& grouping) {
-  grouping.group_size.assign(static_cast<std::size_t>(grouping.group_total), 0);
+// The sizes line: the number of systems of each of the group_total groups.
+std::vector<int> read_group_sizes(layout::RecordReader& control, const GroupingContext& context,
+                                  int group_total) {
+  std::vector<int> group_size(static_cast<std::size_t>(group_total), 0);
   std::vector<ReadTarget> targets;
-  for (int& size : grouping.group_size) {
+  targets.reserve(group_size.size());
+  for (int& size : group_size) {
     targets.push_back(layout::target(size));
   }
   require_control_line(control.read("(10I4)", targets), control, context);
-  for (int g = 0; g < grouping.group_total; ++g) {
-    const int size = grouping.group_size[g];
+  for (int g = 0; g < group_total; ++g) {
+    const int size = group_size[g];
     if (size < 1 || size > common::MAX_GROUPS) {
       stop_bad_grouping(context, "(' Group ',I2,' has ',I4,' systems; a group has 1 to 10.')",
                         {g + 1, size}, RuleScope::line,
@@ -101,13 +102,15 @@ void read_group_sizes(layout::RecordReader& control, const GroupingContext& cont
                             layout::integer_text(size) + " systems; a group has 1 to 10");
     }
   }
+  return group_size;
 }
 
-// The system line of group g; numbers are checked and stored 0-based.
-// `group_of_system` tells, per 0-based system, the group that already holds it.
+// The system line of group g, which names `size` systems; numbers are checked
+// and stored 0-based. `group_of_system` tells, per 0-based system, the group
+// that already holds it.
 void read_group_systems(layout::RecordReader& control, const GroupingContext& context, int g,
-                        std::vector<int>& group_of_system, common::Grouping& grouping) {
-  std::vector<int> numbers(static_cast<std::size_t>(grouping.group_size[g]), 0);
+                        int size, std::vector<int>& group_of_system, common::Grouping& grouping) {
+  std::vector<int> numbers(static_cast<std::size_t>(size), 0);
   std::vector<ReadTarget> targets;
   targets.reserve(numbers.size());
   for (int& number : numbers) {
@@ -116,14 +119,14 @@ void read_group_systems(layout::RecordReader& control, const GroupingContext& co
   require_control_line(control.read("(10I4)", targets), control, context);
   std::vector<int>& systems_of_group = grouping.group_systems.emplace_back();
   for (const int number : numbers) {
-    if (number < 1 || number > context.systems.system_count) {
+    if (number < 1 || number > context.systems.system_count()) {
       stop_bad_grouping(context,
                         "(' Group ',I2,' names system number ',I4,"
                         "'; the data file has systems 1 to ',I2,'.')",
-                        {g + 1, number, context.systems.system_count}, RuleScope::line,
+                        {g + 1, number, context.systems.system_count()}, RuleScope::line,
                         "group " + layout::integer_text(g + 1) + " names system number " +
                             layout::integer_text(number) + "; the data file has systems 1 to " +
-                            layout::integer_text(context.systems.system_count));
+                            layout::integer_text(context.systems.system_count()));
     }
     const int s = number - 1;
     if (group_of_system[s] >= 0) {
@@ -150,7 +153,7 @@ void derive_group_values(const common::SystemTables& systems, common::Grouping& 
 }
 
 void check_value_totals(const GroupingContext& context, const common::Grouping& grouping) {
-  for (int g = 0; g < grouping.group_total; ++g) {
+  for (int g = 0; g < grouping.group_total(); ++g) {
     if (capped_product(context.systems, grouping.group_systems[g]) > common::MAX_HAPLOTYPES) {
       stop_bad_grouping(context,
                         "(' Group ',I2,' has more than 800 allele combinations; "
@@ -167,7 +170,7 @@ void check_value_totals(const GroupingContext& context, const common::Grouping& 
 // group that holds it, so the null grouping must hold every system.
 void check_every_system_grouped(const GroupingContext& context,
                                 const std::vector<int>& group_of_system) {
-  for (int s = 0; s < context.systems.system_count; ++s) {
+  for (int s = 0; s < context.systems.system_count(); ++s) {
     if (group_of_system[s] < 0) {
       stop_bad_grouping(context,
                         "(' System number ',I2,' is in no group; "
@@ -183,20 +186,20 @@ void check_every_system_grouped(const GroupingContext& context,
 common::Grouping read_grouping(layout::RecordReader& control, GroupingKind kind,
                                const common::SystemTables& systems, const layout::Sinks& sinks) {
   const GroupingContext context{kind, systems, sinks, control, control.line_number() + 1};
-  common::Grouping grouping;
-  require_control_line(control.read("(I4)", {layout::target(grouping.group_total)}), control,
-                       context);
+  int group_total = 0;
+  require_control_line(control.read("(I4)", {layout::target(group_total)}), control, context);
   // Checked before the sizes line is read: the count decides how many lines follow.
-  if (grouping.group_total < 1 || grouping.group_total > common::MAX_GROUPS) {
+  if (group_total < 1 || group_total > common::MAX_GROUPS) {
     stop_bad_grouping(
-        context, "(' It has ',I4,' groups; a grouping has 1 to 10.')", {grouping.group_total},
+        context, "(' It has ',I4,' groups; a grouping has 1 to 10.')", {group_total},
         RuleScope::line,
-        "it has " + layout::integer_text(grouping.group_total) + " groups; a grouping has 1 to 10");
+        "it has " + layout::integer_text(group_total) + " groups; a grouping has 1 to 10");
   }
-  read_group_sizes(control, context, grouping);
-  std::vector<int> group_of_system(static_cast<std::size_t>(context.systems.system_count), -1);
-  for (int g = 0; g < grouping.group_total; ++g) {
-    read_group_systems(control, context, g, group_of_system, grouping);
+  const std::vector<int> group_size = read_group_sizes(control, context, group_total);
+  std::vector<int> group_of_system(static_cast<std::size_t>(context.systems.system_count()), -1);
+  common::Grouping grouping;
+  for (int g = 0; g < group_total; ++g) {
+    read_group_systems(control, context, g, group_size[g], group_of_system, grouping);
   }
   check_value_totals(context, grouping);
   if (context.kind == GroupingKind::null) {

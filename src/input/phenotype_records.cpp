@@ -24,15 +24,15 @@ void write_population_limit_warning(const common::PopulationName& last_kept,
 [[noreturn]] void stop_no_records(const layout::RecordReader& data, const layout::Sinks& sinks) {
   constexpr layout::LayoutText message =
       "(/,/,' ABORTING JOB',/,/,' No phenotype data records on input file.',/)";
-  layout::write(sinks.log, message);
-  layout::write(sinks.console, message);
-  throw common::Stop{common::StopCode::no_records,
-                     data.name() +
-                         " holds no phenotype record after its header (the file ends"
-                         " after line " +
-                         layout::integer_text(data.line_number()) +
-                         "; a record the file ends inside is dropped): add the records after"
-                         " the three lines that follow the record layout"};
+  layout::write_then_stop(
+      {{message}}, {&sinks.log, &sinks.console},
+      common::Stop{common::StopCode::no_records,
+                   data.name() +
+                       " holds no phenotype record after its header (the file ends"
+                       " after line " +
+                       layout::integer_text(data.line_number()) +
+                       "; a record the file ends inside is dropped): add the records after"
+                       " the three lines that follow the record layout"});
 }
 
 // Where a record starts and whose it is, for the help channel.
@@ -51,13 +51,13 @@ std::string shown_name(const common::PopulationName& name) {
 void tell_if_recurring(const common::PopulationName& record_population,
                        const common::Populations& populations, const RecordPlace& place,
                        const layout::Sinks& sinks) {
-  for (int p = 0; p < populations.population_count; ++p) {
+  for (int p = 0; p < populations.population_count(); ++p) {
     if (populations.population_names[static_cast<std::size_t>(p)] == record_population) {
       layout::write_help(sinks,
                          "warning: " + detail::file_line(place.data, place.first_line) +
                              ": records of population " + shown_name(record_population) +
                              " come back after other populations; they start population number " +
-                             layout::integer_text(populations.population_count + 1) +
+                             layout::integer_text(populations.population_count() + 1) +
                              " of the same name, analysed apart from population number " +
                              layout::integer_text(p + 1) +
                              ": put the records of one population together if they are one");
@@ -73,10 +73,10 @@ void tell_if_recurring(const common::PopulationName& record_population,
                                 const common::RecordTypings& record_typings,
                                 const RecordPlace& place, common::Populations& populations,
                                 const layout::Sinks& sinks) {
-  const bool new_population =
-      populations.population_count == 0 || record_population != populations.population_names.back();
+  const bool new_population = populations.population_count() == 0 ||
+                              record_population != populations.population_names.back();
   if (new_population) {
-    if (populations.population_count == common::MAX_POPULATIONS) {
+    if (populations.population_count() == common::MAX_POPULATIONS) {
       write_population_limit_warning(populations.population_names.back(), sinks);
       layout::write_help(
           sinks, "warning: " + detail::file_line(place.data, place.first_line) + ": population " +
@@ -87,13 +87,10 @@ void tell_if_recurring(const common::PopulationName& record_population,
       return false;
     }
     tell_if_recurring(record_population, populations, place, sinks);
-    ++populations.population_count;
     populations.population_names.push_back(record_population);
-    populations.population_record_count.push_back(0);
     populations.phenotype_table.emplace_back();
   }
   populations.phenotype_table.back().push_back(record_typings);
-  ++populations.population_record_count.back();
   return true;
 }
 
@@ -118,7 +115,7 @@ void read_phenotype_records(layout::RecordReader& data, const common::SystemTabl
       break;
     }
   }
-  if (populations.population_count == 0) {
+  if (populations.population_count() == 0) {
     stop_no_records(data, sinks);
   }
 }

@@ -61,6 +61,299 @@ struct ParseResult {
 // True when text is a valid layout list; usable at compile time.
 [[nodiscard]] constexpr bool layout_is_valid(std::string_view text);
 
+// A layout list written in the program's code. The constructor runs the
+// validating parser at compile time, so a typo in a layout fails the build.
+class LayoutText {
+ public:
+  consteval LayoutText(const char* text)  // NOLINT(google-explicit-constructor)
+      : text_(text) {
+    if (!layout_is_valid(text_)) {
+      throw "invalid layout list";  // reached only at compile time: a build error
+    }
+  }
+  [[nodiscard]] constexpr std::string_view text() const { return text_; }
+
+ private:
+  std::string_view text_;
+};
+
+// The parsed form of a layout written in the code (never fails). Parsed
+// anew on every call and returned by value: there is no cache, because a
+// cache would be mutable global state. Bind it to a const reference or pass
+// it straight on.
+[[nodiscard]] LayoutList parsed(LayoutText text);
+
+// ---------------------------------------------------------------- writing
+
+// One value for a data item: Iw takes int, Fw.d takes double, Aw and A take text.
+using WriteValue = std::variant<int, double, std::string_view>;
+
+// Where records go. A sink owns the record ending: LF on the console, CR LF in files.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  // Writes one complete record (without its ending).
+  virtual void write_record(std::string_view record) = 0;
+};
+
+// The records a write operation produces, without record endings.
+[[nodiscard]] std::vector<std::string> format_records(const LayoutList& layout,
+                                                      std::span<const WriteValue> values);
+
+// Writes one write operation's records to the sink.
+void write(Sink& sink, const LayoutList& layout, std::span<const WriteValue> values = {});
+void write(Sink& sink, LayoutText layout, std::span<const WriteValue> values = {});
+inline void write(Sink& sink, LayoutText layout, std::initializer_list<WriteValue> values) {
+  write(sink, layout, std::span<const WriteValue>(values.begin(), values.size()));
+}
+
+// Single field formatters, as the writer uses them.
+[[nodiscard]] std::string format_integer(int value, int width);  // Iw
+// An integer as its digits (and sign) without padding, for message texts.
+[[nodiscard]] std::string integer_text(std::int64_t value);
+[[nodiscard]] std::string format_fixed(double value, int width, int decimals);  // Fw.d
+[[nodiscard]] std::string format_alpha(std::string_view value, int width);      // Aw
+
+enum class LineEnd { lf, crlf };
+
+// What a StreamSink does when its stream fails. The console's lines are part
+// of the run's result, so a write error there must end the run; the help
+// channel (standard error) only informs, and a run is not given up because
+// it cannot be told about.
+enum class WriteFailure { stops_the_run, ignored };
+
+// A sink over a stream: the console (LF) or an open file (CR LF). Every record
+// is flushed at once, so that the console shows progress as it is made and a
+// write error (standard output on a full disk, a closed descriptor) shows at
+// the record that meets it. With WriteFailure::stops_the_run such an error
+// throws common::FileError{name, 0, ...}.
+class StreamSink final : public Sink {
+ public:
+  StreamSink(std::ostream& out, LineEnd end, std::string name = "standard output",
+             WriteFailure failure = WriteFailure::stops_the_run);
+  void write_record(std::string_view record) override;
+
+ private:
+  std::ostream& out_;
+  LineEnd end_;
+  std::string name_;
+  WriteFailure failure_;
+};
+
+// A sink that keeps its records in memory (tests, buffered task output).
+class MemorySink final : public Sink {
+ public:
+  void write_record(std::string_view record) override;
+  [[nodiscard]] const std::vector<std::string>& records() const { return records_; }
+
+ private:
+  std::vector<std::string> records_;
+};
+
+// Where a file name was read: the file and 1-based line that named it, and
+// what the named file is for ("data file"). An error about the named file is
+// then a common::FileError at that line, whose text names the file:
+//   group.dat:3: data file "pheno.dat": cannot open it for reading (...)
+// Left empty (file ""), errors name the file itself with line 0.
+struct NamedAt {
+  std::string file;
+  int line = 0;
+  std::string role;
+};
+
+// The report file, opened as create_output_file opens an output file: created
+// when it does not exist, taken as the new file when it exists and is empty,
+// refused otherwise (throws common::FileError, at the line of named_at when
+// given; the existing file is untouched). Records end with CR LF and are
+// flushed one by one; a write error throws common::FileError.
+class ReportSink final : public Sink {
+ public:
+  explicit ReportSink(const std::string& path, const NamedAt& named_at = {});
+  ~ReportSink() override;
+  ReportSink(const ReportSink&) = delete;
+  ReportSink& operator=(const ReportSink&) = delete;
+  void write_record(std::string_view record) override;
+
+ private:
+  std::unique_ptr<std::ostream> out_;
+  std::string path_;
+};
+
+// The log: a text file created on its first write and appended to if it
+// exists already; nothing is created while nothing is written. Records end
+// with CR LF. Throws common::FileError if the file cannot be opened.
+class LogSink final : public Sink {
+ public:
+  explicit LogSink(std::string path);
+  ~LogSink() override;
+  LogSink(const LogSink&) = delete;
+  LogSink& operator=(const LogSink&) = delete;
+  void write_record(std::string_view record) override;
+  // Whether a record has been written (the file then exists).
+  [[nodiscard]] bool written() const { return file_ != nullptr; }
+
+ private:
+  struct File;
+  std::unique_ptr<File> file_;
+  std::string path_;
+};
+
+// The three destinations of messages, passed together to routines that
+// write messages in a stated order, and the help channel.
+struct Sinks {
+  Sink& console;
+  Sink& log;
+  Sink& report;
+  // Standard error, the user's help channel: one plain line for each
+  // condition the run survives but the user must know about. Never part of
+  // the console output; null when nobody listens (tests, fuzzing).
+  Sink* help = nullptr;
+};
+
+// Writes one line to the help channel of sinks, if it has one, with
+// unprintable bytes shown as \xNN.
+void write_help(const Sinks& sinks, std::string_view line);
+
+// One write operation of a message: a layout and the values it takes.
+struct MessagePart {
+  LayoutText layout;
+  std::span<const WriteValue> values = {};
+};
+
+// Writes a message, its parts in order, to each of the sinks in turn: a sink
+// gets the whole message before the next sink gets any of it.
+void write_message(std::initializer_list<MessagePart> message, std::initializer_list<Sink*> sinks);
+
+// A stop that announces itself: writes the message as write_message does,
+// then throws stop. The caller states the message, the sinks and their order,
+// and the stop in one place.
+[[noreturn]] void write_then_stop(std::initializer_list<MessagePart> message,
+                                  std::initializer_list<Sink*> sinks, common::Stop stop);
+
+// ---------------------------------------------------------------- reading
+
+// A receiving variable: an int (for Iw) or a blank-padded character variable
+// whose length is the span's size (for Aw and A).
+using ReadTarget = std::variant<int*, std::span<char>>;
+
+template <std::size_t N>
+[[nodiscard]] ReadTarget target(common::FixedText<N>& text) {
+  return std::span<char>(text.chars);
+}
+[[nodiscard]] inline ReadTarget target(int& value) { return &value; }
+
+enum class ReadStatus { ok, end_of_file };
+
+// The longest line a RecordReader takes, in bytes without its line ending.
+// The program's records are at most a few hundred columns wide; a longer line
+// means a file that is not what it was named for.
+inline constexpr std::size_t MAX_LINE_LENGTH = std::size_t{1} << 20;  // 1 MiB
+
+// Reads records from a stream. Lines end at LF; one CR before the LF is
+// dropped; a last line without LF is still a record. Bytes are taken as they
+// are. A line longer than MAX_LINE_LENGTH throws common::FileError naming the
+// file, the line and the limit; the reader never holds more than that.
+class RecordReader {
+ public:
+  RecordReader(std::istream& in, std::string display_name);
+
+  // One read operation: fills the targets in order and consumes whole records.
+  // Returns end_of_file when a record is needed and none is left (targets
+  // filled so far keep their values). Throws common::FileError naming the
+  // file and line when a field is not a valid 32-bit integer, an item does
+  // not suit its variable, the layout holds a text or Fw.d item
+  // (read_layout_problem), or variables remain and the part of the layout to
+  // repeat holds no data item.
+  [[nodiscard]] ReadStatus read(const LayoutList& layout, std::span<const ReadTarget> targets = {});
+  [[nodiscard]] ReadStatus read(LayoutText layout, std::span<const ReadTarget> targets = {});
+  [[nodiscard]] ReadStatus read(LayoutText layout, std::initializer_list<ReadTarget> targets) {
+    return read(layout, std::span<const ReadTarget>(targets.begin(), targets.size()));
+  }
+
+  // 1-based number of the last record consumed (0 before the first).
+  [[nodiscard]] int line_number() const { return line_number_; }
+  [[nodiscard]] const std::string& name() const { return name_; }
+
+ private:
+  std::istream& in_;
+  std::string name_;
+  int line_number_ = 0;
+  std::string record_;  // the record being read, without its line ending
+
+  friend class ReadOperation;
+  // Moves to the next record; false when the file has none left.
+  [[nodiscard]] bool next_record();
+  [[noreturn]] void throw_line_too_long() const;
+};
+
+// Empty when the layout suits reading; otherwise what makes it unsuitable
+// (a text item or an Fw.d item, which have no meaning on input). A read with
+// such a layout throws common::FileError with this text; a layout read from a
+// file can be checked with it before the first record.
+[[nodiscard]] std::string read_layout_problem(const LayoutList& layout);
+
+// Input text made safe to echo in a message: unprintable bytes become \xNN.
+// Its result is printable, so applying it twice changes nothing.
+[[nodiscard]] std::string printable(std::string_view text);
+
+// What a message calls a numbered thing with its title, such as
+// "system 3 (TRANSFERRIN)": the title without its leading and trailing
+// blanks and made printable, left out
+// when it is blank.
+[[nodiscard]] std::string titled(std::string_view name, std::string_view title);
+
+// ---------------------------------------------------------------- files
+
+// Opens an input file by name; it may be a pipe or a device. Throws
+// common::FileError if it cannot be opened or is a directory.
+[[nodiscard]] std::unique_ptr<std::istream> open_input(const std::string& path);
+
+// Opens a classic input file (the control file, the data file), which must be
+// a regular file: it is checked before it is opened, so that a FIFO cannot
+// block the run in open() and a device cannot feed it endless data, and the
+// open descriptor is checked again. Throws common::FileError when the file is
+// missing, unreadable or not a regular file; a read error later throws
+// common::FileError from the stream's reads (see RecordReader).
+[[nodiscard]] std::unique_ptr<std::istream> open_regular_input(const std::string& path,
+                                                               const NamedAt& named_at = {});
+
+// The rule for output files (the report, the genotype mode's report and
+// result tables): a file that does not exist is created; one that exists as
+// an empty regular file (0 bytes, such as the report of a run that stopped
+// before writing to it) is taken as the new file; any other existing file
+// (not empty, a directory, a symbolic link, a FIFO, a device) is refused and
+// never opened for writing, truncated or overwritten. Logs do not follow this
+// rule: they are appended to (LogSink).
+//
+// Checks the paths by that rule before any of them is created, so that a run
+// with several output files is refused before it writes any. Throws one
+// common::FileError naming every refused file with its reason.
+void check_output_files(std::span<const std::string> paths);
+
+// Opens one output file by the rule above, positioned at its end (which is
+// its start, since it is new or empty). Throws common::FileError, at the line
+// of named_at when given, when it is refused or cannot be created. Writes are
+// buffered: the caller flushes the stream and checks it after the last write.
+[[nodiscard]] std::unique_ptr<std::ostream> create_output_file(const std::string& path,
+                                                               const NamedAt& named_at = {});
+
+// ---------------------------------------------------------------- help texts
+
+// A file-layer error as its one line on standard error: "file:line: what",
+// "file: what" without a line, or "what" alone without a file; unprintable
+// bytes (of a file name read from the control file) shown as \xNN.
+[[nodiscard]] std::string file_error_line(const common::FileError& error);
+
+// A stop as its one line on standard error, after the "Return code" line:
+// "stop code N: " and the stop's explanation, unprintable bytes shown as \xNN.
+[[nodiscard]] std::string stop_help_line(const common::Stop& stop);
+
+// ---------------------------------------------------------------- parser internals
+
+// The parser itself. It stays in this header because LayoutText runs it at
+// compile time wherever a layout is written in the code; only layout's own
+// sources name what is in detail.
+
 namespace detail {
 
 // Widths, counts and repeat counts above this are rejected: the program's
@@ -400,276 +693,5 @@ constexpr bool layout_is_valid(std::string_view text) {
   detail::NoBuild none;
   return detail::LayoutParser<detail::NoBuild>(text, none).parse();
 }
-
-// A layout list written in the program's code. The constructor runs the
-// validating parser at compile time, so a typo in a layout fails the build.
-class LayoutText {
- public:
-  consteval LayoutText(const char* text)  // NOLINT(google-explicit-constructor)
-      : text_(text) {
-    if (!layout_is_valid(text_)) {
-      throw "invalid layout list";  // reached only at compile time: a build error
-    }
-  }
-  [[nodiscard]] constexpr std::string_view text() const { return text_; }
-
- private:
-  std::string_view text_;
-};
-
-// The parsed form of a layout written in the code (never fails). Parsed
-// anew on every call and returned by value: there is no cache, because a
-// cache would be mutable global state. Bind it to a const reference or pass
-// it straight on.
-[[nodiscard]] LayoutList parsed(LayoutText text);
-
-// ---------------------------------------------------------------- writing
-
-// One value for a data item: Iw takes int, Fw.d takes double, Aw and A take text.
-using WriteValue = std::variant<int, double, std::string_view>;
-
-// Where records go. A sink owns the record ending: LF on the console, CR LF in files.
-class Sink {
- public:
-  virtual ~Sink() = default;
-  // Writes one complete record (without its ending).
-  virtual void write_record(std::string_view record) = 0;
-};
-
-// The records a write operation produces, without record endings.
-[[nodiscard]] std::vector<std::string> format_records(const LayoutList& layout,
-                                                      std::span<const WriteValue> values);
-
-// Writes one write operation's records to the sink.
-void write(Sink& sink, const LayoutList& layout, std::span<const WriteValue> values = {});
-void write(Sink& sink, LayoutText layout, std::span<const WriteValue> values = {});
-inline void write(Sink& sink, LayoutText layout, std::initializer_list<WriteValue> values) {
-  write(sink, layout, std::span<const WriteValue>(values.begin(), values.size()));
-}
-
-// Single field formatters, as the writer uses them.
-[[nodiscard]] std::string format_integer(int value, int width);  // Iw
-// An integer as its digits (and sign) without padding, for message texts.
-[[nodiscard]] std::string integer_text(std::int64_t value);
-[[nodiscard]] std::string format_fixed(double value, int width, int decimals);  // Fw.d
-[[nodiscard]] std::string format_alpha(std::string_view value, int width);      // Aw
-
-enum class LineEnd { lf, crlf };
-
-// What a StreamSink does when its stream fails. The console's lines are part
-// of the run's result, so a write error there must end the run; the help
-// channel (standard error) only informs, and a run is not given up because
-// it cannot be told about.
-enum class WriteFailure { stops_the_run, ignored };
-
-// A sink over a stream: the console (LF) or an open file (CR LF). Every record
-// is flushed at once, so that the console shows progress as it is made and a
-// write error (standard output on a full disk, a closed descriptor) shows at
-// the record that meets it. With WriteFailure::stops_the_run such an error
-// throws common::FileError{name, 0, ...}.
-class StreamSink final : public Sink {
- public:
-  StreamSink(std::ostream& out, LineEnd end, std::string name = "standard output",
-             WriteFailure failure = WriteFailure::stops_the_run);
-  void write_record(std::string_view record) override;
-
- private:
-  std::ostream& out_;
-  LineEnd end_;
-  std::string name_;
-  WriteFailure failure_;
-};
-
-// A sink that keeps its records in memory (tests, buffered task output).
-class MemorySink final : public Sink {
- public:
-  void write_record(std::string_view record) override;
-  [[nodiscard]] const std::vector<std::string>& records() const { return records_; }
-
- private:
-  std::vector<std::string> records_;
-};
-
-// Where a file name was read: the file and 1-based line that named it, and
-// what the named file is for ("data file"). An error about the named file is
-// then a common::FileError at that line, whose text names the file:
-//   group.dat:3: data file "pheno.dat": cannot open it for reading (...)
-// Left empty (file ""), errors name the file itself with line 0.
-struct NamedAt {
-  std::string file;
-  int line = 0;
-  std::string role;
-};
-
-// The report file, opened as create_output_file opens an output file: created
-// when it does not exist, taken as the new file when it exists and is empty,
-// refused otherwise (throws common::FileError, at the line of named_at when
-// given; the existing file is untouched). Records end with CR LF and are
-// flushed one by one; a write error throws common::FileError.
-class ReportSink final : public Sink {
- public:
-  explicit ReportSink(const std::string& path, const NamedAt& named_at = {});
-  ~ReportSink() override;
-  ReportSink(const ReportSink&) = delete;
-  ReportSink& operator=(const ReportSink&) = delete;
-  void write_record(std::string_view record) override;
-
- private:
-  std::unique_ptr<std::ostream> out_;
-  std::string path_;
-};
-
-// The log: a text file created on its first write and appended to if it
-// exists already; nothing is created while nothing is written. Records end
-// with CR LF. Throws common::FileError if the file cannot be opened.
-class LogSink final : public Sink {
- public:
-  explicit LogSink(std::string path);
-  ~LogSink() override;
-  LogSink(const LogSink&) = delete;
-  LogSink& operator=(const LogSink&) = delete;
-  void write_record(std::string_view record) override;
-  // Whether a record has been written (the file then exists).
-  [[nodiscard]] bool written() const { return file_ != nullptr; }
-
- private:
-  struct File;
-  std::unique_ptr<File> file_;
-  std::string path_;
-};
-
-// The three destinations of messages, passed together to routines that
-// write messages in a stated order, and the help channel.
-struct Sinks {
-  Sink& console;
-  Sink& log;
-  Sink& report;
-  // Standard error, the user's help channel: one plain line for each
-  // condition the run survives but the user must know about. Never part of
-  // the console output; null when nobody listens (tests, fuzzing).
-  Sink* help = nullptr;
-};
-
-// Writes one line to the help channel of sinks, if it has one, with
-// unprintable bytes shown as \xNN.
-void write_help(const Sinks& sinks, std::string_view line);
-
-// ---------------------------------------------------------------- reading
-
-// A receiving variable: an int (for Iw) or a blank-padded character variable
-// whose length is the span's size (for Aw and A).
-using ReadTarget = std::variant<int*, std::span<char>>;
-
-template <std::size_t N>
-[[nodiscard]] ReadTarget target(common::FixedText<N>& text) {
-  return std::span<char>(text.chars);
-}
-[[nodiscard]] inline ReadTarget target(int& value) { return &value; }
-
-enum class ReadStatus { ok, end_of_file };
-
-// The longest line a RecordReader takes, in bytes without its line ending.
-// The program's records are at most a few hundred columns wide; a longer line
-// means a file that is not what it was named for.
-inline constexpr std::size_t MAX_LINE_LENGTH = std::size_t{1} << 20;  // 1 MiB
-
-// Reads records from a stream. Lines end at LF; one CR before the LF is
-// dropped; a last line without LF is still a record. Bytes are taken as they
-// are. A line longer than MAX_LINE_LENGTH throws common::FileError naming the
-// file, the line and the limit; the reader never holds more than that.
-class RecordReader {
- public:
-  RecordReader(std::istream& in, std::string display_name);
-
-  // One read operation: fills the targets in order and consumes whole records.
-  // Returns end_of_file when a record is needed and none is left (targets
-  // filled so far keep their values). Throws common::FileError naming the
-  // file and line when a field is not a valid 32-bit integer, an item does
-  // not suit its variable, the layout holds a text or Fw.d item
-  // (read_layout_problem), or variables remain and the part of the layout to
-  // repeat holds no data item.
-  [[nodiscard]] ReadStatus read(const LayoutList& layout, std::span<const ReadTarget> targets = {});
-  [[nodiscard]] ReadStatus read(LayoutText layout, std::span<const ReadTarget> targets = {});
-  [[nodiscard]] ReadStatus read(LayoutText layout, std::initializer_list<ReadTarget> targets) {
-    return read(layout, std::span<const ReadTarget>(targets.begin(), targets.size()));
-  }
-
-  // 1-based number of the last record consumed (0 before the first).
-  [[nodiscard]] int line_number() const { return line_number_; }
-  [[nodiscard]] const std::string& name() const { return name_; }
-
- private:
-  std::istream& in_;
-  std::string name_;
-  int line_number_ = 0;
-  std::string record_;  // the record being read, without its line ending
-
-  friend class ReadOperation;
-  // Moves to the next record; false when the file has none left.
-  [[nodiscard]] bool next_record();
-  [[noreturn]] void throw_line_too_long() const;
-};
-
-// Empty when the layout suits reading; otherwise what makes it unsuitable
-// (a text item or an Fw.d item, which have no meaning on input). A read with
-// such a layout throws common::FileError with this text; a layout read from a
-// file can be checked with it before the first record.
-[[nodiscard]] std::string read_layout_problem(const LayoutList& layout);
-
-// Input text made safe to echo in a message: unprintable bytes become \xNN.
-// Its result is printable, so applying it twice changes nothing.
-[[nodiscard]] std::string printable(std::string_view text);
-
-// What a message calls a numbered thing with its title, such as
-// "system 3 (TRANSFERRIN)": the title without its leading and trailing
-// blanks and made printable, left out
-// when it is blank.
-[[nodiscard]] std::string titled(std::string_view name, std::string_view title);
-
-// ---------------------------------------------------------------- files
-
-// Opens an input file by name; it may be a pipe or a device. Throws
-// common::FileError if it cannot be opened or is a directory.
-[[nodiscard]] std::unique_ptr<std::istream> open_input(const std::string& path);
-
-// Opens a classic input file (the control file, the data file), which must be
-// a regular file: it is checked before it is opened, so that a FIFO cannot
-// block the run in open() and a device cannot feed it endless data, and the
-// open descriptor is checked again. Throws common::FileError when the file is
-// missing, unreadable or not a regular file; a read error later throws
-// common::FileError from the stream's reads (see RecordReader).
-[[nodiscard]] std::unique_ptr<std::istream> open_regular_input(const std::string& path,
-                                                               const NamedAt& named_at = {});
-
-// The rule for output files (the report, the genotype mode's report and
-// result tables): a file that does not exist is created; one that exists as
-// an empty regular file (0 bytes, such as the report of a run that stopped
-// before writing to it) is taken as the new file; any other existing file
-// (not empty, a directory, a symbolic link, a FIFO, a device) is refused and
-// never opened for writing, truncated or overwritten. Logs do not follow this
-// rule: they are appended to (LogSink).
-//
-// Checks the paths by that rule before any of them is created, so that a run
-// with several output files is refused before it writes any. Throws one
-// common::FileError naming every refused file with its reason.
-void check_output_files(std::span<const std::string> paths);
-
-// Opens one output file by the rule above, positioned at its end (which is
-// its start, since it is new or empty). Throws common::FileError, at the line
-// of named_at when given, when it is refused or cannot be created. Writes are
-// buffered: the caller flushes the stream and checks it after the last write.
-[[nodiscard]] std::unique_ptr<std::ostream> create_output_file(const std::string& path,
-                                                               const NamedAt& named_at = {});
-
-// ---------------------------------------------------------------- help texts
-
-// A file-layer error as its one line on standard error: "file:line: what",
-// "file: what" without a line, or "what" alone without a file; unprintable
-// bytes (of a file name read from the control file) shown as \xNN.
-[[nodiscard]] std::string file_error_line(const common::FileError& error);
-
-// A stop as its one line on standard error, after the "Return code" line:
-// "stop code N: " and the stop's explanation, unprintable bytes shown as \xNN.
-[[nodiscard]] std::string stop_help_line(const common::Stop& stop);
 
 }  // namespace layout

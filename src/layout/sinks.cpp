@@ -67,6 +67,20 @@ void write_help(const Sinks& sinks, std::string_view line) {
   }
 }
 
+void write_message(std::initializer_list<MessagePart> message, std::initializer_list<Sink*> sinks) {
+  for (Sink* const sink : sinks) {
+    for (const MessagePart& part : message) {
+      write(*sink, part.layout, part.values);
+    }
+  }
+}
+
+void write_then_stop(std::initializer_list<MessagePart> message, std::initializer_list<Sink*> sinks,
+                     common::Stop stop) {
+  write_message(message, sinks);
+  throw std::move(stop);
+}
+
 std::string file_error_line(const common::FileError& error) {
   std::string line = error.file;
   if (!line.empty() && error.line > 0) {

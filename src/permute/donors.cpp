@@ -22,9 +22,9 @@ int exchange_partner(double u, int j) {
 }  // namespace internal
 
 common::DonorIndex identity_donor_index(const common::Populations& populations, int group_total) {
-  common::DonorIndex donor_index(static_cast<std::size_t>(populations.population_count));
-  for (int p = 0; p < populations.population_count; ++p) {
-    const int record_count = populations.population_record_count[p];
+  common::DonorIndex donor_index(static_cast<std::size_t>(populations.population_count()));
+  for (int p = 0; p < populations.population_count(); ++p) {
+    const int record_count = populations.population_record_count(p);
     donor_index[p].resize(static_cast<std::size_t>(record_count));
     for (int r = 0; r < record_count; ++r) {
       donor_index[p][r].assign(static_cast<std::size_t>(group_total), r);
@@ -39,12 +39,12 @@ void shuffle_donors(const common::Populations& populations, int group_total, Uni
   // never re-seeds it; the first draw of the run initialises it from the
   // run's seed.
   std::int32_t random_seed = random.run_seed();
-  for (int p = 0; p < populations.population_count; ++p) {
+  for (int p = 0; p < populations.population_count(); ++p) {
     std::vector<std::vector<int>>& donors = donor_index[p];
     for (int g = 0; g < group_total; ++g) {
       // The last pass (j = 0) draws too and exchanges record 0 with itself;
       // the draw is kept so that every later deviate of the run is unchanged.
-      for (int j = populations.population_record_count[p] - 1; j >= 0; --j) {
+      for (int j = populations.population_record_count(p) - 1; j >= 0; --j) {
         const double u = random.uniform_random(random_seed);
         const int k = internal::exchange_partner(u, j);
         std::swap(donors[j][g], donors[k][g]);
@@ -56,9 +56,9 @@ void shuffle_donors(const common::Populations& populations, int group_total, Uni
 void assemble_record(const common::Populations& populations, const common::Grouping& null_grouping,
                      const common::DonorIndex& donor_index, int p, int i,
                      common::RecordTypings& record_typings) {
-  for (int g = 0; g < null_grouping.group_total; ++g) {
+  for (int g = 0; g < null_grouping.group_total(); ++g) {
     const common::RecordTypings& donor = populations.phenotype_table[p][donor_index[p][i][g]];
-    for (int m = 0; m < null_grouping.group_size[g]; ++m) {
+    for (int m = 0; m < null_grouping.group_size(g); ++m) {
       // Both typings of a system travel together.
       const auto first_typing = 2 * static_cast<std::size_t>(null_grouping.group_systems[g][m]);
       record_typings[first_typing] = donor[first_typing];

@@ -89,8 +89,7 @@ struct PopulationOrder {
     const GenotypeTable& table, const TestSpec& test,
     const std::vector<std::vector<std::string>>& alleles) {
   common::SystemTables systems;
-  systems.system_count = common::count_of(test.loci);
-  for (int s = 0; s < systems.system_count; ++s) {
+  for (int s = 0; s < common::count_of(test.loci); ++s) {
     const int count = common::count_of(alleles[s]);
     systems.allele_count.push_back(count);
     systems.allele_name_width.push_back(common::MAX_NAME_WIDTH);
@@ -109,14 +108,12 @@ struct PopulationOrder {
                                            const TestSpec& test,
                                            const common::SystemTables& systems) {
   common::Grouping grouping;
-  grouping.group_total = common::count_of(groups);
   for (const std::vector<int>& group : groups) {
     std::vector<int>& group_systems = grouping.group_systems.emplace_back();
     for (const int locus : group) {
       const auto at = std::lower_bound(test.loci.begin(), test.loci.end(), locus);
       group_systems.push_back(static_cast<int>(at - test.loci.begin()));
     }
-    grouping.group_size.push_back(common::count_of(group_systems));
     grouping.group_value_total.push_back(common::value_total(systems, group_systems));
   }
   return grouping;
@@ -188,9 +185,8 @@ TableInput make_run_input(const GenotypeTable& table, const TestSpec& test) {
       result.dropped_populations.push_back(order.names[p]);
       continue;
     }
-    run_population[p] = populations.population_count++;
+    run_population[p] = populations.population_count();
     populations.population_names.emplace_back(order.names[p]);
-    populations.population_record_count.push_back(kept_of[p]);
     populations.phenotype_table.emplace_back().reserve(static_cast<std::size_t>(kept_of[p]));
     input.population_names.push_back(order.names[p]);
     input.excluded_count.push_back(excluded_of[p]);

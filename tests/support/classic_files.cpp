@@ -74,11 +74,11 @@ constexpr int FIELD = 6;  // the columns of one allele name or code letter
 }
 
 void check_populations(const common::Populations& populations) {
-  if (populations.population_count > common::MAX_POPULATIONS) {
-    throw std::invalid_argument(std::to_string(populations.population_count) +
+  if (populations.population_count() > common::MAX_POPULATIONS) {
+    throw std::invalid_argument(std::to_string(populations.population_count()) +
                                 " populations; the classic run analyses at most 20");
   }
-  for (int p = 1; p < populations.population_count; ++p) {
+  for (int p = 1; p < populations.population_count(); ++p) {
     if (populations.population_names[p] == populations.population_names[p - 1]) {
       throw std::invalid_argument("populations " + std::to_string(p) + " and " +
                                   std::to_string(p + 1) +
@@ -92,15 +92,15 @@ void check_populations(const common::Populations& populations) {
 std::string classic_data_file(const common::RunInput& input) {
   const common::SystemTables& systems = input.systems;
   std::vector<int> widths;
-  widths.reserve(static_cast<std::size_t>(systems.system_count));
-  for (int s = 0; s < systems.system_count; ++s) {
+  widths.reserve(static_cast<std::size_t>(systems.system_count()));
+  for (int s = 0; s < systems.system_count(); ++s) {
     widths.push_back(name_width(input.allele_names[s], s));
   }
   std::string file =
       "Data file written from a run input\n(the same systems, alleles and records)\n" +
-      integer_line({systems.system_count}, 5);
+      integer_line({systems.system_count()}, 5);
   std::string record_layout = "(A20";
-  for (int s = 0; s < systems.system_count; ++s) {
+  for (int s = 0; s < systems.system_count(); ++s) {
     file += system_lines(input, s, widths[s]);
     record_layout += ",2A" + std::to_string(widths[s]);
   }
@@ -109,9 +109,9 @@ std::string classic_data_file(const common::RunInput& input) {
 
   const common::Populations& populations = input.populations;
   check_populations(populations);
-  for (int p = 0; p < populations.population_count; ++p) {
+  for (int p = 0; p < populations.population_count(); ++p) {
     const std::string_view name = populations.population_names[p].view();
-    for (int r = 0; r < populations.population_record_count[p]; ++r) {
+    for (int r = 0; r < populations.population_record_count(p); ++r) {
       std::string record(name);
       for (int k = 0; k < systems.typing_count(); ++k) {
         const int s = common::system_of_typing(k);
@@ -128,8 +128,11 @@ std::string classic_data_file(const common::RunInput& input) {
 namespace {
 
 [[nodiscard]] std::string grouping_lines(const common::Grouping& grouping) {
-  std::string lines =
-      integer_line({grouping.group_total}, 4) + integer_line(grouping.group_size, 4);
+  std::vector<int> group_size;
+  for (int g = 0; g < grouping.group_total(); ++g) {
+    group_size.push_back(grouping.group_size(g));
+  }
+  std::string lines = integer_line({grouping.group_total()}, 4) + integer_line(group_size, 4);
   for (const std::vector<int>& systems : grouping.group_systems) {
     std::vector<int> numbers;
     numbers.reserve(systems.size());
