@@ -29,10 +29,6 @@ constexpr double PAIR_MASS_FLOOR = 9.999999974752427E-7;
 constexpr double LOG_FLOOR_ALT = 9.999999974752427E-7;
 constexpr double LOG_FLOOR_NULL = 9.99999993922529E-9;
 
-// A phenotype carrying two different values is twice as likely as one
-// ordered pair of them: either haplotype may come from either parent.
-constexpr double HETEROZYGOTE_FACTOR = 2.0;
-
 // Compiled for AVX as well as for every x86-64 processor, the version
 // chosen when the program loads.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -316,29 +312,6 @@ void m_step(const std::vector<double>& count, double gene_total, std::vector<dou
   }
 }
 
-// The likelihood of active phenotype i at the current frequencies: every
-// pair, with the groups multiplied in order and the factor 2 when the two
-// whole labels differ.
-[[nodiscard]] double phenotype_likelihood(int i, int group_total, const EmTables& tables) {
-  const std::vector<double>& frequency = tables.current_frequency;
-  double likelihood = 0.0;
-  for (int p = tables.likelihood_begin[i]; p < tables.likelihood_begin[i + 1]; ++p) {
-    const int pair_start = p * group_total;
-    double first_product = 1.0;
-    double second_product = 1.0;
-    for (int g = 0; g < group_total; ++g) {
-      first_product *= frequency[tables.likelihood_first[pair_start + g]];
-      second_product *= frequency[tables.likelihood_second[pair_start + g]];
-    }
-    double probability = first_product * second_product;
-    if (tables.labels_differ[p] != 0) {
-      probability *= HETEROZYGOTE_FACTOR;
-    }
-    likelihood += probability;
-  }
-  return likelihood;
-}
-
 // The log-likelihood at the current frequencies, phenotype by phenotype.
 [[nodiscard]] double log_likelihood(int group_total, double log_floor, const EmTables& tables) {
   double sum = 0.0;
@@ -368,21 +341,6 @@ void m_step(const std::vector<double>& count, double gene_total, std::vector<dou
   return true;
 }
 
-// One pass over a single group: the log-likelihood at the current
-// frequencies, and the E-step of the next iteration from them.
-[[nodiscard]] double log_likelihood_and_expect(double log_floor, EmTables& tables) {
-  std::fill(tables.expected_count.begin(), tables.expected_count.end(), 0.0);
-  double sum = 0.0;
-  for (int i = 0; i < common::count_of(tables.active_phenotype); ++i) {
-    const double total_mass = expect_phenotype(0, i, tables.current_frequency, tables);
-    const bool repeats = tables.estep_begin[i + 1] - tables.estep_begin[i] !=
-                         tables.likelihood_begin[i + 1] - tables.likelihood_begin[i];
-    const double likelihood = repeats ? phenotype_likelihood(i, 1, tables) : total_mass;
-    sum += tables.weight[i] * std::log(likelihood + log_floor);
-  }
-  return sum;
-}
-
 // Iterations 2 to max_iterations; current_frequency starts with the uniform
 // frequencies and ends with those of the last iteration run. Each iteration
 // runs the E-step from the frequencies before it, the M-step, and the
@@ -392,10 +350,16 @@ void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult&
   const double gene_total = static_cast<double>(2 * input.population_size);
   const int group_total = input.grouping.group_total();
   const bool fused = likelihood_from_estep(group_total, tables);
+  if (fused) {
+    prepare_single_group(tables);
+    // The E-step of iteration 2, from the uniform start; the likelihood
+    // there is not used.
+    (void)single_group_pass(tables.current_frequency, log_floor, tables);
+  }
   double previous_log_likelihood = 0.0;
   for (int t = 2; t <= input.max_iterations; ++t) {
     result.last_iteration = t;
-    if (t == 2 || !fused) {
+    if (!fused) {
       std::swap(tables.previous_frequency, tables.current_frequency);
       std::fill(tables.expected_count.begin(), tables.expected_count.end(), 0.0);
       for (int g = 0; g < group_total; ++g) {
@@ -404,7 +368,7 @@ void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult&
     }
     m_step(tables.expected_count, gene_total, tables.current_frequency);
     // Fused, the pass also leaves the expected counts of iteration t + 1.
-    result.log_likelihood = fused ? log_likelihood_and_expect(log_floor, tables)
+    result.log_likelihood = fused ? single_group_pass(tables.current_frequency, log_floor, tables)
                                   : log_likelihood(group_total, log_floor, tables);
     const double change = magnitude(result.log_likelihood - previous_log_likelihood);
     if (t > 2 && result.log_likelihood < previous_log_likelihood) {
@@ -436,6 +400,26 @@ void publish_frequencies(const common::Grouping& grouping, const EmTables& table
 }
 
 }  // namespace
+
+double phenotype_likelihood(int i, int group_total, const EmTables& tables) {
+  const std::vector<double>& frequency = tables.current_frequency;
+  double likelihood = 0.0;
+  for (int p = tables.likelihood_begin[i]; p < tables.likelihood_begin[i + 1]; ++p) {
+    const int pair_start = p * group_total;
+    double first_product = 1.0;
+    double second_product = 1.0;
+    for (int g = 0; g < group_total; ++g) {
+      first_product *= frequency[tables.likelihood_first[pair_start + g]];
+      second_product *= frequency[tables.likelihood_second[pair_start + g]];
+    }
+    double probability = first_product * second_product;
+    if (tables.labels_differ[p] != 0) {
+      probability *= HETEROZYGOTE_FACTOR;
+    }
+    likelihood += probability;
+  }
+  return likelihood;
+}
 
 EmResult run_em(const EmInput& input, double log_floor, EmTables& tables) {
   assert(input.max_iterations >= 2);

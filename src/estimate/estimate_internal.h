@@ -58,6 +58,46 @@ class GroupValueIndex {
   std::vector<common::Label> values_;
 };
 
+// A phenotype carrying two different values is twice as likely as one
+// ordered pair of them: either haplotype may come from either parent.
+constexpr double HETEROZYGOTE_FACTOR = 2.0;
+
+// The tables of the single-group pass: with one group, the likelihood at
+// iteration t and the E-step of t + 1 are one pass (see em.cpp). Phenotypes
+// whose values each belong to one E-step pair and that repeat no ordered
+// pair (every fully typed phenotype) need one share per pair; they run in
+// blocks of LANES phenotypes of the same pair count, lane by lane the same
+// operations, so that a block can run as packed arithmetic. Every other
+// phenotype runs alone. The shares are then added to the expected counts in
+// phenotype order, as the E-step adds them.
+struct SingleGroupTables {
+  static constexpr int LANES = 8;
+  std::vector<int> block_pair_count;  // [k]: pairs of each phenotype of block k
+  std::vector<int> block_begin;       // [k]: its first entry in the per-pair arrays
+  // Per pair p of lane l of block k, at block_begin[k] + p * LANES + l:
+  std::vector<int> first;             // flat index of the first value
+  std::vector<int> second;            // flat index of the second value
+  std::vector<double> heterozygote;   // 2 if the values differ, else 1
+  std::vector<double> homozygote;     // 2 if the values are equal, else 1
+  std::vector<double> block_weight;   // [k * LANES + l]: w(d), 0 in an empty lane
+
+  std::vector<int> alone;        // active phenotypes that run alone, in order
+  std::vector<int> alone_share;  // [their number]: where their shares start
+
+  // Results of a pass: shares (blocks first, at the per-pair places, then
+  // the phenotypes alone) and likelihoods (blocks at k * LANES + l, then alone).
+  std::vector<double> share;
+  std::vector<double> likelihood;
+  std::vector<int> likelihood_at;  // [i]: place of active phenotype i's likelihood
+  // The additions to the expected counts, in phenotype order.
+  std::vector<int> count_value;  // [j]: flat index of the count
+  std::vector<int> count_share;  // [j]: place of the share added to it
+  // Set-up scratch.
+  std::vector<int> alone_number;  // [i]: number among those alone, or -1
+  std::vector<int> pairs_of;      // [i]: pairs of a blocked phenotype, else 0
+  std::vector<int> sorted;        // blocked phenotypes by pair count
+};
+
 // The work tables of one estimation. Only phenotypes of weight above 0 enter
 // ("active" phenotypes, numbered i in the order of d), and only the values
 // that their pairs carry ("used" values). All groups' used values share one
@@ -91,12 +131,29 @@ struct EmTables {
   std::vector<char> labels_differ;     // [pair]: the two whole labels differ
   std::vector<int> likelihood_begin;   // [i], plus the end
 
+  SingleGroupTables single;
+  bool packed = true;  // blocks may run as packed arithmetic where the processor has it
+
   // Iteration state, by flat index.
   std::vector<double> previous_frequency;
   std::vector<double> current_frequency;
   std::vector<double> expected_count;
   std::vector<double> phenotype_mass;
 };
+
+// The likelihood of active phenotype i at the current frequencies: every
+// pair, with the groups multiplied in order and the factor 2 when the two
+// whole labels differ.
+[[nodiscard]] double phenotype_likelihood(int i, int group_total, const EmTables& tables);
+
+// Builds tables.single from the E-step tables of a single group.
+void prepare_single_group(EmTables& tables);
+
+// The single-group pass at the given frequencies: leaves the expected counts
+// of the E-step from them and returns the log-likelihood at them, log_floor
+// added to every phenotype likelihood.
+[[nodiscard]] double single_group_pass(const std::vector<double>& frequency, double log_floor,
+                                       EmTables& tables);
 
 // The estimation of both models: log_floor is added to every phenotype
 // likelihood before its logarithm.

@@ -1,0 +1,309 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <span>
+#include <vector>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define PACKED_BLOCKS_AVAILABLE 1
+#endif
+
+#include "common/count.h"
+#include "estimate/estimate_internal.h"
+
+// The single-group pass. Its operations are those of the E-step and the
+// likelihood of em.cpp, value for value and in the same order; only the
+// order in which phenotypes are visited changes, and no result of one
+// phenotype depends on another until the counts are summed, which happens
+// afterwards in phenotype order.
+
+namespace estimate {
+
+namespace {
+
+using Tables = SingleGroupTables;
+constexpr int LANES = Tables::LANES;
+
+// Phenotypes of more pairs run alone: a block would hold them for little gain.
+constexpr int BLOCKED_UP_TO = 64;
+
+[[nodiscard]] bool runs_in_block(int i, const EmTables& tables) {
+  const int begin = tables.estep_begin[i];
+  const int end = tables.estep_begin[i + 1];
+  if (end - begin > BLOCKED_UP_TO ||
+      end - begin != tables.likelihood_begin[i + 1] - tables.likelihood_begin[i]) {
+    return false;  // too long, or an ordered pair repeats
+  }
+  int value_places = 0;  // values of the pairs, a pair of equal values counted once
+  for (int e = begin; e < end; ++e) {
+    value_places += tables.estep_first[e] == tables.estep_second[e] ? 1 : 2;
+  }
+  return value_places == tables.touched_begin[i + 1] - tables.touched_begin[i];
+}
+
+// Appends one block of the given phenotypes (at most LANES, all of n pairs);
+// empty lanes carry value 0 and weight 0, and their results are never read.
+void add_block(int n, std::span<const int> lanes, EmTables& tables) {
+  Tables& single = tables.single;
+  const int k = common::count_of(single.block_pair_count);
+  const int begin = common::count_of(single.first);
+  single.block_pair_count.push_back(n);
+  single.block_begin.push_back(begin);
+  const std::size_t size = static_cast<std::size_t>(begin) + static_cast<std::size_t>(n) * LANES;
+  single.first.resize(size, 0);
+  single.second.resize(size, 0);
+  single.heterozygote.resize(size, 1.0);
+  single.homozygote.resize(size, 1.0);
+  single.block_weight.resize(static_cast<std::size_t>(k + 1) * LANES, 0.0);
+  for (int l = 0; l < common::count_of(lanes); ++l) {
+    const int i = lanes[l];
+    single.block_weight[k * LANES + l] = tables.weight[i];
+    single.likelihood_at[i] = k * LANES + l;
+    for (int p = 0; p < n; ++p) {
+      const int at = begin + p * LANES + l;
+      const int a = tables.estep_first[tables.estep_begin[i] + p];
+      const int b = tables.estep_second[tables.estep_begin[i] + p];
+      single.first[at] = a;
+      single.second[at] = b;
+      single.heterozygote[at] = a != b ? HETEROZYGOTE_FACTOR : 1.0;
+      single.homozygote[at] = a != b ? 1.0 : 2.0;
+    }
+  }
+}
+
+// The additions to the expected counts, in phenotype order: both values of
+// a pair of a blocked phenotype get the pair's share, the second value of a
+// pair of equal values left out (its share would be added twice); a
+// phenotype alone gives each touched value its own share.
+void list_count_additions(EmTables& tables) {
+  Tables& single = tables.single;
+  single.count_value.clear();
+  single.count_share.clear();
+  std::vector<int>& alone_number = single.alone_number;
+  alone_number.assign(tables.active_phenotype.size(), -1);
+  for (int n = 0; n < common::count_of(single.alone); ++n) {
+    alone_number[single.alone[n]] = n;
+  }
+  for (int i = 0; i < common::count_of(tables.active_phenotype); ++i) {
+    if (alone_number[i] >= 0) {
+      const int share = single.alone_share[alone_number[i]];
+      for (int u = tables.touched_begin[i]; u < tables.touched_begin[i + 1]; ++u) {
+        single.count_value.push_back(tables.touched[u]);
+        single.count_share.push_back(share + u - tables.touched_begin[i]);
+      }
+      continue;
+    }
+    const int k = single.likelihood_at[i] / LANES;
+    const int l = single.likelihood_at[i] % LANES;
+    for (int p = 0; p < single.block_pair_count[k]; ++p) {
+      const int at = single.block_begin[k] + p * LANES + l;
+      single.count_value.push_back(single.first[at]);
+      single.count_share.push_back(at);
+      if (single.second[at] != single.first[at]) {
+        single.count_value.push_back(single.second[at]);
+        single.count_share.push_back(at);
+      }
+    }
+  }
+}
+
+// One block, lane by lane: per pair m = f(a) x f(b) x (2 or 1; x 1 is
+// exact), the total mass summed in slot order is the likelihood, and the
+// pair's share is w x m (the E-step's +0 + w x m) or, for equal values,
+// w x m x 2 (its w x m + w x m), divided by the total mass when the total
+// reaches the floor, else 0 (no addition, as +0 leaves a count unchanged).
+void run_block_lanes(int k, const double* frequency, double floor, Tables& single) {
+  const int n = single.block_pair_count[k];
+  const int begin = single.block_begin[k];
+  for (int l = 0; l < LANES; ++l) {
+    double total_mass = 0.0;
+    for (int p = 0; p < n; ++p) {
+      const int at = begin + p * LANES + l;
+      const double m =
+          frequency[single.first[at]] * frequency[single.second[at]] * single.heterozygote[at];
+      single.share[at] = m;
+      total_mass += m;
+    }
+    single.likelihood[k * LANES + l] = total_mass;
+    const bool counted = (total_mass < 0.0 ? -total_mass : total_mass) >= floor;
+    const double w = single.block_weight[k * LANES + l];
+    for (int p = 0; p < n; ++p) {
+      const int at = begin + p * LANES + l;
+      single.share[at] = counted ? (w * single.share[at] * single.homozygote[at]) / total_mass : 0.0;
+    }
+  }
+}
+
+#if defined(PACKED_BLOCKS_AVAILABLE)
+// The same operations on all eight lanes at once (AVX-512): IEEE products,
+// sums and quotients are correctly rounded in every lane, so each lane's
+// bits are those of run_block_lanes.
+__attribute__((target("avx512f"))) void run_blocks_packed(const double* frequency, double floor,
+                                                            Tables& single) {
+  const __m512d floor_vector = _mm512_set1_pd(floor);
+  const __m512d zero = _mm512_setzero_pd();
+  constexpr __mmask8 ALL_LANES = 0xFF;
+  for (int k = 0; k < common::count_of(single.block_pair_count); ++k) {
+    const int n = single.block_pair_count[k];
+    const int begin = single.block_begin[k];
+    __m512d total_mass = zero;
+    for (int p = 0; p < n; ++p) {
+      const int at = begin + p * LANES;
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&single.first[at]));
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&single.second[at]));
+      const __m512d m = _mm512_mul_pd(
+          _mm512_mul_pd(_mm512_mask_i32gather_pd(zero, ALL_LANES, a, frequency, 8),
+                        _mm512_mask_i32gather_pd(zero, ALL_LANES, b, frequency, 8)),
+          _mm512_loadu_pd(&single.heterozygote[at]));
+      _mm512_storeu_pd(&single.share[at], m);
+      total_mass = _mm512_add_pd(total_mass, m);
+    }
+    _mm512_storeu_pd(&single.likelihood[k * LANES], total_mass);
+    const __mmask8 counted =
+        _mm512_cmp_pd_mask(_mm512_abs_pd(total_mass), floor_vector, _CMP_GE_OQ);
+    const __m512d w = _mm512_loadu_pd(&single.block_weight[k * LANES]);
+    for (int p = 0; p < n; ++p) {
+      const int at = begin + p * LANES;
+      const __m512d wm = _mm512_mul_pd(_mm512_mul_pd(w, _mm512_loadu_pd(&single.share[at])),
+                                       _mm512_loadu_pd(&single.homozygote[at]));
+      _mm512_storeu_pd(&single.share[at], _mm512_maskz_div_pd(counted, wm, total_mass));
+    }
+  }
+}
+
+#endif
+
+// A phenotype alone, exactly as the E-step runs it: masses summed value by
+// value, one share per touched value; with a repeated ordered pair its
+// likelihood is summed over all its pairs.
+void run_alone(int n, const double* frequency, double floor, EmTables& tables) {
+  Tables& single = tables.single;
+  const int i = single.alone[n];
+  double* mass = tables.phenotype_mass.data();
+  const double w = tables.weight[i];
+  double total_mass = 0.0;
+  for (int e = tables.estep_begin[i]; e < tables.estep_begin[i + 1]; ++e) {
+    const int a = tables.estep_first[e];
+    const int b = tables.estep_second[e];
+    double m = frequency[a] * frequency[b];
+    if (a != b) {
+      m *= HETEROZYGOTE_FACTOR;
+    }
+    mass[a] += w * m;
+    mass[b] += w * m;
+    total_mass += m;
+  }
+  const bool counted = (total_mass < 0.0 ? -total_mass : total_mass) >= floor;
+  double* share = single.share.data() + single.alone_share[n];
+  for (int u = tables.touched_begin[i]; u < tables.touched_begin[i + 1]; ++u) {
+    const int value = tables.touched[u];
+    *share++ = counted ? mass[value] / total_mass : 0.0;
+    mass[value] = 0.0;
+  }
+  const bool repeats = tables.estep_begin[i + 1] - tables.estep_begin[i] !=
+                       tables.likelihood_begin[i + 1] - tables.likelihood_begin[i];
+  single.likelihood[single.likelihood_at[i]] =
+      repeats ? phenotype_likelihood(i, 1, tables) : total_mass;
+}
+
+[[nodiscard]] bool processor_has_packed_blocks() {
+#if defined(PACKED_BLOCKS_AVAILABLE)
+  return __builtin_cpu_supports("avx512f");
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+void prepare_single_group(EmTables& tables) {
+  Tables& single = tables.single;
+  const int active_total = common::count_of(tables.active_phenotype);
+  single.block_pair_count.clear();
+  single.block_begin.clear();
+  single.first.clear();
+  single.second.clear();
+  single.heterozygote.clear();
+  single.homozygote.clear();
+  single.block_weight.clear();
+  single.alone.clear();
+  single.alone_share.clear();
+  single.likelihood_at.assign(static_cast<std::size_t>(active_total), -1);
+
+  // Blocked phenotypes by pair count (a counting sort: each count's in
+  // phenotype order), then cut into blocks.
+  std::vector<int>& pairs_of = single.pairs_of;
+  std::vector<int>& sorted = single.sorted;
+  pairs_of.assign(static_cast<std::size_t>(active_total), 0);
+  std::array<int, BLOCKED_UP_TO + 2> start{};
+  for (int i = 0; i < active_total; ++i) {
+    if (runs_in_block(i, tables)) {
+      pairs_of[i] = tables.estep_begin[i + 1] - tables.estep_begin[i];
+      ++start[pairs_of[i] + 1];
+    } else {
+      single.alone.push_back(i);
+    }
+  }
+  for (int n = 1; n <= BLOCKED_UP_TO + 1; ++n) {
+    start[n] += start[n - 1];
+  }
+  sorted.assign(static_cast<std::size_t>(start[BLOCKED_UP_TO + 1]), -1);
+  std::array<int, BLOCKED_UP_TO + 2> next = start;
+  for (int i = 0; i < active_total; ++i) {
+    if (pairs_of[i] > 0) {
+      sorted[next[pairs_of[i]]++] = i;
+    }
+  }
+  for (int n = 1; n <= BLOCKED_UP_TO; ++n) {
+    for (int from = start[n]; from < start[n + 1]; from += LANES) {
+      const int to = std::min(start[n + 1], from + LANES);
+      add_block(n, std::span<const int>(sorted.data() + from, static_cast<std::size_t>(to - from)),
+                tables);
+    }
+  }
+  int share_end = common::count_of(single.first);
+  const int block_lanes = common::count_of(single.block_weight);
+  for (int n = 0; n < common::count_of(single.alone); ++n) {
+    const int i = single.alone[n];
+    single.alone_share.push_back(share_end);
+    share_end += tables.touched_begin[i + 1] - tables.touched_begin[i];
+    single.likelihood_at[i] = block_lanes + n;
+  }
+  single.share.assign(static_cast<std::size_t>(share_end), 0.0);
+  single.likelihood.assign(static_cast<std::size_t>(block_lanes) + single.alone.size(), 0.0);
+  list_count_additions(tables);
+}
+
+double single_group_pass(const std::vector<double>& frequency, double log_floor,
+                         EmTables& tables) {
+  Tables& single = tables.single;
+  const double floor = tables.estep_floor[0];
+  static_assert(LANES == 8, "a packed block is eight doubles");
+  const bool packed = tables.packed && processor_has_packed_blocks();
+#if defined(PACKED_BLOCKS_AVAILABLE)
+  if (packed) {
+    run_blocks_packed(frequency.data(), floor, single);
+  }
+#endif
+  if (!packed) {
+    for (int k = 0; k < common::count_of(single.block_pair_count); ++k) {
+      run_block_lanes(k, frequency.data(), floor, single);
+    }
+  }
+  for (int n = 0; n < common::count_of(single.alone); ++n) {
+    run_alone(n, frequency.data(), floor, tables);
+  }
+  std::fill(tables.expected_count.begin(), tables.expected_count.end(), 0.0);
+  double* count = tables.expected_count.data();
+  for (std::size_t j = 0; j < single.count_value.size(); ++j) {
+    count[single.count_value[j]] += single.share[single.count_share[j]];
+  }
+  double sum = 0.0;
+  for (int i = 0; i < common::count_of(tables.active_phenotype); ++i) {
+    sum += tables.weight[i] * std::log(single.likelihood[single.likelihood_at[i]] + log_floor);
+  }
+  return sum;
+}
+
+}  // namespace estimate
