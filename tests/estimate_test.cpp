@@ -283,6 +283,7 @@ std::tuple<common::Grouping, Population, Population> random_case(std::mt19937& e
 TEST(EstimateReference, RandomSmallCasesMatchPlainAlgorithm) {
   // One workspace for all cases: tables left by a larger case must not leak.
   EmWorkspace workspace;
+  EmWorkspace one_by_one(false);
   std::mt19937 engine(20240611);  // NOLINT(cert-msc51-cpp): the same cases in every run
   for (int n = 0; n < 800; ++n) {
     SCOPED_TRACE("case " + std::to_string(n));
@@ -291,6 +292,7 @@ TEST(EstimateReference, RandomSmallCasesMatchPlainAlgorithm) {
     const auto [grouping, population, weighed] = random_case(engine, n >= 400);
     const int limit = n % 5 == 0 ? 2 + static_cast<int>(engine() % 5) : 200;
     expect_plain_results(population, grouping, limit, workspace);
+    expect_plain_results(population, grouping, limit, one_by_one);
     // Leaving out the phenotypes of weight 0 changes nothing.
     const EmResult all =
         estimate::estimate_null_model(population.input(grouping, limit), workspace);

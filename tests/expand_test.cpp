@@ -311,6 +311,16 @@ TEST(ExpansionCache, HitReturnsTheListOfAFreshExpansion) {
   }
 }
 
+TEST(ExpansionCache, ReusesOnlyTheListsNoDataSetHolds) {
+  expand::ExpansionCache cache;
+  const std::shared_ptr<const common::PairList> held = cache.reusable_list();
+  const common::PairList* dropped = cache.reusable_list().get();
+  EXPECT_NE(dropped, held.get());
+  for (int n = 0; n < 3; ++n) {  // the dropped list comes back each time, the held one never
+    EXPECT_EQ(cache.reusable_list().get(), dropped);
+  }
+}
+
 TEST(ExpansionCache, KeepsTheListsDearerToBuildThanToLookUp) {
   // Completed lists and those of 8 or more heterozygous systems are kept.
   const std::pair<const char*, int> cases[] = {

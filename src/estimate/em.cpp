@@ -450,6 +450,7 @@ EmResult estimate_null_model(const EmInput& input, EmWorkspace& workspace) {
 }
 
 EmWorkspace::EmWorkspace() : tables_(std::make_unique<EmTables>()) {}
+EmWorkspace::EmWorkspace(bool packed) : EmWorkspace() { tables_->packed = packed; }
 EmWorkspace::~EmWorkspace() = default;
 EmWorkspace::EmWorkspace(EmWorkspace&&) noexcept = default;
 EmWorkspace& EmWorkspace::operator=(EmWorkspace&&) noexcept = default;

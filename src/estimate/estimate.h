@@ -83,6 +83,9 @@ class EmWorkspace;
 class EmWorkspace {
  public:
   EmWorkspace();
+  // With packed = false, the phenotypes that could run as packed arithmetic
+  // run one by one: the same results (tests compare the two).
+  explicit EmWorkspace(bool packed);
   ~EmWorkspace();
   EmWorkspace(const EmWorkspace&) = delete;
   EmWorkspace& operator=(const EmWorkspace&) = delete;

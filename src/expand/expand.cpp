@@ -31,6 +31,24 @@ void ExpansionCache::insert(const ExpansionKey& key,
 
 int ExpansionCache::size() const { return common::count_of(lists_); }
 
+std::shared_ptr<common::PairList> ExpansionCache::reusable_list() {
+  // Lists are handed out in turn, so the one next in turn was handed out
+  // longest ago; a few are tried before a new one is made.
+  constexpr int tried = 4;
+  for (int t = 0; t < tried && !recycled_.empty(); ++t) {
+    std::shared_ptr<common::PairList>& list = recycled_[next_recycled_];
+    next_recycled_ = (next_recycled_ + 1) % recycled_.size();
+    if (list.use_count() == 1) {
+      return list;
+    }
+  }
+  auto list = std::make_shared<common::PairList>();
+  if (recycled_.size() < RECYCLED_AT_MOST) {
+    recycled_.push_back(list);
+  }
+  return list;
+}
+
 bool worth_keeping(const Classification& classification) {
   return classification.missing_total() > 0 ||
          classification.heterozygosity.heterozygous_total >= KEEP_FROM_HETEROZYGOUS;
@@ -163,8 +181,9 @@ ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& t
 
     const common::CodeString& code = distinct.phenotype_code[d];
     if (!worth_keeping(classification)) {
-      pair_labels[d] = std::make_shared<const common::PairList>(
-          expand_phenotype(tables, code, classification, check.missing_system));
+      std::shared_ptr<common::PairList> list = cache.reusable_list();
+      expand_phenotype_into(tables, code, classification, check.missing_system, *list);
+      pair_labels[d] = std::move(list);
       continue;
     }
     const ExpansionKey key = expansion_key(code, tables.system_count(), classification);

@@ -58,7 +58,19 @@ class ExpansionCache {
   // The pairs of all the lists kept.
   [[nodiscard]] std::int64_t pair_total() const { return pair_total_; }
 
+  // An empty list for a phenotype whose list is not kept: one that no data
+  // set holds any more, emptied with its capacity kept, or a new one. Saves
+  // an allocation per list per data set; the lists handed out may be held
+  // by other threads only while their data set is, and are handed out again
+  // only by the thread that builds the data sets.
+  [[nodiscard]] std::shared_ptr<common::PairList> reusable_list();
+
  private:
+  // At most this many lists wait for reuse; beyond, lists are not recycled.
+  static constexpr std::size_t RECYCLED_AT_MOST = 1 << 16;
+  std::vector<std::shared_ptr<common::PairList>> recycled_;
+  std::size_t next_recycled_ = 0;
+
   // Used for look-up only; nothing is produced by walking it, so its order
   // never reaches the output.
   std::unordered_map<ExpansionKey, std::shared_ptr<const common::PairList>, ExpansionKeyHash>

@@ -127,5 +127,9 @@ struct MissingCheck {
                                                 const common::CodeString& code,
                                                 const Classification& classification,
                                                 int missing_system);
+// The same, into pairs (emptied first; its capacity is kept).
+void expand_phenotype_into(const common::SystemTables& tables, const common::CodeString& code,
+                           const Classification& classification, int missing_system,
+                           common::PairList& pairs);
 
 }  // namespace expand

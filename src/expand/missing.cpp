@@ -208,12 +208,21 @@ void complete_both_missing(const common::SystemTables& tables, const Classificat
 common::PairList expand_phenotype(const common::SystemTables& tables,
                                   const common::CodeString& code,
                                   const Classification& classification, int missing_system) {
+  common::PairList pairs;
+  expand_phenotype_into(tables, code, classification, missing_system, pairs);
+  return pairs;
+}
+
+void expand_phenotype_into(const common::SystemTables& tables, const common::CodeString& code,
+                           const Classification& classification, int missing_system,
+                           common::PairList& pairs) {
   const int missing_typings =
       missing_system < 0 ? 0 : classification.system_missing[missing_system];
   const int allele_count = missing_system < 0 ? 0 : tables.allele_count[missing_system];
   const int pair_total = expected_pair_total(classification.heterozygosity.heterozygous_total,
                                              missing_typings, allele_count);
-  common::PairList pairs;
+  pairs.first.clear();
+  pairs.second.clear();
   pairs.first.reserve(static_cast<std::size_t>(pair_total));
   pairs.second.reserve(static_cast<std::size_t>(pair_total));
 
@@ -235,7 +244,6 @@ common::PairList expand_phenotype(const common::SystemTables& tables,
   // The count of the formula and the count generated are two views of the
   // same enumeration; a difference is a fault of this module.
   assert(pairs.pair_total() == pair_total);
-  return pairs;
 }
 
 }  // namespace expand
