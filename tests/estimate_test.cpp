@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "estimate/estimate_internal.h"
 #include "layout/layout.h"
 #include "support/groupings.h"
 
@@ -433,3 +434,51 @@ TEST(EstimateLargeGroups, ScaledFloorAndSparseIndexMatchPlainAlgorithm) {
 }
 
 }  // namespace
+
+TEST(BoundedLogLikelihood, FastLogarithmStaysWellInsideItsError) {
+  estimate::EmTables tables;
+  std::vector<double> x;
+  for (double v = estimate::FAST_LOG_LOWEST; v < 1e300; v *= 1.37) {
+    x.push_back(v);
+  }
+  for (int k = 0; k < 200000; ++k) {  // the likelihoods' own range, finely
+    x.push_back(1e-8 + 4.0 * k / 200000.0);
+  }
+  x.resize((x.size() + 7) / 8 * 8, 1.0);
+  std::vector<double> out(8);
+  double worst = 0.0;
+  for (std::size_t from = 0; from < x.size(); from += 8) {
+    if (!estimate::fast_log8(&x[from], out.data(), tables)) {
+      GTEST_SKIP() << "no packed logarithm on this processor";
+    }
+    for (std::size_t l = 0; l < 8; ++l) {
+      worst = std::max(worst, std::abs(out[l] - std::log(x[from + l])));
+    }
+  }
+  EXPECT_LT(worst, estimate::FAST_LOG_ERROR / 10.0);
+}
+
+TEST(BoundedLogLikelihood, DecisionsAreCertainOnlyBeyondTheBounds) {
+  struct Case {
+    int t;
+    estimate::BoundedLogLikelihood now, before;
+    bool certain, decreased, converged;
+  };
+  const double tolerance = 0.0010000000474974513;
+  const Case cases[] = {
+      {3, {-100.0, 0.0}, {-100.0005, 0.0}, true, false, true},        // exact: as the plain test
+      {3, {-100.0, 1e-9}, {-100.5, 1e-9}, true, false, false},        // far from both edges
+      {3, {-100.0, 1e-9}, {-100.0 + 1e-4, 1e-9}, true, true, true},   // a sure small decrease
+      {3, {-100.0, 1e-9}, {-100.0 + 2e-9, 1e-9}, false, true, true},  // the sign is open
+      {3, {-100.0, 1e-9}, {-100.0 - tolerance, 1e-9}, false, false, false},  // at the tolerance
+      {2, {-100.0, 1e-9}, {0.0, 0.0}, true, false, false},  // iteration 2 has no sign to decide
+  };
+  for (const Case& c : cases) {
+    const estimate::IterationDecision d = estimate::decide_iteration(c.t, c.now, c.before);
+    EXPECT_EQ(d.certain, c.certain) << c.now.value - c.before.value;
+    if (d.certain) {
+      EXPECT_EQ(d.decreased, c.decreased) << c.now.value - c.before.value;
+      EXPECT_EQ(d.converged, c.converged) << c.now.value - c.before.value;
+    }
+  }
+}

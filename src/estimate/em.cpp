@@ -2,6 +2,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -346,30 +347,71 @@ void m_step(const std::vector<double>& count, double gene_total, std::vector<dou
 // runs the E-step from the frequencies before it, the M-step, and the
 // log-likelihood at its frequencies; with a single group the last of these
 // and the next iteration's E-step are one pass.
+// The iterations of a single group, each one pass; the log-likelihood of an
+// iteration is computed exactly where its decision needs it and for the
+// result, else known within a bound (the same decisions, the same bits).
+void iterate_single_group(const EmInput& input, double log_floor, EmTables& tables,
+                          EmResult& result) {
+  const double gene_total = static_cast<double>(2 * input.population_size);
+  prepare_single_group(tables);
+  // The E-step of iteration 2, from the uniform start; the likelihoods there
+  // are not used.
+  single_group_pass(tables.current_frequency, tables);
+  const SingleGroupTables& single = tables.single;
+  BoundedLogLikelihood before;  // 0, exactly, before iteration 2
+  for (int t = 2; t <= input.max_iterations; ++t) {
+    result.last_iteration = t;
+    m_step(tables.expected_count, gene_total, tables.current_frequency);
+    // The pass also leaves the expected counts of iteration t + 1.
+    single_group_pass(tables.current_frequency, tables);
+    BoundedLogLikelihood now =
+        t == input.max_iterations
+            ? BoundedLogLikelihood{exact_log_likelihood(single.likelihood, log_floor, tables), 0.0}
+            : approximate_log_likelihood(single.likelihood, log_floor, tables);
+    IterationDecision decision = decide_iteration(t, now, before);
+    if (!decision.certain) {
+      now = {exact_log_likelihood(single.likelihood, log_floor, tables), 0.0};
+      if (before.bound != 0.0) {
+        before = {exact_log_likelihood(single.previous_likelihood, log_floor, tables), 0.0};
+      }
+      decision = decide_iteration(t, now, before);
+    }
+    if (decision.decreased) {
+      ++result.not_increased_count;
+    }
+    if (decision.converged && now.bound != 0.0) {
+      now = {exact_log_likelihood(single.likelihood, log_floor, tables), 0.0};
+    }
+    result.log_likelihood = now.value;
+    if (decision.converged) {
+      result.converged = true;
+      return;
+    }
+    before = now;
+  }
+}
+
+// Iterations 2 to max_iterations; current_frequency starts with the uniform
+// frequencies and ends with those of the last iteration run. Each iteration
+// runs the E-step from the frequencies before it, the M-step, and the
+// log-likelihood at its frequencies.
 void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult& result) {
   const double gene_total = static_cast<double>(2 * input.population_size);
   const int group_total = input.grouping.group_total();
-  const bool fused = likelihood_from_estep(group_total, tables);
-  if (fused) {
-    prepare_single_group(tables);
-    // The E-step of iteration 2, from the uniform start; the likelihood
-    // there is not used.
-    (void)single_group_pass(tables.current_frequency, log_floor, tables);
+  if (likelihood_from_estep(group_total, tables)) {
+    iterate_single_group(input, log_floor, tables, result);
+    return;
   }
   double previous_log_likelihood = 0.0;
   for (int t = 2; t <= input.max_iterations; ++t) {
     result.last_iteration = t;
-    if (!fused) {
-      std::swap(tables.previous_frequency, tables.current_frequency);
-      std::fill(tables.expected_count.begin(), tables.expected_count.end(), 0.0);
-      for (int g = 0; g < group_total; ++g) {
-        expect_group(g, tables);
-      }
+    std::swap(tables.previous_frequency, tables.current_frequency);
+    std::fill(tables.expected_count.begin(), tables.expected_count.end(), 0.0);
+    for (int g = 0; g < group_total; ++g) {
+      expect_group(g, tables);
     }
     m_step(tables.expected_count, gene_total, tables.current_frequency);
-    // Fused, the pass also leaves the expected counts of iteration t + 1.
-    result.log_likelihood = fused ? single_group_pass(tables.current_frequency, log_floor, tables)
-                                  : log_likelihood(group_total, log_floor, tables);
+    result.log_likelihood = log_likelihood(group_total, log_floor, tables);
     const double change = magnitude(result.log_likelihood - previous_log_likelihood);
     if (t > 2 && result.log_likelihood < previous_log_likelihood) {
       ++result.not_increased_count;
@@ -400,6 +442,25 @@ void publish_frequencies(const common::Grouping& grouping, const EmTables& table
 }
 
 }  // namespace
+
+IterationDecision decide_iteration(int t, const BoundedLogLikelihood& now,
+                                   const BoundedLogLikelihood& before) {
+  IterationDecision decision;
+  const double difference = now.value - before.value;
+  decision.decreased = t > 2 && now.value < before.value;
+  decision.converged = magnitude(difference) < EM_TOLERANCE;
+  if (now.bound == 0.0 && before.bound == 0.0) {
+    return decision;
+  }
+  // Beyond twice the bounds, and the roundings of the difference, the exact
+  // values fall on the same side.
+  const double largest = std::max({magnitude(now.value), magnitude(before.value), 1.0});
+  const double margin = 2.0 * (now.bound + before.bound) +
+                        16.0 * std::numeric_limits<double>::epsilon() * largest;
+  decision.certain = (t == 2 || magnitude(difference) > margin) &&
+                     magnitude(magnitude(difference) - EM_TOLERANCE) > margin;
+  return decision;
+}
 
 double phenotype_likelihood(int i, int group_total, const EmTables& tables) {
   const std::vector<double>& frequency = tables.current_frequency;

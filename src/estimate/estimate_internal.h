@@ -88,7 +88,9 @@ struct SingleGroupTables {
   // the phenotypes alone) and likelihoods (blocks at k * LANES + l, then alone).
   std::vector<double> share;
   std::vector<double> likelihood;
-  std::vector<int> likelihood_at;  // [i]: place of active phenotype i's likelihood
+  std::vector<double> previous_likelihood;  // those of the pass before
+  std::vector<double> place_weight;         // [place]: w(d) of its phenotype, 0 in an empty lane
+  std::vector<int> likelihood_at;           // [i]: place of active phenotype i's likelihood
   // The additions to the expected counts, in phenotype order.
   std::vector<int> count_value;  // [j]: flat index of the count
   std::vector<int> count_share;  // [j]: place of the share added to it
@@ -150,10 +152,50 @@ struct EmTables {
 void prepare_single_group(EmTables& tables);
 
 // The single-group pass at the given frequencies: leaves the expected counts
-// of the E-step from them and returns the log-likelihood at them, log_floor
-// added to every phenotype likelihood.
-[[nodiscard]] double single_group_pass(const std::vector<double>& frequency, double log_floor,
-                                       EmTables& tables);
+// of the E-step from them and every phenotype's likelihood at them in
+// tables.single.likelihood (those of the pass before move to
+// previous_likelihood).
+void single_group_pass(const std::vector<double>& frequency, EmTables& tables);
+
+// The log-likelihood of a pass's likelihoods, log_floor added to each, summed
+// phenotype by phenotype in order: the value of the plain algorithm.
+[[nodiscard]] double exact_log_likelihood(const std::vector<double>& likelihood, double log_floor,
+                                          const EmTables& tables);
+
+// A log-likelihood known to within bound: the exact value lies in
+// [value - bound, value + bound]. A bound of 0 means exact.
+struct BoundedLogLikelihood {
+  double value = 0.0;
+  double bound = 0.0;
+};
+
+// The log-likelihood of a pass's likelihoods from a fast logarithm of known
+// error, with a bound that covers that error and the rounding of both sums;
+// exact where the processor lacks the packed arithmetic it needs, or where a
+// likelihood lies outside the logarithm's range. An iteration whose decision
+// (converged, or lower than the one before) is certain from the bounds needs
+// no exact value; the others, and the last, are computed exactly.
+[[nodiscard]] BoundedLogLikelihood approximate_log_likelihood(
+    const std::vector<double>& likelihood, double log_floor, const EmTables& tables);
+
+// What iteration t (2 or later) decides from its log-likelihood and the one
+// before, as the plain algorithm does from exact values: whether it is
+// below the one before (counted from iteration 3 on) and whether the change
+// is below the tolerance. Not certain where the bounds leave either open.
+struct IterationDecision {
+  bool certain = true;
+  bool decreased = false;
+  bool converged = false;
+};
+[[nodiscard]] IterationDecision decide_iteration(int t, const BoundedLogLikelihood& now,
+                                                 const BoundedLogLikelihood& before);
+
+// The fast logarithm of approximate_log_likelihood on eight values: for
+// finite x >= FAST_LOG_LOWEST, within FAST_LOG_ERROR of the true logarithm.
+// Returns false (and leaves out) where the processor lacks AVX-512.
+constexpr double FAST_LOG_LOWEST = 1e-300;
+constexpr double FAST_LOG_ERROR = 1e-11;
+bool fast_log8(const double* x, double* out, const EmTables& tables);
 
 // The estimation of both models: log_floor is added to every phenotype
 // likelihood before its logarithm.

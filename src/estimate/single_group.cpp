@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -172,6 +173,74 @@ __attribute__((target("avx512f"))) void run_blocks_packed(const double* frequenc
   }
 }
 
+
+// ln x = e ln 2 + ln m for x = m 2^e, m in [sqrt(1/2), sqrt(2)); ln m =
+// 2 atanh(s) with s = (m - 1) / (m + 1), |s| < 0.1716, from its series to
+// s^15 / 15: the series' remainder is under 2e-14 and the roundings, of
+// values under 745, under 3e-13, well inside FAST_LOG_ERROR.
+__attribute__((target("avx512f"))) inline __m512d fast_log_packed(__m512d value) {
+  constexpr __mmask8 ALL_LANES = 0xFF;
+  const __m512d zero = _mm512_setzero_pd();
+  __m512d exponent = _mm512_mask_getexp_pd(zero, ALL_LANES, value);
+  __m512d mantissa =
+      _mm512_mask_getmant_pd(zero, ALL_LANES, value, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_src);
+  const __mmask8 high =
+      _mm512_cmp_pd_mask(mantissa, _mm512_set1_pd(1.4142135623730951), _CMP_GT_OQ);
+  mantissa = _mm512_mask_mul_pd(mantissa, high, mantissa, _mm512_set1_pd(0.5));
+  exponent = _mm512_mask_add_pd(exponent, high, exponent, _mm512_set1_pd(1.0));
+  const __m512d one = _mm512_set1_pd(1.0);
+  const __m512d s = _mm512_div_pd(_mm512_sub_pd(mantissa, one), _mm512_add_pd(mantissa, one));
+  const __m512d z = _mm512_mul_pd(s, s);
+  __m512d series = _mm512_set1_pd(1.0 / 15.0);
+  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(1.0 / 13.0));
+  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(1.0 / 11.0));
+  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(1.0 / 9.0));
+  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(1.0 / 7.0));
+  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(1.0 / 5.0));
+  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(1.0 / 3.0));
+  series = _mm512_add_pd(_mm512_mul_pd(series, z), one);
+  const __m512d ln_mantissa = _mm512_mul_pd(_mm512_add_pd(s, s), series);
+  return _mm512_add_pd(_mm512_mul_pd(exponent, _mm512_set1_pd(0.6931471805599453)), ln_mantissa);
+}
+
+__attribute__((target("avx512f"))) void fast_log8_packed(const double* x, double* out) {
+  _mm512_storeu_pd(out, fast_log_packed(_mm512_loadu_pd(x)));
+}
+
+// The sums of approximate_log_likelihood over the places in eights: of the
+// terms w ln(L + floor), of their magnitudes and of the weights. False where
+// a value lies outside the fast logarithm's range.
+__attribute__((target("avx512f"))) bool sum_terms_packed(const Tables& single, double log_floor,
+                                                         std::array<double, 3>& sums) {
+  const __m512d floor = _mm512_set1_pd(log_floor);
+  const __m512d lowest = _mm512_set1_pd(FAST_LOG_LOWEST);
+  const __m512d highest = _mm512_set1_pd(std::numeric_limits<double>::max());
+  __m512d sum = _mm512_setzero_pd();
+  __m512d magnitude_sum = _mm512_setzero_pd();
+  __m512d weight_sum = _mm512_setzero_pd();
+  __mmask8 outside = 0;
+  for (std::size_t from = 0; from < single.likelihood.size(); from += LANES) {
+    const __m512d x = _mm512_add_pd(_mm512_loadu_pd(&single.likelihood[from]), floor);
+    outside |= static_cast<__mmask8>(~(_mm512_cmp_pd_mask(x, lowest, _CMP_GE_OQ) &
+                                       _mm512_cmp_pd_mask(x, highest, _CMP_LE_OQ)));
+    const __m512d w = _mm512_loadu_pd(&single.place_weight[from]);
+    const __m512d term = _mm512_mul_pd(w, fast_log_packed(x));
+    sum = _mm512_add_pd(sum, term);
+    magnitude_sum = _mm512_add_pd(magnitude_sum, _mm512_abs_pd(term));
+    weight_sum = _mm512_add_pd(weight_sum, w);
+  }
+  std::array<std::array<double, LANES>, 3> lanes{};
+  _mm512_storeu_pd(lanes[0].data(), sum);
+  _mm512_storeu_pd(lanes[1].data(), magnitude_sum);
+  _mm512_storeu_pd(lanes[2].data(), weight_sum);
+  for (int k = 0; k < 3; ++k) {
+    sums[k] = 0.0;
+    for (const double lane : lanes[k]) {
+      sums[k] += lane;
+    }
+  }
+  return outside == 0;
+}
 #endif
 
 // A phenotype alone, exactly as the E-step runs it: masses summed value by
@@ -271,13 +340,22 @@ void prepare_single_group(EmTables& tables) {
     single.likelihood_at[i] = block_lanes + n;
   }
   single.share.assign(static_cast<std::size_t>(share_end), 0.0);
-  single.likelihood.assign(static_cast<std::size_t>(block_lanes) + single.alone.size(), 0.0);
+  // The likelihood places in whole eights, the last ones likelihood 1 and
+  // weight 0, for the packed logarithm.
+  const std::size_t places =
+      (static_cast<std::size_t>(block_lanes) + single.alone.size() + LANES - 1) / LANES * LANES;
+  single.likelihood.assign(places, 1.0);
+  single.previous_likelihood.assign(places, 1.0);
+  single.place_weight.assign(places, 0.0);
+  for (int i = 0; i < active_total; ++i) {
+    single.place_weight[single.likelihood_at[i]] = tables.weight[i];
+  }
   list_count_additions(tables);
 }
 
-double single_group_pass(const std::vector<double>& frequency, double log_floor,
-                         EmTables& tables) {
+void single_group_pass(const std::vector<double>& frequency, EmTables& tables) {
   Tables& single = tables.single;
+  std::swap(single.likelihood, single.previous_likelihood);
   const double floor = tables.estep_floor[0];
   static_assert(LANES == 8, "a packed block is eight doubles");
   const bool packed = tables.packed && processor_has_packed_blocks();
@@ -299,11 +377,52 @@ double single_group_pass(const std::vector<double>& frequency, double log_floor,
   for (std::size_t j = 0; j < single.count_value.size(); ++j) {
     count[single.count_value[j]] += single.share[single.count_share[j]];
   }
+}
+
+double exact_log_likelihood(const std::vector<double>& likelihood, double log_floor,
+                            const EmTables& tables) {
   double sum = 0.0;
   for (int i = 0; i < common::count_of(tables.active_phenotype); ++i) {
-    sum += tables.weight[i] * std::log(single.likelihood[single.likelihood_at[i]] + log_floor);
+    sum += tables.weight[i] * std::log(likelihood[tables.single.likelihood_at[i]] + log_floor);
   }
   return sum;
+}
+
+BoundedLogLikelihood approximate_log_likelihood(const std::vector<double>& likelihood,
+                                                double log_floor, const EmTables& tables) {
+  std::array<double, 3> sums{};  // of the terms, of their magnitudes, of the weights
+  bool summed = false;
+#if defined(PACKED_BLOCKS_AVAILABLE)
+  if (tables.packed && processor_has_packed_blocks() && &likelihood == &tables.single.likelihood) {
+    summed = sum_terms_packed(tables.single, log_floor, sums);
+  }
+#endif
+  if (!summed) {
+    return {exact_log_likelihood(likelihood, log_floor, tables), 0.0};
+  }
+  // |approximate - exact| is at most the logarithms' errors (FAST_LOG_ERROR
+  // here, one unit in the last place of the library's, under 2u|log|) plus
+  // the rounding of both sums of n terms, each under (n + 1)u times the sum
+  // of the terms' magnitudes; doubled, against the roundings of the bound.
+  constexpr double u = std::numeric_limits<double>::epsilon() / 2.0;
+  const auto n = static_cast<double>(likelihood.size());
+  const double weight_sum = sums[2];
+  const double terms = sums[1] + weight_sum * FAST_LOG_ERROR;
+  const double bound = weight_sum * FAST_LOG_ERROR + (2.0 * u + 2.0 * (n + 1.0) * u) * terms;
+  return {sums[0], 2.0 * bound};
+}
+
+bool fast_log8(const double* x, double* out, const EmTables& tables) {
+#if defined(PACKED_BLOCKS_AVAILABLE)
+  if (tables.packed && processor_has_packed_blocks()) {
+    fast_log8_packed(x, out);
+    return true;
+  }
+#endif
+  (void)x;
+  (void)out;
+  (void)tables;
+  return false;
 }
 
 }  // namespace estimate
