@@ -2,7 +2,8 @@
 // sets are built once, then every population of every one is estimated again
 // and again; the best pass is reported with a checksum of the log-likelihoods
 // and iteration counts, which must not change when the EM is made faster.
-// Usage: em_replay TABLE.csv [DATA SETS] [PASSES]
+// Usage: em_replay TABLE.csv [DATA SETS] [PASSES] [one-by-one]
+// (one-by-one: without packed arithmetic; the checksum must be the same)
 
 #include <algorithm>
 #include <chrono>
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  estimate::EmWorkspace workspace;
+  estimate::EmWorkspace workspace(argc <= 4);
   double best = 1e300;
   std::uint64_t checksum = 0;
   std::int64_t iterations = 0;

@@ -243,57 +243,6 @@ void prepare(const EmInput& input, EmTables& tables) {
   start_uniform(input.grouping, tables);
 }
 
-// The E-step of active phenotype i at group g, from the given frequencies:
-// its masses go to the expected counts of the values its pairs touch (every
-// other value would receive +0 / total, which leaves its count unchanged).
-// Returns the phenotype's total mass at the group.
-double expect_phenotype(int g, int i, const std::vector<double>& frequency, EmTables& tables) {
-  const int ranges = g * (common::count_of(tables.active_phenotype) + 1);
-  std::vector<double>& mass = tables.phenotype_mass;
-  const double w = tables.weight[i];
-  double total_mass = 0.0;
-  for (int e = tables.estep_begin[ranges + i]; e < tables.estep_begin[ranges + i + 1]; ++e) {
-    const int a = tables.estep_first[e];
-    const int b = tables.estep_second[e];
-    double m = frequency[a] * frequency[b];
-    if (a != b) {
-      m *= HETEROZYGOTE_FACTOR;
-    }
-    // Two additions, in this order: a pair of equal values adds w x m twice.
-    mass[a] += w * m;
-    mass[b] += w * m;
-    total_mass += m;
-  }
-  const bool counted = magnitude(total_mass) >= tables.estep_floor[g];
-  int u = tables.touched_begin[ranges + i];
-  const int end = tables.touched_begin[ranges + i + 1];
-#if defined(__SSE2__)
-  if (counted) {
-    // Two divisions at once (SSE2, on every x86-64 processor): IEEE division
-    // is correctly rounded in each lane, so the quotients are those of
-    // dividing one by one; the additions stay scalar and in order.
-    const __m128d divisor = _mm_set1_pd(total_mass);
-    double* count = tables.expected_count.data();
-    for (; u + 2 <= end; u += 2) {
-      const int k0 = tables.touched[u];
-      const int k1 = tables.touched[u + 1];
-      const __m128d q = _mm_div_pd(_mm_set_pd(mass[k1], mass[k0]), divisor);
-      count[k0] += _mm_cvtsd_f64(q);
-      count[k1] += _mm_cvtsd_f64(_mm_unpackhi_pd(q, q));
-      mass[k0] = 0.0;
-      mass[k1] = 0.0;
-    }
-  }
-#endif
-  for (; u < end; ++u) {
-    const int k = tables.touched[u];
-    if (counted) {
-      tables.expected_count[k] += mass[k] / total_mass;
-    }
-    mass[k] = 0.0;
-  }
-  return total_mass;
-}
 
 // The E-step of group g: expected value counts from the frequencies of the
 // iteration before.
@@ -442,6 +391,58 @@ void publish_frequencies(const common::Grouping& grouping, const EmTables& table
 }
 
 }  // namespace
+
+// The E-step of active phenotype i at group g, from the given frequencies:
+// its masses go to the expected counts of the values its pairs touch (every
+// other value would receive +0 / total, which leaves its count unchanged).
+// Returns the phenotype's total mass at the group.
+double expect_phenotype(int g, int i, const std::vector<double>& frequency, EmTables& tables) {
+  const int ranges = g * (common::count_of(tables.active_phenotype) + 1);
+  std::vector<double>& mass = tables.phenotype_mass;
+  const double w = tables.weight[i];
+  double total_mass = 0.0;
+  for (int e = tables.estep_begin[ranges + i]; e < tables.estep_begin[ranges + i + 1]; ++e) {
+    const int a = tables.estep_first[e];
+    const int b = tables.estep_second[e];
+    double m = frequency[a] * frequency[b];
+    if (a != b) {
+      m *= HETEROZYGOTE_FACTOR;
+    }
+    // Two additions, in this order: a pair of equal values adds w x m twice.
+    mass[a] += w * m;
+    mass[b] += w * m;
+    total_mass += m;
+  }
+  const bool counted = magnitude(total_mass) >= tables.estep_floor[g];
+  int u = tables.touched_begin[ranges + i];
+  const int end = tables.touched_begin[ranges + i + 1];
+#if defined(__SSE2__)
+  if (counted) {
+    // Two divisions at once (SSE2, on every x86-64 processor): IEEE division
+    // is correctly rounded in each lane, so the quotients are those of
+    // dividing one by one; the additions stay scalar and in order.
+    const __m128d divisor = _mm_set1_pd(total_mass);
+    double* count = tables.expected_count.data();
+    for (; u + 2 <= end; u += 2) {
+      const int k0 = tables.touched[u];
+      const int k1 = tables.touched[u + 1];
+      const __m128d q = _mm_div_pd(_mm_set_pd(mass[k1], mass[k0]), divisor);
+      count[k0] += _mm_cvtsd_f64(q);
+      count[k1] += _mm_cvtsd_f64(_mm_unpackhi_pd(q, q));
+      mass[k0] = 0.0;
+      mass[k1] = 0.0;
+    }
+  }
+#endif
+  for (; u < end; ++u) {
+    const int k = tables.touched[u];
+    if (counted) {
+      tables.expected_count[k] += mass[k] / total_mass;
+    }
+    mass[k] = 0.0;
+  }
+  return total_mass;
+}
 
 IterationDecision decide_iteration(int t, const BoundedLogLikelihood& now,
                                    const BoundedLogLikelihood& before) {

@@ -81,8 +81,7 @@ struct SingleGroupTables {
   std::vector<double> homozygote;     // 2 if the values are equal, else 1
   std::vector<double> block_weight;   // [k * LANES + l]: w(d), 0 in an empty lane
 
-  std::vector<int> alone;        // active phenotypes that run alone, in order
-  std::vector<int> alone_share;  // [their number]: where their shares start
+  std::vector<int> alone;  // active phenotypes that run alone, in order
 
   // Results of a pass: shares (blocks first, at the per-pair places, then
   // the phenotypes alone) and likelihoods (blocks at k * LANES + l, then alone).
@@ -91,11 +90,14 @@ struct SingleGroupTables {
   std::vector<double> previous_likelihood;  // those of the pass before
   std::vector<double> place_weight;         // [place]: w(d) of its phenotype, 0 in an empty lane
   std::vector<int> likelihood_at;           // [i]: place of active phenotype i's likelihood
-  // The additions to the expected counts, in phenotype order.
+  // The additions to the expected counts of the blocked phenotypes, in
+  // phenotype order, in segments: segment k ends at addition segment_end[k]
+  // and is followed by phenotype alone number segment_alone[k] (-1: none).
   std::vector<int> count_value;  // [j]: flat index of the count
   std::vector<int> count_share;  // [j]: place of the share added to it
+  std::vector<int> segment_end;
+  std::vector<int> segment_alone;
   // Set-up scratch.
-  std::vector<int> alone_number;  // [i]: number among those alone, or -1
   std::vector<int> pairs_of;      // [i]: pairs of a blocked phenotype, else 0
   std::vector<int> sorted;        // blocked phenotypes by pair count
 };
@@ -142,6 +144,10 @@ struct EmTables {
   std::vector<double> expected_count;
   std::vector<double> phenotype_mass;
 };
+
+// The E-step of active phenotype i at group g from the given frequencies,
+// added to the expected counts; returns the phenotype's total mass there.
+double expect_phenotype(int g, int i, const std::vector<double>& frequency, EmTables& tables);
 
 // The likelihood of active phenotype i at the current frequencies: every
 // pair, with the groups multiplied in order and the factor 2 when the two

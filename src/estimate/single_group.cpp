@@ -75,24 +75,20 @@ void add_block(int n, std::span<const int> lanes, EmTables& tables) {
 
 // The additions to the expected counts, in phenotype order: both values of
 // a pair of a blocked phenotype get the pair's share, the second value of a
-// pair of equal values left out (its share would be added twice); a
-// phenotype alone gives each touched value its own share.
+// pair of equal values left out (its share would be added twice). A
+// phenotype alone adds its own shares when its turn comes: the additions
+// come in segments, each followed by a phenotype alone (or by none, last).
 void list_count_additions(EmTables& tables) {
   Tables& single = tables.single;
   single.count_value.clear();
   single.count_share.clear();
-  std::vector<int>& alone_number = single.alone_number;
-  alone_number.assign(tables.active_phenotype.size(), -1);
-  for (int n = 0; n < common::count_of(single.alone); ++n) {
-    alone_number[single.alone[n]] = n;
-  }
+  single.segment_end.clear();
+  single.segment_alone.clear();
+  int n = 0;  // the next phenotype alone
   for (int i = 0; i < common::count_of(tables.active_phenotype); ++i) {
-    if (alone_number[i] >= 0) {
-      const int share = single.alone_share[alone_number[i]];
-      for (int u = tables.touched_begin[i]; u < tables.touched_begin[i + 1]; ++u) {
-        single.count_value.push_back(tables.touched[u]);
-        single.count_share.push_back(share + u - tables.touched_begin[i]);
-      }
+    if (n < common::count_of(single.alone) && single.alone[n] == i) {
+      single.segment_end.push_back(common::count_of(single.count_value));
+      single.segment_alone.push_back(n++);
       continue;
     }
     const int k = single.likelihood_at[i] / LANES;
@@ -107,6 +103,8 @@ void list_count_additions(EmTables& tables) {
       }
     }
   }
+  single.segment_end.push_back(common::count_of(single.count_value));
+  single.segment_alone.push_back(-1);
 }
 
 // One block, lane by lane: per pair m = f(a) x f(b) x (2 or 1; x 1 is
@@ -243,33 +241,12 @@ __attribute__((target("avx512f"))) bool sum_terms_packed(const Tables& single, d
 }
 #endif
 
-// A phenotype alone, exactly as the E-step runs it: masses summed value by
-// value, one share per touched value; with a repeated ordered pair its
-// likelihood is summed over all its pairs.
-void run_alone(int n, const double* frequency, double floor, EmTables& tables) {
+// A phenotype alone, as the E-step runs it, its shares added to the counts;
+// with a repeated ordered pair its likelihood is summed over all its pairs.
+void run_alone(int n, const std::vector<double>& frequency, EmTables& tables) {
   Tables& single = tables.single;
   const int i = single.alone[n];
-  double* mass = tables.phenotype_mass.data();
-  const double w = tables.weight[i];
-  double total_mass = 0.0;
-  for (int e = tables.estep_begin[i]; e < tables.estep_begin[i + 1]; ++e) {
-    const int a = tables.estep_first[e];
-    const int b = tables.estep_second[e];
-    double m = frequency[a] * frequency[b];
-    if (a != b) {
-      m *= HETEROZYGOTE_FACTOR;
-    }
-    mass[a] += w * m;
-    mass[b] += w * m;
-    total_mass += m;
-  }
-  const bool counted = (total_mass < 0.0 ? -total_mass : total_mass) >= floor;
-  double* share = single.share.data() + single.alone_share[n];
-  for (int u = tables.touched_begin[i]; u < tables.touched_begin[i + 1]; ++u) {
-    const int value = tables.touched[u];
-    *share++ = counted ? mass[value] / total_mass : 0.0;
-    mass[value] = 0.0;
-  }
+  const double total_mass = expect_phenotype(0, i, frequency, tables);
   const bool repeats = tables.estep_begin[i + 1] - tables.estep_begin[i] !=
                        tables.likelihood_begin[i + 1] - tables.likelihood_begin[i];
   single.likelihood[single.likelihood_at[i]] =
@@ -297,7 +274,6 @@ void prepare_single_group(EmTables& tables) {
   single.homozygote.clear();
   single.block_weight.clear();
   single.alone.clear();
-  single.alone_share.clear();
   single.likelihood_at.assign(static_cast<std::size_t>(active_total), -1);
 
   // Blocked phenotypes by pair count (a counting sort: each count's in
@@ -331,15 +307,11 @@ void prepare_single_group(EmTables& tables) {
                 tables);
     }
   }
-  int share_end = common::count_of(single.first);
   const int block_lanes = common::count_of(single.block_weight);
   for (int n = 0; n < common::count_of(single.alone); ++n) {
-    const int i = single.alone[n];
-    single.alone_share.push_back(share_end);
-    share_end += tables.touched_begin[i + 1] - tables.touched_begin[i];
-    single.likelihood_at[i] = block_lanes + n;
+    single.likelihood_at[single.alone[n]] = block_lanes + n;
   }
-  single.share.assign(static_cast<std::size_t>(share_end), 0.0);
+  single.share.assign(single.first.size(), 0.0);
   // The likelihood places in whole eights, the last ones likelihood 1 and
   // weight 0, for the packed logarithm.
   const std::size_t places =
@@ -369,13 +341,16 @@ void single_group_pass(const std::vector<double>& frequency, EmTables& tables) {
       run_block_lanes(k, frequency.data(), floor, single);
     }
   }
-  for (int n = 0; n < common::count_of(single.alone); ++n) {
-    run_alone(n, frequency.data(), floor, tables);
-  }
   std::fill(tables.expected_count.begin(), tables.expected_count.end(), 0.0);
   double* count = tables.expected_count.data();
-  for (std::size_t j = 0; j < single.count_value.size(); ++j) {
-    count[single.count_value[j]] += single.share[single.count_share[j]];
+  int j = 0;
+  for (std::size_t segment = 0; segment < single.segment_end.size(); ++segment) {
+    for (; j < single.segment_end[segment]; ++j) {
+      count[single.count_value[j]] += single.share[single.count_share[j]];
+    }
+    if (single.segment_alone[segment] >= 0) {
+      run_alone(single.segment_alone[segment], frequency, tables);
+    }
   }
 }
 
