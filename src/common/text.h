@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <type_traits>
 
 namespace common {
 
@@ -47,7 +50,30 @@ struct FixedText {
 
   [[nodiscard]] constexpr bool is_blank() const { return trimmed().empty(); }
 
-  friend constexpr bool operator==(const FixedText&, const FixedText&) = default;
+  // Compared eight characters at a time: the hot loops compare labels and
+  // typings, and a call to the library's memcmp per comparison cost more
+  // than the comparison.
+  friend constexpr bool operator==(const FixedText& a, const FixedText& b) {
+    if (std::is_constant_evaluated()) {
+      return a.chars == b.chars;
+    }
+    std::size_t i = 0;
+    for (; i + 8 <= N; i += 8) {
+      std::uint64_t x = 0;
+      std::uint64_t y = 0;
+      std::memcpy(&x, a.chars.data() + i, 8);
+      std::memcpy(&y, b.chars.data() + i, 8);
+      if (x != y) {
+        return false;
+      }
+    }
+    for (; i < N; ++i) {
+      if (a.chars[i] != b.chars[i]) {
+        return false;
+      }
+    }
+    return true;
+  }
   // NOLINTNEXTLINE(modernize-use-nullptr): clang-tidy 14 misreads a defaulted <=>
   friend constexpr auto operator<=>(const FixedText&, const FixedText&) = default;
 };

@@ -164,8 +164,14 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
   const int batch_size = BATCH_PER_THREAD * threads;
   int dataset_number = 1;
   Batch current = build_batch(dataset_number, batch_size, observed, options, state, sinks);
+  // The batch finished last: its data sets are let go while the workers
+  // estimate the next one (giving back thousands of shared pair lists takes
+  // the driver's thread a while), and before the batch after is built, so
+  // that the expansion can reuse their lists.
+  Batch done;
   while (!current.entries.empty()) {
     BatchEstimation estimation(observed, current, threads);
+    done = Batch{};
     Batch next;
     if (!current.stops_the_run()) {
       next = build_batch(dataset_number, batch_size, observed, options, state, sinks);
@@ -179,6 +185,7 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
       throw common::Stop{common::StopCode::too_many_tries,
                          permute::too_many_tries_explanation(dataset_number)};
     }
+    done = std::move(current);
     current = std::move(next);
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <span>
 #include <unordered_map>
@@ -24,17 +25,35 @@ class GroupValueIndex {
   // Starts a group of the given 0-based systems.
   void start(std::span<const int> systems);
   // First pass: notes the letters of one label at the group's systems.
-  void note(const common::Label& label);
+  void note(const common::Label& label) {
+    for (std::size_t j = 0; j < systems_.size(); ++j) {
+      int& d = digit_[j * LETTERS + letter_number(label[systems_[j]])];
+      if (d < 0) {
+        d = radix_[j]++;
+      }
+    }
+  }
   // Ends the first pass: fixes the digits and chooses the table.
   void finish_notes();
   // Second pass: the 0-based number of label's group value, numbering it
   // when it is new. Only labels noted in the first pass may be asked.
-  [[nodiscard]] int number_of(const common::Label& label);
+  [[nodiscard]] int number_of(const common::Label& label) {
+    if (!dense_) {
+      return number_by_key(label);
+    }
+    std::int64_t code = 0;
+    for (std::size_t j = 0; j < systems_.size(); ++j) {
+      const std::int64_t part = weighted_digit_[j * LETTERS + letter_number(label[systems_[j]])];
+      assert(part >= 0);  // every label asked was noted
+      code += part;
+    }
+    return number_new(number_of_code_[static_cast<std::size_t>(code)], label);
+  }
   // The values numbered so far, by number: letter j at the group's j-th system.
   [[nodiscard]] const std::vector<common::Label>& values() const { return values_; }
 
  private:
-  static constexpr int LETTERS = 256;
+  static constexpr std::size_t LETTERS = 256;
   static constexpr double DENSE_CODES = 1 << 20;
   // Packed digits of a label: one byte per position (at most 10).
   struct Key {
@@ -46,6 +65,19 @@ class GroupValueIndex {
     [[nodiscard]] std::size_t operator()(const Key& key) const;
   };
   [[nodiscard]] int digit(const common::Label& label, int j) const;
+  [[nodiscard]] static std::size_t letter_number(char letter) {
+    return static_cast<unsigned char>(letter);
+  }
+  // The number in slot, numbering label's value when the slot is new (-1).
+  int number_new(int& slot, const common::Label& label) {
+    if (slot < 0) {
+      slot = static_cast<int>(values_.size());
+      add_value(label);
+    }
+    return slot;
+  }
+  [[nodiscard]] int number_by_key(const common::Label& label);
+  void add_value(const common::Label& label);
 
   std::vector<int> systems_;  // [j]: 0-based system of position j
   std::vector<int> radix_;    // [j]: letters met at position j
@@ -56,6 +88,7 @@ class GroupValueIndex {
   std::vector<int> number_of_code_;                      // [code]: number or -1, dense codes only
   std::unordered_map<Key, int, KeyHash> number_of_key_;  // look-ups only, never iterated
   std::vector<common::Label> values_;
+  bool leading_systems_ = false;  // the group's systems are 0, 1, ... in order
 };
 
 // A phenotype carrying two different values is twice as likely as one

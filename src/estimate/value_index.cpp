@@ -5,12 +5,6 @@
 
 namespace estimate {
 
-namespace {
-
-[[nodiscard]] int letter_number(char letter) { return static_cast<unsigned char>(letter); }
-
-}  // namespace
-
 std::size_t GroupValueIndex::KeyHash::operator()(const Key& key) const {
   // A 64-bit mix of both words; the table is only looked up, never walked.
   std::uint64_t h = key.low * 0x9E3779B97F4A7C15ULL;
@@ -25,14 +19,10 @@ void GroupValueIndex::start(std::span<const int> systems) {
   number_of_code_.clear();
   number_of_key_.clear();
   values_.clear();
-}
-
-void GroupValueIndex::note(const common::Label& label) {
+  // A group of the leading systems in order: a value is the label cut short.
+  leading_systems_ = true;
   for (int j = 0; j < common::count_of(systems_); ++j) {
-    int& d = digit_[j * LETTERS + letter_number(label[systems_[j]])];
-    if (d < 0) {
-      d = radix_[j]++;
-    }
+    leading_systems_ = leading_systems_ && systems_[j] == j;
   }
 }
 
@@ -55,8 +45,8 @@ void GroupValueIndex::finish_notes() {
   // Each letter's part of the code, digit times place value, so that a
   // label's code is a sum of look-ups; letters never noted stay -1.
   weighted_digit_.assign(digit_.size(), -1);
-  for (int j = 0; j < size; ++j) {
-    for (int letter = 0; letter < LETTERS; ++letter) {
+  for (std::size_t j = 0; j < systems_.size(); ++j) {
+    for (std::size_t letter = 0; letter < LETTERS; ++letter) {
       const int d = digit_[j * LETTERS + letter];
       if (d >= 0) {
         weighted_digit_[j * LETTERS + letter] = d * place_value_[j];
@@ -67,43 +57,40 @@ void GroupValueIndex::finish_notes() {
 }
 
 int GroupValueIndex::digit(const common::Label& label, int j) const {
-  const int d = digit_[j * LETTERS + letter_number(label[systems_[j]])];
+  const auto position = static_cast<std::size_t>(j);
+  const int d = digit_[position * LETTERS + letter_number(label[systems_[position]])];
   assert(d >= 0);  // every label asked was noted
   return d;
 }
 
-int GroupValueIndex::number_of(const common::Label& label) {
+int GroupValueIndex::number_by_key(const common::Label& label) {
   const int size = common::count_of(systems_);
-  int* number = nullptr;
-  if (dense_) {
-    std::int64_t code = 0;
-    for (int j = 0; j < size; ++j) {
-      const std::int64_t part = weighted_digit_[j * LETTERS + letter_number(label[systems_[j]])];
-      assert(part >= 0);  // every label asked was noted
-      code += part;
+  Key key;
+  for (int j = 0; j < size; ++j) {
+    const auto byte = static_cast<std::uint64_t>(digit(label, j));
+    if (j < 8) {
+      key.low |= byte << (8 * j);
+    } else {
+      key.high |= byte << (8 * (j - 8));
     }
-    number = &number_of_code_[static_cast<std::size_t>(code)];
-  } else {
-    Key key;
-    for (int j = 0; j < size; ++j) {
-      const auto byte = static_cast<std::uint64_t>(digit(label, j));
-      if (j < 8) {
-        key.low |= byte << (8 * j);
-      } else {
-        key.high |= byte << (8 * (j - 8));
-      }
-    }
-    number = &number_of_key_.try_emplace(key, -1).first->second;
   }
-  if (*number < 0) {
-    *number = common::count_of(values_);
-    common::Label value;
-    for (int j = 0; j < size; ++j) {
-      value[j] = label[systems_[j]];
+  return number_new(number_of_key_.try_emplace(key, -1).first->second, label);
+}
+
+void GroupValueIndex::add_value(const common::Label& label) {
+  if (leading_systems_) {
+    common::Label value = label;
+    for (std::size_t j = systems_.size(); j < common::Label::size(); ++j) {
+      value[j] = ' ';
     }
     values_.push_back(value);
+    return;
   }
-  return *number;
+  common::Label value;
+  for (int j = 0; j < common::count_of(systems_); ++j) {
+    value[j] = label[systems_[j]];
+  }
+  values_.push_back(value);
 }
 
 }  // namespace estimate
