@@ -33,7 +33,7 @@ constexpr double LOG_FLOOR_NULL = 9.99999993922529E-9;
 // Compiled for AVX as well as for every x86-64 processor, the version
 // chosen when the program loads.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define CLONED_FOR_WIDER_VECTORS __attribute__((target_clones("avx", "default")))
+#define CLONED_FOR_WIDER_VECTORS __attribute__((target_clones("avx512f", "avx", "default")))
 #else
 #define CLONED_FOR_WIDER_VECTORS
 #endif
@@ -145,11 +145,20 @@ void index_group_values(const EmInput& input, int g, EmTables& tables) {
   GroupValueIndex& index = tables.value_index[g];
   index.start(std::span<const int>(grouping.group_systems[g].data(),
                                    static_cast<std::size_t>(grouping.group_size(g))));
+  // The first group's pass also notes which pairs join two different whole
+  // labels (one pass over the labels instead of two).
+  const bool first_group = g == 0;
+  if (first_group) {
+    tables.labels_differ.clear();
+  }
   for (const int d : tables.active_phenotype) {
     const common::PairList& pairs = *input.pair_labels[d];
     for (int p = 0; p < pairs.pair_total(); ++p) {
       index.note(pairs.first[p]);
       index.note(pairs.second[p]);
+      if (first_group) {
+        tables.labels_differ.push_back(pairs.first[p] != pairs.second[p] ? 1 : 0);
+      }
     }
   }
   index.finish_notes();
@@ -182,19 +191,14 @@ void prepare_group(const EmInput& input, int g, EmTables& tables) {
   tables.value_begin[g + 1] = first_flat + common::count_of(index.values());
 }
 
-// Where each active phenotype's pairs start, and which pairs join two
-// different whole labels.
+// Where each active phenotype's pairs start.
 void list_pairs(const EmInput& input, EmTables& tables) {
   const int active_total = common::count_of(tables.active_phenotype);
   tables.likelihood_begin.assign(static_cast<std::size_t>(active_total) + 1, 0);
-  tables.labels_differ.clear();
   for (int i = 0; i < active_total; ++i) {
     assert(input.pair_labels[tables.active_phenotype[i]] != nullptr);
     const common::PairList& pairs = *input.pair_labels[tables.active_phenotype[i]];
     tables.likelihood_begin[i + 1] = tables.likelihood_begin[i] + pairs.pair_total();
-    for (int p = 0; p < pairs.pair_total(); ++p) {
-      tables.labels_differ.push_back(pairs.first[p] != pairs.second[p] ? 1 : 0);
-    }
   }
 }
 
