@@ -84,9 +84,11 @@ Batch build_batch(int& dataset_number, int size, const common::RunInput& observe
 // result slot.
 class BatchEstimation {
  public:
-  BatchEstimation(const common::RunInput& observed, Batch& batch, int threads)
+  BatchEstimation(const common::RunInput& observed, Batch& batch, int threads,
+                  std::vector<estimate::EmWorkspace>& workspaces)
       : observed_(observed),
         batch_(batch),
+        workspaces_(workspaces),
         population_count_(observed.populations.population_count()),
         task_count_(batch.built_count * population_count_) {
     for (int e = 0; e < batch.built_count; ++e) {
@@ -96,14 +98,14 @@ class BatchEstimation {
     const int worker_count = std::max(std::min(threads, task_count_), 1);
     failures_.resize(static_cast<std::size_t>(worker_count));
     for (int w = 1; w < worker_count; ++w) {
-      workers_.emplace_back([this, w] { work(failures_[static_cast<std::size_t>(w)]); });
+      workers_.emplace_back([this, w] { work(w); });
     }
   }
 
   // Takes the remaining tasks on the calling thread, waits for the workers
   // and raises a failure of any of them here.
   void finish() {
-    work(failures_[0]);
+    work(0);
     workers_.clear();  // joins
     for (const std::exception_ptr& failure : failures_) {
       if (failure) {
@@ -113,9 +115,11 @@ class BatchEstimation {
   }
 
  private:
-  void work(std::exception_ptr& failure) {
+  // Worker w (0: the driver's thread) with its own workspace.
+  void work(int w) {
+    std::exception_ptr& failure = failures_[static_cast<std::size_t>(w)];
+    estimate::EmWorkspace& workspace = workspaces_[static_cast<std::size_t>(w)];
     try {
-      estimate::EmWorkspace workspace;
       for (int task = next_task_++; task < task_count_; task = next_task_++) {
         PendingDataSet& entry = batch_.entries[static_cast<std::size_t>(task / population_count_)];
         const auto pi = static_cast<std::size_t>(task % population_count_);
@@ -132,6 +136,7 @@ class BatchEstimation {
 
   const common::RunInput& observed_;
   Batch& batch_;
+  std::vector<estimate::EmWorkspace>& workspaces_;  // [worker]: kept from batch to batch
   const int population_count_;
   const int task_count_;
   std::atomic<int> next_task_{0};
@@ -169,8 +174,11 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
   // the driver's thread a while), and before the batch after is built, so
   // that the expansion can reuse their lists.
   Batch done;
+  // One workspace per worker, kept across batches so that its tables keep
+  // their capacity.
+  std::vector<estimate::EmWorkspace> workspaces(static_cast<std::size_t>(threads));
   while (!current.entries.empty()) {
-    BatchEstimation estimation(observed, current, threads);
+    BatchEstimation estimation(observed, current, threads, workspaces);
     done = Batch{};
     Batch next;
     if (!current.stops_the_run()) {
