@@ -51,6 +51,9 @@ bench:
 	@echo "== where the time goes (10 populations x 100 individuals x 4 loci of 5 alleles)"
 	@mkdir -p scratch && python3 bench/make_table.py 10 100 4 5 scratch/base.csv && \
 	  $(BENCH_BUILD)/bench/pipeline_shares scratch/base.csv 1000
+	@echo "== the EM alone, 100 permuted data sets replayed (best of 5 passes)"
+	@$(BENCH_BUILD)/bench/em_replay scratch/base.csv 100 5
+	@$(BENCH_BUILD)/bench/em_replay bench/data/hla_sized.csv 200 5
 	@echo "== scaling"; bench/scaling.sh $(BENCH_BUILD)/quarnel
 	@echo "== pair tests of a 10-locus table (45 pairs x 2 populations, 1000 permutations)"
 	@rm -rf scratch/bench && mkdir -p scratch/bench && cd scratch/bench && \

@@ -102,10 +102,11 @@ int main(int argc, char** argv) {
   }
   std::printf("%s: %d data sets, best of %d passes %.4f s, checksum %016llx\n", path.c_str(),
               data_sets, passes, best, static_cast<unsigned long long>(checksum));
-  std::printf("  %lld EM iterations, %.2f ns per phenotype-iteration, %.2f ns per pair-iteration, "
-              "%.2f pairs per phenotype\n",
-              static_cast<long long>(iterations), 1e9 * best / static_cast<double>(phenotype_iterations),
-              1e9 * best / static_cast<double>(pair_iterations),
-              static_cast<double>(pair_iterations) / static_cast<double>(phenotype_iterations));
+  std::printf(
+      "  %lld EM iterations, %.2f ns per phenotype-iteration, %.2f ns per pair-iteration, "
+      "%.2f pairs per phenotype\n",
+      static_cast<long long>(iterations), 1e9 * best / static_cast<double>(phenotype_iterations),
+      1e9 * best / static_cast<double>(pair_iterations),
+      static_cast<double>(pair_iterations) / static_cast<double>(phenotype_iterations));
   return 0;
 }

@@ -30,7 +30,7 @@ constexpr double PAIR_MASS_FLOOR = 9.999999974752427E-7;
 constexpr double LOG_FLOOR_ALT = 9.999999974752427E-7;
 constexpr double LOG_FLOOR_NULL = 9.99999993922529E-9;
 
-// Compiled for AVX as well as for every x86-64 processor, the version
+// Compiled for AVX-512 and AVX as well as for every x86-64 processor, the version
 // chosen when the program loads.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define CLONED_FOR_WIDER_VECTORS __attribute__((target_clones("avx512f", "avx", "default")))
@@ -247,7 +247,6 @@ void prepare(const EmInput& input, EmTables& tables) {
   start_uniform(input.grouping, tables);
 }
 
-
 // The E-step of group g: expected value counts from the frequencies of the
 // iteration before.
 void expect_group(int g, EmTables& tables) {
@@ -460,8 +459,8 @@ IterationDecision decide_iteration(int t, const BoundedLogLikelihood& now,
   // Beyond twice the bounds, and the roundings of the difference, the exact
   // values fall on the same side.
   const double largest = std::max({magnitude(now.value), magnitude(before.value), 1.0});
-  const double margin = 2.0 * (now.bound + before.bound) +
-                        16.0 * std::numeric_limits<double>::epsilon() * largest;
+  const double margin =
+      2.0 * (now.bound + before.bound) + 16.0 * std::numeric_limits<double>::epsilon() * largest;
   decision.certain = (t == 2 || magnitude(difference) > margin) &&
                      magnitude(magnitude(difference) - EM_TOLERANCE) > margin;
   return decision;

@@ -108,11 +108,11 @@ struct SingleGroupTables {
   std::vector<int> block_pair_count;  // [k]: pairs of each phenotype of block k
   std::vector<int> block_begin;       // [k]: its first entry in the per-pair arrays
   // Per pair p of lane l of block k, at block_begin[k] + p * LANES + l:
-  std::vector<int> first;             // flat index of the first value
-  std::vector<int> second;            // flat index of the second value
-  std::vector<double> heterozygote;   // 2 if the values differ, else 1
-  std::vector<double> homozygote;     // 2 if the values are equal, else 1
-  std::vector<double> block_weight;   // [k * LANES + l]: w(d), 0 in an empty lane
+  std::vector<int> first;            // flat index of the first value
+  std::vector<int> second;           // flat index of the second value
+  std::vector<double> heterozygote;  // 2 if the values differ, else 1
+  std::vector<double> homozygote;    // 2 if the values are equal, else 1
+  std::vector<double> block_weight;  // [k * LANES + l]: w(d), 0 in an empty lane
 
   std::vector<int> alone;  // active phenotypes that run alone, in order
 
@@ -131,8 +131,8 @@ struct SingleGroupTables {
   std::vector<int> segment_end;
   std::vector<int> segment_alone;
   // Set-up scratch.
-  std::vector<int> pairs_of;      // [i]: pairs of a blocked phenotype, else 0
-  std::vector<int> sorted;        // blocked phenotypes by pair count
+  std::vector<int> pairs_of;  // [i]: pairs of a blocked phenotype, else 0
+  std::vector<int> sorted;    // blocked phenotypes by pair count
 };
 
 // The work tables of one estimation. Only phenotypes of weight above 0 enter
@@ -214,8 +214,9 @@ struct BoundedLogLikelihood {
 // likelihood lies outside the logarithm's range. An iteration whose decision
 // (converged, or lower than the one before) is certain from the bounds needs
 // no exact value; the others, and the last, are computed exactly.
-[[nodiscard]] BoundedLogLikelihood approximate_log_likelihood(
-    const std::vector<double>& likelihood, double log_floor, const EmTables& tables);
+[[nodiscard]] BoundedLogLikelihood approximate_log_likelihood(const std::vector<double>& likelihood,
+                                                              double log_floor,
+                                                              const EmTables& tables);
 
 // What iteration t (2 or later) decides from its log-likelihood and the one
 // before, as the plain algorithm does from exact values: whether it is

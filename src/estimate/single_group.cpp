@@ -129,7 +129,8 @@ void run_block_lanes(int k, const double* frequency, double floor, Tables& singl
     const double w = single.block_weight[k * LANES + l];
     for (int p = 0; p < n; ++p) {
       const int at = begin + p * LANES + l;
-      single.share[at] = counted ? (w * single.share[at] * single.homozygote[at]) / total_mass : 0.0;
+      single.share[at] =
+          counted ? (w * single.share[at] * single.homozygote[at]) / total_mass : 0.0;
     }
   }
 }
@@ -139,7 +140,7 @@ void run_block_lanes(int k, const double* frequency, double floor, Tables& singl
 // sums and quotients are correctly rounded in every lane, so each lane's
 // bits are those of run_block_lanes.
 __attribute__((target("avx512f"))) void run_blocks_packed(const double* frequency, double floor,
-                                                            Tables& single) {
+                                                          Tables& single) {
   const __m512d floor_vector = _mm512_set1_pd(floor);
   const __m512d zero = _mm512_setzero_pd();
   constexpr __mmask8 ALL_LANES = 0xFF;
@@ -151,10 +152,10 @@ __attribute__((target("avx512f"))) void run_blocks_packed(const double* frequenc
       const int at = begin + p * LANES;
       const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&single.first[at]));
       const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&single.second[at]));
-      const __m512d m = _mm512_mul_pd(
-          _mm512_mul_pd(_mm512_mask_i32gather_pd(zero, ALL_LANES, a, frequency, 8),
-                        _mm512_mask_i32gather_pd(zero, ALL_LANES, b, frequency, 8)),
-          _mm512_loadu_pd(&single.heterozygote[at]));
+      const __m512d m =
+          _mm512_mul_pd(_mm512_mul_pd(_mm512_mask_i32gather_pd(zero, ALL_LANES, a, frequency, 8),
+                                      _mm512_mask_i32gather_pd(zero, ALL_LANES, b, frequency, 8)),
+                        _mm512_loadu_pd(&single.heterozygote[at]));
       _mm512_storeu_pd(&single.share[at], m);
       total_mass = _mm512_add_pd(total_mass, m);
     }
@@ -170,7 +171,6 @@ __attribute__((target("avx512f"))) void run_blocks_packed(const double* frequenc
     }
   }
 }
-
 
 // ln x = e ln 2 + ln m for x = m 2^e, m in [sqrt(1/2), sqrt(2)); ln m =
 // 2 atanh(s) with s = (m - 1) / (m + 1), |s| < 0.1716, from its series to
@@ -219,8 +219,8 @@ __attribute__((target("avx512f"))) bool sum_terms_packed(const Tables& single, d
   __mmask8 outside = 0;
   for (std::size_t from = 0; from < single.likelihood.size(); from += LANES) {
     const __m512d x = _mm512_add_pd(_mm512_loadu_pd(&single.likelihood[from]), floor);
-    outside |= static_cast<__mmask8>(~(_mm512_cmp_pd_mask(x, lowest, _CMP_GE_OQ) &
-                                       _mm512_cmp_pd_mask(x, highest, _CMP_LE_OQ)));
+    outside |= static_cast<__mmask8>(
+        ~(_mm512_cmp_pd_mask(x, lowest, _CMP_GE_OQ) & _mm512_cmp_pd_mask(x, highest, _CMP_LE_OQ)));
     const __m512d w = _mm512_loadu_pd(&single.place_weight[from]);
     const __m512d term = _mm512_mul_pd(w, fast_log_packed(x));
     sum = _mm512_add_pd(sum, term);
