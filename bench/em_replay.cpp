@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,13 +21,9 @@
 #include "estimate/estimate.h"
 #include "layout/layout.h"
 #include "table/table.h"
+#include "table_input.h"
 
 namespace {
-
-class DiscardSink final : public layout::Sink {
- public:
-  void write_record(std::string_view /*record*/) override {}
-};
 
 using Clock = std::chrono::steady_clock;
 
@@ -41,17 +37,14 @@ int main(int argc, char** argv) {
   const std::string path = argv[1];
   const int data_sets = argc > 2 ? std::atoi(argv[2]) : 200;
   const int passes = argc > 3 ? std::atoi(argv[3]) : 5;
-  std::ifstream in(path);
-  if (!in || data_sets < 1 || passes < 1) {
+  const std::optional<table::TableInput> made = bench_support::read_table_input(path);
+  if (!made || data_sets < 1 || passes < 1) {
     std::cerr << "em_replay: cannot read " << path << " or bad counts\n";
     return 2;
   }
-  const table::GenotypeTable genotypes = table::read_genotype_table(in, path, {});
-  const table::TableInput made =
-      table::make_run_input(genotypes, table::parse_test(genotypes, "", ""));
-  const common::RunInput& input = made.input;
+  const common::RunInput& input = made->input;
 
-  DiscardSink discard;
+  bench_support::DiscardSink discard;
   const layout::Sinks sinks{discard, discard, discard, nullptr};
   driver::PermutationState state(data_sets, 1);
   std::vector<driver::BuiltDataSet> built(static_cast<std::size_t>(data_sets) + 1);

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "common/run.h"
@@ -20,13 +20,9 @@
 #include "expand/expand.h"
 #include "layout/layout.h"
 #include "table/table.h"
+#include "table_input.h"
 
 namespace {
-
-class DiscardSink final : public layout::Sink {
- public:
-  void write_record(std::string_view /*record*/) override {}
-};
 
 using Clock = std::chrono::steady_clock;
 
@@ -43,17 +39,14 @@ int main(int argc, char** argv) {
   }
   const std::string path = argv[1];
   const int permutations = argc > 2 ? std::atoi(argv[2]) : 1000;
-  std::ifstream in(path);
-  if (!in || permutations < 1) {
+  const std::optional<table::TableInput> made = bench_support::read_table_input(path);
+  if (!made || permutations < 1) {
     std::cerr << "pipeline_shares: cannot read " << path << " or bad permutation count\n";
     return 2;
   }
-  const table::GenotypeTable genotypes = table::read_genotype_table(in, path, {});
-  const table::TableInput made =
-      table::make_run_input(genotypes, table::parse_test(genotypes, "", ""));
-  const common::RunInput& input = made.input;
+  const common::RunInput& input = made->input;
 
-  DiscardSink discard;
+  bench_support::DiscardSink discard;
   const layout::Sinks sinks{discard, discard, discard, nullptr};
   driver::PermutationState state(permutations, 1);
   driver::BuiltDataSet built;
