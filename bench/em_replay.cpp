@@ -27,6 +27,44 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The work of one pass over the data sets.
+struct Work {
+  std::int64_t iterations = 0;
+  std::int64_t pair_iterations = 0;
+  std::int64_t phenotype_iterations = 0;
+};
+
+// Estimates every population of data sets 1 to the last once; returns the
+// checksum of the results and adds their work to work.
+std::uint64_t replay(const common::RunInput& input, const std::vector<driver::BuiltDataSet>& built,
+                     estimate::EmWorkspace& workspace, Work& work) {
+  std::uint64_t sum = 0;
+  for (std::size_t n = 1; n < built.size(); ++n) {
+    for (int p = 0; p < input.populations.population_count(); ++p) {
+      const auto pi = static_cast<std::size_t>(p);
+      const estimate::EmResult result =
+          estimate::estimate_alt_model({input.alt_grouping, built[n].pair_labels,
+                                        built[n].phenotype_count[pi], built[n].population_size[pi]},
+                                       workspace);
+      std::uint64_t bits = 0;
+      std::memcpy(&bits, &result.log_likelihood, sizeof bits);
+      sum = sum * 1000003 + bits + static_cast<std::uint64_t>(result.last_iteration);
+      std::int64_t pairs = 0;
+      std::int64_t phenotypes = 0;
+      for (std::size_t d = 0; d < built[n].pair_labels.size(); ++d) {
+        if (built[n].phenotype_count[pi][d] > 0) {
+          pairs += built[n].pair_labels[d]->pair_total();
+          ++phenotypes;
+        }
+      }
+      work.iterations += result.last_iteration - 1;
+      work.pair_iterations += pairs * (result.last_iteration - 1);
+      work.phenotype_iterations += phenotypes * (result.last_iteration - 1);
+    }
+  }
+  return sum;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,47 +97,22 @@ int main(int argc, char** argv) {
   estimate::EmWorkspace workspace(argc <= 4);
   double best = 1e300;
   std::uint64_t checksum = 0;
-  std::int64_t iterations = 0;
-  std::int64_t pair_iterations = 0;
-  std::int64_t phenotype_iterations = 0;
+  Work work;
   for (int pass = 0; pass < passes; ++pass) {
-    std::uint64_t sum = 0;
+    Work this_pass;
     const Clock::time_point start = Clock::now();
-    for (int n = 1; n <= data_sets; ++n) {
-      for (int p = 0; p < input.populations.population_count(); ++p) {
-        const auto pi = static_cast<std::size_t>(p);
-        const estimate::EmResult result = estimate::estimate_alt_model(
-            {input.alt_grouping, built[n].pair_labels, built[n].phenotype_count[pi],
-             built[n].population_size[pi]},
-            workspace);
-        std::uint64_t bits = 0;
-        std::memcpy(&bits, &result.log_likelihood, sizeof bits);
-        sum = sum * 1000003 + bits + static_cast<std::uint64_t>(result.last_iteration);
-        if (pass == 0) {
-          std::int64_t pairs = 0;
-          std::int64_t phenotypes = 0;
-          for (std::size_t d = 0; d < built[n].pair_labels.size(); ++d) {
-            if (built[n].phenotype_count[pi][d] > 0) {
-              pairs += built[n].pair_labels[d]->pair_total();
-              ++phenotypes;
-            }
-          }
-          iterations += result.last_iteration - 1;
-          pair_iterations += pairs * (result.last_iteration - 1);
-          phenotype_iterations += phenotypes * (result.last_iteration - 1);
-        }
-      }
-    }
+    checksum = replay(input, built, workspace, this_pass);
     best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    checksum = sum;
+    work = this_pass;
   }
   std::printf("%s: %d data sets, best of %d passes %.4f s, checksum %016llx\n", path.c_str(),
               data_sets, passes, best, static_cast<unsigned long long>(checksum));
   std::printf(
       "  %lld EM iterations, %.2f ns per phenotype-iteration, %.2f ns per pair-iteration, "
       "%.2f pairs per phenotype\n",
-      static_cast<long long>(iterations), 1e9 * best / static_cast<double>(phenotype_iterations),
-      1e9 * best / static_cast<double>(pair_iterations),
-      static_cast<double>(pair_iterations) / static_cast<double>(phenotype_iterations));
+      static_cast<long long>(work.iterations),
+      1e9 * best / static_cast<double>(work.phenotype_iterations),
+      1e9 * best / static_cast<double>(work.pair_iterations),
+      static_cast<double>(work.pair_iterations) / static_cast<double>(work.phenotype_iterations));
   return 0;
 }

@@ -438,8 +438,9 @@ TEST(EstimateLargeGroups, ScaledFloorAndSparseIndexMatchPlainAlgorithm) {
 TEST(BoundedLogLikelihood, FastLogarithmStaysWellInsideItsError) {
   estimate::EmTables tables;
   std::vector<double> x;
-  for (double v = estimate::FAST_LOG_LOWEST; v < 1e300; v *= 1.37) {
+  for (double v = estimate::FAST_LOG_LOWEST; v < 1e300;) {  // every binade, some twice
     x.push_back(v);
+    v *= 1.37;
   }
   for (int k = 0; k < 200000; ++k) {  // the likelihoods' own range, finely
     x.push_back(1e-8 + 4.0 * k / 200000.0);
@@ -460,9 +461,11 @@ TEST(BoundedLogLikelihood, FastLogarithmStaysWellInsideItsError) {
 
 TEST(BoundedLogLikelihood, DecisionsAreCertainOnlyBeyondTheBounds) {
   struct Case {
-    int t;
+    int t = 2;
     estimate::BoundedLogLikelihood now, before;
-    bool certain, decreased, converged;
+    bool certain = false;
+    bool decreased = false;
+    bool converged = false;
   };
   const double tolerance = 0.0010000000474974513;
   const Case cases[] = {

@@ -1,7 +1,11 @@
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <exception>
+#include <functional>
+#include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/stop.h"
@@ -78,71 +82,126 @@ Batch build_batch(int& dataset_number, int size, const common::RunInput& observe
   return batch;
 }
 
-// The alternative model of every population of every built data set of a
-// batch. threads - 1 workers start at once; the driver's thread joins them in
-// finish(), after it has built the next batch. Each task writes only its own
-// result slot.
-class BatchEstimation {
+// Worker threads that stay for the whole run, each with its EM workspace
+// (so that its tables keep their capacity): the driver's thread hands them
+// one batch of tasks at a time and takes tasks itself in finish().
+class Workers {
  public:
-  BatchEstimation(const common::RunInput& observed, Batch& batch, int threads,
-                  std::vector<estimate::EmWorkspace>& workspaces)
-      : observed_(observed),
-        batch_(batch),
-        workspaces_(workspaces),
-        population_count_(observed.populations.population_count()),
-        task_count_(batch.built_count * population_count_) {
-    for (int e = 0; e < batch.built_count; ++e) {
-      batch.entries[static_cast<std::size_t>(e)].analysis.alt_model.resize(
-          static_cast<std::size_t>(population_count_));
-    }
-    const int worker_count = std::max(std::min(threads, task_count_), 1);
-    failures_.resize(static_cast<std::size_t>(worker_count));
-    for (int w = 1; w < worker_count; ++w) {
-      workers_.emplace_back([this, w] { work(w); });
+  using Task = std::function<void(estimate::EmWorkspace&, int)>;
+
+  explicit Workers(int threads) : workspaces_(static_cast<std::size_t>(std::max(threads, 1))) {
+    failures_.resize(workspaces_.size());
+    for (std::size_t w = 1; w < workspaces_.size(); ++w) {
+      threads_.emplace_back([this, w] { serve(w); });
     }
   }
 
-  // Takes the remaining tasks on the calling thread, waits for the workers
-  // and raises a failure of any of them here.
+  Workers(const Workers&) = delete;
+  Workers& operator=(const Workers&) = delete;
+
+  ~Workers() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    threads_.clear();  // joins
+  }
+
+  // Tasks 0 to task_count - 1 begin on the workers.
+  void start(Task task, int task_count) {
+    {
+      const std::lock_guard lock(mutex_);
+      task_ = std::move(task);
+      task_count_ = task_count;
+      next_task_ = 0;
+      busy_ = static_cast<int>(threads_.size());
+      ++generation_;
+    }
+    wake_.notify_all();
+  }
+
+  // Takes the remaining tasks on the calling thread, waits until every
+  // worker is done with them and raises a failure of any of them here.
   void finish() {
-    work(0);
-    workers_.clear();  // joins
-    for (const std::exception_ptr& failure : failures_) {
+    run_tasks(0);
+    {
+      std::unique_lock lock(mutex_);
+      done_.wait(lock, [this] { return busy_ == 0; });
+    }
+    for (std::exception_ptr& failure : failures_) {
       if (failure) {
-        std::rethrow_exception(failure);
+        std::rethrow_exception(std::exchange(failure, nullptr));
       }
     }
   }
 
  private:
-  // Worker w (0: the driver's thread) with its own workspace.
-  void work(int w) {
-    std::exception_ptr& failure = failures_[static_cast<std::size_t>(w)];
-    estimate::EmWorkspace& workspace = workspaces_[static_cast<std::size_t>(w)];
-    try {
-      for (int task = next_task_++; task < task_count_; task = next_task_++) {
-        PendingDataSet& entry = batch_.entries[static_cast<std::size_t>(task / population_count_)];
-        const auto pi = static_cast<std::size_t>(task % population_count_);
-        entry.analysis.alt_model[pi] = estimate::estimate_alt_model(
-            {observed_.alt_grouping, entry.built.pair_labels, entry.built.phenotype_count[pi],
-             entry.built.population_size[pi]},
-            workspace);
+  void serve(std::size_t w) {
+    int seen = 0;
+    while (true) {
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
+        if (stopping_) {
+          return;
+        }
+        seen = generation_;
       }
-    } catch (...) {
-      // Carried to the driver's thread and raised there after the join.
-      failure = std::current_exception();
+      run_tasks(w);
+      {
+        const std::lock_guard lock(mutex_);
+        if (--busy_ == 0) {
+          done_.notify_one();
+        }
+      }
     }
   }
 
-  const common::RunInput& observed_;
-  Batch& batch_;
-  std::vector<estimate::EmWorkspace>& workspaces_;  // [worker]: kept from batch to batch
-  const int population_count_;
-  const int task_count_;
+  void run_tasks(std::size_t w) {
+    try {
+      for (int task = next_task_++; task < task_count_; task = next_task_++) {
+        task_(workspaces_[w], task);
+      }
+    } catch (...) {
+      // Carried to the driver's thread and raised there in finish().
+      failures_[w] = std::current_exception();
+    }
+  }
+
+  std::vector<estimate::EmWorkspace> workspaces_;  // [worker]; 0: the driver's thread
+  std::vector<std::exception_ptr> failures_;       // [worker]
+  std::mutex mutex_;
+  std::condition_variable wake_;  // a new batch, or the end
+  std::condition_variable done_;  // the last worker is done with a batch
+  int generation_ = 0;            // batches handed out
+  bool stopping_ = false;
+  int busy_ = 0;  // workers not yet done with the batch
+  Task task_;
+  int task_count_ = 0;
   std::atomic<int> next_task_{0};
-  std::vector<std::exception_ptr> failures_;
-  std::vector<std::jthread> workers_;  // last: joined before the members they use go
+  std::vector<std::jthread> threads_;  // last: joined before the members they use go
 };
+
+// The alternative model of every population of every built data set of a
+// batch, as tasks of the workers; each task writes only its own result slot.
+void start_estimation(const common::RunInput& observed, Batch& batch, Workers& workers) {
+  const int population_count = observed.populations.population_count();
+  for (int e = 0; e < batch.built_count; ++e) {
+    batch.entries[static_cast<std::size_t>(e)].analysis.alt_model.resize(
+        static_cast<std::size_t>(population_count));
+  }
+  workers.start(
+      [&observed, &batch, population_count](estimate::EmWorkspace& workspace, int task) {
+        PendingDataSet& entry = batch.entries[static_cast<std::size_t>(task / population_count)];
+        const auto pi = static_cast<std::size_t>(task % population_count);
+        entry.analysis.alt_model[pi] = estimate::estimate_alt_model(
+            {observed.alt_grouping, entry.built.pair_labels, entry.built.phenotype_count[pi],
+             entry.built.population_size[pi]},
+            workspace);
+      },
+      batch.built_count * population_count);
+}
 
 // Writes a batch's console output in data set order and hands on its analyses.
 void finish_batch(const Batch& batch, layout::Sink& console, const PermutedSink& sink) {
@@ -174,17 +233,15 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
   // the driver's thread a while), and before the batch after is built, so
   // that the expansion can reuse their lists.
   Batch done;
-  // One workspace per worker, kept across batches so that its tables keep
-  // their capacity.
-  std::vector<estimate::EmWorkspace> workspaces(static_cast<std::size_t>(threads));
+  Workers workers(threads);
   while (!current.entries.empty()) {
-    BatchEstimation estimation(observed, current, threads, workspaces);
+    start_estimation(observed, current, workers);
     done = Batch{};
     Batch next;
     if (!current.stops_the_run()) {
       next = build_batch(dataset_number, batch_size, observed, options, state, sinks);
     }
-    estimation.finish();
+    workers.finish();
     finish_batch(current, sinks.console, sink);
     if (current.failure) {
       std::rethrow_exception(current.failure);

@@ -136,6 +136,8 @@ void run_block_lanes(int k, const double* frequency, double floor, Tables& singl
 }
 
 #if defined(PACKED_BLOCKS_AVAILABLE)
+constexpr __mmask8 ALL_LANES = 0xFF;
+
 // The same operations on all eight lanes at once (AVX-512): IEEE products,
 // sums and quotients are correctly rounded in every lane, so each lane's
 // bits are those of run_block_lanes.
@@ -143,7 +145,6 @@ __attribute__((target("avx512f"))) void run_blocks_packed(const double* frequenc
                                                           Tables& single) {
   const __m512d floor_vector = _mm512_set1_pd(floor);
   const __m512d zero = _mm512_setzero_pd();
-  constexpr __mmask8 ALL_LANES = 0xFF;
   for (int k = 0; k < common::count_of(single.block_pair_count); ++k) {
     const int n = single.block_pair_count[k];
     const int begin = single.block_begin[k];
@@ -159,10 +160,10 @@ __attribute__((target("avx512f"))) void run_blocks_packed(const double* frequenc
       _mm512_storeu_pd(&single.share[at], m);
       total_mass = _mm512_add_pd(total_mass, m);
     }
-    _mm512_storeu_pd(&single.likelihood[k * LANES], total_mass);
+    _mm512_storeu_pd(&single.likelihood[static_cast<std::size_t>(k) * LANES], total_mass);
     const __mmask8 counted =
         _mm512_cmp_pd_mask(_mm512_abs_pd(total_mass), floor_vector, _CMP_GE_OQ);
-    const __m512d w = _mm512_loadu_pd(&single.block_weight[k * LANES]);
+    const __m512d w = _mm512_loadu_pd(&single.block_weight[static_cast<std::size_t>(k) * LANES]);
     for (int p = 0; p < n; ++p) {
       const int at = begin + p * LANES;
       const __m512d wm = _mm512_mul_pd(_mm512_mul_pd(w, _mm512_loadu_pd(&single.share[at])),
@@ -177,7 +178,6 @@ __attribute__((target("avx512f"))) void run_blocks_packed(const double* frequenc
 // s^15 / 15: the series' remainder is under 2e-14 and the roundings, of
 // values under 745, under 3e-13, well inside FAST_LOG_ERROR.
 __attribute__((target("avx512f"))) inline __m512d fast_log_packed(__m512d value) {
-  constexpr __mmask8 ALL_LANES = 0xFF;
   const __m512d zero = _mm512_setzero_pd();
   __m512d exponent = _mm512_mask_getexp_pd(zero, ALL_LANES, value);
   __m512d mantissa =
