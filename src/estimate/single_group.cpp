@@ -345,8 +345,35 @@ void single_group_pass(const std::vector<double>& frequency, EmTables& tables) {
   double* count = tables.expected_count.data();
   int j = 0;
   for (std::size_t segment = 0; segment < single.segment_end.size(); ++segment) {
-    for (; j < single.segment_end[segment]; ++j) {
-      count[single.count_value[j]] += single.share[single.count_share[j]];
+    const int end = single.segment_end[segment];
+    const int* value = single.count_value.data();
+    const int* place = single.count_share.data();
+    const double* share = single.share.data();
+    // Four additions at a time where their counts differ, so that none of
+    // the four loads waits for another's store; the same additions, each
+    // count's in the same order.
+    for (; j + 4 <= end; j += 4) {
+      const int v0 = value[j];
+      const int v1 = value[j + 1];
+      const int v2 = value[j + 2];
+      const int v3 = value[j + 3];
+      if (v0 != v1 && v0 != v2 && v0 != v3 && v1 != v2 && v1 != v3 && v2 != v3) {
+        const double c0 = count[v0] + share[place[j]];
+        const double c1 = count[v1] + share[place[j + 1]];
+        const double c2 = count[v2] + share[place[j + 2]];
+        const double c3 = count[v3] + share[place[j + 3]];
+        count[v0] = c0;
+        count[v1] = c1;
+        count[v2] = c2;
+        count[v3] = c3;
+      } else {
+        for (int k = j; k < j + 4; ++k) {
+          count[value[k]] += share[place[k]];
+        }
+      }
+    }
+    for (; j < end; ++j) {
+      count[value[j]] += share[place[j]];
     }
     if (single.segment_alone[segment] >= 0) {
       run_alone(single.segment_alone[segment], frequency, tables);
