@@ -138,37 +138,70 @@ void run_block_lanes(int k, const double* frequency, double floor, Tables& singl
 #if defined(PACKED_BLOCKS_AVAILABLE)
 constexpr __mmask8 ALL_LANES = 0xFF;
 
-// The same operations on all eight lanes at once (AVX-512): IEEE products,
-// sums and quotients are correctly rounded in every lane, so each lane's
-// bits are those of run_block_lanes.
+// One block of n pairs per lane (Pairs = n, or 0 for n known only at run
+// time, when the masses go through the share slots): the same operations
+// on all eight lanes at once (AVX-512). IEEE products, sums and quotients
+// are correctly rounded in every lane, so each lane's bits are those of
+// run_block_lanes.
+template <int Pairs>
+__attribute__((target("avx512f"))) inline void run_block_packed(int k, const double* frequency,
+                                                                __m512d floor, Tables& single) {
+  const int n = Pairs > 0 ? Pairs : single.block_pair_count[k];
+  const int begin = single.block_begin[k];
+  const __m512d zero = _mm512_setzero_pd();
+  constexpr int kept = std::max(Pairs, 1);
+  __m512d mass[kept];  // the masses when n is known here
+  __m512d total_mass = zero;
+  for (int p = 0; p < n; ++p) {
+    const int at = begin + p * LANES;
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&single.first[at]));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&single.second[at]));
+    const __m512d m =
+        _mm512_mul_pd(_mm512_mul_pd(_mm512_mask_i32gather_pd(zero, ALL_LANES, a, frequency, 8),
+                                    _mm512_mask_i32gather_pd(zero, ALL_LANES, b, frequency, 8)),
+                      _mm512_loadu_pd(&single.heterozygote[at]));
+    if constexpr (Pairs > 0) {
+      mass[static_cast<std::size_t>(p)] = m;
+    } else {
+      _mm512_storeu_pd(&single.share[at], m);
+    }
+    total_mass = _mm512_add_pd(total_mass, m);
+  }
+  _mm512_storeu_pd(&single.likelihood[static_cast<std::size_t>(k) * LANES], total_mass);
+  const __mmask8 counted = _mm512_cmp_pd_mask(_mm512_abs_pd(total_mass), floor, _CMP_GE_OQ);
+  const __m512d w = _mm512_loadu_pd(&single.block_weight[static_cast<std::size_t>(k) * LANES]);
+  for (int p = 0; p < n; ++p) {
+    const int at = begin + p * LANES;
+    const __m512d m =
+        Pairs > 0 ? mass[static_cast<std::size_t>(p)] : _mm512_loadu_pd(&single.share[at]);
+    const __m512d wm = _mm512_mul_pd(_mm512_mul_pd(w, m), _mm512_loadu_pd(&single.homozygote[at]));
+    _mm512_storeu_pd(&single.share[at], _mm512_maskz_div_pd(counted, wm, total_mass));
+  }
+}
+
+// Every block; the pair counts of fully typed phenotypes are powers of 2
+// (2^(h - 1) phases for h heterozygous systems), the usual ones with the
+// masses kept in registers.
 __attribute__((target("avx512f"))) void run_blocks_packed(const double* frequency, double floor,
                                                           Tables& single) {
   const __m512d floor_vector = _mm512_set1_pd(floor);
-  const __m512d zero = _mm512_setzero_pd();
   for (int k = 0; k < common::count_of(single.block_pair_count); ++k) {
-    const int n = single.block_pair_count[k];
-    const int begin = single.block_begin[k];
-    __m512d total_mass = zero;
-    for (int p = 0; p < n; ++p) {
-      const int at = begin + p * LANES;
-      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&single.first[at]));
-      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&single.second[at]));
-      const __m512d m =
-          _mm512_mul_pd(_mm512_mul_pd(_mm512_mask_i32gather_pd(zero, ALL_LANES, a, frequency, 8),
-                                      _mm512_mask_i32gather_pd(zero, ALL_LANES, b, frequency, 8)),
-                        _mm512_loadu_pd(&single.heterozygote[at]));
-      _mm512_storeu_pd(&single.share[at], m);
-      total_mass = _mm512_add_pd(total_mass, m);
-    }
-    _mm512_storeu_pd(&single.likelihood[static_cast<std::size_t>(k) * LANES], total_mass);
-    const __mmask8 counted =
-        _mm512_cmp_pd_mask(_mm512_abs_pd(total_mass), floor_vector, _CMP_GE_OQ);
-    const __m512d w = _mm512_loadu_pd(&single.block_weight[static_cast<std::size_t>(k) * LANES]);
-    for (int p = 0; p < n; ++p) {
-      const int at = begin + p * LANES;
-      const __m512d wm = _mm512_mul_pd(_mm512_mul_pd(w, _mm512_loadu_pd(&single.share[at])),
-                                       _mm512_loadu_pd(&single.homozygote[at]));
-      _mm512_storeu_pd(&single.share[at], _mm512_maskz_div_pd(counted, wm, total_mass));
+    switch (single.block_pair_count[k]) {
+      case 1:
+        run_block_packed<1>(k, frequency, floor_vector, single);
+        break;
+      case 2:
+        run_block_packed<2>(k, frequency, floor_vector, single);
+        break;
+      case 4:
+        run_block_packed<4>(k, frequency, floor_vector, single);
+        break;
+      case 8:
+        run_block_packed<8>(k, frequency, floor_vector, single);
+        break;
+      default:
+        run_block_packed<0>(k, frequency, floor_vector, single);
+        break;
     }
   }
 }
