@@ -137,58 +137,41 @@ void keep_distinct_pairs(int g, int i, int group_total, EmTables& tables) {
   return (PAIR_MASS_FLOOR * r) * r;
 }
 
-// Numbers the values of group g that the active phenotypes' pairs carry:
-// first the letters met at every position, then the values in order of
-// first use.
-void index_group_values(const EmInput& input, int g, EmTables& tables) {
-  const common::Grouping& grouping = input.grouping;
+// Value indices of group g for every pair of every active phenotype, for the
+// likelihood (all pairs) and for the E-step (repeated ordered pairs left out).
+// The values are numbered in order of first use.
+void prepare_group(const EmInput& input, int g, EmTables& tables) {
+  const int active_total = common::count_of(tables.active_phenotype);
+  const int group_total = input.grouping.group_total();
   GroupValueIndex& index = tables.value_index[g];
-  index.start(std::span<const int>(grouping.group_systems[g].data(),
-                                   static_cast<std::size_t>(grouping.group_size(g))));
+  index.start(std::span<const int>(input.grouping.group_systems[g].data(),
+                                   static_cast<std::size_t>(input.grouping.group_size(g))));
+  const int first_flat = tables.value_begin[g];
+  const int ranges = g * (active_total + 1);  // this group's entries of estep_begin, touched_begin
   // The first group's pass also notes which pairs join two different whole
-  // labels (one pass over the labels instead of two).
+  // labels.
   const bool first_group = g == 0;
   if (first_group) {
     tables.labels_differ.clear();
   }
-  for (const int d : tables.active_phenotype) {
-    const common::PairList& pairs = *input.pair_labels[d];
-    for (int p = 0; p < pairs.pair_total(); ++p) {
-      index.note(pairs.first[p]);
-      index.note(pairs.second[p]);
-      if (first_group) {
-        tables.labels_differ.push_back(pairs.first[p] != pairs.second[p] ? 1 : 0);
-      }
-    }
-  }
-  index.finish_notes();
-}
-
-// Value indices of group g for every pair of every active phenotype, for the
-// likelihood (all pairs) and for the E-step (repeated ordered pairs left out).
-void prepare_group(const EmInput& input, int g, EmTables& tables) {
-  const int active_total = common::count_of(tables.active_phenotype);
-  const int group_total = input.grouping.group_total();
-  index_group_values(input, g, tables);
-  GroupValueIndex& index = tables.value_index[g];
-  const int first_flat = tables.value_begin[g];
-  const int ranges = g * (active_total + 1);  // this group's entries of estep_begin, touched_begin
-
   for (int i = 0; i < active_total; ++i) {
     const common::PairList& pairs = *input.pair_labels[tables.active_phenotype[i]];
     for (int p = 0; p < pairs.pair_total(); ++p) {
       const int slot = (tables.likelihood_begin[i] + p) * group_total + g;
       tables.likelihood_first[slot] = first_flat + index.number_of(pairs.first[p]);
       tables.likelihood_second[slot] = first_flat + index.number_of(pairs.second[p]);
+      if (first_group) {
+        tables.labels_differ.push_back(pairs.first[p] != pairs.second[p] ? 1 : 0);
+      }
     }
-    tables.touched_mark.resize(static_cast<std::size_t>(first_flat) + index.values().size(), -1);
+    tables.touched_mark.resize(static_cast<std::size_t>(first_flat) + index.value_count(), -1);
     tables.estep_begin[ranges + i] = common::count_of(tables.estep_first);
     tables.touched_begin[ranges + i] = common::count_of(tables.touched);
     keep_distinct_pairs(g, i, group_total, tables);
   }
   tables.estep_begin[ranges + active_total] = common::count_of(tables.estep_first);
   tables.touched_begin[ranges + active_total] = common::count_of(tables.touched);
-  tables.value_begin[g + 1] = first_flat + common::count_of(index.values());
+  tables.value_begin[g + 1] = first_flat + index.value_count();
 }
 
 // Where each active phenotype's pairs start.
@@ -385,7 +368,7 @@ void publish_frequencies(const common::Grouping& grouping, const EmTables& table
     return;
   }
   for (int g = 0; g < grouping.group_total(); ++g) {
-    const std::vector<common::Label>& values = tables.value_index[g].values();
+    const std::vector<common::Label> values = tables.value_index[g].values();
     for (int k = 0; k < common::count_of(values); ++k) {
       result.value_frequency[g].push_back(
           {values[k], tables.current_frequency[tables.value_begin[g] + k]});

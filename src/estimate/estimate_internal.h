@@ -2,8 +2,8 @@
 
 #include <cassert>
 #include <cstdint>
+#include <cstring>
 #include <span>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -15,80 +15,81 @@ namespace estimate {
 
 // Numbers the values of one group that the pairs of an estimation carry, in
 // order of first use, without a table of all the group's values (a group may
-// have far more values than could be listed). Each position j of the group
-// maps a code letter to a digit in order of first appearance; the digits,
-// read as a mixed-radix number, give a code. A code space of modest size is
-// looked up in a dense table, a larger one in a hash table; both give the
-// same numbers.
+// have far more values than could be listed). A value is the group's letters
+// of a label, packed one byte per position; an open-addressing table, kept
+// with its capacity from call to call and emptied by a new stamp, maps it to
+// its number in one look-up.
 class GroupValueIndex {
  public:
-  // Starts a group of the given 0-based systems.
+  // Starts a group of the given 0-based systems, with no value numbered.
   void start(std::span<const int> systems);
-  // First pass: notes the letters of one label at the group's systems.
-  void note(const common::Label& label) {
-    for (std::size_t j = 0; j < systems_.size(); ++j) {
-      int& d = digit_[j * LETTERS + letter_number(label[systems_[j]])];
-      if (d < 0) {
-        d = radix_[j]++;
+  // The 0-based number of label's group value, numbering it when it is new.
+  [[nodiscard]] int number_of(const common::Label& label) {
+    const Key key = key_of(label);
+    for (std::size_t at = slot_of(key);; at = (at + 1) & (slots_.size() - 1)) {
+      Slot& slot = slots_[at];
+      if (slot.stamp != stamp_) {
+        return number_new(slot, key);
+      }
+      if (slot.low == key.low && slot.high == key.high) {
+        return slot.number;
       }
     }
   }
-  // Ends the first pass: fixes the digits and chooses the table.
-  void finish_notes();
-  // Second pass: the 0-based number of label's group value, numbering it
-  // when it is new. Only labels noted in the first pass may be asked.
-  [[nodiscard]] int number_of(const common::Label& label) {
-    if (!dense_) {
-      return number_by_key(label);
-    }
-    std::int64_t code = 0;
-    for (std::size_t j = 0; j < systems_.size(); ++j) {
-      const std::int64_t part = weighted_digit_[j * LETTERS + letter_number(label[systems_[j]])];
-      assert(part >= 0);  // every label asked was noted
-      code += part;
-    }
-    return number_new(number_of_code_[static_cast<std::size_t>(code)], label);
-  }
+  [[nodiscard]] int value_count() const { return static_cast<int>(keys_.size()); }
   // The values numbered so far, by number: letter j at the group's j-th system.
-  [[nodiscard]] const std::vector<common::Label>& values() const { return values_; }
+  [[nodiscard]] std::vector<common::Label> values() const;
 
  private:
-  static constexpr std::size_t LETTERS = 256;
-  static constexpr double DENSE_CODES = 1 << 20;
-  // Packed digits of a label: one byte per position (at most 10).
+  // The letters of a value, position j in byte j (at most 10 positions).
   struct Key {
     std::uint64_t low = 0;
-    std::uint64_t high = 0;
-    friend bool operator==(const Key&, const Key&) = default;
+    std::uint16_t high = 0;
   };
-  struct KeyHash {
-    [[nodiscard]] std::size_t operator()(const Key& key) const;
+  struct Slot {
+    std::uint64_t low = 0;
+    std::uint16_t high = 0;
+    std::uint16_t stamp = 0;  // the call that filled it; any other: empty
+    std::int32_t number = 0;
   };
-  [[nodiscard]] int digit(const common::Label& label, int j) const;
-  [[nodiscard]] static std::size_t letter_number(char letter) {
-    return static_cast<unsigned char>(letter);
-  }
-  // The number in slot, numbering label's value when the slot is new (-1).
-  int number_new(int& slot, const common::Label& label) {
-    if (slot < 0) {
-      slot = static_cast<int>(values_.size());
-      add_value(label);
+  static constexpr std::size_t FIRST_SLOTS = 1024;
+
+  [[nodiscard]] Key key_of(const common::Label& label) const {
+    Key key;
+    if (leading_systems_) {
+      // The first positions of the label as they stand, the rest cut off.
+      std::memcpy(&key.low, label.chars.data(), sizeof key.low);
+      std::memcpy(&key.high, label.chars.data() + sizeof key.low, sizeof key.high);
+      key.low &= low_mask_;
+      key.high &= high_mask_;
+      return key;
     }
-    return slot;
+    for (std::size_t j = 0; j < systems_.size(); ++j) {
+      const auto letter = static_cast<std::uint64_t>(static_cast<unsigned char>(label[systems_[j]]));
+      if (j < sizeof key.low) {
+        key.low |= letter << (8 * j);
+      } else {
+        key.high = static_cast<std::uint16_t>(key.high | (letter << (8 * (j - sizeof key.low))));
+      }
+    }
+    return key;
   }
-  [[nodiscard]] int number_by_key(const common::Label& label);
-  void add_value(const common::Label& label);
+  // Fibonacci hashing: the top bits of the product mix every letter.
+  [[nodiscard]] std::size_t slot_of(const Key& key) const {
+    const std::uint64_t h = (key.low ^ (key.high * 0xC2B2AE3D27D4EB4FULL)) * 0x9E3779B97F4A7C15ULL;
+    return static_cast<std::size_t>(h >> shift_);
+  }
+  int number_new(Slot& slot, const Key& key);
+  void grow();
 
   std::vector<int> systems_;  // [j]: 0-based system of position j
-  std::vector<int> radix_;    // [j]: letters met at position j
-  std::vector<int> digit_;    // [j * LETTERS + letter]: digit, or -1
-  bool dense_ = true;
-  std::vector<std::int64_t> place_value_;                // [j], dense codes only
-  std::vector<std::int64_t> weighted_digit_;             // [j * LETTERS + letter], dense only
-  std::vector<int> number_of_code_;                      // [code]: number or -1, dense codes only
-  std::unordered_map<Key, int, KeyHash> number_of_key_;  // look-ups only, never iterated
-  std::vector<common::Label> values_;
   bool leading_systems_ = false;  // the group's systems are 0, 1, ... in order
+  std::uint64_t low_mask_ = 0;    // leading systems: the bytes of the group's positions
+  std::uint16_t high_mask_ = 0;
+  std::vector<Slot> slots_;  // a power of 2, at most half full
+  int shift_ = 64;           // 64 - log2(slots_.size())
+  std::uint16_t stamp_ = 0;
+  std::vector<Key> keys_;  // [number]
 };
 
 // A phenotype carrying two different values is twice as likely as one

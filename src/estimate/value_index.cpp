@@ -1,96 +1,69 @@
-#include <cassert>
+#include <bit>
 
 #include "common/count.h"
 #include "estimate/estimate_internal.h"
 
 namespace estimate {
 
-std::size_t GroupValueIndex::KeyHash::operator()(const Key& key) const {
-  // A 64-bit mix of both words; the table is only looked up, never walked.
-  std::uint64_t h = key.low * 0x9E3779B97F4A7C15ULL;
-  h ^= (key.high + 0x632BE59BD9B4E019ULL) * 0xC2B2AE3D27D4EB4FULL;
-  return static_cast<std::size_t>(h ^ (h >> 29));
-}
-
 void GroupValueIndex::start(std::span<const int> systems) {
   systems_.assign(systems.begin(), systems.end());
-  radix_.assign(systems_.size(), 0);
-  digit_.assign(systems_.size() * LETTERS, -1);
-  number_of_code_.clear();
-  number_of_key_.clear();
-  values_.clear();
+  keys_.clear();
   // A group of the leading systems in order: a value is the label cut short.
   leading_systems_ = true;
   for (int j = 0; j < common::count_of(systems_); ++j) {
     leading_systems_ = leading_systems_ && systems_[j] == j;
   }
+  const std::size_t size = systems_.size();
+  low_mask_ = size >= sizeof low_mask_ ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * size)) - 1;
+  high_mask_ = size <= sizeof low_mask_
+                   ? std::uint16_t{0}
+                   : static_cast<std::uint16_t>((1U << (8 * (size - sizeof low_mask_))) - 1);
+  if (slots_.empty()) {
+    slots_.resize(FIRST_SLOTS);
+    shift_ = 64 - std::countr_zero(FIRST_SLOTS);
+  }
+  // A new stamp empties every slot; when the stamps run out they start again
+  // on a cleared table.
+  if (++stamp_ == 0) {
+    slots_.assign(slots_.size(), Slot{});
+    stamp_ = 1;
+  }
 }
 
-void GroupValueIndex::finish_notes() {
-  const int size = common::count_of(systems_);
-  // The code space is the product of the letters met, formed in double so
-  // that it cannot overflow; only a small space gets a dense table.
-  double codes = 1.0;
-  for (const int r : radix_) {
-    codes *= static_cast<double>(r);
+int GroupValueIndex::number_new(Slot& slot, const Key& key) {
+  const int number = value_count();
+  slot = {key.low, key.high, stamp_, number};
+  keys_.push_back(key);
+  if (2 * keys_.size() > slots_.size()) {
+    grow();
   }
-  dense_ = codes <= DENSE_CODES;
-  if (!dense_) {
-    return;
+  return number;
+}
+
+// Twice the slots, every value numbered so far placed again: the numbers stay.
+void GroupValueIndex::grow() {
+  slots_.assign(2 * slots_.size(), Slot{});
+  --shift_;
+  stamp_ = 1;
+  for (std::size_t number = 0; number < keys_.size(); ++number) {
+    std::size_t at = slot_of(keys_[number]);
+    while (slots_[at].stamp == stamp_) {
+      at = (at + 1) & (slots_.size() - 1);
+    }
+    slots_[at] = {keys_[number].low, keys_[number].high, stamp_, static_cast<std::int32_t>(number)};
   }
-  place_value_.assign(static_cast<std::size_t>(size), 1);
-  for (int j = size - 2; j >= 0; --j) {
-    place_value_[j] = place_value_[j + 1] * radix_[j + 1];
-  }
-  // Each letter's part of the code, digit times place value, so that a
-  // label's code is a sum of look-ups; letters never noted stay -1.
-  weighted_digit_.assign(digit_.size(), -1);
-  for (std::size_t j = 0; j < systems_.size(); ++j) {
-    for (std::size_t letter = 0; letter < LETTERS; ++letter) {
-      const int d = digit_[j * LETTERS + letter];
-      if (d >= 0) {
-        weighted_digit_[j * LETTERS + letter] = d * place_value_[j];
-      }
+}
+
+std::vector<common::Label> GroupValueIndex::values() const {
+  std::vector<common::Label> values(keys_.size());
+  for (std::size_t number = 0; number < keys_.size(); ++number) {
+    for (std::size_t j = 0; j < systems_.size(); ++j) {
+      const std::uint64_t word = j < sizeof(std::uint64_t) ? keys_[number].low : keys_[number].high;
+      const std::size_t byte = j < sizeof(std::uint64_t) ? j : j - sizeof(std::uint64_t);
+      values[number][j] = static_cast<char>((word >> (8 * byte)) & 0xFF);
     }
   }
-  number_of_code_.assign(static_cast<std::size_t>(codes), -1);
-}
-
-int GroupValueIndex::digit(const common::Label& label, int j) const {
-  const auto position = static_cast<std::size_t>(j);
-  const int d = digit_[position * LETTERS + letter_number(label[systems_[position]])];
-  assert(d >= 0);  // every label asked was noted
-  return d;
-}
-
-int GroupValueIndex::number_by_key(const common::Label& label) {
-  const int size = common::count_of(systems_);
-  Key key;
-  for (int j = 0; j < size; ++j) {
-    const auto byte = static_cast<std::uint64_t>(digit(label, j));
-    if (j < 8) {
-      key.low |= byte << (8 * j);
-    } else {
-      key.high |= byte << (8 * (j - 8));
-    }
-  }
-  return number_new(number_of_key_.try_emplace(key, -1).first->second, label);
-}
-
-void GroupValueIndex::add_value(const common::Label& label) {
-  if (leading_systems_) {
-    common::Label value = label;
-    for (std::size_t j = systems_.size(); j < common::Label::size(); ++j) {
-      value[j] = ' ';
-    }
-    values_.push_back(value);
-    return;
-  }
-  common::Label value;
-  for (int j = 0; j < common::count_of(systems_); ++j) {
-    value[j] = label[systems_[j]];
-  }
-  values_.push_back(value);
+  return values;
 }
 
 }  // namespace estimate
