@@ -226,8 +226,12 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
                             const PermutedSink& sink) {
   const int threads = std::max(options.threads, 1);
   const int batch_size = BATCH_PER_THREAD * threads;
+  // The first batches are smaller, so that the workers start early: one data
+  // set per thread, then twice as many each time (building a data set takes
+  // about a third of what estimating it does).
+  int next_size = threads;
   int dataset_number = 1;
-  Batch current = build_batch(dataset_number, batch_size, observed, options, state, sinks);
+  Batch current = build_batch(dataset_number, next_size, observed, options, state, sinks);
   // The batch finished last: its data sets are let go while the workers
   // estimate the next one (giving back thousands of shared pair lists takes
   // the driver's thread a while), and before the batch after is built, so
@@ -239,7 +243,13 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
     done = Batch{};
     Batch next;
     if (!current.stops_the_run()) {
-      next = build_batch(dataset_number, batch_size, observed, options, state, sinks);
+      next_size = std::min(2 * next_size, batch_size);
+      next = build_batch(dataset_number, next_size, observed, options, state, sinks);
+    }
+    if (dataset_number > options.permutations || next.stops_the_run()) {
+      // Nothing more is built: the lists kept for later data sets are let go
+      // while the workers estimate (those of the batches in hand stay).
+      state.expansions = expand::ExpansionCache{};
     }
     workers.finish();
     finish_batch(current, sinks.console, sink);
