@@ -435,6 +435,47 @@ TEST(EstimateLargeGroups, ScaledFloorAndSparseIndexMatchPlainAlgorithm) {
 
 }  // namespace
 
+// A group's values are numbered in order of first use, through the table's
+// growth and after more estimations than the index has stamps; a value is
+// the label's letters at the group's systems only.
+TEST(GroupValueIndex, NumbersInOrderOfFirstUse) {
+  estimate::GroupValueIndex index;
+  const auto label = [](int v) {
+    common::Label l;
+    l[0] = static_cast<char>('A' + v % 20);
+    l[1] = static_cast<char>('a' + v / 20 % 20);
+    l[2] = static_cast<char>('0' + v / 400 % 20);
+    l[3] = v % 2 == 0 ? 'y' : 'z';  // outside both groups
+    return l;
+  };
+  const std::vector<std::vector<int>> groups = {{0, 1, 2}, {2, 0}};
+  for (int call = 0; call < 70000; ++call) {
+    const std::vector<int>& systems = groups[call % 2];
+    const int total = call < 4 || call >= 69996 ? 6000 : 3;
+    index.start(systems);
+    std::map<std::string, int> first_use;
+    std::vector<common::Label> expected;
+    for (int k = 0; k < total; ++k) {
+      const common::Label l = label(k * 7919 % 8000 + call % 5);
+      common::Label value;
+      std::string letters;
+      for (std::size_t j = 0; j < systems.size(); ++j) {
+        value[j] = l[systems[j]];
+        letters += value[j];
+      }
+      const auto [at, added] = first_use.try_emplace(letters, static_cast<int>(first_use.size()));
+      if (added) {
+        expected.push_back(value);
+      }
+      ASSERT_EQ(index.number_of(l), at->second) << "call " << call << ", label " << k;
+    }
+    ASSERT_EQ(index.value_count(), static_cast<int>(expected.size()));
+    if (total > 3) {
+      EXPECT_EQ(index.values(), expected) << "call " << call;
+    }
+  }
+}
+
 TEST(BoundedLogLikelihood, FastLogarithmStaysWellInsideItsError) {
   estimate::EmTables tables;
   std::vector<double> x;
