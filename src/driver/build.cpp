@@ -2,6 +2,7 @@
 #include <cassert>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -114,9 +115,11 @@ void number_typing_pairs(const common::RunInput& observed, PermutationState& sta
   std::vector<std::map<std::pair<std::string_view, std::string_view>, std::uint32_t>> numbers(
       static_cast<std::size_t>(observed.systems.system_count()));
   state.typing_pair_number.assign(static_cast<std::size_t>(populations.population_count()), {});
+  state.typing_code.assign(static_cast<std::size_t>(populations.population_count()), {});
   for (int p = 0; p < populations.population_count(); ++p) {
     const auto pi = static_cast<std::size_t>(p);
     for (const common::RecordTypings& typings : populations.phenotype_table[pi]) {
+      state.typing_code[pi].push_back(input::known_code(typings, observed.systems));
       std::array<std::uint32_t, common::MAX_SYSTEMS>& row =
           state.typing_pair_number[pi].emplace_back();
       for (int s = 0; s < observed.systems.system_count(); ++s) {
@@ -153,17 +156,26 @@ void code_data_set(const common::RunInput& observed, PermutationState& state,
     const auto pi = static_cast<std::size_t>(p);
     for (int i = 0; i < populations.population_record_count(p); ++i) {
       const std::vector<int>& donors = state.donor_index[pi][static_cast<std::size_t>(i)];
+      common::CodeString code;
+      bool code_known = true;
       for (int g = 0; g < null_grouping.group_total(); ++g) {
-        const auto& numbers = state.typing_pair_number[pi][static_cast<std::size_t>(donors[g])];
+        const auto donor = static_cast<std::size_t>(donors[g]);
+        const auto& numbers = state.typing_pair_number[pi][donor];
+        const std::optional<common::CodeString>& letters = state.typing_code[pi][donor];
+        code_known = code_known && letters.has_value();
         for (const int s : null_grouping.group_systems[g]) {
-          std::memcpy(key.data() + number_bytes * static_cast<std::size_t>(s),
-                      &numbers[static_cast<std::size_t>(s)], number_bytes);
+          const auto system = static_cast<std::size_t>(s);
+          std::memcpy(key.data() + number_bytes * system, &numbers[system], number_bytes);
+          if (letters) {
+            code[2 * system] = (*letters)[2 * system];
+            code[2 * system + 1] = (*letters)[2 * system + 1];
+          }
         }
       }
       permute::assemble_record(populations, null_grouping, state.donor_index, p, i, record_typings);
       input::code_individual(p, i, record_typings, observed.systems,
                              observed.max_distinct_phenotypes, state.distinct,
-                             state.phenotype_index, sinks, key_view);
+                             state.phenotype_index, sinks, key_view, code_known ? &code : nullptr);
     }
   }
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "common/run.h"
@@ -34,6 +35,10 @@ struct PermutationState {
   // of typings at the system among those the observed records show there;
   // a permuted individual's numbers are its phenotype's look-up key.
   std::vector<std::vector<std::array<std::uint32_t, common::MAX_SYSTEMS>>> typing_pair_number;
+  // [population][record]: the code letters of the record's typings (a
+  // permuted individual's are its donors'); empty where a typing is in no
+  // allele list.
+  std::vector<std::vector<std::optional<common::CodeString>>> typing_code;
   std::int64_t memory_budget = 0;  // bytes of pair lists (RunOptions::max_memory), 0: none
 };
 

@@ -182,10 +182,24 @@ void PhenotypeIndex::add(int d, const common::DistinctPhenotypes& distinct, int 
   }
 }
 
+std::optional<common::CodeString> known_code(const common::RecordTypings& typings,
+                                             const common::SystemTables& systems) {
+  common::CodeString code;
+  for (int k = 0; k < systems.typing_count(); ++k) {
+    const std::optional<char> letter = code_letter(typings[k], common::system_of_typing(k), systems);
+    if (!letter) {
+      return std::nullopt;
+    }
+    code[static_cast<std::size_t>(k)] = *letter;
+  }
+  return code;
+}
+
 void code_individual(int population, int record, const common::RecordTypings& record_typings,
                      const common::SystemTables& systems, int max_distinct_phenotypes,
                      common::DistinctPhenotypes& distinct, PhenotypeIndex& index,
-                     const layout::Sinks& sinks, std::string_view key) {
+                     const layout::Sinks& sinks, std::string_view key,
+                     const common::CodeString* code) {
   assert(population >= 0 && population < common::count_of(distinct.phenotype_tally));
   const int typing_count = systems.typing_count();
   const int known = index.find(record_typings, typing_count, distinct, key);
@@ -203,11 +217,11 @@ void code_individual(int population, int record, const common::RecordTypings& re
   }
   // Only a new phenotype is checked against the allele lists; a match of an
   // earlier one has typings that were checked then.
-  const common::CodeString code =
-      phenotype_code_of(population, record, record_typings, systems, sinks);
   const int d = distinct.distinct_count();
+  distinct.phenotype_code.push_back(
+      code != nullptr ? *code
+                      : phenotype_code_of(population, record, record_typings, systems, sinks));
   distinct.distinct_typings.push_back(record_typings);
-  distinct.phenotype_code.push_back(code);
   distinct.first_individual.push_back({population, record});
   for (std::vector<int>& tally : distinct.phenotype_tally) {
     tally.push_back(0);

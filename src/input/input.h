@@ -3,6 +3,7 @@
 #include <istream>
 #include <memory>
 #include <string>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -150,9 +151,19 @@ class PhenotypeIndex {
 // console only). A non-empty key replaces the index's own key of the
 // typings (see PhenotypeIndex).
 
+// A caller that knows the code string of the typings (a permuted individual
+// carries its donors' letters) may give it as code; it is then not formed
+// again from the allele lists.
 void code_individual(int population, int record, const common::RecordTypings& record_typings,
                      const common::SystemTables& systems, int max_distinct_phenotypes,
                      common::DistinctPhenotypes& distinct, PhenotypeIndex& index,
-                     const layout::Sinks& sinks, std::string_view key = {});
+                     const layout::Sinks& sinks, std::string_view key = {},
+                     const common::CodeString* code = nullptr);
+
+// The code string of some typings: the code letter of each typing (the
+// missing code for a missing one), or nothing when a typing is in no allele
+// list.
+[[nodiscard]] std::optional<common::CodeString> known_code(const common::RecordTypings& typings,
+                                                           const common::SystemTables& systems);
 
 }  // namespace input
