@@ -1,8 +1,14 @@
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <exception>
+#include <functional>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli/front_ends.h"
@@ -96,41 +102,40 @@ std::map<std::string, int> population_order(const table::GenotypeTable& genotype
 struct PairRun {
   const Options& options;
   const table::GenotypeTable& genotypes;
-  layout::Sink& log;
   layout::Sink& help;
-  ProgressLine& progress;
+  // Told of every data set finished: (pair index, data sets of that pair done).
+  std::function<void(int, int)> progress;
 };
 
-// One pair's test; its results, one per population, are appended to pairs.
-void run_pair(const PairRun& run, int a, int b, int index, int total,
+// One pair's test on the given number of threads, its log lines written to
+// log; its results, one per population, are appended to pairs.
+void run_pair(const PairRun& run, layout::Sink& log, int threads, int a, int b, int index,
               std::vector<results::PairResult>& pairs) {
   const std::string& name_a = run.genotypes.loci[a].name;
   const std::string& name_b = run.genotypes.loci[b].name;
   const std::string pair_name = name_a + " ~ " + name_b;
   if (std::none_of(run.genotypes.rows.begin(), run.genotypes.rows.end(),
                    [&](const table::Row& row) { return kept_for_pair(row, a, b); })) {
-    log_line(run.log, "pair " + pair_name + ": nobody typed at either locus; no result");
+    log_line(log, "pair " + pair_name + ": nobody typed at either locus; no result");
     return;
   }
   const table::TableInput made = table::make_run_input(run.genotypes, table::pair_test(a, b));
   for (const table::ExcludedIndividual& left : made.excluded) {
-    log_line(run.log, "pair " + pair_name + ", line " + layout::integer_text(left.line) +
-                          ", population " + left.population + ": left out" +
-                          (left.id.empty() ? std::string() : ", id " + left.id));
+    log_line(log, "pair " + pair_name + ", line " + layout::integer_text(left.line) +
+                      ", population " + left.population + ": left out" +
+                      (left.id.empty() ? std::string() : ", id " + left.id));
   }
   for (const std::string& population : made.dropped_populations) {
     std::string line = "pair " + pair_name;
     line += ", population " + population + ": nobody left; no row for this pair";
-    log_line(run.log, line);
+    log_line(log, line);
   }
   DiscardSink discard;
-  const layout::Sinks sinks{discard, run.log, discard, &run.help};
+  const layout::Sinks sinks{discard, log, discard, &run.help};
   common::RunOptions options = run_options(run.options);
   options.messages = common::MessageStyle::counted;
-  const int data_sets = options.permutations + 1;
-  options.progress = [&run, index, total, data_sets](int done, int /*all*/) {
-    run.progress.update(index * data_sets + done, total * data_sets);
-  };
+  options.threads = threads;
+  options.progress = [&run, index](int done, int /*all*/) { run.progress(index, done); };
   const common::RunResults results = driver::run_analysis(made.input, options, sinks);
   for (const common::PopulationResult& result : results.populations) {
     results::PairResult& pair = pairs.emplace_back();
@@ -145,6 +150,65 @@ void run_pair(const PairRun& run, int a, int b, int index, int total,
   }
 }
 
+// What one pair's test leaves when pairs run side by side: its log lines,
+// its results, or the stop that ended it.
+struct PairOutcome {
+  layout::MemorySink log;
+  std::vector<results::PairResult> results;
+  std::exception_ptr failure;
+};
+
+// The pairs' tests on `threads` threads: one pair after another, each on all
+// threads, or, with more than one pair, several pairs at a time, each on its
+// share of the threads. Log lines and results come in pair order either way,
+// and a stop is raised after the lines of the pairs before it, as if the
+// pairs ran one by one.
+void run_pairs(const PairRun& run, const std::vector<std::pair<int, int>>& tasks, int threads,
+               layout::Sink& log, std::vector<results::PairResult>& pairs) {
+  const int total = static_cast<int>(tasks.size());
+  const int side_by_side = std::max(1, std::min(threads, total));
+  const int threads_per_pair = std::max(1, threads / side_by_side);
+  if (side_by_side == 1) {
+    for (int k = 0; k < total; ++k) {
+      run_pair(run, log, threads_per_pair, tasks[k].first, tasks[k].second, k, pairs);
+    }
+    return;
+  }
+  std::vector<PairOutcome> outcomes(tasks.size());
+  std::atomic<int> next{0};
+  std::atomic<int> first_failure{total};  // no pair after it needs to run
+  const auto work = [&] {
+    for (int k = next++; k < total && k < first_failure; k = next++) {
+      PairOutcome& outcome = outcomes[static_cast<std::size_t>(k)];
+      try {
+        run_pair(run, outcome.log, threads_per_pair, tasks[k].first, tasks[k].second, k,
+                 outcome.results);
+      } catch (...) {
+        outcome.failure = std::current_exception();
+        int failed = first_failure;
+        while (k < failed && !first_failure.compare_exchange_weak(failed, k)) {
+        }
+      }
+    }
+  };
+  {
+    std::vector<std::jthread> helpers;
+    for (int t = 1; t < side_by_side; ++t) {
+      helpers.emplace_back(work);
+    }
+    work();
+  }  // joined
+  for (PairOutcome& outcome : outcomes) {
+    for (const std::string& record : outcome.log.records()) {
+      log.write_record(record);
+    }
+    if (outcome.failure) {
+      std::rethrow_exception(outcome.failure);
+    }
+    pairs.insert(pairs.end(), outcome.results.begin(), outcome.results.end());
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> pair_result_paths(const std::string& prefix) {
@@ -156,16 +220,25 @@ void run_pair_tests(const Options& options, const table::GenotypeTable& genotype
   const std::vector<int> loci = table::parse_loci(genotypes, options.loci);
   layout::LogSink log(prefix + ".log");
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
-  const PairRun run{options, genotypes, log, help, progress};
-  const int n = static_cast<int>(loci.size());
-  const int total = n * (n - 1) / 2;
-  std::vector<results::PairResult> pairs;
-  int index = 0;
-  for (int i = 0; i < n; ++i) {
-    for (int j = i + 1; j < n; ++j) {
-      run_pair(run, loci[i], loci[j], index++, total, pairs);
+  std::vector<std::pair<int, int>> tasks;
+  for (std::size_t i = 0; i < loci.size(); ++i) {
+    for (std::size_t j = i + 1; j < loci.size(); ++j) {
+      tasks.emplace_back(loci[i], loci[j]);
     }
   }
+  // Every pair runs the same number of data sets; the line shows them all.
+  const int data_sets = run_options(options).permutations + 1;
+  const auto all = static_cast<int>(tasks.size()) * data_sets;
+  std::vector<int> done(tasks.size(), 0);
+  int done_total = 0;
+  std::mutex progress_mutex;
+  const PairRun run{options, genotypes, help, [&](int index, int pair_done) {
+                      const std::lock_guard lock(progress_mutex);
+                      done_total += pair_done - std::exchange(done[index], pair_done);
+                      progress.update(done_total, all);
+                    }};
+  std::vector<results::PairResult> pairs;
+  run_pairs(run, tasks, std::max(options.threads, 1), log, pairs);
   progress.clear();
   // Rows by population, then pair order; the sort is stable.
   const std::map<std::string, int> order = population_order(genotypes);

@@ -65,7 +65,8 @@ class GroupValueIndex {
       return key;
     }
     for (std::size_t j = 0; j < systems_.size(); ++j) {
-      const auto letter = static_cast<std::uint64_t>(static_cast<unsigned char>(label[systems_[j]]));
+      const auto letter =
+          static_cast<std::uint64_t>(static_cast<unsigned char>(label[systems_[j]]));
       if (j < sizeof key.low) {
         key.low |= letter << (8 * j);
       } else {
@@ -82,7 +83,7 @@ class GroupValueIndex {
   int number_new(Slot& slot, const Key& key);
   void grow();
 
-  std::vector<int> systems_;  // [j]: 0-based system of position j
+  std::vector<int> systems_;      // [j]: 0-based system of position j
   bool leading_systems_ = false;  // the group's systems are 0, 1, ... in order
   std::uint64_t low_mask_ = 0;    // leading systems: the bytes of the group's positions
   std::uint16_t high_mask_ = 0;

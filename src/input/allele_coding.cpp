@@ -186,7 +186,8 @@ std::optional<common::CodeString> known_code(const common::RecordTypings& typing
                                              const common::SystemTables& systems) {
   common::CodeString code;
   for (int k = 0; k < systems.typing_count(); ++k) {
-    const std::optional<char> letter = code_letter(typings[k], common::system_of_typing(k), systems);
+    const std::optional<char> letter =
+        code_letter(typings[k], common::system_of_typing(k), systems);
     if (!letter) {
       return std::nullopt;
     }

@@ -2,8 +2,8 @@
 
 #include <istream>
 #include <memory>
-#include <string>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
