@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -112,12 +114,50 @@ void PhenotypeIndex::rebuild(const common::DistinctPhenotypes& distinct, int typ
   }
 }
 
+namespace {
+
+// The next eight (or fewer, zero-padded) bytes of a key from `at` on, as a word.
+std::uint64_t key_word(const char* key, std::size_t at, std::size_t size) {
+  std::uint64_t word = 0;
+  if (size - at >= sizeof word) {
+    std::memcpy(&word, key + at, sizeof word);
+    return word;
+  }
+  for (std::size_t i = 0; at + i < size; ++i) {
+    word |= static_cast<std::uint64_t>(static_cast<unsigned char>(key[at + i])) << (8 * i);
+  }
+  return word;
+}
+
+// A hash of a short key, eight bytes at a time (the library's general hash
+// of a string was a tenth of the time of building a permuted data set).
+std::size_t key_hash(const char* key, std::size_t size) {
+  std::uint64_t h = size;
+  for (std::size_t at = 0; at < size; at += 8) {
+    h = (h ^ key_word(key, at, size)) * 0x9E3779B97F4A7C15ULL;
+    h ^= h >> 32;
+  }
+  return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+bool same_key(const char* a, const char* b, std::size_t size) {
+  for (std::size_t at = 0; at < size; at += 8) {
+    if (key_word(a, at, size) != key_word(b, at, size)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 std::size_t PhenotypeIndex::slot_of_key() const {
+  assert(key_.size() == key_size_);
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t at = std::hash<std::string_view>()(key_) & mask;; at = (at + 1) & mask) {
+  for (std::size_t at = key_hash(key_.data(), key_size_) & mask;; at = (at + 1) & mask) {
     const int d = slots_[at];
-    if (d < 0 || std::string_view(keys_).substr(static_cast<std::size_t>(d) * key_size_,
-                                                key_size_) == key_) {
+    if (d < 0 ||
+        same_key(keys_.data() + static_cast<std::size_t>(d) * key_size_, key_.data(), key_size_)) {
       return at;
     }
   }
