@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <string>
@@ -102,15 +104,15 @@ std::map<std::string, int> population_order(const table::GenotypeTable& genotype
 struct PairRun {
   const Options& options;
   const table::GenotypeTable& genotypes;
-  layout::Sink& help;
   // Told of every data set finished: (pair index, data sets of that pair done).
   std::function<void(int, int)> progress;
 };
 
 // One pair's test on the given number of threads, its log lines written to
-// log; its results, one per population, are appended to pairs.
-void run_pair(const PairRun& run, layout::Sink& log, int threads, int a, int b, int index,
-              std::vector<results::PairResult>& pairs) {
+// log and its help lines to help; its results, one per population, are
+// appended to pairs.
+void run_pair(const PairRun& run, layout::Sink& log, layout::Sink& help, int threads, int a, int b,
+              int index, std::vector<results::PairResult>& pairs) {
   const std::string& name_a = run.genotypes.loci[a].name;
   const std::string& name_b = run.genotypes.loci[b].name;
   const std::string pair_name = name_a + " ~ " + name_b;
@@ -131,7 +133,7 @@ void run_pair(const PairRun& run, layout::Sink& log, int threads, int a, int b, 
     log_line(log, line);
   }
   DiscardSink discard;
-  const layout::Sinks sinks{discard, log, discard, &run.help};
+  const layout::Sinks sinks{discard, log, discard, &help};
   common::RunOptions options = run_options(run.options);
   options.messages = common::MessageStyle::counted;
   options.threads = threads;
@@ -150,10 +152,11 @@ void run_pair(const PairRun& run, layout::Sink& log, int threads, int a, int b, 
   }
 }
 
-// What one pair's test leaves when pairs run side by side: its log lines,
-// its results, or the stop that ended it.
+// What one pair's test leaves when pairs run side by side: its log and help
+// lines, its results, or the stop that ended it.
 struct PairOutcome {
   layout::MemorySink log;
+  layout::MemorySink help;
   std::vector<results::PairResult> results;
   std::exception_ptr failure;
 };
@@ -164,13 +167,13 @@ struct PairOutcome {
 // and a stop is raised after the lines of the pairs before it, as if the
 // pairs ran one by one.
 void run_pairs(const PairRun& run, const std::vector<std::pair<int, int>>& tasks, int threads,
-               layout::Sink& log, std::vector<results::PairResult>& pairs) {
+               layout::Sink& log, layout::Sink& help, std::vector<results::PairResult>& pairs) {
   const int total = static_cast<int>(tasks.size());
   const int side_by_side = std::max(1, std::min(threads, total));
   const int threads_per_pair = std::max(1, threads / side_by_side);
   if (side_by_side == 1) {
     for (int k = 0; k < total; ++k) {
-      run_pair(run, log, threads_per_pair, tasks[k].first, tasks[k].second, k, pairs);
+      run_pair(run, log, help, threads_per_pair, tasks[k].first, tasks[k].second, k, pairs);
     }
     return;
   }
@@ -181,8 +184,8 @@ void run_pairs(const PairRun& run, const std::vector<std::pair<int, int>>& tasks
     for (int k = next++; k < total && k < first_failure; k = next++) {
       PairOutcome& outcome = outcomes[static_cast<std::size_t>(k)];
       try {
-        run_pair(run, outcome.log, threads_per_pair, tasks[k].first, tasks[k].second, k,
-                 outcome.results);
+        run_pair(run, outcome.log, outcome.help, threads_per_pair, tasks[k].first, tasks[k].second,
+                 k, outcome.results);
       } catch (...) {
         outcome.failure = std::current_exception();
         int failed = first_failure;
@@ -201,6 +204,9 @@ void run_pairs(const PairRun& run, const std::vector<std::pair<int, int>>& tasks
   for (PairOutcome& outcome : outcomes) {
     for (const std::string& record : outcome.log.records()) {
       log.write_record(record);
+    }
+    for (const std::string& record : outcome.help.records()) {
+      help.write_record(record);
     }
     if (outcome.failure) {
       std::rethrow_exception(outcome.failure);
@@ -226,19 +232,22 @@ void run_pair_tests(const Options& options, const table::GenotypeTable& genotype
       tasks.emplace_back(loci[i], loci[j]);
     }
   }
-  // Every pair runs the same number of data sets; the line shows them all.
-  const int data_sets = run_options(options).permutations + 1;
-  const auto all = static_cast<int>(tasks.size()) * data_sets;
+  // Every pair runs the same number of data sets; the line shows them all,
+  // counted in units that an int holds (many pairs of many permutations).
+  const std::int64_t all =
+      static_cast<std::int64_t>(tasks.size()) * (run_options(options).permutations + 1);
+  const std::int64_t unit = all / std::numeric_limits<int>::max() + 1;
   std::vector<int> done(tasks.size(), 0);
-  int done_total = 0;
+  std::int64_t done_total = 0;
   std::mutex progress_mutex;
-  const PairRun run{options, genotypes, help, [&](int index, int pair_done) {
+  const PairRun run{options, genotypes, [&](int index, int pair_done) {
                       const std::lock_guard lock(progress_mutex);
                       done_total += pair_done - std::exchange(done[index], pair_done);
-                      progress.update(done_total, all);
+                      progress.update(static_cast<int>(done_total / unit),
+                                      static_cast<int>(all / unit));
                     }};
   std::vector<results::PairResult> pairs;
-  run_pairs(run, tasks, std::max(options.threads, 1), log, pairs);
+  run_pairs(run, tasks, std::max(options.threads, 1), log, help, pairs);
   progress.clear();
   // Rows by population, then pair order; the sort is stable.
   const std::map<std::string, int> order = population_order(genotypes);
