@@ -50,29 +50,21 @@ struct FixedText {
 
   [[nodiscard]] constexpr bool is_blank() const { return trimmed().empty(); }
 
-  // Compared eight (then four) characters at a time: the hot loops compare labels and
-  // typings, and a call to the library's memcmp per comparison cost more
-  // than the comparison.
+  // Compared eight (then four) characters at a time: the hot loops compare
+  // labels and typings, and a call to the library's memcmp per comparison
+  // cost more than the comparison.
   friend constexpr bool operator==(const FixedText& a, const FixedText& b) {
     if (std::is_constant_evaluated()) {
       return a.chars == b.chars;
     }
     std::size_t i = 0;
     for (; i + 8 <= N; i += 8) {
-      std::uint64_t x = 0;
-      std::uint64_t y = 0;
-      std::memcpy(&x, a.chars.data() + i, 8);
-      std::memcpy(&y, b.chars.data() + i, 8);
-      if (x != y) {
+      if (!same_word<std::uint64_t>(a, b, i)) {
         return false;
       }
     }
     if constexpr (N % 8 >= 4) {
-      std::uint32_t x = 0;
-      std::uint32_t y = 0;
-      std::memcpy(&x, a.chars.data() + i, 4);
-      std::memcpy(&y, b.chars.data() + i, 4);
-      if (x != y) {
+      if (!same_word<std::uint32_t>(a, b, i)) {
         return false;
       }
       i += 4;
@@ -86,6 +78,17 @@ struct FixedText {
   }
   // NOLINTNEXTLINE(modernize-use-nullptr): clang-tidy 14 misreads a defaulted <=>
   friend constexpr auto operator<=>(const FixedText&, const FixedText&) = default;
+
+ private:
+  // Whether a and b agree in the sizeof(Word) characters from i on.
+  template <typename Word>
+  static bool same_word(const FixedText& a, const FixedText& b, std::size_t i) {
+    Word x = 0;
+    Word y = 0;
+    std::memcpy(&x, a.chars.data() + i, sizeof x);
+    std::memcpy(&y, b.chars.data() + i, sizeof y);
+    return x == y;
+  }
 };
 
 using Typing = FixedText<5>;       // an allele name as written in a phenotype record
