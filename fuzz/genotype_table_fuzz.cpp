@@ -1,8 +1,9 @@
 // Fuzz target for genotype tables: the first byte picks the delimiter (even:
-// comma, odd: tab) and whether the first column named "id" is the id column;
-// the rest is the table. The table is read, and the test of every locus and
-// the test of the first pair are made into run inputs. Contract: success or
-// common::FileError; anything else is a bug.
+// comma, odd: tab, or with bit 2 none given, so that the header decides
+// between comma and semicolon) and whether the first column named "id" is the
+// id column (else the columns are found by their names); the rest is the table. The table is read,
+// and the test of every locus and the test of the first pair are made into run inputs. Contract:
+// success or common::FileError; anything else is a bug.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,9 @@ void run(const uint8_t* data, size_t size) {
   }
   table::TableOptions options;
   options.delimiter = (data[0] & 1U) != 0 ? '\t' : ',';
+  if ((data[0] & 4U) != 0) {
+    options.delimiter = 0;
+  }
   if ((data[0] & 2U) != 0) {
     options.id_column = "id";
   }

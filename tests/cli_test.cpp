@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "cli/front_ends.h"
+#include "cli/genotype_internal.h"
 #include "cli/memory.h"
 #include "cli/options.h"
+#include "common/stop.h"
 
 namespace {
 
@@ -75,6 +77,17 @@ TEST(CliParse, UsageErrorsNameTheOption) {
     EXPECT_EQ(c.action, Action::usage_error) << args[0];
     EXPECT_NE(c.text.find(named), std::string::npos) << c.text;
   }
+}
+
+// Without --delimiter the reader decides (a .csv header may call for ';'),
+// yet a name it cannot decide for is refused at once.
+TEST(CliTableOptions, DelimiterLeftToTheReaderUnlessGiven) {
+  EXPECT_EQ(cli::table_options(parse({"--genotypes", "t.csv"}).options).delimiter, 0);
+  EXPECT_EQ(
+      cli::table_options(parse({"--genotypes", "t.dat", "--delimiter", "tab"}).options).delimiter,
+      '\t');
+  EXPECT_THROW(static_cast<void>(cli::table_options(parse({"--genotypes", "t.dat"}).options)),
+               common::FileError);
 }
 
 TEST(CliParse, HelpListsEveryOptionWithItsDefault) {

@@ -119,7 +119,21 @@ TEST(TableRead, Errors) {
        "t.csv:1: the header has no column \"group\" (--population-column)"},
       {"pop,A,id,A\n", "", "id", "t.csv:1: column 2 (\"A\") does not pair with the next, column 3"},
       {"pop,A,A,pop\n", "pop", "", "t.csv:1: --population-column \"pop\" names column 1"},
-      {"pop,A,A\n", "", "pop", "t.csv:1: --id-column names the population column"},
+      {"pop,A,A\n", "", "pop",
+       "t.csv:1: --id-column names the population column, column 1 (\"pop\"); name the population"
+       " column with --population-column"},
+      // A header that does not pair names the columns taken and the options to change them.
+      {"id,pop,response,A,A\n", "", "",
+       "t.csv:1: column 3 (\"response\") does not pair with the next, column 4 (\"A\"); a locus"
+       " takes two adjacent columns of equal names or names such as DRB_1, DRB_2 or DRB.a1,"
+       " DRB.a2; population column: \"pop\" (column 2), id column: \"id\" (column 1); name"
+       " others with --population-column or --id-column"},
+      {",group,response,A,A\n", "", "",
+       "t.csv:1: column 3 (\"response\") does not pair with the next, column 4 (\"A\"); a locus"
+       " takes two adjacent columns of equal names or names such as DRB_1, DRB_2 or DRB.a1,"
+       " DRB.a2; population column: \"group\" (column 2), id column: none, column 1 (no name)"
+       " left out as row names; name others with --population-column or --id-column"},
+      {"\"\"\n", "", "", "t.csv:1: the header holds only the row names (column 1, no name)"},
       {"pop,A,A\nP,x," + long_cell + "\n", "", "",
        "t.csv:2: the line is longer than 1048576 bytes (1 MiB)"},
   };
@@ -212,6 +226,81 @@ TEST(TableColumns, PopulationAndIdColumnsByName) {
   EXPECT_EQ(t.rows[0].population, "G");
   EXPECT_EQ(t.rows[0].id, "7");
   EXPECT_EQ(t.rows[0].typings, (Cells{{"x", "y"}, {"u", "v"}}));
+}
+
+TEST(TableColumns, FoundAsPeopleWriteThem) {
+  struct Case {
+    std::string name;  // the table's file name
+    char delimiter;    // --delimiter; 0: not given
+    std::string population_column;
+    std::string id_column;
+    std::string text;
+    char read_with;
+    std::string population;  // of the one row
+    std::string id;
+    std::vector<std::string> loci;
+  };
+  const std::vector<Case> cases = {
+      {"t.csv", 0, "", "", "id,population,A_1,A_2\n7,P,x,y\n", ',', "P", "7", {"A"}},
+      {"t.csv", 0, "", "", "population,A_1,A_2\nP,x,y\n", ',', "P", "", {"A"}},
+      // R's write.csv: the row names under an empty name are left out.
+      {"t.csv",
+       0,
+       "",
+       "",
+       "\"\",\"pop\",\"A_1\",\"A_2\"\n\"1\",\"P\",\"x\",\"y\"\n",
+       ',',
+       "P",
+       "",
+       {"A"}},
+      {"t.csv", 0, "", "", ",group,A,A\n1,P,x,y\n", ',', "P", "", {"A"}},
+      // A .csv from a spreadsheet where the comma is the decimal mark.
+      {"t.csv", 0, "", "", "Sample;Pop;A_1;A_2\ns1;P;x;y\n", ';', "P", "s1", {"A"}},
+      {"t.CSV", 0, "", "", "A_1,A_2,POP,B,B,Ind\nx,y,P,u,v,9\n", ',', "P", "9", {"A", "B"}},
+      {"t.csv", 0, "", "", "group,Name,A,A\nP,n,x,y\n", ',', "P", "n", {"A"}},
+      // Options win; the population column is taken first, the id column among the others.
+      {"t.csv", 0, "id", "", "id,sample,A,A\nP,s,x,y\n", ',', "P", "s", {"A"}},
+      {"t.csv", 0, "", "code", "pop,code,id,id\nP,c,x,y\n", ',', "P", "c", {"id"}},
+      {"t.csv", ';', "", "", "pop;A;A\nP;x;y\n", ';', "P", "", {"A"}},
+      {"t.csv", ',', "", "", "pop;A;A\nP;x;y\n", ',', "P;x;y", "", {}},
+      // Semicolons are looked for in the header of a .csv only, and only without a comma.
+      {"t.csv", 0, "", "", "pop,A;1,A;1\nP,x;y,y\n", ',', "P", "", {"A;1"}},
+      {"t.tsv", 0, "", "", "pop\tA;1\tA;1\nP\tx\ty\n", '\t', "P", "", {"A;1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::istringstream in(c.text);
+    table::TableOptions options;
+    options.delimiter = c.delimiter;
+    options.population_column = c.population_column;
+    options.id_column = c.id_column;
+    std::vector<std::string> notes;
+    const table::GenotypeTable t = table::read_genotype_table(
+        in, c.name, options, [&](const std::string& line) { notes.push_back(line); });
+    EXPECT_EQ(t.delimiter, c.read_with);
+    EXPECT_EQ(notes.size(), c.delimiter == 0 && c.read_with == ';' ? 1U : 0U);
+    ASSERT_EQ(t.rows.size(), 1U);
+    EXPECT_EQ(t.rows[0].population, c.population);
+    EXPECT_EQ(t.rows[0].id, c.id);
+    std::vector<std::string> loci;
+    for (const table::Locus& locus : t.loci) {
+      loci.push_back(locus.name);
+    }
+    EXPECT_EQ(loci, c.loci);
+  }
+}
+
+TEST(TableColumns, SemicolonNoteComesBeforeAnErrorOfALaterLine) {
+  std::istringstream in("pop;A;A\nP,x,y\n");
+  std::vector<std::string> notes;
+  const std::string message = error_of([&] {
+    static_cast<void>(table::read_genotype_table(
+        in, "t.csv", {}, [&](const std::string& line) { notes.push_back(line); }));
+  });
+  EXPECT_EQ(message, "t.csv:2: the row has 1 fields, the header 3");
+  EXPECT_EQ(notes, std::vector<std::string>{
+                       "warning: t.csv, line 1: the header has semicolons and no comma, so the"
+                       " table is read with ';' as the delimiter (give --delimiter to override)"});
 }
 
 TEST(TableOptions, Delimiters) {

@@ -90,8 +90,13 @@ std::string default_prefix(const std::string& table_path) {
 
 table::TableOptions table_options(const Options& options) {
   table::TableOptions result;
-  result.delimiter = options.delimiter.empty() ? table::delimiter_for(options.genotypes)
-                                               : table::parse_delimiter(options.delimiter);
+  if (options.delimiter.empty()) {
+    // Left to the reader (a .csv header may call for ';'), but a name without
+    // a known extension is refused before any output file is looked at.
+    static_cast<void>(table::delimiter_for(options.genotypes));
+  } else {
+    result.delimiter = table::parse_delimiter(options.delimiter);
+  }
   result.population_column = options.population_column;
   result.id_column = options.id_column;
   if (options.missing) {
@@ -116,7 +121,8 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
 
   const std::unique_ptr<std::istream> in = layout::open_input(options.genotypes);
   const table::GenotypeTable genotypes =
-      table::read_genotype_table(*in, options.genotypes, read_options);
+      table::read_genotype_table(*in, options.genotypes, read_options,
+                                 [&help](const std::string& line) { help.write_record(line); });
   if (options.pairs) {
     run_pair_tests(options, genotypes, prefix, console, help);
   } else {

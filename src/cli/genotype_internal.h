@@ -14,7 +14,10 @@ namespace cli {
 // The table's file name without its folder and its last extension.
 [[nodiscard]] std::string default_prefix(const std::string& table_path);
 
-// The reading options of the table from the command line.
+// The reading options of the table from the command line; without
+// --delimiter the delimiter is left to the reader (0). Throws
+// common::FileError for a bad --delimiter, or a table name without one of
+// the extensions delimiter_for knows when --delimiter is not given.
 [[nodiscard]] table::TableOptions table_options(const Options& options);
 
 // PREFIX.pairs.tsv and PREFIX.pairs.svg.

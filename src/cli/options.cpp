@@ -16,7 +16,8 @@ constexpr std::string_view DESCRIPTION =
     "Without --genotypes the run is configured by the control file group.dat in\n"
     "the working directory (data file, report file, null and alternative grouping).\n"
     "With --genotypes TABLE it reads a CSV/TSV table: a header row, a population\n"
-    "column, two adjacent columns per locus (A_1,A_2 or A.a1,A.a2 or A1,A2 ...).\n"
+    "column, two adjacent columns per locus (A_1,A_2 or A.a1,A.a2 or A1,A2 ...);\n"
+    "a first column with an empty name (row names) is left out.\n"
     "\n"
     "Exit status: 0 at the normal end; the stop code's low 8 bits when the run\n"
     "stops (the console shows \"Return code N\"); 2 for a file, input or\n"
@@ -46,11 +47,14 @@ void add_table_options(CLI::App& app, Options& o) {
                  "run from a genotype table (CSV or TSV; may be a pipe) instead of group.dat");
   app.add_option("--delimiter", o.delimiter,
                  "field delimiter: one character or 'tab' (default: from the extension, "
-                 ".csv comma, .tsv/.txt tab)");
+                 ".csv comma, or ';' when its header has semicolons and no comma; .tsv/.txt "
+                 "tab)");
   app.add_option("--population-column", o.population_column,
-                 "name of the population column (default: the first column)");
+                 "name of the population column (default: a column named population or pop "
+                 "in any case, else the first column)");
   app.add_option("--id-column", o.id_column,
-                 "name of a column of individual ids, carried into the log (default: none)");
+                 "name of a column of individual ids, carried into the log (default: a column "
+                 "named id, individual, ind, sample or name in any case, else none)");
   app.add_option("--missing", o.missing,
                  "comma-separated cell values that mean a missing typing, replacing the "
                  "default list (default: 0,NA,-,?,****; an empty cell is always missing)");

@@ -30,6 +30,14 @@ std::string_view trim_blanks(std::string_view text) {
   return text;
 }
 
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 namespace {
 
 constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
@@ -84,16 +92,23 @@ bool FieldReader::next_line() {
   return true;
 }
 
-std::optional<std::vector<std::string>> FieldReader::next_fields() {
+bool FieldReader::next_record() {
   while (next_line()) {
     if (!is_blank_line(line_)) {
-      return split();
+      return true;
     }
   }
   if (in_.bad()) {
     throw common::FileError{name_, line_number_, "the table cannot be read further"};
   }
-  return std::nullopt;
+  return false;
+}
+
+std::optional<std::vector<std::string>> FieldReader::next_fields() {
+  if (!next_record()) {
+    return std::nullopt;
+  }
+  return split();
 }
 
 std::size_t FieldReader::skip_blanks(std::size_t pos) const {

@@ -5,6 +5,7 @@
 
 #include "common/count.h"
 #include "common/stop.h"
+#include "layout/layout.h"
 #include "table/table.h"
 #include "table/table_internal.h"
 
@@ -28,18 +29,8 @@ char parse_delimiter(std::string_view value) {
 namespace {
 
 [[nodiscard]] bool ends_with_lower(std::string_view path, std::string_view extension) {
-  if (path.size() < extension.size()) {
-    return false;
-  }
-  const std::string_view end = path.substr(path.size() - extension.size());
-  for (std::size_t i = 0; i < end.size(); ++i) {
-    const char c = end[i];
-    const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower != extension[i]) {
-      return false;
-    }
-  }
-  return true;
+  return path.size() >= extension.size() &&
+         detail::equal_ignoring_case(path.substr(path.size() - extension.size()), extension);
 }
 
 }  // namespace
@@ -71,99 +62,9 @@ std::vector<std::string> parse_missing_tokens(std::string_view list) {
 
 namespace {
 
-// Where the columns of the header go.
-struct ColumnPlan {
-  int population = 0;
-  std::optional<int> id;
-  std::vector<Locus> loci;
-};
-
-[[nodiscard]] std::string column_text(const std::vector<std::string>& header, int c) {
-  return join({"column ", std::to_string(c + 1), " (", quoted(header[c]), ")"});
-}
-
-// The 0-based column of the given name, or the error's reason.
-[[nodiscard]] int named_column(const std::vector<std::string>& header, const std::string& name,
-                               std::string_view option, const std::string& table_name) {
-  std::optional<int> found;
-  for (int c = 0; c < common::count_of(header); ++c) {
-    if (header[c] == name) {
-      if (found) {
-        throw common::FileError{
-            table_name, 1,
-            join({option, " ", quoted(name), " names ", column_text(header, *found), " and ",
-                  column_text(header, c), "; column names must tell it apart"})};
-      }
-      found = c;
-    }
-  }
-  if (!found) {
-    throw common::FileError{table_name, 1,
-                            join({"the header has no column ", quoted(name), " (", option, ")"})};
-  }
-  return *found;
-}
-
-void check_locus_names(const std::vector<Locus>& loci, const std::string& table_name) {
-  for (std::size_t i = 0; i < loci.size(); ++i) {
-    for (std::size_t j = 0; j < i; ++j) {
-      if (loci[i].name == loci[j].name) {
-        throw common::FileError{
-            table_name, 1,
-            join({"the locus ", quoted(loci[i].name), " stands twice, at columns ",
-                  std::to_string(loci[j].first_column + 1), "-",
-                  std::to_string(loci[j].first_column + 2), " and ",
-                  std::to_string(loci[i].first_column + 1), "-",
-                  std::to_string(loci[i].first_column + 2), "; each locus needs its own name"})};
-      }
-    }
-  }
-}
-
-[[nodiscard]] ColumnPlan plan_columns(const std::vector<std::string>& header,
-                                      const TableOptions& options, const std::string& table_name) {
-  ColumnPlan plan;
-  if (!options.population_column.empty()) {
-    plan.population =
-        named_column(header, options.population_column, "--population-column", table_name);
-  }
-  if (!options.id_column.empty()) {
-    plan.id = named_column(header, options.id_column, "--id-column", table_name);
-    if (*plan.id == plan.population) {
-      throw common::FileError{
-          table_name, 1,
-          join({"--id-column names the population column ", column_text(header, plan.population)})};
-    }
-  }
-  const auto is_locus_column = [&](int c) { return c != plan.population && c != plan.id; };
-  const int n = common::count_of(header);
-  for (int c = 0; c < n; ++c) {
-    if (!is_locus_column(c)) {
-      continue;
-    }
-    std::optional<std::string> locus;
-    if (c + 1 < n && is_locus_column(c + 1)) {
-      locus = detail::locus_of_columns(header[c], header[c + 1]);
-    }
-    if (!locus) {
-      const std::string next = c + 1 < n ? join({" with the next, ", column_text(header, c + 1)})
-                                         : std::string(" with a next column");
-      throw common::FileError{
-          table_name, 1,
-          join({column_text(header, c), " does not pair", next,
-                "; a locus takes two adjacent columns of equal names or names such as DRB_1,"
-                " DRB_2 or DRB.a1, DRB.a2"})};
-    }
-    plan.loci.push_back(Locus{std::move(*locus), c});
-    ++c;
-  }
-  check_locus_names(plan.loci, table_name);
-  return plan;
-}
-
 class RowReader {
  public:
-  RowReader(const std::string& name, const TableOptions& options, const ColumnPlan& plan,
+  RowReader(const std::string& name, const TableOptions& options, const detail::ColumnPlan& plan,
             int field_count)
       : name_(name), options_(options), plan_(plan), field_count_(field_count) {}
 
@@ -194,7 +95,7 @@ class RowReader {
  private:
   const std::string& name_;
   const TableOptions& options_;
-  const ColumnPlan& plan_;
+  const detail::ColumnPlan& plan_;
   int field_count_;
 
   [[noreturn]] void fail(int line, const std::string& what) const {
@@ -221,24 +122,40 @@ class RowReader {
   }
 };
 
+// A spreadsheet set to a European locale writes its ".csv" with semicolons,
+// the comma being its decimal mark. Only the header is looked at, as it is
+// read: the table may be a pipe.
+[[nodiscard]] bool semicolon_header(std::string_view line) {
+  return line.find(';') != std::string_view::npos && line.find(',') == std::string_view::npos;
+}
+
 }  // namespace
 
 GenotypeTable read_genotype_table(std::istream& in, const std::string& name,
-                                  const TableOptions& options) {
-  const char delimiter = options.delimiter != 0 ? options.delimiter : delimiter_for(name);
-  detail::FieldReader reader(in, name, delimiter);
-  std::optional<std::vector<std::string>> header = reader.next_fields();
-  if (!header) {
+                                  const TableOptions& options, const NoteWriter& note) {
+  GenotypeTable table;
+  table.name = name;
+  table.delimiter = options.delimiter != 0 ? options.delimiter : delimiter_for(name);
+  detail::FieldReader reader(in, name, table.delimiter);
+  if (!reader.next_record()) {
     throw common::FileError{name, 0, "the table is empty; it needs a header row"};
   }
   if (reader.line_number() != 1) {
     throw common::FileError{name, 1, "the first line is blank; it must be the header row"};
   }
-  const ColumnPlan plan = plan_columns(*header, options, name);
-  GenotypeTable table;
-  table.name = name;
+  if (options.delimiter == 0 && table.delimiter == ',' && semicolon_header(reader.line())) {
+    table.delimiter = ';';
+    reader.use_delimiter(';');
+    if (note) {
+      note(join({"warning: ", layout::printable(name),
+                 ", line 1: the header has semicolons and no comma, so the table is read with ';'"
+                 " as the delimiter (give --delimiter to override)"}));
+    }
+  }
+  const std::vector<std::string> header = reader.split();
+  const detail::ColumnPlan plan = detail::plan_columns(header, options, name);
   table.loci = plan.loci;
-  const RowReader rows(name, options, plan, common::count_of(*header));
+  const RowReader rows(name, options, plan, common::count_of(header));
   while (const std::optional<std::vector<std::string>> fields = reader.next_fields()) {
     table.rows.push_back(rows.read(*fields, reader.line_number()));
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -23,9 +24,16 @@ inline constexpr int MAX_TABLE_LINE = 1 << 20;  // 1 MiB
 inline constexpr int MAX_TABLE_ALLELES = 250;
 
 struct TableOptions {
-  char delimiter = 0;             // 0: from the file name's extension
-  std::string population_column;  // empty: the first column
-  std::string id_column;          // empty: none
+  // 0: from the file name's extension (delimiter_for), but ';' for a ".csv"
+  // whose header has semicolons and no comma.
+  char delimiter = 0;
+  // Empty: the first column named "population" or "pop" in any case, else
+  // the first column (not counting a first column of row names, whose header
+  // is empty).
+  std::string population_column;
+  // Empty: the first other column named "id", "individual", "ind", "sample"
+  // or "name" in any case, else none.
+  std::string id_column;
   std::vector<std::string> missing_tokens = {"0", "NA", "-", "?", "****"};
 };
 
@@ -58,20 +66,30 @@ struct Row {
 
 struct GenotypeTable {
   std::string name;         // display name (the file name) for messages
+  char delimiter = ',';     // the delimiter the table was read with
   std::vector<Locus> loci;  // in table order
   std::vector<Row> rows;    // in table order, blank lines skipped
 };
 
+// Takes a line for the user (standard error, in the program) as soon as it is
+// known, so that it arrives even when a later line of the table is an error.
+using NoteWriter = std::function<void(const std::string& line)>;
+
 // Reads the whole table sequentially (it may be a pipe); no line longer than
 // MAX_TABLE_LINE is ever held. A delimiter of 0 is taken from the name
-// (delimiter_for, whose error it throws). Throws
-// common::FileError{name, line, what}: a bad header (columns that do not pair
-// into loci, a locus twice, an unknown population or id column), a row with
-// another field count than the header, a line end inside quotes, a line too
-// long, an empty population cell, a tab in a population or allele name, a
-// "~" in an allele name.
+// (delimiter_for, whose error it throws), except that a ".csv" whose header
+// line has semicolons and no comma is read with ';', which a line to note
+// says (when note is set) once the header is read. The population, id and
+// locus columns are found as TableOptions says; a first column whose header
+// is empty holds row names and is left out. Throws
+// common::FileError{name, line, what}: a bad header (columns that do not
+// pair into loci, naming the population and id columns taken; a locus twice;
+// an unknown population or id column), a row with another field count than
+// the header, a line end inside quotes, a line too long, an empty population
+// cell, a tab in a population or allele name, a "~" in an allele name.
 [[nodiscard]] GenotypeTable read_genotype_table(std::istream& in, const std::string& name,
-                                                const TableOptions& options);
+                                                const TableOptions& options,
+                                                const NoteWriter& note = {});
 
 // The loci of one test and its two groupings. Locus numbers are 0-based
 // indexes into GenotypeTable::loci.

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "table/table.h"
+
 // The parts of the table reader its unit test reaches directly.
 
 namespace table::detail {
@@ -22,6 +24,9 @@ namespace table::detail {
 // The text without its leading and trailing blanks (spaces).
 [[nodiscard]] std::string_view trim_blanks(std::string_view text);
 
+// Whether the two texts are equal when ASCII letters of either case count as one.
+[[nodiscard]] bool equal_ignoring_case(std::string_view a, std::string_view b);
+
 // Splits a table into the fields of its lines. Lines end at LF, with one CR
 // before it (or at the end of the input) dropped; a leading UTF-8 byte-order
 // mark is skipped; blank lines (nothing but spaces and tabs) are passed over.
@@ -32,10 +37,24 @@ class FieldReader {
  public:
   FieldReader(std::istream& in, std::string name, char delimiter);
 
+  // Reads the next line that is not blank; false at the end of the input.
+  // Throws common::FileError naming the line for a line longer than
+  // MAX_TABLE_LINE, or when the input cannot be read further.
+  [[nodiscard]] bool next_record();
+
+  // The line last read, as it stands (a byte-order mark and line end removed).
+  [[nodiscard]] std::string_view line() const { return line_; }
+
+  // The fields of the line last read. Throws common::FileError naming the
+  // line for a line end inside quotes or text after a closing quote.
+  [[nodiscard]] std::vector<std::string> split() const;
+
   // The fields of the next line that is not blank, or nothing at the end of
-  // the input. Throws common::FileError naming the line for a line longer
-  // than MAX_TABLE_LINE, a line end inside quotes or text after a closing quote.
+  // the input: next_record, then split.
   [[nodiscard]] std::optional<std::vector<std::string>> next_fields();
+
+  // The delimiter of the lines split from now on (chosen once the header is seen).
+  void use_delimiter(char delimiter) { delimiter_ = delimiter; }
 
   // 1-based number of the line last returned.
   [[nodiscard]] int line_number() const { return line_number_; }
@@ -49,7 +68,6 @@ class FieldReader {
 
   // Reads the next line into line_; false at the end of the input.
   [[nodiscard]] bool next_line();
-  [[nodiscard]] std::vector<std::string> split() const;
   // The first byte at or after pos that is not a blank (the delimiter
   // excepted), within line_.
   [[nodiscard]] std::size_t skip_blanks(std::size_t pos) const;
@@ -58,6 +76,26 @@ class FieldReader {
   [[nodiscard]] std::string quoted_field(std::size_t& pos, std::size_t field_number) const;
   [[noreturn]] void fail(const std::string& what) const;
 };
+
+// Where the columns of the header go (0-based columns).
+struct ColumnPlan {
+  int population = 0;
+  std::optional<int> id;
+  std::optional<int> row_names;  // column 0 when its name is empty, as R's write.csv leaves it
+  std::vector<Locus> loci;
+};
+
+// The columns of a header. The population column is the one --population-column
+// names, else the first named "population" or "pop" in any case, else the
+// first column that is not row names; then the id column is the one
+// --id-column names, else the first other column named "id", "individual",
+// "ind", "sample" or "name" in any case, else none. Every other column but
+// the row names belongs to a locus. Throws common::FileError{table_name, 1,
+// what} for a column an option names that is missing or not unique, an id
+// column that is the population column, columns that do not pair into loci
+// (naming the population and id columns taken), or a locus twice.
+[[nodiscard]] ColumnPlan plan_columns(const std::vector<std::string>& header,
+                                      const TableOptions& options, const std::string& table_name);
 
 // The locus name of two adjacent columns, or nothing when they do not pair:
 // equal names, or equal after removing the suffixes "a1"/"a2", "1"/"2" or

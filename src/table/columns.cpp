@@ -1,0 +1,178 @@
+#include <array>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+
+#include "common/count.h"
+#include "common/stop.h"
+#include "table/table.h"
+#include "table/table_internal.h"
+
+namespace table::detail {
+namespace {
+
+// The names people give these columns, tried in any case.
+constexpr std::array<std::string_view, 2> POPULATION_NAMES = {"population", "pop"};
+constexpr std::array<std::string_view, 5> ID_NAMES = {"id", "individual", "ind", "sample", "name"};
+
+using Header = std::vector<std::string>;
+
+[[nodiscard]] std::string column_text(const Header& header, int c) {
+  return join({"column ", std::to_string(c + 1), " (", quoted(header[c]), ")"});
+}
+
+// The 0-based column of the given name, or the error's reason.
+[[nodiscard]] int named_column(const Header& header, const std::string& name,
+                               std::string_view option, const std::string& table_name) {
+  std::optional<int> found;
+  for (int c = 0; c < common::count_of(header); ++c) {
+    if (header[c] == name) {
+      if (found) {
+        throw common::FileError{
+            table_name, 1,
+            join({option, " ", quoted(name), " names ", column_text(header, *found), " and ",
+                  column_text(header, c), "; column names must tell it apart"})};
+      }
+      found = c;
+    }
+  }
+  if (!found) {
+    throw common::FileError{table_name, 1,
+                            join({"the header has no column ", quoted(name), " (", option, ")"})};
+  }
+  return *found;
+}
+
+// The first column, in column order, that may be taken and whose name is one
+// of the names in any case.
+[[nodiscard]] std::optional<int> column_named_like(const Header& header,
+                                                   std::span<const std::string_view> names,
+                                                   const std::function<bool(int)>& may_take) {
+  for (int c = 0; c < common::count_of(header); ++c) {
+    for (const std::string_view name : names) {
+      if (may_take(c) && equal_ignoring_case(header[c], name)) {
+        return c;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+[[nodiscard]] int population_column(const Header& header, const ColumnPlan& plan,
+                                    const TableOptions& options, const std::string& table_name) {
+  if (!options.population_column.empty()) {
+    return named_column(header, options.population_column, "--population-column", table_name);
+  }
+  const auto not_row_names = [&](int c) { return c != plan.row_names; };
+  if (const std::optional<int> found = column_named_like(header, POPULATION_NAMES, not_row_names)) {
+    return *found;
+  }
+  for (int c = 0; c < common::count_of(header); ++c) {
+    if (not_row_names(c)) {
+      return c;
+    }
+  }
+  throw common::FileError{table_name, 1,
+                          "the header holds only the row names (column 1, no name); a table needs"
+                          " a population column and two columns per locus"};
+}
+
+[[nodiscard]] std::optional<int> id_column(const Header& header, const ColumnPlan& plan,
+                                           const TableOptions& options,
+                                           const std::string& table_name) {
+  if (options.id_column.empty()) {
+    return column_named_like(header, ID_NAMES, [&](int c) { return c != plan.population; });
+  }
+  const int id = named_column(header, options.id_column, "--id-column", table_name);
+  if (id == plan.population) {
+    throw common::FileError{
+        table_name, 1,
+        join({"--id-column names the population column, ", column_text(header, plan.population),
+              options.population_column.empty()
+                  ? "; name the population column with --population-column"
+                  : ""})};
+  }
+  return id;
+}
+
+// "; population column: ..., id column: ...; name others with ...": what was
+// taken for what, so that a header that does not pair says how to fix it.
+[[nodiscard]] std::string columns_taken(const Header& header, const ColumnPlan& plan) {
+  const auto named = [&](int c) {
+    return join({quoted(header[c]), " (column ", std::to_string(c + 1), ")"});
+  };
+  return join({"; population column: ", named(plan.population),
+               ", id column: ", plan.id ? named(*plan.id) : "none",
+               plan.row_names ? ", column 1 (no name) left out as row names" : "",
+               "; name others with --population-column or --id-column"});
+}
+
+[[nodiscard]] std::vector<Locus> pair_loci(const Header& header, const ColumnPlan& plan,
+                                           const std::string& table_name) {
+  const auto is_locus_column = [&](int c) {
+    return c != plan.population && c != plan.id && c != plan.row_names;
+  };
+  std::vector<Locus> loci;
+  const int n = common::count_of(header);
+  for (int c = 0; c < n; ++c) {
+    if (!is_locus_column(c)) {
+      continue;
+    }
+    std::optional<std::string> locus;
+    if (c + 1 < n && is_locus_column(c + 1)) {
+      locus = locus_of_columns(header[c], header[c + 1]);
+    }
+    if (!locus) {
+      const std::string next = c + 1 < n ? join({" with the next, ", column_text(header, c + 1)})
+                                         : std::string(" with a next column");
+      throw common::FileError{
+          table_name, 1,
+          join({column_text(header, c), " does not pair", next,
+                "; a locus takes two adjacent columns of equal names or names such as DRB_1,"
+                " DRB_2 or DRB.a1, DRB.a2",
+                columns_taken(header, plan)})};
+    }
+    loci.push_back(Locus{std::move(*locus), c});
+    ++c;
+  }
+  return loci;
+}
+
+void check_locus_names(const std::vector<Locus>& loci, const std::string& table_name) {
+  for (std::size_t i = 0; i < loci.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (loci[i].name == loci[j].name) {
+        throw common::FileError{
+            table_name, 1,
+            join({"the locus ", quoted(loci[i].name), " stands twice, at columns ",
+                  std::to_string(loci[j].first_column + 1), "-",
+                  std::to_string(loci[j].first_column + 2), " and ",
+                  std::to_string(loci[i].first_column + 1), "-",
+                  std::to_string(loci[i].first_column + 2), "; each locus needs its own name"})};
+      }
+    }
+  }
+}
+
+}  // namespace
+
+ColumnPlan plan_columns(const Header& header, const TableOptions& options,
+                        const std::string& table_name) {
+  ColumnPlan plan;
+  // R's write.csv heads its column of row names with an empty name; the row
+  // names are neither a population nor a locus.
+  if (!header.empty() && header[0].empty()) {
+    plan.row_names = 0;
+  }
+  // The population column first, so that a column named both ways (an "id"
+  // named by --population-column) is never the id column too.
+  plan.population = population_column(header, plan, options, table_name);
+  plan.id = id_column(header, plan, options, table_name);
+  plan.loci = pair_loci(header, plan, table_name);
+  check_locus_names(plan.loci, table_name);
+  return plan;
+}
+
+}  // namespace table::detail
