@@ -1,6 +1,8 @@
-# Thin wrapper around CMake for the two everyday commands.
-#   make run    build the program and run it on the bundled example
-#   make test   configure, build and run every test (asserts active)
+# Thin wrapper around CMake for the two everyday commands (./run-example and ./run-tests install
+# what they need first, then run them).
+#   make run          build the program and run it on the bundled genotype table
+#   make run-classic  the same data as the classic files (group.dat and the fixed-column file)
+#   make test         configure, build and run every test (asserts active)
 #   make bench  build and run the benchmarks, without asserts, in a build of their own
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
@@ -8,7 +10,7 @@ BENCH_BUILD ?= build-bench
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build program test test-sanitize run bench clean
+.PHONY: all configure build program test test-sanitize run run-classic bench clean
 
 all: build
 
@@ -25,6 +27,7 @@ program: configure
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@tools/skipped_tests.sh $(BUILD)
 
 # Every test, end-to-end cases included, under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
@@ -32,14 +35,19 @@ test-sanitize:
 	  -DQUARNEL_WERROR=ON -DQUARNEL_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+	@tools/skipped_tests.sh $(SANITIZE_BUILD)
 
+# Emptied first: the program never overwrites a result file that is not empty.
 run: program
-	rm -rf scratch/example
-	mkdir -p scratch/example
-	cp examples/*.dat scratch/example/
-	cd scratch/example && ../../$(BUILD)/quarnel
+	@rm -rf scratch/example && mkdir -p scratch/example
+	$(BUILD)/quarnel --genotypes examples/population.csv --out scratch/example/population
+
+run-classic: program
+	@rm -rf scratch/classic && mkdir -p scratch/classic
+	cp examples/*.dat scratch/classic/
+	cd scratch/classic && ../../$(BUILD)/quarnel
 	@echo
-	@echo "Report file: scratch/example/$$(sed -n 4p examples/group.dat | sed 's/ *$$//')"
+	@echo "Report file: scratch/classic/$$(sed -n 4p examples/group.dat | sed 's/ *$$//')"
 
 # Measured as shipped: Release with asserts compiled out.
 bench:
