@@ -31,7 +31,13 @@ struct Options {
   bool pairs = false;
   std::string loci;
   bool quiet = false;
+  bool classic_rules = false;  // the classic estimation rules in a table run
+  int em_starts = common::DEFAULT_EM_STARTS;
 };
+
+// How a table run fits its models: the maximum-likelihood rules with
+// --em-starts starts, or the classic rules with --classic-rules.
+[[nodiscard]] common::EstimationRules table_estimation(const Options& options);
 
 struct ParsedCommand {
   enum class Action { run, help, version, usage_error };

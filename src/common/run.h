@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/limits.h"
+#include "common/rules.h"
 #include "common/tables.h"
 
 // The run as data: what a front-end hands to the engine (RunInput, with the
@@ -55,6 +56,8 @@ struct RunOptions {
   std::int32_t seed = 1;                 // generator seed, 1 .. MAX_SEED
   int threads = 1;                       // worker threads; no output byte depends on it
   MessageStyle messages = MessageStyle::classic;
+  // How every EM estimation of the run is fitted.
+  EstimationRules estimation{};
   // Bytes the haplotype-pair lists of the run may take (those of a data set
   // and those kept for reuse); a data set that would need more stops the run
   // before its lists are built. 0: no limit.

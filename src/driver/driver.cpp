@@ -114,8 +114,9 @@ class EmWarnings {
 
 // Data set 0: the null model and the degrees of freedom of every population,
 // then the alternative model and the observed statistic.
-void analyse_observed(const common::RunInput& input, const BuiltDataSet& built,
-                      EmWarnings& warnings, common::RunResults& results) {
+void analyse_observed(const common::RunInput& input, const common::RunOptions& options,
+                      const StartKeys& keys, const BuiltDataSet& built, EmWarnings& warnings,
+                      common::RunResults& results) {
   const std::vector<AlleleOfLetter> allele_of = alleles_of_letters(input.systems);
   estimate::EmWorkspace workspace;
   for (int p = 0; p < input.populations.population_count(); ++p) {
@@ -124,7 +125,7 @@ void analyse_observed(const common::RunInput& input, const BuiltDataSet& built,
     result.individuals = population_size;
     const estimate::EmResult null_model = estimate::estimate_null_model(
         {input.null_grouping, built.pair_labels, built.phenotype_count[p], population_size,
-         common::EM_MAX_ITERATIONS, true},
+         common::EM_MAX_ITERATIONS, true, options.estimation, keys.of(p, 0, Model::null)},
         workspace);
     warnings.note(null_model, 0, p, "null");
     const std::int64_t df = degrees_of_freedom(input.null_grouping, input.alt_grouping,
@@ -133,7 +134,7 @@ void analyse_observed(const common::RunInput& input, const BuiltDataSet& built,
     result.degrees_of_freedom = result.df_defined ? df : 0;
     const estimate::EmResult alt_model = estimate::estimate_alt_model(
         {input.alt_grouping, built.pair_labels, built.phenotype_count[p], population_size,
-         common::EM_MAX_ITERATIONS, true},
+         common::EM_MAX_ITERATIONS, true, options.estimation, keys.of(p, 0, Model::alternative)},
         workspace);
     warnings.note(alt_model, 0, p, "alternative");
     result.null_model = fitted_model(null_model, input.null_grouping, allele_of);
@@ -173,12 +174,13 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
   if (options.messages == common::MessageStyle::classic) {
     write_progress_line(0, sinks.console);
   }
-  analyse_observed(input, observed, warnings, results);
+  const StartKeys keys(input, options.seed);
+  analyse_observed(input, options, keys, observed, warnings, results);
   if (options.progress) {
     options.progress(1, data_set_total);
   }
 
-  run_permuted_data_sets(input, options, state, sinks, [&](const PermutedAnalysis& analysis) {
+  run_permuted_data_sets(input, options, keys, state, sinks, [&](const PermutedAnalysis& analysis) {
     warnings.note_redrawn(analysis.dataset_number, analysis.attempts - 1);
     for (int p = 0; p < common::count_of(analysis.alt_model); ++p) {
       const estimate::EmResult& alt = analysis.alt_model[p];
