@@ -62,7 +62,7 @@ void run_overall_test(const Options& options, const table::GenotypeTable& genoty
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
   common::RunOptions run = run_options(options);
   run.messages = common::MessageStyle::counted;
-  run.estimation = table_estimation(options);
+  run.rules = table_rules(options);
   run.progress = progress.callback();
   const common::RunResults results = driver::run_analysis(made.input, run, sinks);
   progress.clear();

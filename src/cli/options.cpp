@@ -106,9 +106,9 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
 
 }  // namespace
 
-common::EstimationRules table_estimation(const Options& options) {
-  return options.classic_rules ? common::EstimationRules{}
-                               : common::maximum_likelihood_estimation(options.em_starts);
+common::RuleSet table_rules(const Options& options) {
+  return options.classic_rules ? common::CLASSIC_RULES
+                               : common::maximum_likelihood_rules(options.em_starts);
 }
 
 ParsedCommand parse_options(int argc, const char* const* argv) {

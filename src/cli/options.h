@@ -35,9 +35,9 @@ struct Options {
   int em_starts = common::DEFAULT_EM_STARTS;
 };
 
-// How a table run fits its models: the maximum-likelihood rules with
-// --em-starts starts, or the classic rules with --classic-rules.
-[[nodiscard]] common::EstimationRules table_estimation(const Options& options);
+// The rules of a table run: the maximum-likelihood rules with --em-starts
+// starts, or the classic rules with --classic-rules.
+[[nodiscard]] common::RuleSet table_rules(const Options& options);
 
 struct ParsedCommand {
   enum class Action { run, help, version, usage_error };

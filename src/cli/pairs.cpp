@@ -136,7 +136,7 @@ void run_pair(const PairRun& run, layout::Sink& log, layout::Sink& help, int thr
   const layout::Sinks sinks{discard, log, discard, &help};
   common::RunOptions options = run_options(run.options);
   options.messages = common::MessageStyle::counted;
-  options.estimation = table_estimation(run.options);
+  options.rules = table_rules(run.options);
   options.threads = threads;
   options.progress = [&run, index](int done, int /*all*/) { run.progress(index, done); };
   const common::RunResults results = driver::run_analysis(made.input, options, sinks);

@@ -33,8 +33,32 @@ inline constexpr int ML_MAX_ITERATIONS = 100000;
 inline constexpr int DEFAULT_EM_STARTS = 3;
 inline constexpr int MAX_EM_STARTS = 1000;
 
-[[nodiscard]] constexpr EstimationRules maximum_likelihood_estimation(int starts) {
-  return {true, starts, ML_MAX_ITERATIONS};
+// A run's rules: how it fits, which alleles a population has, how it
+// permutes and how it judges. The engine reads these values; it never asks
+// which rule set it runs under.
+struct RuleSet {
+  EstimationRules estimation{};
+  // false: a missing typing is completed over the locus's alleles in the
+  // whole input. true: over the alleles typed at the locus in the
+  // individual's population; alleles untyped there are no values of the
+  // population (nor counted in df, D' or Wn).
+  bool alleles_per_population = false;
+  // false: the classic shuffle; a permuted individual that receives missing
+  // typings at two loci abandons the data set, which is drawn again.
+  // true: donors are exchanged only between records of the same pattern of
+  // missing typings at the null group, so no data set is abandoned.
+  bool keep_missing_patterns = false;
+  // false: p = exceeding / N, ties by exact equality.
+  // true: ties within a tolerance of the likelihoods' size, p = (exceeding +
+  // ties + 1) / (N + 1) with its Clopper-Pearson interval, and a test
+  // without information reported as such.
+  bool judged_with_ties = false;
+};
+
+inline constexpr RuleSet CLASSIC_RULES{};
+
+[[nodiscard]] constexpr RuleSet maximum_likelihood_rules(int starts) {
+  return {{true, starts, ML_MAX_ITERATIONS}, true, true, true};
 }
 
 // Random numbers derived, not drawn: a counter-based hash (the SplitMix64

@@ -56,8 +56,8 @@ struct RunOptions {
   std::int32_t seed = 1;                 // generator seed, 1 .. MAX_SEED
   int threads = 1;                       // worker threads; no output byte depends on it
   MessageStyle messages = MessageStyle::classic;
-  // How every EM estimation of the run is fitted.
-  EstimationRules estimation{};
+  // The rules the run follows (the classic run always has CLASSIC_RULES).
+  RuleSet rules{};
   // Bytes the haplotype-pair lists of the run may take (those of a data set
   // and those kept for reuse); a data set that would need more stops the run
   // before its lists are built. 0: no limit.

@@ -125,7 +125,7 @@ void analyse_observed(const common::RunInput& input, const common::RunOptions& o
     result.individuals = population_size;
     const estimate::EmResult null_model = estimate::estimate_null_model(
         {input.null_grouping, built.pair_labels, built.phenotype_count[p], population_size,
-         common::EM_MAX_ITERATIONS, true, options.estimation, keys.of(p, 0, Model::null)},
+         common::EM_MAX_ITERATIONS, true, options.rules.estimation, keys.of(p, 0, Model::null)},
         workspace);
     warnings.note(null_model, 0, p, "null");
     const std::int64_t df = degrees_of_freedom(input.null_grouping, input.alt_grouping,
@@ -134,7 +134,7 @@ void analyse_observed(const common::RunInput& input, const common::RunOptions& o
     result.degrees_of_freedom = result.df_defined ? df : 0;
     const estimate::EmResult alt_model = estimate::estimate_alt_model(
         {input.alt_grouping, built.pair_labels, built.phenotype_count[p], population_size,
-         common::EM_MAX_ITERATIONS, true, options.estimation, keys.of(p, 0, Model::alternative)},
+         common::EM_MAX_ITERATIONS, true, options.rules.estimation, keys.of(p, 0, Model::alternative)},
         workspace);
     warnings.note(alt_model, 0, p, "alternative");
     result.null_model = fitted_model(null_model, input.null_grouping, allele_of);
