@@ -263,7 +263,10 @@ void run_pair_tests(const Options& options, const table::GenotypeTable& genotype
   }
   write_pair_table(pairs, console);
   const std::vector<std::string> paths = pair_result_paths(prefix);
-  write_result_file(paths[0], [&](std::ostream& out) { results::write_pairs_table(out, pairs); });
+  const bool judged_with_ties = table_rules(options).judged_with_ties;
+  write_result_file(paths[0], [&](std::ostream& out) {
+    results::write_pairs_table(out, pairs, judged_with_ties);
+  });
   write_result_file(paths[1],
                     [&](std::ostream& out) { results::write_pairs_svg(out, locus_names, pairs); });
   for (const std::string& path : paths) {

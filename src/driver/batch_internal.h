@@ -27,6 +27,9 @@ class StartKeys {
   StartKeys(const common::RunInput& input, std::int32_t seed);
   [[nodiscard]] std::uint64_t of(int population, int dataset_number, Model model) const;
 
+  // [population]: 0 where the test has no information and nothing is estimated.
+  std::vector<char> estimated;
+
  private:
   std::vector<std::uint64_t> population_key_;  // [population]
 };

@@ -123,6 +123,9 @@ void analyse_observed(const common::RunInput& input, const common::RunOptions& o
     common::PopulationResult& result = results.populations[p];
     const int population_size = built.population_size[p];
     result.individuals = population_size;
+    if (!result.informative) {
+      continue;
+    }
     const estimate::EmResult null_model = estimate::estimate_null_model(
         {input.null_grouping, built.pair_labels, built.phenotype_count[p], population_size,
          common::EM_MAX_ITERATIONS, true, options.rules.estimation, keys.of(p, 0, Model::null)},
@@ -134,7 +137,8 @@ void analyse_observed(const common::RunInput& input, const common::RunOptions& o
     result.degrees_of_freedom = result.df_defined ? df : 0;
     const estimate::EmResult alt_model = estimate::estimate_alt_model(
         {input.alt_grouping, built.pair_labels, built.phenotype_count[p], population_size,
-         common::EM_MAX_ITERATIONS, true, options.rules.estimation, keys.of(p, 0, Model::alternative)},
+         common::EM_MAX_ITERATIONS, true, options.rules.estimation,
+         keys.of(p, 0, Model::alternative)},
         workspace);
     warnings.note(alt_model, 0, p, "alternative");
     result.null_model = fitted_model(null_model, input.null_grouping, allele_of);
@@ -155,7 +159,12 @@ void start_results(const common::RunInput& input, const common::RunOptions& opti
                       : std::string(input.populations.population_names[p].trimmed());
     result.excluded = p < common::count_of(input.excluded_count) ? input.excluded_count[p] : 0;
     result.permuted_statistic.reserve(static_cast<std::size_t>(options.permutations));
+    if (options.rules.judged_with_ties) {
+      result.notes = no_information_notes(input, p);
+      result.informative = result.notes.empty();
+    }
   }
+  results.judged_with_ties = options.rules.judged_with_ties;
 }
 
 }  // namespace
@@ -174,7 +183,10 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
   if (options.messages == common::MessageStyle::classic) {
     write_progress_line(0, sinks.console);
   }
-  const StartKeys keys(input, options.seed);
+  StartKeys keys(input, options.seed);
+  for (int p = 0; p < common::count_of(results.populations); ++p) {
+    keys.estimated[p] = results.populations[p].informative ? 1 : 0;
+  }
   analyse_observed(input, options, keys, observed, warnings, results);
   if (options.progress) {
     options.progress(1, data_set_total);
@@ -183,9 +195,12 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
   run_permuted_data_sets(input, options, keys, state, sinks, [&](const PermutedAnalysis& analysis) {
     warnings.note_redrawn(analysis.dataset_number, analysis.attempts - 1);
     for (int p = 0; p < common::count_of(analysis.alt_model); ++p) {
+      common::PopulationResult& result = results.populations[p];
+      if (!result.informative) {
+        continue;
+      }
       const estimate::EmResult& alt = analysis.alt_model[p];
       warnings.note(alt, analysis.dataset_number, p, "alternative");
-      common::PopulationResult& result = results.populations[p];
       result.permuted_statistic.push_back(
           likelihood_ratio_statistic(result.null_model.log_likelihood, alt.log_likelihood));
     }
@@ -195,7 +210,7 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
   });
 
   for (common::PopulationResult& result : results.populations) {
-    summarise_population(result);
+    summarise_population(result, options.rules.judged_with_ties);
   }
   write_summary(results.populations, sinks.report, sinks.console);
   return results;

@@ -39,6 +39,7 @@ StartKeys::StartKeys(const common::RunInput& input, std::int32_t seed) {
                                  : std::string(input.populations.population_names[p].trimmed());
     population_key_.push_back(common::derive_key(run_key, common::text_key(name)));
   }
+  estimated.assign(population_key_.size(), 1);
 }
 
 std::uint64_t StartKeys::of(int population, int dataset_number, Model model) const {

@@ -1,8 +1,10 @@
+#include <boost/math/distributions/beta.hpp>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string_view>
 
+#include "common/count.h"
 #include "common/limits.h"
 #include "driver/summary_internal.h"
 
@@ -44,26 +46,55 @@ int printable_degrees(std::int64_t df) {
 
 }  // namespace
 
-void summarise_population(common::PopulationResult& result) {
+Interval clopper_pearson(int x, int n) {
+  Interval interval;
+  if (x > 0) {
+    interval.low =
+        boost::math::quantile(boost::math::beta_distribution<double>(x, n - x + 1), 0.025);
+  }
+  if (x < n) {
+    interval.high =
+        boost::math::quantile(boost::math::beta_distribution<double>(x + 1, n - x), 0.975);
+  }
+  return interval;
+}
+
+void summarise_population(common::PopulationResult& result, bool judged_with_ties) {
+  if (!result.informative) {
+    return;
+  }
   const double count = static_cast<double>(result.permuted_statistic.size());
   const double observed = result.observed_statistic;
+  // Two fits of the same data reach the same maximum only to within the
+  // likelihoods' rounding and stopping rule: statistics that close are ties.
+  const double tolerance = judged_with_ties ? 1e-6 * (std::fabs(result.null_model.log_likelihood) +
+                                                      std::fabs(result.alt_model.log_likelihood)) +
+                                                  1e-9
+                                            : 0.0;
   result.exceeding = 0;
   result.ties = 0;
   double sum = 0.0;
   double sum_of_squares = 0.0;
   for (const double x : result.permuted_statistic) {
     // The report's p-value counts only statistics strictly above the observed one.
-    if (x > observed) {
+    if (x > observed + tolerance) {
       ++result.exceeding;
-    } else if (x == observed) {
+    } else if (judged_with_ties ? std::fabs(x - observed) <= tolerance : x == observed) {
       ++result.ties;
     }
     sum += x;
     sum_of_squares += x * x;
   }
-  result.p_value = static_cast<double>(result.exceeding) / count;
   result.p_value_conservative =
       static_cast<double>(result.exceeding + result.ties + 1) / (count + 1.0);
+  result.p_value = judged_with_ties ? result.p_value_conservative
+                                    : static_cast<double>(result.exceeding) / count;
+  if (judged_with_ties) {
+    const Interval interval = clopper_pearson(result.exceeding + result.ties,
+                                              common::count_of(result.permuted_statistic));
+    result.p_ci_low = interval.low;
+    result.p_ci_high = interval.high;
+  }
   result.permutation_mean = sum / count;
   result.permutation_variance =
       sum_of_squares / count - result.permutation_mean * result.permutation_mean;
