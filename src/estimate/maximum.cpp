@@ -21,12 +21,16 @@ namespace estimate {
 
 namespace {
 
-// ln L may stop rising by less than this, relative to its size, over one
-// accelerated step (three EM steps) before the fit counts as at its maximum;
-// ln L is then within 1e-9 of its limit on every data set we measured, far
-// inside the resolution at which the permutation test compares statistics.
-constexpr double RELATIVE_RISE = 1e-12;
+// A start's climb ends when ln L rises by less than this, relative to its
+// size, over one accelerated step (three EM steps). Every start climbs
+// loosely; the best is then polished tightly, far inside the resolution at
+// which the permutation test compares statistics (1e-6 of the likelihoods).
+constexpr double LOOSE_RISE = 1e-6;
+constexpr double TIGHT_RISE = 1e-11;
 constexpr double ABSOLUTE_RISE = 1e-11;
+// A value the extrapolation would take to 0 or below is set to this share
+// of its value two EM steps on, so that a long step still moves the others.
+constexpr double PROJECTION_SHARE = 0.1;
 // The start 0 is uniform but for a perturbation of this relative size, so
 // that no symmetric saddle of the likelihood (met by the uniform start in
 // data of double heterozygotes) can hold it.
@@ -86,8 +90,8 @@ void start_point(const EmInput& input, int s, const EmTables& tables, std::vecto
   return sum;
 }
 
-// x' for the step length alpha; false where a value would not stay above 0.
-bool extrapolate(double alpha, EmTables& tables) {
+// x' for the step length alpha, projected back into the simplex.
+void extrapolate(double alpha, EmTables& tables) {
   const std::vector<double>& x = tables.point;
   const std::vector<double>& once = tables.step_once;
   const std::vector<double>& twice = tables.step_twice;
@@ -95,12 +99,19 @@ bool extrapolate(double alpha, EmTables& tables) {
     const double r = once[k] - x[k];
     const double v = twice[k] - 2.0 * once[k] + x[k];
     const double value = x[k] - 2.0 * alpha * r + alpha * alpha * v;
-    if (!(value > 0.0)) {
-      return false;
-    }
-    tables.extrapolated[k] = value;
+    const double least = PROJECTION_SHARE * twice[k];
+    tables.extrapolated[k] = value > least ? value : least;
   }
-  return true;
+  // Each group's frequencies sum to 1 again.
+  for (int g = 0; g + 1 < common::count_of(tables.value_begin); ++g) {
+    double sum = 0.0;
+    for (int k = tables.value_begin[g]; k < tables.value_begin[g + 1]; ++k) {
+      sum += tables.extrapolated[k];
+    }
+    for (int k = tables.value_begin[g]; k < tables.value_begin[g + 1]; ++k) {
+      tables.extrapolated[k] /= sum;
+    }
+  }
 }
 
 // The step length of the extrapolation: -|r| / |v|, at most -1; 0 when
@@ -125,23 +136,21 @@ struct StartOutcome {
   bool converged = false;
 };
 
-// One start from tables.point to its maximum; leaves the fit in tables.point.
-StartOutcome climb(const EmInput& input, bool single, EmTables& tables) {
+// One climb from tables.point until ln L rises by less than relative_rise;
+// leaves the fit in tables.point.
+StartOutcome climb(const EmInput& input, bool single, double relative_rise, int steps_before,
+                   EmTables& tables) {
   StartOutcome outcome;
   double now = em_step(input, tables.point, tables.step_once, single, tables);
-  outcome.steps = 1;
+  outcome.steps = steps_before + 1;
   while (outcome.steps < input.rules.max_iterations) {
     (void)em_step(input, tables.step_once, tables.step_twice, single, tables);
-    double alpha = step_length(tables);
-    bool accelerated = alpha < 0.0;
-    // Shorter steps toward alpha = -1 (which is F(F(x)) itself) until every
-    // value stays above 0.
-    while (accelerated && alpha < -1.0 && !extrapolate(alpha, tables)) {
-      alpha = (alpha - 1.0) / 2.0;
-    }
-    accelerated = accelerated && alpha < -1.0;
+    const double alpha = step_length(tables);
+    // alpha = -1 is F(F(x)) itself.
+    const bool accelerated = alpha < -1.0;
     double extrapolated = -std::numeric_limits<double>::infinity();
     if (accelerated) {
+      extrapolate(alpha, tables);
       extrapolated = em_step(input, tables.extrapolated, tables.extrapolated_step, single, tables);
       ++outcome.steps;
     }
@@ -151,7 +160,7 @@ StartOutcome climb(const EmInput& input, bool single, EmTables& tables) {
     outcome.steps += 2;
     const double rise = next - now;
     now = next;
-    if (rise <= ABSOLUTE_RISE + RELATIVE_RISE * std::abs(now)) {
+    if (rise <= ABSOLUTE_RISE + relative_rise * std::abs(now)) {
       outcome.converged = true;
       break;
     }
@@ -175,20 +184,23 @@ void maximise(const EmInput& input, EmTables& tables, EmResult& result) {
   if (single) {
     prepare_single_group(tables);
   }
-  result.converged = true;
-  result.last_iteration = 2;
+  // Every start climbs loosely; the highest (the first of equals) is polished.
+  StartOutcome best;
   for (int s = 0; s < input.rules.starts; ++s) {
     start_point(input, s, tables, tables.point);
-    const StartOutcome outcome = climb(input, single, tables);
-    result.converged = result.converged && outcome.converged;
-    result.last_iteration = std::max(result.last_iteration, outcome.steps);
-    if (s == 0 || outcome.log_likelihood > result.log_likelihood) {
-      result.log_likelihood = outcome.log_likelihood;
+    const StartOutcome outcome = climb(input, single, LOOSE_RISE, 0, tables);
+    if (s == 0 || outcome.log_likelihood > best.log_likelihood) {
+      best = outcome;
       result.best_start = s;
       tables.best.swap(tables.point);
     }
   }
-  tables.current_frequency = tables.best;
+  tables.point.swap(tables.best);
+  const StartOutcome polished = climb(input, single, TIGHT_RISE, best.steps, tables);
+  result.log_likelihood = polished.log_likelihood;
+  result.last_iteration = polished.steps;
+  result.converged = polished.converged;
+  tables.current_frequency = tables.point;
 }
 
 }  // namespace estimate
