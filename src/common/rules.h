@@ -31,7 +31,8 @@ struct EstimationRules {
 inline constexpr int ML_MAX_ITERATIONS = 100000;
 // Starts of a maximum-likelihood fit unless --em-starts says otherwise.
 inline constexpr int DEFAULT_EM_STARTS = 3;
-inline constexpr int MAX_EM_STARTS = 1000;
+// Each start keeps its loose fit until the polish: the bound keeps that small.
+inline constexpr int MAX_EM_STARTS = 100;
 
 // A run's rules: how it fits, which alleles a population has, how it
 // permutes and how it judges. The engine reads these values; it never asks

@@ -58,6 +58,9 @@ struct RunOptions {
   MessageStyle messages = MessageStyle::classic;
   // The rules the run follows (the classic run always has CLASSIC_RULES).
   RuleSet rules{};
+  // Whether the summary table goes to the console as well as to the report
+  // (false: the front-end shows a table of its own).
+  bool console_summary = true;
   // Bytes the haplotype-pair lists of the run may take (those of a data set
   // and those kept for reuse); a data set that would need more stops the run
   // before its lists are built. 0: no limit.

@@ -212,7 +212,8 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
   for (common::PopulationResult& result : results.populations) {
     summarise_population(result, options.rules.judged_with_ties);
   }
-  write_summary(results.populations, sinks.report, sinks.console);
+  write_summary(results.populations, sinks.report,
+                options.console_summary ? &sinks.console : nullptr);
   return results;
 }
 

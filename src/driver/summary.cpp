@@ -143,30 +143,37 @@ std::int64_t degrees_of_freedom(
 }
 
 void write_summary(std::span<const common::PopulationResult> results, layout::Sink& report,
-                   layout::Sink& console) {
+                   layout::Sink* console) {
   constexpr layout::LayoutText header =
       "(' .......OVERALL LD INFOTMATION ........LIKELIHOOD RATIO   DISTIOBUTION',/,"
       "'POP NAME   PVALUE   LD(xi)   STD(xi)',3X,'CHI-SQ   MEAN      STD      DFREEDOM')";
   constexpr layout::LayoutText line_layout =
       "(A10,1X,F5.3,2X,F5.3,4X,F5.3,4X,F8.2,2X,F8.3,2X,F8.3,2X,I4)";
   layout::write(report, header);
-  layout::write(console, header);
+  if (console != nullptr) {
+    layout::write(*console, header);
+  }
   for (const common::PopulationResult& r : results) {
     const double std_dev =
         r.permutation_variance >= 0.0 ? std::sqrt(r.permutation_variance) : UNDEFINED_REAL;
     const common::PopulationName name(r.name);
+    // A test without information shows asterisks in every figure.
+    const bool shown = r.informative;
     const layout::WriteValue values[] = {
         name.view().substr(0, 10),
-        r.p_value,
-        r.xi_defined ? r.ld_xi : UNDEFINED_REAL,
-        r.xi_defined ? r.ld_xi_std : UNDEFINED_REAL,
-        r.observed_statistic,
-        r.permutation_mean,
-        std_dev,
-        r.df_defined ? printable_degrees(r.degrees_of_freedom) : std::numeric_limits<int>::max(),
+        shown ? r.p_value : UNDEFINED_REAL,
+        shown && r.xi_defined ? r.ld_xi : UNDEFINED_REAL,
+        shown && r.xi_defined ? r.ld_xi_std : UNDEFINED_REAL,
+        shown ? r.observed_statistic : UNDEFINED_REAL,
+        shown ? r.permutation_mean : UNDEFINED_REAL,
+        shown ? std_dev : UNDEFINED_REAL,
+        shown && r.df_defined ? printable_degrees(r.degrees_of_freedom)
+                              : std::numeric_limits<int>::max(),
     };
     layout::write(report, parsed(line_layout), values);
-    layout::write(console, parsed(line_layout), values);
+    if (console != nullptr) {
+      layout::write(*console, parsed(line_layout), values);
+    }
   }
 }
 

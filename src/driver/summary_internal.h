@@ -58,7 +58,8 @@ inline constexpr std::int64_t DEGREES_OF_FREEDOM_OVERFLOW = INT64_MAX;
 // Writes the two header lines and one line per population, each record to
 // the report file first and then to the console. Names are cut to their
 // first 10 bytes and padded with blanks.
+// Without a console (a front-end that shows its own table) the report alone.
 void write_summary(std::span<const common::PopulationResult> results, layout::Sink& report,
-                   layout::Sink& console);
+                   layout::Sink* console);
 
 }  // namespace driver

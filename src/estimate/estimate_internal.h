@@ -187,6 +187,8 @@ struct EmTables {
   std::vector<double> extrapolated;
   std::vector<double> extrapolated_step;
   std::vector<double> best;
+  std::vector<double> start_log_likelihood;  // [start]: ln L at the end of its loose climb
+  std::vector<double> start_points;          // [start * flat total + k]: the point there
 };
 
 // The E-step of active phenotype i at group g from the given frequencies,

@@ -28,6 +28,8 @@ namespace {
 constexpr double LOOSE_RISE = 1e-6;
 constexpr double TIGHT_RISE = 1e-11;
 constexpr double ABSOLUTE_RISE = 1e-11;
+// Starts whose loose climb ends more than this below the best are not polished.
+constexpr double DROP_MARGIN = 1.0;
 // A value the extrapolation would take to 0 or below is set to this share
 // of its value two EM steps on, so that a long step still moves the others.
 constexpr double PROJECTION_SHARE = 0.1;
@@ -184,22 +186,39 @@ void maximise(const EmInput& input, EmTables& tables, EmResult& result) {
   if (single) {
     prepare_single_group(tables);
   }
-  // Every start climbs loosely; the highest (the first of equals) is polished.
-  StartOutcome best;
+  // Every start climbs loosely; those within DROP_MARGIN of the best are
+  // polished, and the highest polished (the first of equals) wins. A start
+  // that trails by more cannot overtake in the polish, so a larger number of
+  // starts never ends lower.
+  std::vector<double>& loose = tables.start_log_likelihood;
+  loose.assign(static_cast<std::size_t>(input.rules.starts), 0.0);
+  tables.start_points.resize(static_cast<std::size_t>(input.rules.starts) * flat_total);
+  double best_loose = -std::numeric_limits<double>::infinity();
   for (int s = 0; s < input.rules.starts; ++s) {
     start_point(input, s, tables, tables.point);
-    const StartOutcome outcome = climb(input, single, LOOSE_RISE, 0, tables);
-    if (s == 0 || outcome.log_likelihood > best.log_likelihood) {
-      best = outcome;
+    loose[s] = climb(input, single, LOOSE_RISE, 0, tables).log_likelihood;
+    std::copy(tables.point.begin(), tables.point.end(),
+              tables.start_points.begin() + static_cast<std::ptrdiff_t>(s * flat_total));
+    best_loose = std::max(best_loose, loose[s]);
+  }
+  bool first = true;
+  for (int s = 0; s < input.rules.starts; ++s) {
+    if (!(loose[s] >= best_loose - DROP_MARGIN)) {
+      continue;
+    }
+    const auto from = tables.start_points.begin() + static_cast<std::ptrdiff_t>(s * flat_total);
+    std::copy(from, from + static_cast<std::ptrdiff_t>(flat_total), tables.point.begin());
+    const StartOutcome polished = climb(input, single, TIGHT_RISE, 0, tables);
+    result.last_iteration = std::max(first ? 0 : result.last_iteration, polished.steps);
+    result.converged = (first || result.converged) && polished.converged;
+    if (first || polished.log_likelihood > result.log_likelihood) {
+      result.log_likelihood = polished.log_likelihood;
       result.best_start = s;
       tables.best.swap(tables.point);
     }
+    first = false;
   }
   tables.point.swap(tables.best);
-  const StartOutcome polished = climb(input, single, TIGHT_RISE, best.steps, tables);
-  result.log_likelihood = polished.log_likelihood;
-  result.last_iteration = polished.steps;
-  result.converged = polished.converged;
   tables.current_frequency = tables.point;
 }
 
