@@ -89,8 +89,9 @@ void write_pair_table(const std::vector<results::PairResult>& pairs, bool judged
     name_width = std::max(name_width, pair.result.name.size());
     pair_width = std::max(pair_width, pair.locus_a.size() + pair.locus_b.size() + 3);
   }
-  line_to(console, padded("population", name_width) + "  " + padded("pair", pair_width) +
-                       "   p-value     D'     Wn" + (judged_with_ties ? "  note" : ""));
+  line_to(console,
+          padded("population", name_width) + "  " + padded("pair", pair_width) +
+              (judged_with_ties ? "   p-value     D'     Wn  note" : "  p-value     D'     Wn"));
   for (const results::PairResult& pair : pairs) {
     const bool shown = pair.result.informative;
     const auto measure = [&pair, shown](double value) {
@@ -101,7 +102,8 @@ void write_pair_table(const std::vector<results::PairResult>& pairs, bool judged
                                                    : fixed_text(pair.result.p_value, 3);
     std::string line = padded(pair.result.name, name_width) + "  " +
                        padded(pair.locus_a + " ~ " + pair.locus_b, pair_width) + "  " +
-                       column(p_value, 8) + "  " + measure(pair.d_prime) + "  " + measure(pair.wn);
+                       column(p_value, judged_with_ties ? 8 : 7) + "  " + measure(pair.d_prime) +
+                       "  " + measure(pair.wn);
     if (judged_with_ties && !pair.result.notes.empty()) {
       line += "  " + joined_notes(pair.result);
     }
