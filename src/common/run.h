@@ -109,6 +109,8 @@ struct PopulationResult {
   // Fixed phrases on the test, in the order: no information, left out,
   // estimation cap, sparse.
   std::vector<std::string> notes;
+  // Fits of this population's tests that reached the iteration limit.
+  int capped_fits = 0;
   double p_value = 0.0;               // classic: exceeding / N; else as p_value_conservative
   double p_value_conservative = 0.0;  // (exceeding + ties + 1) / (N + 1)
   // The 95 % Clopper-Pearson interval of exceeding + ties out of N.

@@ -81,6 +81,7 @@ class EmWarnings {
     }
     if (!result.converged) {
       ++results_.not_converged;
+      ++results_.populations[p].capped_fits;
       log(dataset_number, p,
           std::string("EM did not converge in ") + layout::integer_text(result.last_iteration) +
               " iterations (" + model + " model)");
@@ -211,6 +212,9 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
 
   for (common::PopulationResult& result : results.populations) {
     summarise_population(result, options.rules.judged_with_ties);
+  }
+  if (options.rules.judged_with_ties) {
+    add_fit_notes(input, results);
   }
   write_summary(results.populations, sinks.report,
                 options.console_summary ? &sinks.console : nullptr);

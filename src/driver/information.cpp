@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstdint>
 #include <set>
 #include <string>
 
@@ -54,6 +56,36 @@ std::vector<std::string> no_information_notes(const common::RunInput& input, int
     }
   }
   return notes;
+}
+
+void add_fit_notes(const common::RunInput& input, common::RunResults& results) {
+  for (int p = 0; p < common::count_of(results.populations); ++p) {
+    common::PopulationResult& result = results.populations[p];
+    if (!result.informative) {
+      continue;
+    }
+    if (result.capped_fits > 0) {
+      const int fits = 2 + common::count_of(result.permuted_statistic);
+      result.notes.push_back("estimation cap: " + layout::integer_text(result.capped_fits) +
+                             " of " + layout::integer_text(fits) +
+                             " fits reached the iteration limit");
+    }
+    const double sampled = 2.0 * result.individuals;
+    double largest = 0.0;
+    for (const std::vector<int>& group : input.alt_grouping.group_systems) {
+      double possible = 1.0;
+      for (const int system : group) {
+        possible *= typed_alleles(input, p, system);
+      }
+      largest = std::max(largest, possible);
+    }
+    if (largest > 10.0 * sampled) {
+      const std::string possible =
+          largest < 9e18 ? layout::integer_text(static_cast<std::int64_t>(largest)) : "over 9e18";
+      result.notes.push_back("sparse: " + possible + " possible haplotypes for " +
+                             layout::integer_text(static_cast<std::int64_t>(sampled)) + " sampled");
+    }
+  }
 }
 
 }  // namespace driver

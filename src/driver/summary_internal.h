@@ -55,6 +55,14 @@ inline constexpr std::int64_t DEGREES_OF_FREEDOM_OVERFLOW = INT64_MAX;
 // null group with 2 or more alleles typed at one of its loci.
 [[nodiscard]] std::vector<std::string> no_information_notes(const common::RunInput& input, int p);
 
+// The notes on the fits of an informative test, after its other notes:
+// "estimation cap: K of M fits reached the iteration limit" and "sparse: X
+// possible haplotypes for 2N sampled" where the alleles typed in the
+// population at the loci of an alternative group could form more than 10
+// times as many haplotypes as the population has (df and xi then mean
+// little; the permutation p-value stays valid).
+void add_fit_notes(const common::RunInput& input, common::RunResults& results);
+
 // Writes the two header lines and one line per population, each record to
 // the report file first and then to the console. Names are cut to their
 // first 10 bytes and padded with blanks.
