@@ -29,7 +29,7 @@ std::vector<double> spread(double mean, double sd) {
 std::string summary_line(const Result& line) {
   layout::MemorySink report;
   layout::MemorySink console;
-  driver::write_summary(std::span<const Result>(&line, 1), report, console);
+  driver::write_summary(std::span<const Result>(&line, 1), report, &console);
   EXPECT_EQ(report.records(), console.records());
   return report.records().at(2);
 }
@@ -62,7 +62,7 @@ TEST(Summary, WorkedExample) {
 TEST(Summary, HeaderLines) {
   layout::MemorySink report;
   layout::MemorySink console;
-  driver::write_summary({}, report, console);
+  driver::write_summary({}, report, &console);
   const std::vector<std::string> expected = {
       " .......OVERALL LD INFOTMATION ........LIKELIHOOD RATIO   DISTIOBUTION",
       "POP NAME   PVALUE   LD(xi)   STD(xi)   CHI-SQ   MEAN      STD      DFREEDOM"};

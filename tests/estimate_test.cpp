@@ -527,3 +527,62 @@ TEST(BoundedLogLikelihood, DecisionsAreCertainOnlyBeyondTheBounds) {
     }
   }
 }
+
+namespace {
+
+// Double heterozygotes only: ln L = n ln(2 f(AC) f(BD) + 2 f(AD) f(BC)).
+// The uniform start is a symmetric saddle (every haplotype at 1/4, ln
+// L = n ln 1/4) that the classic fit cannot leave; the maximum puts the
+// individuals in one phase (ln L = n ln 1/2).
+Population double_heterozygotes(int n) {
+  Population population;
+  population.add({{"AC", "BD"}, {"AD", "BC"}}, n);
+  return population;
+}
+
+estimate::EmInput maximum_likelihood(const Population& population, const common::Grouping& grouping,
+                                     int starts, std::uint64_t key) {
+  estimate::EmInput input = population.input(grouping);
+  input.rules = common::maximum_likelihood_rules(starts).estimation;
+  input.start_key = key;
+  return input;
+}
+
+}  // namespace
+
+TEST(EstimateMaximumLikelihood, LeavesTheSymmetricSaddle) {
+  const common::Grouping alt = make_grouping({"AB", "CD"}, {{0, 1}});
+  const Population population = double_heterozygotes(10);
+  EmWorkspace workspace;
+  const EmResult classic = estimate::estimate_alt_model(population.input(alt), workspace);
+  EXPECT_NEAR(classic.log_likelihood, 10.0 * std::log(0.25), 1e-4);
+  for (const std::uint64_t key : {1ULL, 2ULL, 77ULL}) {
+    const EmResult fit =
+        estimate::estimate_alt_model(maximum_likelihood(population, alt, 1, key), workspace);
+    EXPECT_NEAR(fit.log_likelihood, 10.0 * std::log(0.5), 1e-9) << "key " << key;
+    EXPECT_TRUE(fit.converged);
+  }
+}
+
+// A larger number of starts never ends lower, start i being the same for
+// every number of starts; the same key gives the same bits.
+TEST(EstimateMaximumLikelihood, MoreStartsNeverEndLower) {
+  const common::Grouping alt = make_grouping({"ABC", "DEF"}, {{0, 1}});
+  Population population;
+  population.add({{"AD", "BE"}, {"AE", "BD"}}, 3);
+  population.add({{"AE", "CF"}, {"AF", "CE"}}, 2);
+  population.add({{"BD", "CF"}, {"BF", "CD"}}, 2);
+  population.add({{"AD", "AD"}}, 1);
+  population.add({{"CF", "CF"}}, 1);
+  EmWorkspace workspace;
+  for (const std::uint64_t key : {3ULL, 4ULL, 5ULL}) {
+    double before = -1e300;
+    for (int starts = 1; starts <= 6; ++starts) {
+      const estimate::EmInput input = maximum_likelihood(population, alt, starts, key);
+      const EmResult fit = estimate::estimate_alt_model(input, workspace);
+      EXPECT_GE(fit.log_likelihood, before) << "key " << key << ", " << starts << " starts";
+      EXPECT_EQ(fit.log_likelihood, estimate::estimate_alt_model(input, workspace).log_likelihood);
+      before = fit.log_likelihood;
+    }
+  }
+}

@@ -337,7 +337,6 @@ TEST(TableTest, Specs) {
       {"C,A", "", {0, 2}, {{2}, {0}}, {{0, 2}}},
       {"", "D+B, A", {0, 1, 3}, {{0}, {1}, {3}}, {{3, 1}, {0}}},
       {"B+D,C", "C+D+B", {1, 2, 3}, {{1, 3}, {2}}, {{2, 3, 1}}},
-      {"A,B", "A", {0, 1}, {{0}, {1}}, {{0}}},
   };
   const table::GenotypeTable t = read_text(FOUR_LOCI);
   for (const Case& c : cases) {
@@ -365,6 +364,11 @@ TEST(TableTest, SpecErrors) {
       {"A", "", "--null:0: \"A\": the test has 1 loci; a test takes 2 to 10 loci"},
       {"", "B", "--alt:0: \"B\": the test has 1 loci"},
       {"A,B", "A+C", "--alt:0: \"A+C\": the locus \"C\" is not in the test"},
+      // Groupings that make no test.
+      {"A,B", "A", "--alt:0: \"A\": \"B\" of the null grouping is in no group of the alternative"},
+      {"A+B,C", "A,B+C", "--alt:0: \"A,B+C\": the null group \"A\"+\"B\" is split over two"},
+      {"A,B", "B,A", "--alt:0: \"B,A\": the alternative grouping is the null grouping itself"},
+      {"A+B,C", "C,B+A", "--alt:0: \"C,B+A\": the alternative grouping is the null grouping"},
   };
   const table::GenotypeTable t = read_text(FOUR_LOCI);
   for (const Case& c : cases) {

@@ -76,6 +76,14 @@ void run_classic(const Options& options, layout::Sink& console, layout::Sink& he
   files.control.reset();  // the control file is read once; close it
   files.control_stream.reset();
   name_classic_input(input);
+  // The classic run goes on as it always has (its output is fixed), but
+  // such a test means nothing, and the user is told so.
+  const std::string problem = common::grouping_problem(
+      input.null_grouping.group_systems, input.alt_grouping.group_systems,
+      [](int system) { return "system " + layout::integer_text(system + 1); });
+  if (!problem.empty()) {
+    help.write_record("warning: group.dat: the groupings make no test: " + problem);
+  }
 
   const common::RunResults results = driver::run_analysis(input, run_options(options), sinks);
   warn_about_the_run(results, help);

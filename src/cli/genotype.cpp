@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_tables.h"
 #include "cli/front_ends.h"
 #include "cli/genotype_internal.h"
 #include "cli/progress.h"
@@ -62,9 +63,14 @@ void run_overall_test(const Options& options, const table::GenotypeTable& genoty
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
   common::RunOptions run = run_options(options);
   run.messages = common::MessageStyle::counted;
+  run.rules = table_rules(options);
+  run.console_summary = !run.rules.judged_with_ties;
   run.progress = progress.callback();
   const common::RunResults results = driver::run_analysis(made.input, run, sinks);
   progress.clear();
+  if (!run.console_summary) {
+    write_overall_table(results, console);
+  }
   write_run_notes(results, console);
   write_overall_results(prefix, made.input, results);
   log_line(console, "written: " + report_path);

@@ -69,13 +69,20 @@ void add_table_options(CLI::App& app, Options& o) {
   app.add_option("--loci", o.loci,
                  "with --pairs: comma-separated loci to pair (default: every locus)");
   app.add_flag("--quiet", o.quiet, "no progress line on standard error (default: off)");
+  app.add_flag("--classic-rules", o.classic_rules,
+               "fit and judge as the classic run does (one uniform start, floors, the 0.001 "
+               "stop) instead of at the maximum of the likelihood (default: off)");
+  app.add_option("--em-starts", o.em_starts,
+                 "starts of each maximum-likelihood fit, the best kept (default: 3)")
+      ->check(CLI::Range(1, common::MAX_EM_STARTS));
 }
 
 // Options that belong to the other mode, or that exclude each other.
 std::string mode_problem(const CLI::App& app, const Options& o) {
   const bool table = !o.genotypes.empty();
-  for (const char* name : {"--delimiter", "--population-column", "--id-column", "--missing",
-                           "--null", "--alt", "--pairs", "--loci", "--quiet"}) {
+  for (const char* name :
+       {"--delimiter", "--population-column", "--id-column", "--missing", "--null", "--alt",
+        "--pairs", "--loci", "--quiet", "--classic-rules", "--em-starts"}) {
     if (!table && app.count(name) > 0) {
       return std::string(name) + " needs --genotypes TABLE";
     }
@@ -89,6 +96,9 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
   if (!o.pairs && app.count("--loci") > 0) {
     return "--loci needs --pairs (the overall test takes its loci from --null and --alt)";
   }
+  if (o.classic_rules && app.count("--em-starts") > 0) {
+    return "--em-starts does not go with --classic-rules (the classic fit has one start)";
+  }
   if (app.count("--out") > 0 && o.out.empty()) {
     return "--out needs a prefix";
   }
@@ -99,6 +109,11 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
 }
 
 }  // namespace
+
+common::RuleSet table_rules(const Options& options) {
+  return options.classic_rules ? common::CLASSIC_RULES
+                               : common::maximum_likelihood_rules(options.em_starts);
+}
 
 ParsedCommand parse_options(int argc, const char* const* argv) {
   ParsedCommand command;

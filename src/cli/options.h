@@ -31,7 +31,13 @@ struct Options {
   bool pairs = false;
   std::string loci;
   bool quiet = false;
+  bool classic_rules = false;  // the classic estimation rules in a table run
+  int em_starts = common::DEFAULT_EM_STARTS;
 };
+
+// The rules of a table run: the maximum-likelihood rules with --em-starts
+// starts, or the classic rules with --classic-rules.
+[[nodiscard]] common::RuleSet table_rules(const Options& options);
 
 struct ParsedCommand {
   enum class Action { run, help, version, usage_error };

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/console_tables.h"
 #include "cli/front_ends.h"
 #include "cli/genotype_internal.h"
 #include "cli/progress.h"
@@ -55,41 +56,6 @@ std::vector<std::vector<double>> haplotype_table(const common::RunInput& input,
     table[value.alleles[0]][value.alleles[1]] = value.frequency;
   }
   return table;
-}
-
-std::string fixed_text(double value, int decimals) {
-  char buffer[64];
-  const auto end =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  return {buffer, end.ptr};
-}
-
-std::string padded(std::string text, std::size_t width) {
-  if (text.size() < width) {
-    text.append(width - text.size(), ' ');
-  }
-  return text;
-}
-
-// The console's table of every pair: population, pair, p-value, D', Wn.
-void write_pair_table(const std::vector<results::PairResult>& pairs, layout::Sink& console) {
-  std::size_t name_width = 10;
-  std::size_t pair_width = 4;
-  for (const results::PairResult& pair : pairs) {
-    name_width = std::max(name_width, pair.result.name.size());
-    pair_width = std::max(pair_width, pair.locus_a.size() + pair.locus_b.size() + 3);
-  }
-  log_line(console, padded("population", name_width) + "  " + padded("pair", pair_width) +
-                        "  p-value     D'     Wn");
-  for (const results::PairResult& pair : pairs) {
-    const auto measure = [&pair](double value) {
-      return pair.measures_defined ? fixed_text(value, 3) : std::string("   NA");
-    };
-    log_line(console, padded(pair.result.name, name_width) + "  " +
-                          padded(pair.locus_a + " ~ " + pair.locus_b, pair_width) + "    " +
-                          fixed_text(pair.result.p_value, 3) + "  " + measure(pair.d_prime) + "  " +
-                          measure(pair.wn));
-  }
 }
 
 // Population ranks by first appearance in the table (every row counts).
@@ -136,6 +102,7 @@ void run_pair(const PairRun& run, layout::Sink& log, layout::Sink& help, int thr
   const layout::Sinks sinks{discard, log, discard, &help};
   common::RunOptions options = run_options(run.options);
   options.messages = common::MessageStyle::counted;
+  options.rules = table_rules(run.options);
   options.threads = threads;
   options.progress = [&run, index](int done, int /*all*/) { run.progress(index, done); };
   const common::RunResults results = driver::run_analysis(made.input, options, sinks);
@@ -260,9 +227,12 @@ void run_pair_tests(const Options& options, const table::GenotypeTable& genotype
   for (const int locus : loci) {
     locus_names.push_back(genotypes.loci[locus].name);
   }
-  write_pair_table(pairs, console);
+  const bool judged_with_ties = table_rules(options).judged_with_ties;
+  write_pair_table(pairs, judged_with_ties, console);
   const std::vector<std::string> paths = pair_result_paths(prefix);
-  write_result_file(paths[0], [&](std::ostream& out) { results::write_pairs_table(out, pairs); });
+  write_result_file(paths[0], [&](std::ostream& out) {
+    results::write_pairs_table(out, pairs, judged_with_ties);
+  });
   write_result_file(paths[1],
                     [&](std::ostream& out) { results::write_pairs_svg(out, locus_names, pairs); });
   for (const std::string& path : paths) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/limits.h"
+#include "common/rules.h"
 #include "common/tables.h"
 
 // The run as data: what a front-end hands to the engine (RunInput, with the
@@ -55,6 +56,11 @@ struct RunOptions {
   std::int32_t seed = 1;                 // generator seed, 1 .. MAX_SEED
   int threads = 1;                       // worker threads; no output byte depends on it
   MessageStyle messages = MessageStyle::classic;
+  // The rules the run follows (the classic run always has CLASSIC_RULES).
+  RuleSet rules{};
+  // Whether the summary table goes to the console as well as to the report
+  // (false: the front-end shows a table of its own).
+  bool console_summary = true;
   // Bytes the haplotype-pair lists of the run may take (those of a data set
   // and those kept for reuse); a data set that would need more stops the run
   // before its lists are built. 0: no limit.
@@ -93,10 +99,23 @@ struct PopulationResult {
   // Degrees of freedom; df_defined is false when their products overflow 64 bits.
   std::int64_t degrees_of_freedom = 0;
   bool df_defined = true;
-  int exceeding = 0;                  // permuted statistics above the observed one
-  int ties = 0;                       // permuted statistics equal to it
-  double p_value = 0.0;               // exceeding / N
+  int exceeding = 0;  // permuted statistics above the observed one
+  int ties = 0;       // permuted statistics equal to it
+  // false: the test has no information (a null group untyped or
+  // monomorphic in the population, or fewer than 2 individuals); no data
+  // set is estimated for it and only individuals, excluded and notes mean
+  // anything. Only the maximum-likelihood rules judge this.
+  bool informative = true;
+  // Fixed phrases on the test, in the order: no information, left out,
+  // estimation cap, sparse.
+  std::vector<std::string> notes;
+  // Fits of this population's tests that reached the iteration limit.
+  int capped_fits = 0;
+  double p_value = 0.0;               // classic: exceeding / N; else as p_value_conservative
   double p_value_conservative = 0.0;  // (exceeding + ties + 1) / (N + 1)
+  // The 95 % Clopper-Pearson interval of exceeding + ties out of N.
+  double p_ci_low = 0.0;
+  double p_ci_high = 1.0;
   double permutation_mean = 0.0;
   double permutation_variance = 0.0;  // divisor N; may be slightly negative
   bool xi_defined = false;            // false: variance <= 0, or df negative or undefined
@@ -106,6 +125,9 @@ struct PopulationResult {
 
 struct RunResults {
   int permutations = 0;
+  // The rules judged ties within a tolerance and the tables carry the
+  // interval and the notes.
+  bool judged_with_ties = false;
   std::vector<PopulationResult> populations;  // in input order
   // Attempts at permuted data sets that were abandoned and drawn again.
   int redrawn_attempts = 0;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "common/count.h"
@@ -43,6 +45,14 @@ struct Grouping {
   // The number of systems in group g.
   [[nodiscard]] int group_size(int g) const { return count_of(group_systems[g]); }
 };
+
+// What makes an alternative grouping no alternative to the null grouping
+// (groups of 0-based systems, each system named by name_of), or empty: the
+// alternative must hold exactly the systems of the null, keep each null
+// group inside one of its groups, and differ from the null.
+[[nodiscard]] std::string grouping_problem(const std::vector<std::vector<int>>& null_groups,
+                                           const std::vector<std::vector<int>>& alt_groups,
+                                           const std::function<std::string(int)>& name_of);
 
 // The value total of a group of the given 0-based systems.
 [[nodiscard]] double value_total(const SystemTables& systems,

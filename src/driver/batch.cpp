@@ -185,19 +185,26 @@ class Workers {
 
 // The alternative model of every population of every built data set of a
 // batch, as tasks of the workers; each task writes only its own result slot.
-void start_estimation(const common::RunInput& observed, Batch& batch, Workers& workers) {
+void start_estimation(const common::RunInput& observed, const common::RunOptions& options,
+                      const StartKeys& keys, Batch& batch, Workers& workers) {
   const int population_count = observed.populations.population_count();
   for (int e = 0; e < batch.built_count; ++e) {
     batch.entries[static_cast<std::size_t>(e)].analysis.alt_model.resize(
         static_cast<std::size_t>(population_count));
   }
   workers.start(
-      [&observed, &batch, population_count](estimate::EmWorkspace& workspace, int task) {
+      [&observed, &options, &keys, &batch, population_count](estimate::EmWorkspace& workspace,
+                                                             int task) {
         PendingDataSet& entry = batch.entries[static_cast<std::size_t>(task / population_count)];
         const auto pi = static_cast<std::size_t>(task % population_count);
+        if (keys.estimated[pi] == 0) {
+          return;
+        }
         entry.analysis.alt_model[pi] = estimate::estimate_alt_model(
             {observed.alt_grouping, entry.built.pair_labels, entry.built.phenotype_count[pi],
-             entry.built.population_size[pi]},
+             entry.built.population_size[pi], common::EM_MAX_ITERATIONS, false,
+             options.rules.estimation,
+             keys.of(static_cast<int>(pi), entry.analysis.dataset_number, Model::alternative)},
             workspace);
       },
       batch.built_count * population_count);
@@ -222,8 +229,8 @@ void write_progress_line(int dataset_number, layout::Sink& console) {
 }
 
 void run_permuted_data_sets(const common::RunInput& observed, const common::RunOptions& options,
-                            PermutationState& state, const layout::Sinks& sinks,
-                            const PermutedSink& sink) {
+                            const StartKeys& keys, PermutationState& state,
+                            const layout::Sinks& sinks, const PermutedSink& sink) {
   const int threads = std::max(options.threads, 1);
   const int batch_size = BATCH_PER_THREAD * threads;
   // The first batches are smaller, so that the workers start early: one data
@@ -239,7 +246,7 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
   Batch done;
   Workers workers(threads);
   while (!current.entries.empty()) {
-    start_estimation(observed, current, workers);
+    start_estimation(observed, options, keys, current, workers);
     done = Batch{};
     Batch next;
     if (!current.stops_the_run()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -12,6 +13,26 @@
 // one batch, the driver's thread builds the next.
 
 namespace driver {
+
+// Which model an estimation fits: part of its start key.
+enum class Model { null = 0, alternative = 1 };
+
+// The start keys of a run's maximum-likelihood estimations: one per
+// (population, data set, model), derived from the seed, the test (its
+// groupings by locus name) and the population's name, so that a start does
+// not depend on the thread, the order of the work or the other tests of the
+// run.
+class StartKeys {
+ public:
+  StartKeys(const common::RunInput& input, std::int32_t seed);
+  [[nodiscard]] std::uint64_t of(int population, int dataset_number, Model model) const;
+
+  // [population]: 0 where the test has no information and nothing is estimated.
+  std::vector<char> estimated;
+
+ private:
+  std::vector<std::uint64_t> population_key_;  // [population]
+};
 
 // What the analysis of one permuted data set leaves: its statistic per
 // population and its EM results for the warnings.
@@ -33,8 +54,8 @@ using PermutedSink = std::function<void(const PermutedAnalysis&)>;
 // With classic messages every data set's progress line goes to the console;
 // otherwise the builds write nothing to the console or the log.
 void run_permuted_data_sets(const common::RunInput& observed, const common::RunOptions& options,
-                            PermutationState& state, const layout::Sinks& sinks,
-                            const PermutedSink& sink);
+                            const StartKeys& keys, PermutationState& state,
+                            const layout::Sinks& sinks, const PermutedSink& sink);
 
 void write_progress_line(int dataset_number, layout::Sink& console);
 

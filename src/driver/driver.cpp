@@ -81,6 +81,7 @@ class EmWarnings {
     }
     if (!result.converged) {
       ++results_.not_converged;
+      ++results_.populations[p].capped_fits;
       log(dataset_number, p,
           std::string("EM did not converge in ") + layout::integer_text(result.last_iteration) +
               " iterations (" + model + " model)");
@@ -114,17 +115,21 @@ class EmWarnings {
 
 // Data set 0: the null model and the degrees of freedom of every population,
 // then the alternative model and the observed statistic.
-void analyse_observed(const common::RunInput& input, const BuiltDataSet& built,
-                      EmWarnings& warnings, common::RunResults& results) {
+void analyse_observed(const common::RunInput& input, const common::RunOptions& options,
+                      const StartKeys& keys, const BuiltDataSet& built, EmWarnings& warnings,
+                      common::RunResults& results) {
   const std::vector<AlleleOfLetter> allele_of = alleles_of_letters(input.systems);
   estimate::EmWorkspace workspace;
   for (int p = 0; p < input.populations.population_count(); ++p) {
     common::PopulationResult& result = results.populations[p];
     const int population_size = built.population_size[p];
     result.individuals = population_size;
+    if (!result.informative) {
+      continue;
+    }
     const estimate::EmResult null_model = estimate::estimate_null_model(
         {input.null_grouping, built.pair_labels, built.phenotype_count[p], population_size,
-         common::EM_MAX_ITERATIONS, true},
+         common::EM_MAX_ITERATIONS, true, options.rules.estimation, keys.of(p, 0, Model::null)},
         workspace);
     warnings.note(null_model, 0, p, "null");
     const std::int64_t df = degrees_of_freedom(input.null_grouping, input.alt_grouping,
@@ -133,7 +138,8 @@ void analyse_observed(const common::RunInput& input, const BuiltDataSet& built,
     result.degrees_of_freedom = result.df_defined ? df : 0;
     const estimate::EmResult alt_model = estimate::estimate_alt_model(
         {input.alt_grouping, built.pair_labels, built.phenotype_count[p], population_size,
-         common::EM_MAX_ITERATIONS, true},
+         common::EM_MAX_ITERATIONS, true, options.rules.estimation,
+         keys.of(p, 0, Model::alternative)},
         workspace);
     warnings.note(alt_model, 0, p, "alternative");
     result.null_model = fitted_model(null_model, input.null_grouping, allele_of);
@@ -154,7 +160,12 @@ void start_results(const common::RunInput& input, const common::RunOptions& opti
                       : std::string(input.populations.population_names[p].trimmed());
     result.excluded = p < common::count_of(input.excluded_count) ? input.excluded_count[p] : 0;
     result.permuted_statistic.reserve(static_cast<std::size_t>(options.permutations));
+    if (options.rules.judged_with_ties) {
+      result.notes = no_information_notes(input, p);
+      result.informative = result.notes.empty();
+    }
   }
+  results.judged_with_ties = options.rules.judged_with_ties;
 }
 
 }  // namespace
@@ -173,17 +184,24 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
   if (options.messages == common::MessageStyle::classic) {
     write_progress_line(0, sinks.console);
   }
-  analyse_observed(input, observed, warnings, results);
+  StartKeys keys(input, options.seed);
+  for (int p = 0; p < common::count_of(results.populations); ++p) {
+    keys.estimated[p] = results.populations[p].informative ? 1 : 0;
+  }
+  analyse_observed(input, options, keys, observed, warnings, results);
   if (options.progress) {
     options.progress(1, data_set_total);
   }
 
-  run_permuted_data_sets(input, options, state, sinks, [&](const PermutedAnalysis& analysis) {
+  run_permuted_data_sets(input, options, keys, state, sinks, [&](const PermutedAnalysis& analysis) {
     warnings.note_redrawn(analysis.dataset_number, analysis.attempts - 1);
     for (int p = 0; p < common::count_of(analysis.alt_model); ++p) {
+      common::PopulationResult& result = results.populations[p];
+      if (!result.informative) {
+        continue;
+      }
       const estimate::EmResult& alt = analysis.alt_model[p];
       warnings.note(alt, analysis.dataset_number, p, "alternative");
-      common::PopulationResult& result = results.populations[p];
       result.permuted_statistic.push_back(
           likelihood_ratio_statistic(result.null_model.log_likelihood, alt.log_likelihood));
     }
@@ -193,9 +211,13 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
   });
 
   for (common::PopulationResult& result : results.populations) {
-    summarise_population(result);
+    summarise_population(result, options.rules.judged_with_ties);
   }
-  write_summary(results.populations, sinks.report, sinks.console);
+  if (options.rules.judged_with_ties) {
+    add_fit_notes(input, results);
+  }
+  write_summary(results.populations, sinks.report,
+                options.console_summary ? &sinks.console : nullptr);
   return results;
 }
 

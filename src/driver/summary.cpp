@@ -1,8 +1,10 @@
+#include <boost/math/distributions/beta.hpp>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string_view>
 
+#include "common/count.h"
 #include "common/limits.h"
 #include "driver/summary_internal.h"
 
@@ -44,26 +46,55 @@ int printable_degrees(std::int64_t df) {
 
 }  // namespace
 
-void summarise_population(common::PopulationResult& result) {
+Interval clopper_pearson(int x, int n) {
+  Interval interval;
+  if (x > 0) {
+    interval.low =
+        boost::math::quantile(boost::math::beta_distribution<double>(x, n - x + 1), 0.025);
+  }
+  if (x < n) {
+    interval.high =
+        boost::math::quantile(boost::math::beta_distribution<double>(x + 1, n - x), 0.975);
+  }
+  return interval;
+}
+
+void summarise_population(common::PopulationResult& result, bool judged_with_ties) {
+  if (!result.informative) {
+    return;
+  }
   const double count = static_cast<double>(result.permuted_statistic.size());
   const double observed = result.observed_statistic;
+  // Two fits of the same data reach the same maximum only to within the
+  // likelihoods' rounding and stopping rule: statistics that close are ties.
+  const double tolerance = judged_with_ties ? 1e-6 * (std::fabs(result.null_model.log_likelihood) +
+                                                      std::fabs(result.alt_model.log_likelihood)) +
+                                                  1e-9
+                                            : 0.0;
   result.exceeding = 0;
   result.ties = 0;
   double sum = 0.0;
   double sum_of_squares = 0.0;
   for (const double x : result.permuted_statistic) {
     // The report's p-value counts only statistics strictly above the observed one.
-    if (x > observed) {
+    if (x > observed + tolerance) {
       ++result.exceeding;
-    } else if (x == observed) {
+    } else if (judged_with_ties ? std::fabs(x - observed) <= tolerance : x == observed) {
       ++result.ties;
     }
     sum += x;
     sum_of_squares += x * x;
   }
-  result.p_value = static_cast<double>(result.exceeding) / count;
   result.p_value_conservative =
       static_cast<double>(result.exceeding + result.ties + 1) / (count + 1.0);
+  result.p_value = judged_with_ties ? result.p_value_conservative
+                                    : static_cast<double>(result.exceeding) / count;
+  if (judged_with_ties) {
+    const Interval interval = clopper_pearson(result.exceeding + result.ties,
+                                              common::count_of(result.permuted_statistic));
+    result.p_ci_low = interval.low;
+    result.p_ci_high = interval.high;
+  }
   result.permutation_mean = sum / count;
   result.permutation_variance =
       sum_of_squares / count - result.permutation_mean * result.permutation_mean;
@@ -112,30 +143,37 @@ std::int64_t degrees_of_freedom(
 }
 
 void write_summary(std::span<const common::PopulationResult> results, layout::Sink& report,
-                   layout::Sink& console) {
+                   layout::Sink* console) {
   constexpr layout::LayoutText header =
       "(' .......OVERALL LD INFOTMATION ........LIKELIHOOD RATIO   DISTIOBUTION',/,"
       "'POP NAME   PVALUE   LD(xi)   STD(xi)',3X,'CHI-SQ   MEAN      STD      DFREEDOM')";
   constexpr layout::LayoutText line_layout =
       "(A10,1X,F5.3,2X,F5.3,4X,F5.3,4X,F8.2,2X,F8.3,2X,F8.3,2X,I4)";
   layout::write(report, header);
-  layout::write(console, header);
+  if (console != nullptr) {
+    layout::write(*console, header);
+  }
   for (const common::PopulationResult& r : results) {
     const double std_dev =
         r.permutation_variance >= 0.0 ? std::sqrt(r.permutation_variance) : UNDEFINED_REAL;
     const common::PopulationName name(r.name);
+    // A test without information shows asterisks in every figure.
+    const bool shown = r.informative;
     const layout::WriteValue values[] = {
         name.view().substr(0, 10),
-        r.p_value,
-        r.xi_defined ? r.ld_xi : UNDEFINED_REAL,
-        r.xi_defined ? r.ld_xi_std : UNDEFINED_REAL,
-        r.observed_statistic,
-        r.permutation_mean,
-        std_dev,
-        r.df_defined ? printable_degrees(r.degrees_of_freedom) : std::numeric_limits<int>::max(),
+        shown ? r.p_value : UNDEFINED_REAL,
+        shown && r.xi_defined ? r.ld_xi : UNDEFINED_REAL,
+        shown && r.xi_defined ? r.ld_xi_std : UNDEFINED_REAL,
+        shown ? r.observed_statistic : UNDEFINED_REAL,
+        shown ? r.permutation_mean : UNDEFINED_REAL,
+        shown ? std_dev : UNDEFINED_REAL,
+        shown && r.df_defined ? printable_degrees(r.degrees_of_freedom)
+                              : std::numeric_limits<int>::max(),
     };
     layout::write(report, parsed(line_layout), values);
-    layout::write(console, parsed(line_layout), values);
+    if (console != nullptr) {
+      layout::write(*console, parsed(line_layout), values);
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "common/run.h"
@@ -24,7 +25,18 @@ inline constexpr double MIN_EXPECTED_COUNT = 0.5;
 // its permuted statistics (one per permuted data set; the sums run in data
 // set order), individuals (N) and degrees of freedom. The divisor of the
 // p-value and the moments is the number of permuted statistics.
-void summarise_population(common::PopulationResult& result);
+// With judged_with_ties: a permuted statistic within tau = 1e-6 (|lnL0| +
+// |lnL1|) + 1e-9 of the observed one is a tie, one above it by more exceeds,
+// and p = (exceeding + ties + 1) / (N + 1) with its Clopper-Pearson interval;
+// a test without information keeps every figure undefined.
+void summarise_population(common::PopulationResult& result, bool judged_with_ties = false);
+
+// The 95 % Clopper-Pearson interval of x successes out of n trials.
+struct Interval {
+  double low = 0.0;
+  double high = 1.0;
+};
+[[nodiscard]] Interval clopper_pearson(int x, int n);
 
 // Degrees of freedom of one population's test from the null value
 // frequencies fitted to the observed data ([null group]: the values a pair
@@ -38,10 +50,24 @@ void summarise_population(common::PopulationResult& result);
     int population_size);
 inline constexpr std::int64_t DEGREES_OF_FREEDOM_OVERFLOW = INT64_MAX;
 
+// Why population p's test has no information, as notes ("no information:
+// locus L7 untyped"); empty when it has: at least 2 individuals and every
+// null group with 2 or more alleles typed at one of its loci.
+[[nodiscard]] std::vector<std::string> no_information_notes(const common::RunInput& input, int p);
+
+// The notes on the fits of an informative test, after its other notes:
+// "estimation cap: K of M fits reached the iteration limit" and "sparse: X
+// possible haplotypes for 2N sampled" where the alleles typed in the
+// population at the loci of an alternative group could form more than 10
+// times as many haplotypes as the population has (df and xi then mean
+// little; the permutation p-value stays valid).
+void add_fit_notes(const common::RunInput& input, common::RunResults& results);
+
 // Writes the two header lines and one line per population, each record to
 // the report file first and then to the console. Names are cut to their
 // first 10 bytes and padded with blanks.
+// Without a console (a front-end that shows its own table) the report alone.
 void write_summary(std::span<const common::PopulationResult> results, layout::Sink& report,
-                   layout::Sink& console);
+                   layout::Sink* console);
 
 }  // namespace driver

@@ -44,6 +44,8 @@ constexpr double LOG_FLOOR_NULL = 9.99999993922529E-9;
 // they add w(d) x m = +0 to the masses, +0 / total to the expected counts
 // and 0 x ln(L(d) + floor) = -0 or +0 (the floor keeps the logarithm finite)
 // to the log-likelihood; none of these changes a sum that is never -0.
+}  // namespace
+
 void select_active_phenotypes(const EmInput& input, EmTables& tables) {
   tables.active_phenotype.clear();
   tables.weight.clear();
@@ -54,6 +56,8 @@ void select_active_phenotypes(const EmInput& input, EmTables& tables) {
     }
   }
 }
+
+namespace {
 
 // Marks every pair of slots [0, pair_total) that repeats the ordered value
 // pair of an earlier slot; the value indices of slot p stand at
@@ -204,6 +208,8 @@ void start_uniform(const common::Grouping& grouping, EmTables& tables) {
 }
 
 // Value indices of every group and the uniform start.
+}  // namespace
+
 void prepare(const EmInput& input, EmTables& tables) {
   const int group_total = input.grouping.group_total();
   const int active_total = common::count_of(tables.active_phenotype);
@@ -230,6 +236,8 @@ void prepare(const EmInput& input, EmTables& tables) {
   start_uniform(input.grouping, tables);
 }
 
+namespace {
+
 // The E-step of group g: expected value counts from the frequencies of the
 // iteration before.
 void expect_group(int g, EmTables& tables) {
@@ -241,12 +249,16 @@ void expect_group(int g, EmTables& tables) {
 // The M-step; each value's frequency depends on its own count only. The
 // divisions are independent and correctly rounded in every lane, so the
 // packed divisions of a wider processor give the same bits.
+}  // namespace
+
 CLONED_FOR_WIDER_VECTORS
 void m_step(const std::vector<double>& count, double gene_total, std::vector<double>& frequency) {
   for (std::size_t k = 0; k < count.size(); ++k) {
     frequency[k] = count[k] / gene_total;
   }
 }
+
+namespace {
 
 // The log-likelihood at the current frequencies, phenotype by phenotype.
 [[nodiscard]] double log_likelihood(int group_total, double log_floor, const EmTables& tables) {
@@ -264,7 +276,9 @@ void m_step(const std::vector<double>& count, double gene_total, std::vector<dou
 // f(a) x f(b) doubled when a and b differ, and a phenotype's likelihood is
 // its total mass, summed in the same slot order, wherever no ordered pair
 // repeats (a phenotype with a repeated pair sums its likelihood apart).
-[[nodiscard]] bool likelihood_from_estep(int group_total, const EmTables& tables) {
+}  // namespace
+
+bool likelihood_from_estep(int group_total, const EmTables& tables) {
   if (group_total != 1) {
     return false;
   }
@@ -276,6 +290,8 @@ void m_step(const std::vector<double>& count, double gene_total, std::vector<dou
   }
   return true;
 }
+
+namespace {
 
 // Iterations 2 to max_iterations; current_frequency starts with the uniform
 // frequencies and ends with those of the last iteration run. Each iteration
@@ -361,6 +377,8 @@ void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult&
 
 // The frequencies of the values the pairs carry, by group in order of first
 // use; every other value of a group has frequency 0.
+}  // namespace
+
 void publish_frequencies(const common::Grouping& grouping, const EmTables& tables,
                          EmResult& result) {
   result.value_frequency.assign(static_cast<std::size_t>(grouping.group_total()), {});
@@ -375,8 +393,6 @@ void publish_frequencies(const common::Grouping& grouping, const EmTables& table
     }
   }
 }
-
-}  // namespace
 
 // The E-step of active phenotype i at group g, from the given frequencies:
 // its masses go to the expected counts of the values its pairs touch (every
@@ -479,7 +495,11 @@ EmResult run_em(const EmInput& input, double log_floor, EmTables& tables) {
   if (input.population_size > 0) {
     select_active_phenotypes(input, tables);
     prepare(input, tables);
-    iterate(input, log_floor, tables, result);
+    if (input.rules.maximum) {
+      maximise(input, tables, result);
+    } else {
+      iterate(input, log_floor, tables, result);
+    }
   } else {
     result.converged = true;
   }

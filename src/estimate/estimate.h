@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
 
 #include "common/limits.h"
+#include "common/rules.h"
 #include "common/tables.h"
 
 namespace layout {
@@ -33,6 +35,11 @@ struct EmInput {
   int max_iterations = common::EM_MAX_ITERATIONS;
   // Whether the result lists the fitted value frequencies.
   bool publish_frequencies = false;
+  // The classic fit (max_iterations above applies) or the maximum-likelihood fit.
+  common::EstimationRules rules{};
+  // The maximum-likelihood fit draws its starts from this key: the same key,
+  // the same starts, whatever thread or order the estimation runs in.
+  std::uint64_t start_key = 0;
 };
 
 // A group value with its frequency: value[j] is the code letter at the
@@ -58,7 +65,10 @@ struct EmResult {
   int last_iteration = 0;
   // Iterations after the first whose log-likelihood fell below the one before.
   int not_increased_count = 0;
-  // False when the iteration limit was reached without convergence.
+  // The maximum-likelihood fit: the start (0-based) whose maximum won.
+  int best_start = 0;
+  // False when the iteration limit was reached without convergence (the
+  // maximum-likelihood fit: when any start reached it).
   bool converged = false;
 };
 

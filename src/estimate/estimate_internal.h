@@ -178,6 +178,17 @@ struct EmTables {
   std::vector<double> current_frequency;
   std::vector<double> expected_count;
   std::vector<double> phenotype_mass;
+
+  // The maximum-likelihood fit: the point, its two EM steps, the
+  // extrapolated point and its step, and the best fit so far.
+  std::vector<double> point;
+  std::vector<double> step_once;
+  std::vector<double> step_twice;
+  std::vector<double> extrapolated;
+  std::vector<double> extrapolated_step;
+  std::vector<double> best;
+  std::vector<double> start_log_likelihood;  // [start]: ln L at the end of its loose climb
+  std::vector<double> start_points;          // [start * flat total + k]: the point there
 };
 
 // The E-step of active phenotype i at group g from the given frequencies,
@@ -238,6 +249,21 @@ struct IterationDecision {
 constexpr double FAST_LOG_LOWEST = 1e-300;
 constexpr double FAST_LOG_ERROR = 1e-11;
 bool fast_log8(const double* x, double* out, const EmTables& tables);
+
+// Set-up shared by both fits: the value numbering and work tables of the
+// active phenotypes, every frequency at the uniform start.
+void select_active_phenotypes(const EmInput& input, EmTables& tables);
+void prepare(const EmInput& input, EmTables& tables);
+// The M-step: frequency[k] = count[k] / gene_total.
+void m_step(const std::vector<double>& count, double gene_total, std::vector<double>& frequency);
+// Whether a single group's likelihoods come from its E-step pass.
+[[nodiscard]] bool likelihood_from_estep(int group_total, const EmTables& tables);
+// The values the pairs carry with their frequencies in tables.current_frequency.
+void publish_frequencies(const common::Grouping& grouping, const EmTables& tables,
+                         EmResult& result);
+
+// The maximum-likelihood fit (input.rules.maximum), after the set-up.
+void maximise(const EmInput& input, EmTables& tables, EmResult& result);
 
 // The estimation of both models: log_floor is added to every phenotype
 // likelihood before its logarithm.

@@ -27,10 +27,16 @@ std::vector<PopulationPairs> pairs_by_population(const std::vector<PairResult>& 
   return populations;
 }
 
-void write_pairs_table(std::ostream& out, const std::vector<PairResult>& pairs) {
+void write_pairs_table(std::ostream& out, const std::vector<PairResult>& pairs,
+                       bool judged_with_ties) {
   std::vector<std::string_view> columns = {"population", "locus_a", "locus_b"};
   columns.insert(columns.end(), TEST_COLUMNS.begin(), TEST_COLUMNS.end());
   columns.insert(columns.end(), {"d_prime", "wn"});
+  if (judged_with_ties) {
+    for (const std::string_view column : JUDGEMENT_COLUMNS) {
+      columns.push_back(column);
+    }
+  }
   write_header(out, columns);
   for (const PopulationPairs& population : pairs_by_population(pairs)) {
     for (const int k : population.pairs) {
@@ -41,8 +47,12 @@ void write_pairs_table(std::ostream& out, const std::vector<PairResult>& pairs) 
       append_text_field(line, pair.locus_b);
       // Each pair carries its own count: a pair's data sets are its own.
       append_test_fields(line, pair.result, common::count_of(pair.result.permuted_statistic));
-      append_real_field(line, pair.d_prime, pair.measures_defined);
-      append_real_field(line, pair.wn, pair.measures_defined);
+      const bool measured = pair.measures_defined && pair.result.informative;
+      append_real_field(line, pair.d_prime, measured);
+      append_real_field(line, pair.wn, measured);
+      if (judged_with_ties) {
+        append_judgement_fields(line, pair.result);
+      }
       line += '\n';
       out << line;
     }

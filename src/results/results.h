@@ -43,7 +43,9 @@ struct PairResult {
 };
 
 // PREFIX.pairs.tsv: rows by population (in first-appearance order), then pair order.
-void write_pairs_table(std::ostream& out, const std::vector<PairResult>& pairs);
+// With judged_with_ties the interval and note columns follow.
+void write_pairs_table(std::ostream& out, const std::vector<PairResult>& pairs,
+                       bool judged_with_ties = false);
 
 // PREFIX.pairs.svg: per population, a matrix of the loci with a cell per pair.
 void write_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,

@@ -56,6 +56,11 @@ inline constexpr std::array<std::string_view, 15> TEST_COLUMNS = {"individuals",
 // the permutations column's value.
 void append_test_fields(std::string& line, const common::PopulationResult& result,
                         long long permutations);
+// The columns the maximum-likelihood rules add after all others.
+inline constexpr std::array<std::string_view, 3> JUDGEMENT_COLUMNS = {"p_ci_low", "p_ci_high",
+                                                                      "note"};
+// Appends those columns for result: the interval, and the notes joined by "; ".
+void append_judgement_fields(std::string& line, const common::PopulationResult& result);
 
 // --- SVG -----------------------------------------------------------------
 

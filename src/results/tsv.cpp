@@ -3,6 +3,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "common/count.h"
 #include "results/results.h"
 #include "results/results_internal.h"
 
@@ -71,6 +72,18 @@ void append_test_fields(std::string& line, const common::PopulationResult& resul
                         long long permutations) {
   append_integer_field(line, result.individuals);
   append_integer_field(line, result.excluded);
+  if (!result.informative) {
+    // Nothing was estimated: every figure but the permutations (none) is undefined.
+    for (int column = 2; column < common::count_of(TEST_COLUMNS); ++column) {
+      if (TEST_COLUMNS[column] == "permutations") {
+        append_integer_field(line, 0);
+      } else {
+        line += '\t';
+        append_na(line);
+      }
+    }
+    return;
+  }
   append_real_field(line, result.null_model.log_likelihood);
   append_real_field(line, result.alt_model.log_likelihood);
   append_real_field(line, result.observed_statistic);
@@ -93,15 +106,33 @@ void append_test_fields(std::string& line, const common::PopulationResult& resul
   append_real_field(line, result.ld_xi_std, result.xi_defined);
 }
 
+void append_judgement_fields(std::string& line, const common::PopulationResult& result) {
+  append_real_field(line, result.p_ci_low, result.informative);
+  append_real_field(line, result.p_ci_high, result.informative);
+  line += '\t';
+  for (int k = 0; k < common::count_of(result.notes); ++k) {
+    line += k == 0 ? "" : "; ";
+    append_text(line, result.notes[k]);
+  }
+}
+
 void write_summary_table(std::ostream& out, const common::RunInput& /*input*/,
                          const common::RunResults& results) {
   std::vector<std::string_view> columns = {"population"};
   columns.insert(columns.end(), TEST_COLUMNS.begin(), TEST_COLUMNS.end());
+  if (results.judged_with_ties) {
+    for (const std::string_view column : JUDGEMENT_COLUMNS) {
+      columns.push_back(column);
+    }
+  }
   write_header(out, columns);
   for (const common::PopulationResult& result : results.populations) {
     std::string line;
     append_text(line, result.name);
     append_test_fields(line, result, results.permutations);
+    if (results.judged_with_ties) {
+      append_judgement_fields(line, result);
+    }
     line += '\n';
     out << line;
   }

@@ -147,6 +147,12 @@ TestSpec parse_test(const GenotypeTable& table, std::string_view null_spec,
     }
   }
   test.alt_groups = alt_groups ? std::move(*alt_groups) : std::vector<std::vector<int>>{test.loci};
+  const std::string problem =
+      common::grouping_problem(test.null_groups, test.alt_groups,
+                               [&table](int locus) { return quoted(table.loci[locus].name); });
+  if (!problem.empty()) {
+    fail(alt_list, problem);
+  }
   return test;
 }
 

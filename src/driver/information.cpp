@@ -1,0 +1,91 @@
+#include <algorithm>
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "common/count.h"
+#include "driver/summary_internal.h"
+#include "layout/layout.h"
+
+namespace driver {
+
+namespace {
+
+// The locus name of a system, as the notes call it.
+std::string locus_name(const common::RunInput& input, int system) {
+  return system < common::count_of(input.locus_names)
+             ? input.locus_names[system]
+             : "system " + layout::integer_text(system + 1);
+}
+
+// Alleles typed at a system in population p (a missing typing is blank).
+int typed_alleles(const common::RunInput& input, int p, int system) {
+  std::set<std::string_view> alleles;
+  for (const common::RecordTypings& typings : input.populations.phenotype_table[p]) {
+    for (const int k : {2 * system, 2 * system + 1}) {
+      const std::string_view allele = typings[k].trimmed();
+      if (!allele.empty()) {
+        alleles.insert(allele);
+      }
+    }
+  }
+  return common::count_of(alleles);
+}
+
+}  // namespace
+
+std::vector<std::string> no_information_notes(const common::RunInput& input, int p) {
+  std::vector<std::string> notes;
+  const int individuals = input.populations.population_record_count(p);
+  if (individuals < 2) {
+    notes.push_back("no information: " + layout::integer_text(individuals) + " individual" +
+                    (individuals == 1 ? "" : "s"));
+    return notes;
+  }
+  const common::Grouping& null = input.null_grouping;
+  for (int g = 0; g < null.group_total(); ++g) {
+    // A group of several loci has two values as soon as one of them has two alleles.
+    int most = 0;
+    std::string loci;
+    for (const int system : null.group_systems[g]) {
+      most = std::max(most, typed_alleles(input, p, system));
+      loci += (loci.empty() ? "" : "+") + locus_name(input, system);
+    }
+    if (most < 2) {
+      notes.push_back("no information: locus " + loci + (most == 0 ? " untyped" : " monomorphic"));
+    }
+  }
+  return notes;
+}
+
+void add_fit_notes(const common::RunInput& input, common::RunResults& results) {
+  for (int p = 0; p < common::count_of(results.populations); ++p) {
+    common::PopulationResult& result = results.populations[p];
+    if (!result.informative) {
+      continue;
+    }
+    if (result.capped_fits > 0) {
+      const int fits = 2 + common::count_of(result.permuted_statistic);
+      result.notes.push_back("estimation cap: " + layout::integer_text(result.capped_fits) +
+                             " of " + layout::integer_text(fits) +
+                             " fits reached the iteration limit");
+    }
+    const double sampled = 2.0 * result.individuals;
+    double largest = 0.0;
+    for (const std::vector<int>& group : input.alt_grouping.group_systems) {
+      double possible = 1.0;
+      for (const int system : group) {
+        possible *= typed_alleles(input, p, system);
+      }
+      largest = std::max(largest, possible);
+    }
+    if (largest > 10.0 * sampled) {
+      const std::string possible =
+          largest < 9e18 ? layout::integer_text(static_cast<std::int64_t>(largest)) : "over 9e18";
+      result.notes.push_back("sparse: " + possible + " possible haplotypes for " +
+                             layout::integer_text(static_cast<std::int64_t>(sampled)) + " sampled");
+    }
+  }
+}
+
+}  // namespace driver
