@@ -199,7 +199,8 @@ void start_estimation(const common::RunInput& observed, const common::RunOptions
         const auto pi = static_cast<std::size_t>(task % population_count);
         entry.analysis.alt_model[pi] = estimate::estimate_alt_model(
             {observed.alt_grouping, entry.built.pair_labels, entry.built.phenotype_count[pi],
-             entry.built.population_size[pi], common::EM_MAX_ITERATIONS, false, options.rules.estimation,
+             entry.built.population_size[pi], common::EM_MAX_ITERATIONS, false,
+             options.rules.estimation,
              keys.of(static_cast<int>(pi), entry.analysis.dataset_number, Model::alternative)},
             workspace);
       },

@@ -134,7 +134,8 @@ void analyse_observed(const common::RunInput& input, const common::RunOptions& o
     result.degrees_of_freedom = result.df_defined ? df : 0;
     const estimate::EmResult alt_model = estimate::estimate_alt_model(
         {input.alt_grouping, built.pair_labels, built.phenotype_count[p], population_size,
-         common::EM_MAX_ITERATIONS, true, options.rules.estimation, keys.of(p, 0, Model::alternative)},
+         common::EM_MAX_ITERATIONS, true, options.rules.estimation,
+         keys.of(p, 0, Model::alternative)},
         workspace);
     warnings.note(alt_model, 0, p, "alternative");
     result.null_model = fitted_model(null_model, input.null_grouping, allele_of);
@@ -169,6 +170,7 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
 
   PermutationState state(options.permutations, options.seed);
   state.memory_budget = options.max_memory;
+  state.keep_missing_patterns = options.rules.keep_missing_patterns;
   BuiltDataSet observed;
   build_observed_data_set(input, state, sinks, observed);
   if (options.messages == common::MessageStyle::classic) {
