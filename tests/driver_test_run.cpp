@@ -1,5 +1,6 @@
 // Whole runs in memory: a run input made from a small genotype table, the
-// analysis on several thread counts, the retry path and the 7070 stop.
+// analysis on several thread counts, the retry path, the 7070 stop and the
+// permutation that keeps every individual's missing typings.
 
 #include <gtest/gtest.h>
 
@@ -44,15 +45,35 @@ common::RunInput input_of(const std::string& text) {
   return table::make_run_input(genotypes, table::parse_test(genotypes, "", "")).input;
 }
 
+// Every individual missing one of the three loci: almost every permuted
+// data set of the classic shuffle has somebody missing two, far more
+// attempts than MAX_TRIES allows.
+common::RunInput every_individual_missing_a_locus() {
+  common::RunInput input = input_of(table_text(false));
+  for (auto& records : input.populations.phenotype_table) {
+    for (std::size_t r = 0; r < records.size(); ++r) {
+      const std::size_t locus = r % 3;
+      if (std::any_of(records[r].begin(), records[r].begin() + 6,
+                      [](const common::Typing& t) { return t.is_blank(); })) {
+        continue;  // already missing a locus
+      }
+      records[r][2 * locus] = common::Typing();
+      records[r][2 * locus + 1] = common::Typing();
+    }
+  }
+  return input;
+}
+
 struct Outcome {
   common::RunResults results;
   std::vector<test_support::Written> journal;
 };
 
 Outcome run(const common::RunInput& input, int threads, common::MessageStyle style,
-            int permutations = 200) {
+            int permutations = 200, bool keep_missing_patterns = false) {
   test_support::CapturedSinks sinks;
   common::RunOptions options;
+  options.rules.keep_missing_patterns = keep_missing_patterns;
   options.threads = threads;
   options.permutations = permutations;
   options.messages = style;
@@ -116,20 +137,7 @@ TEST(RunInMemory, PermutedDataSetsAreDrawnAgainOrStopWith7070) {
     EXPECT_NE(w.destination, test_support::Destination::console) << w.record;
   }
 
-  input = input_of(table_text(false));
-  // Every individual missing one of the three loci: almost every permuted
-  // data set has somebody missing two, far more attempts than MAX_TRIES allows.
-  for (auto& records : input.populations.phenotype_table) {
-    for (std::size_t r = 0; r < records.size(); ++r) {
-      const std::size_t locus = r % 3;
-      if (std::any_of(records[r].begin(), records[r].begin() + 6,
-                      [](const common::Typing& t) { return t.is_blank(); })) {
-        continue;  // already missing a locus
-      }
-      records[r][2 * locus] = common::Typing();
-      records[r][2 * locus + 1] = common::Typing();
-    }
-  }
+  input = every_individual_missing_a_locus();
   test_support::CapturedSinks sinks;
   common::RunOptions options;
   options.permutations = 100;
@@ -146,6 +154,17 @@ TEST(RunInMemory, PermutedDataSetsAreDrawnAgainOrStopWith7070) {
                           w.record.find("FATAL PROBLEM") != std::string::npos);
     }
     EXPECT_TRUE(listed);
+  }
+}
+
+TEST(RunInMemory, KeepingMissingPatternsDrawsNoDataSetAgain) {
+  // The data on which the classic shuffle draws again or stops with 7070.
+  for (const common::RunInput& input :
+       {input_of(table_text(true)), every_individual_missing_a_locus()}) {
+    const Outcome one = run(input, 1, common::MessageStyle::counted, 100, true);
+    EXPECT_EQ(one.results.redrawn_attempts, 0);
+    EXPECT_EQ(one.results.populations[0].permuted_statistic.size(), 100U);
+    EXPECT_EQ(run(input, 4, common::MessageStyle::counted, 100, true).journal, one.journal);
   }
 }
 

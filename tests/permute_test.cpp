@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/count.h"
 #include "layout/layout.h"
 #include "permute/permute_internal.h"
 #include "support/groupings.h"
@@ -84,36 +85,148 @@ TEST(UniformRandom, OnlyTheFirstCallOrANegativeSeedStartsTheGenerator) {
   EXPECT_EQ(random.uniform_random(seed), fresh.uniform_random(fresh_seed));
 }
 
-TEST(ShuffleDonors, PopulationByPopulationAndGroupByGroup) {
-  const common::Populations populations = make_populations({3, 3});
-  common::DonorIndex donors = permute::identity_donor_index(populations, 2);
-  UniformRandom random;
-  permute::shuffle_donors(populations, 2, random, donors);
-  // Group 1 of the first population takes the first three draws: 1-based
-  // donors 2, 1, 3 (j = 3 draws k = 3, j = 2 draws k = 1, j = 1 draws k = 1).
-  EXPECT_EQ(donors, (common::DonorIndex{{{1, 1}, {0, 0}, {2, 2}}, {{1, 2}, {2, 0}, {0, 1}}}));
+// Systems whose allele names are as wide as make_populations' typings.
+common::SystemTables five_wide_systems(int system_count) {
+  common::SystemTables systems;
+  systems.allele_count.assign(static_cast<std::size_t>(system_count), 2);
+  systems.allele_name_width.assign(static_cast<std::size_t>(system_count), 5);
+  return systems;
 }
 
-TEST(ShuffleDonors, DrawsRecordsTimesGroupsPerAttempt) {
-  // A population of one record still draws, and keeps its donor.
+// Blanks `missing` (1 or 2) typings of system s of record r of population p.
+void blank(common::Populations& populations, int p, int r, int s, int missing) {
+  common::RecordTypings& typings = populations.phenotype_table[p][r];
+  for (int k = 0; k < missing; ++k) {
+    typings[static_cast<std::size_t>(2 * s + 1 - k)] = common::Typing();
+  }
+}
+
+// The deviate that a run's generator gives after `draws` draws.
+double deviate_after(int draws) {
+  UniformRandom reference;
+  std::int32_t seed = 1;
+  for (int i = 0; i < draws; ++i) {
+    (void)reference.uniform_random(seed);
+  }
+  return reference.uniform_random(seed);
+}
+
+TEST(ShuffleDonors, PopulationByPopulationAndGroupByGroup) {
+  const common::Populations populations = make_populations({3, 3});
+  const common::Grouping null_grouping = test_support::grouping_of({{0, 1}, {2}});
+  // With no missing typing the missing patterns make the classic classes,
+  // data set after data set.
+  const permute::DonorClasses classic = permute::whole_population_classes(populations, 2);
+  const permute::DonorClasses by_pattern =
+      permute::missing_pattern_classes(five_wide_systems(3), populations, null_grouping);
+  common::DonorIndex donors = permute::identity_donor_index(populations, 2);
+  common::DonorIndex pattern_donors = donors;
+  UniformRandom random;
+  UniformRandom pattern_random;
+  for (int n = 1; n <= 6; ++n) {
+    permute::shuffle_donors(classic, random, donors);
+    permute::shuffle_donors(by_pattern, pattern_random, pattern_donors);
+    if (n == 1) {
+      // Group 1 of the first population takes the first three draws: 1-based
+      // donors 2, 1, 3 (j = 3 draws k = 3, j = 2 draws k = 1, j = 1 draws k = 1).
+      EXPECT_EQ(donors, (common::DonorIndex{{{1, 1}, {0, 0}, {2, 2}}, {{1, 2}, {2, 0}, {0, 1}}}));
+    }
+    EXPECT_EQ(pattern_donors, donors) << "data set " << n;
+  }
+}
+
+TEST(ShuffleDonors, ExchangesOnlyWithinAMissingPattern) {
+  // Records 2 and 4 (1-based) miss a typing of system 1, record 1 both of
+  // system 2. Group 1: j = 5 draws .865 among {1, 3, 5}: the 3rd, itself;
+  // j = 4 draws .396 among {2, 4}: the 1st, record 2; j = 3 draws .449 among
+  // {1, 3}: the 1st; records 2 and 1 are first of their class. Group 2:
+  // j = 5, 4, 3 draw .113, .121, .004 among {2, .., j}: record 2 each time.
+  common::Populations populations = make_populations({5});
+  blank(populations, 0, 1, 0, 1);
+  blank(populations, 0, 3, 0, 1);
+  blank(populations, 0, 0, 1, 2);
+  const permute::DonorClasses classes = permute::missing_pattern_classes(
+      five_wide_systems(2), populations, test_support::grouping_of({{0}, {1}}));
+  common::DonorIndex donors = permute::identity_donor_index(populations, 2);
+  UniformRandom random;
+  permute::shuffle_donors(classes, random, donors);
+  EXPECT_EQ(donors, (common::DonorIndex{{{2, 0}, {3, 2}, {0, 3}, {1, 4}, {4, 1}}}));
+}
+
+TEST(ShuffleDonors, EveryRecordKeepsItsMissingPatternDataSetAfterDataSet) {
+  common::Populations populations = make_populations({12, 7});
+  const common::SystemTables systems = five_wide_systems(4);
+  const common::Grouping null_grouping = test_support::grouping_of({{0}, {1, 2}, {3}});
+  for (int r = 0; r < 12; r += 2) {
+    blank(populations, 0, r, r % 4, 1 + r % 3 % 2);
+  }
+  blank(populations, 1, 6, 2, 2);
+  const permute::DonorClasses classes =
+      permute::missing_pattern_classes(systems, populations, null_grouping);
+  const auto pattern = [&](int p, int r, int g) {
+    std::vector<int> missing;
+    for (const int s : null_grouping.group_systems[g]) {
+      missing.push_back(
+          common::missing_typing_count(systems, populations.phenotype_table[p][r], s));
+    }
+    return missing;
+  };
+  common::DonorIndex donors = permute::identity_donor_index(populations, 3);
+  UniformRandom random;
+  int moved = 0;
+  for (int n = 1; n <= 40; ++n) {
+    permute::shuffle_donors(classes, random, donors);
+    for (int p = 0; p < 2; ++p) {
+      for (int g = 0; g < 3; ++g) {
+        std::vector<int> received;
+        for (int r = 0; r < populations.population_record_count(p); ++r) {
+          const int donor = donors[p][r][g];
+          ASSERT_EQ(pattern(p, donor, g), pattern(p, r, g)) << n << " " << p << " " << r;
+          received.push_back(donor);
+          moved += donor != r ? 1 : 0;
+        }
+        std::sort(received.begin(), received.end());
+        std::vector<int> records(received.size());
+        std::iota(records.begin(), records.end(), 0);
+        EXPECT_EQ(received, records);
+      }
+    }
+  }
+  EXPECT_GT(moved, 40 * 19);
+}
+
+TEST(ShuffleDonors, DrawsRecordsTimesGroupsPerDataSet) {
+  // A population of one record still draws, and keeps its donor; missing
+  // patterns change the exchanges, never the count of draws.
   const std::pair<std::vector<int>, int> cases[] = {{{1}, 2}, {{3, 1, 4}, 3}, {{5, 2}, 1}};
   for (const auto& [record_counts, group_total] : cases) {
-    const common::Populations populations = make_populations(record_counts);
-    common::DonorIndex donors = permute::identity_donor_index(populations, group_total);
-    UniformRandom random;
-    permute::shuffle_donors(populations, group_total, random, donors);
-    permute::shuffle_donors(populations, group_total, random, donors);  // a second attempt
-    const int draws =
-        2 * group_total * std::accumulate(record_counts.begin(), record_counts.end(), 0);
-    UniformRandom reference;
-    std::int32_t seed = 1;
-    for (int i = 0; i < draws; ++i) {
-      (void)reference.uniform_random(seed);
+    common::Populations populations = make_populations(record_counts);
+    std::vector<std::vector<int>> singles;
+    for (int g = 0; g < group_total; ++g) {
+      singles.push_back({g});
     }
-    EXPECT_EQ(random.uniform_random(seed), reference.uniform_random(seed)) << draws << " draws";
-    for (const std::vector<std::vector<int>>& population : donors) {
-      if (population.size() == 1) {
-        EXPECT_EQ(population[0], std::vector<int>(static_cast<std::size_t>(group_total), 0));
+    for (int p = 0; p < common::count_of(record_counts); ++p) {
+      for (int r = 1; r < record_counts[static_cast<std::size_t>(p)]; r += 2) {
+        blank(populations, p, r, r % group_total, 1 + r % 2);
+      }
+    }
+    const permute::DonorClasses classes[] = {
+        permute::whole_population_classes(populations, group_total),
+        permute::missing_pattern_classes(five_wide_systems(group_total), populations,
+                                         test_support::grouping_of(singles))};
+    for (const permute::DonorClasses& donor_classes : classes) {
+      common::DonorIndex donors = permute::identity_donor_index(populations, group_total);
+      UniformRandom random;
+      permute::shuffle_donors(donor_classes, random, donors);
+      permute::shuffle_donors(donor_classes, random, donors);  // a second data set
+      const int draws =
+          2 * group_total * std::accumulate(record_counts.begin(), record_counts.end(), 0);
+      std::int32_t seed = 1;
+      EXPECT_EQ(random.uniform_random(seed), deviate_after(draws)) << draws << " draws";
+      for (const std::vector<std::vector<int>>& population : donors) {
+        if (population.size() == 1) {
+          EXPECT_EQ(population[0], std::vector<int>(static_cast<std::size_t>(group_total), 0));
+        }
       }
     }
   }

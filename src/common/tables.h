@@ -61,6 +61,15 @@ struct Grouping {
 // One phenotype record's typings: positions 0 .. typing_count-1 are used.
 using RecordTypings = std::array<Typing, MAX_TYPINGS>;
 
+// The missing typings of a record at 0-based system s: 0, 1 or 2. A typing
+// is missing when it is blank at the position of its system's name width.
+[[nodiscard]] inline int missing_typing_count(const SystemTables& systems,
+                                              const RecordTypings& typings, int s) {
+  const auto last = static_cast<std::size_t>(systems.allele_name_width[s] - 1);
+  const auto first = 2 * static_cast<std::size_t>(s);
+  return (typings[first][last] == ' ' ? 1 : 0) + (typings[first + 1][last] == ' ' ? 1 : 0);
+}
+
 // The phenotype records of the observed data, by population.
 struct Populations {
   std::vector<PopulationName> population_names;             // per population

@@ -218,8 +218,12 @@ std::int64_t pair_list_bytes(std::int64_t pair_total, std::int64_t list_count) {
 void build_observed_data_set(const common::RunInput& observed, PermutationState& state,
                              const layout::Sinks& sinks, BuiltDataSet& built) {
   built.dataset_number = 0;
-  state.donor_index =
-      permute::identity_donor_index(observed.populations, observed.null_grouping.group_total());
+  const int group_total = observed.null_grouping.group_total();
+  state.donor_index = permute::identity_donor_index(observed.populations, group_total);
+  state.donor_classes = state.keep_missing_patterns
+                            ? permute::missing_pattern_classes(
+                                  observed.systems, observed.populations, observed.null_grouping)
+                            : permute::whole_population_classes(observed.populations, group_total);
   code_data_set(observed, state, sinks);
   expand::check_haplotype_count(observed.systems);
   common::PairLists pair_labels;
@@ -242,13 +246,16 @@ BuildStatus build_data_set(int dataset_number, const common::RunInput& observed,
       permute::write_abort_listing(dataset_number, state.try_count, listing_log);
       return BuildStatus::too_many_tries;
     }
-    permute::shuffle_donors(observed.populations, observed.null_grouping.group_total(),
-                            state.generator, state.donor_index);
+    permute::shuffle_donors(state.donor_classes, state.generator, state.donor_index);
     code_data_set(observed, state, sinks);
     if (expand_data_set(dataset_number, observed, state, sinks, pair_labels) ==
         expand::ExpandStatus::done) {
       break;
     }
+    // An individual that keeps its own missing typings misses what it misses
+    // in the observed data set, which expanded; only the classic shuffle
+    // abandons.
+    assert(!state.keep_missing_patterns);
     // An abandoned permuted data set: a new attempt from fresh donors.
   }
   hand_over(observed, state, std::move(pair_labels), built);

@@ -25,6 +25,10 @@ struct PermutationState {
   PermutationState(int permutation_count, std::int32_t seed)
       : generator(seed), try_count(permutation_count) {}
 
+  // true: donors are exchanged only between records of the same missing
+  // pattern (RuleSet::keep_missing_patterns), so no attempt is abandoned.
+  bool keep_missing_patterns = false;
+  permute::DonorClasses donor_classes;  // made with the observed data set
   common::DonorIndex donor_index;
   permute::UniformRandom generator;
   permute::TryCounts try_count;
@@ -64,7 +68,8 @@ void build_observed_data_set(const common::RunInput& observed, PermutationState&
                              const layout::Sinks& sinks, BuiltDataSet& built);
 
 // Builds permuted data set dataset_number (1 or more) from the observed records. A permuted data
-// set that the expansion abandons is attempted again; when one needs
+// set that the expansion abandons (never one that keeps the missing
+// patterns) is attempted again; when one needs
 // MAX_TRIES attempts, the abort listing is written to the log and
 // too_many_tries is returned (the caller stops the run with 7070 once the
 // earlier data sets' output is complete). Messages of the build go to sinks,

@@ -179,6 +179,7 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
 
   PermutationState state(options.permutations, options.seed);
   state.memory_budget = options.max_memory;
+  state.keep_missing_patterns = options.rules.keep_missing_patterns;
   BuiltDataSet observed;
   build_observed_data_set(input, state, sinks, observed);
   if (options.messages == common::MessageStyle::classic) {

@@ -57,16 +57,13 @@ bool worth_keeping(const Classification& classification) {
 Classification classify(const common::SystemTables& tables, const common::RecordTypings& typings) {
   Classification result;
   for (int s = 0; s < tables.system_count(); ++s) {
-    const int width = tables.allele_name_width[s];
-    const common::Typing& first = typings[first_typing(s)];
-    const common::Typing& second = typings[second_typing(s)];
-    const int missing = (first[width - 1] == ' ' ? 1 : 0) + (second[width - 1] == ' ' ? 1 : 0);
+    const int missing = common::missing_typing_count(tables, typings, s);
     result.system_missing[s] = missing;
     if (missing == 2) {
       ++result.full_missing_total;
     } else if (missing == 1) {
       ++result.half_missing_total;
-    } else if (first != second) {
+    } else if (typings[first_typing(s)] != typings[second_typing(s)]) {
       result.heterozygosity.system_heterozygous[s] = true;
       ++result.heterozygosity.heterozygous_total;
     }

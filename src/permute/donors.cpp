@@ -1,9 +1,11 @@
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "common/count.h"
 #include "permute/permute.h"
 #include "permute/permute_internal.h"
 
@@ -33,20 +35,80 @@ common::DonorIndex identity_donor_index(const common::Populations& populations, 
   return donor_index;
 }
 
-void shuffle_donors(const common::Populations& populations, int group_total, UniformRandom& random,
+namespace {
+
+// The exchange classes of records whose class keys are given: classes are
+// numbered in order of their first record.
+ExchangeClasses classes_of_keys(const std::vector<int>& key) {
+  ExchangeClasses classes;
+  std::vector<int> class_keys;
+  for (const int k : key) {
+    const auto found = std::find(class_keys.begin(), class_keys.end(), k);
+    const auto c = static_cast<int>(found - class_keys.begin());
+    if (found == class_keys.end()) {
+      class_keys.push_back(k);
+      classes.members.emplace_back();
+    }
+    std::vector<int>& members = classes.members[c];
+    classes.class_of.push_back(c);
+    classes.rank.push_back(common::count_of(members));
+    members.push_back(common::count_of(classes.class_of) - 1);
+  }
+  return classes;
+}
+
+}  // namespace
+
+DonorClasses whole_population_classes(const common::Populations& populations, int group_total) {
+  DonorClasses donor_classes(static_cast<std::size_t>(populations.population_count()));
+  for (int p = 0; p < populations.population_count(); ++p) {
+    const std::vector<int> one_key(static_cast<std::size_t>(populations.population_record_count(p)),
+                                   0);
+    donor_classes[p].assign(static_cast<std::size_t>(group_total), classes_of_keys(one_key));
+  }
+  return donor_classes;
+}
+
+DonorClasses missing_pattern_classes(const common::SystemTables& systems,
+                                     const common::Populations& populations,
+                                     const common::Grouping& null_grouping) {
+  DonorClasses donor_classes(static_cast<std::size_t>(populations.population_count()));
+  for (int p = 0; p < populations.population_count(); ++p) {
+    for (const std::vector<int>& group_systems : null_grouping.group_systems) {
+      // The pattern as a number in base 3, a digit per system of the group
+      // (at most MAX_SYSTEMS digits).
+      std::vector<int> pattern;
+      for (const common::RecordTypings& typings : populations.phenotype_table[p]) {
+        int key = 0;
+        for (const int s : group_systems) {
+          key = 3 * key + common::missing_typing_count(systems, typings, s);
+        }
+        pattern.push_back(key);
+      }
+      donor_classes[p].push_back(classes_of_keys(pattern));
+    }
+  }
+  return donor_classes;
+}
+
+void shuffle_donors(const DonorClasses& donor_classes, UniformRandom& random,
                     common::DonorIndex& donor_index) {
   // The generator ignores a positive seed once started, so this variable
   // never re-seeds it; the first draw of the run initialises it from the
   // run's seed.
   std::int32_t random_seed = random.run_seed();
-  for (int p = 0; p < populations.population_count(); ++p) {
+  for (int p = 0; p < common::count_of(donor_classes); ++p) {
     std::vector<std::vector<int>>& donors = donor_index[p];
-    for (int g = 0; g < group_total; ++g) {
-      // The last pass (j = 0) draws too and exchanges record 0 with itself;
-      // the draw is kept so that every later deviate of the run is unchanged.
-      for (int j = populations.population_record_count(p) - 1; j >= 0; --j) {
+    for (int g = 0; g < common::count_of(donor_classes[p]); ++g) {
+      const ExchangeClasses& classes = donor_classes[p][g];
+      // The last pass (j = 0) draws too and exchanges record 0 with itself,
+      // as does every record first of its class; the draws are kept so that
+      // every data set draws the same count and every later deviate of the
+      // run is unchanged.
+      for (int j = common::count_of(classes.class_of) - 1; j >= 0; --j) {
         const double u = random.uniform_random(random_seed);
-        const int k = internal::exchange_partner(u, j);
+        const std::vector<int>& same_class = classes.members[classes.class_of[j]];
+        const int k = same_class[internal::exchange_partner(u, classes.rank[j])];
         std::swap(donors[j][g], donors[k][g]);
       }
     }

@@ -63,12 +63,41 @@ class UniformRandom {
 [[nodiscard]] common::DonorIndex identity_donor_index(const common::Populations& populations,
                                                       int group_total);
 
+// The records of one population among which the shuffle exchanges donors at
+// one null group: a record trades donors only with the records of its class.
+struct ExchangeClasses {
+  std::vector<int> class_of;              // [record]: its class
+  std::vector<int> rank;                  // [record]: 0-based place among its class's records
+  std::vector<std::vector<int>> members;  // [class]: its 0-based records in record order
+};
+
+// donor_classes[p][g]: the exchange classes of population p at null group g.
+using DonorClasses = std::vector<std::vector<ExchangeClasses>>;
+
+// The classic classes: every record of a population in one class at every
+// group, so that any record may receive any record's typings.
+[[nodiscard]] DonorClasses whole_population_classes(const common::Populations& populations,
+                                                    int group_total);
+
+// One class per missing pattern: records share a class at null group g when
+// they have the same number of missing typings (0, 1 or 2) at every system of
+// g. A record then only ever receives typings from a donor with its own
+// pattern, and keeps its own missing typings in every permuted data set.
+// With no missing typing anywhere these are the classic classes.
+[[nodiscard]] DonorClasses missing_pattern_classes(const common::SystemTables& systems,
+                                                   const common::Populations& populations,
+                                                   const common::Grouping& null_grouping);
+
 // Shuffles donor_index further from whatever state it is in, population by
 // population and null group by null group, with one Fisher-Yates pass per
-// (population, group): exactly (sum of the record counts) x group_total
-// draws, in that order. A one-record population still draws once per group.
-// For every p and g the donors stay a permutation of the records of p.
-void shuffle_donors(const common::Populations& populations, int group_total, UniformRandom& random,
+// (population, group) from the last record to the first: record j draws u and
+// exchanges donors with the (1 + int(u c))-th of the c records of its class at
+// positions up to j (1-based). Exactly (sum of the record counts) x
+// group_total draws, in that order, whatever the classes; a one-record
+// population still draws once per group. For every p and g the donors stay a
+// permutation of the records of p; starting from the identity, every record's
+// donor stays in the record's class.
+void shuffle_donors(const DonorClasses& donor_classes, UniformRandom& random,
                     common::DonorIndex& donor_index);
 
 // Assembles individual i of population p (both 0-based): for each null group

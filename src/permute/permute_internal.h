@@ -16,9 +16,10 @@ namespace permute::internal {
 // slot 1 + (97 x selector) div 243000, less one.
 [[nodiscard]] int slot_for_selector(std::int32_t selector_state);
 
-// The 0-based record that the shuffle exchanges with record j (0-based) for
-// the deviate u: the 1-based k = 1 + int(u x j1) with j1 = j + 1, less one.
-// Lies in 0..j because 0 <= u < 1.
+// The 0-based choice of the shuffle among j + 1 candidates (the records of a
+// class up to the one drawing, which is the last) for the deviate u: the
+// 1-based k = 1 + int(u x j1) with j1 = j + 1, less one. Lies in 0..j because
+// 0 <= u < 1.
 [[nodiscard]] int exchange_partner(double u, int j);
 
 }  // namespace permute::internal
