@@ -10,6 +10,7 @@
 #include "driver/build_internal.h"
 #include "driver/summary_internal.h"
 #include "estimate/estimate.h"
+#include "expand/expand.h"
 
 namespace driver {
 namespace {
@@ -134,7 +135,8 @@ void analyse_observed(const common::RunInput& input, const common::RunOptions& o
     result.degrees_of_freedom = result.df_defined ? df : 0;
     const estimate::EmResult alt_model = estimate::estimate_alt_model(
         {input.alt_grouping, built.pair_labels, built.phenotype_count[p], population_size,
-         common::EM_MAX_ITERATIONS, true, options.rules.estimation, keys.of(p, 0, Model::alternative)},
+         common::EM_MAX_ITERATIONS, true, options.rules.estimation,
+         keys.of(p, 0, Model::alternative)},
         workspace);
     warnings.note(alt_model, 0, p, "alternative");
     result.null_model = fitted_model(null_model, input.null_grouping, allele_of);
@@ -169,6 +171,9 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
 
   PermutationState state(options.permutations, options.seed);
   state.memory_budget = options.max_memory;
+  if (options.rules.alleles_per_population) {
+    state.population_alleles = expand::typed_alleles(input.systems, input.populations);
+  }
   BuiltDataSet observed;
   build_observed_data_set(input, state, sinks, observed);
   if (options.messages == common::MessageStyle::classic) {
