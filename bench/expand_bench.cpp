@@ -51,7 +51,7 @@ struct Bench {
   layout::MemorySink report;
 
   expand::ExpandStatus run(expand::ExpansionCache& cache, common::PairLists& pair_labels) {
-    return expand::expand_phenotypes(1, tables, populations, distinct, cache,
+    return expand::expand_phenotypes(1, tables, populations, distinct, {}, cache,
                                      {console, log, report}, pair_labels);
   }
 };

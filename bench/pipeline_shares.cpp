@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     const Clock::time_point built_at = Clock::now();
-    (void)expand::expand_phenotypes(n, input.systems, input.populations, state.distinct, shadow,
-                                    sinks, again);
+    (void)expand::expand_phenotypes(n, input.systems, input.populations, state.distinct,
+                                    state.population_alleles, shadow, sinks, again);
     const Clock::time_point expanded_at = Clock::now();
     for (int p = 0; p < input.populations.population_count(); ++p) {
       const auto pi = static_cast<std::size_t>(p);

@@ -42,7 +42,7 @@ void analyse(std::istream& in) {
   expand::ExpansionCache cache;
   common::PairLists pair_labels;
   static_cast<void>(
-      expand::expand_phenotypes(0, systems, populations, distinct, cache, sinks, pair_labels));
+      expand::expand_phenotypes(0, systems, populations, distinct, {}, cache, sinks, pair_labels));
 }
 
 }  // namespace

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/pair_measures.h"
 #include "common/stop.h"
 #include "driver/driver.h"
 #include "support/capture.h"
@@ -69,18 +72,22 @@ struct Outcome {
   std::vector<test_support::Written> journal;
 };
 
-Outcome run(const common::RunInput& input, int threads, common::MessageStyle style,
-            int permutations = 200, bool keep_missing_patterns = false) {
+Outcome run(const common::RunInput& input, int threads, common::RunOptions options) {
   test_support::CapturedSinks sinks;
-  common::RunOptions options;
-  options.rules.keep_missing_patterns = keep_missing_patterns;
   options.threads = threads;
-  options.permutations = permutations;
-  options.messages = style;
   Outcome result;
   result.results = driver::run_analysis(input, options, sinks.sinks());
   result.journal = sinks.journal();
   return result;
+}
+
+Outcome run(const common::RunInput& input, int threads, common::MessageStyle style,
+            int permutations = 200, bool keep_missing_patterns = false) {
+  common::RunOptions options;
+  options.permutations = permutations;
+  options.messages = style;
+  options.rules.keep_missing_patterns = keep_missing_patterns;
+  return run(input, threads, options);
 }
 
 TEST(RunInMemory, SameResultsAndMessagesOnEveryThreadCount) {
@@ -165,6 +172,77 @@ TEST(RunInMemory, KeepingMissingPatternsDrawsNoDataSetAgain) {
     EXPECT_EQ(one.results.redrawn_attempts, 0);
     EXPECT_EQ(one.results.populations[0].permuted_statistic.size(), 100U);
     EXPECT_EQ(run(input, 4, common::MessageStyle::counted, 100, true).journal, one.journal);
+  }
+}
+
+// South lacks allele a3 of locus A, which North has; one individual of each
+// population misses A (North's first, so a phenotype shared by the two would
+// be completed as North's). South's maximum-likelihood haplotypes are known:
+// a1~b1 3/7, a2~b2 2/7, a1~b3 and a2~b3 1/7 each, with A's alleles at 1/2.
+constexpr const char* SOUTH_LACKS_A3 =
+    "pop,A_1,A_2,B_1,B_2\n"
+    "North,a1,a3,b1,b2\nNorth,,,b1,b1\nNorth,a3,a3,b2,b3\nNorth,a2,a3,b1,b3\n"
+    "South,a1,a1,b1,b1\nSouth,a1,a1,b1,b1\nSouth,a2,a2,b2,b2\nSouth,a2,a2,b2,b2\n"
+    "South,a1,a1,b3,b3\nSouth,a2,a2,b3,b3\nSouth,,,b1,b1\n";
+
+// The fitted values of one group as {alleles: frequency}.
+std::map<std::vector<int>, double> values_of(const common::FittedModel& model, int group) {
+  std::map<std::vector<int>, double> values;
+  for (const common::FittedValue& value : model.values[group]) {
+    values[value.alleles] = value.frequency;
+  }
+  return values;
+}
+
+TEST(AllelesPerPopulation, MissingTypingsAndMeasuresKeepToThePopulationsAlleles) {
+  const common::RunInput input = input_of(SOUTH_LACKS_A3);
+  common::RunOptions options;
+  options.permutations = 20;
+  options.messages = common::MessageStyle::counted;
+  options.rules = common::maximum_likelihood_rules(common::DEFAULT_EM_STARTS);
+  const common::RunResults results = run(input, 1, options).results;
+  const common::PopulationResult& north = results.populations[0];
+  const common::PopulationResult& south = results.populations[1];
+  EXPECT_EQ(values_of(north.null_model, 0).size(), 3U);
+
+  // Expected frequency of each South value; a value missing here is no value.
+  const std::pair<std::map<std::vector<int>, double>, std::map<std::vector<int>, double>>
+      south_values[] = {
+          {values_of(south.null_model, 0), {{{0}, 0.5}, {{1}, 0.5}}},
+          {values_of(south.null_model, 1), {{{0}, 3.0 / 7}, {{1}, 2.0 / 7}, {{2}, 2.0 / 7}}},
+      };
+  for (const auto& [fitted, expected] : south_values) {
+    ASSERT_EQ(fitted.size(), expected.size());
+    for (const auto& [alleles, frequency] : expected) {
+      EXPECT_NEAR(fitted.at(alleles), frequency, 1e-9);
+    }
+  }
+  // a2~b1 is a value (the completion of South's individual missing A) of
+  // frequency 0 at the maximum; a3 is none.
+  std::vector<std::vector<double>> haplotypes(3, std::vector<double>(3, 0.0));
+  for (const auto& [alleles, frequency] : values_of(south.alt_model, 0)) {
+    EXPECT_NE(alleles[0], 2);
+    haplotypes[alleles[0]][alleles[1]] = frequency;
+  }
+  const double expected_haplotypes[2][3] = {{3.0 / 7, 0.0, 1.0 / 7}, {0.0, 2.0 / 7, 1.0 / 7}};
+  for (int a = 0; a < 2; ++a) {
+    for (int b = 0; b < 3; ++b) {
+      EXPECT_NEAR(haplotypes[a][b], expected_haplotypes[a][b], 1e-9) << a << "~" << b;
+    }
+  }
+  // k = 2 alleles of A and l = 3 of B: df (2 x 3 - 1) - (1 + 2), and Wn over
+  // min(k, l) - 1 = 1.
+  EXPECT_EQ(south.degrees_of_freedom, 2);
+  const common::PairMeasures measures = common::pair_measures(haplotypes);
+  ASSERT_TRUE(measures.defined);
+  EXPECT_NEAR(measures.d_prime, 0.75, 1e-9);
+  EXPECT_NEAR(measures.wn, std::sqrt(17.0 / 24.0), 1e-9);
+
+  // Permuted data sets keep the populations' alleles on every thread count.
+  const common::RunResults threaded = run(input, 3, options).results;
+  for (std::size_t p = 0; p < 2; ++p) {
+    EXPECT_EQ(threaded.populations[p].permuted_statistic,
+              results.populations[p].permuted_statistic);
   }
 }
 

@@ -68,12 +68,14 @@ struct Outcome {
 
 Outcome run_expansion(int dataset_number, const common::SystemTables& tables,
                       const common::DistinctPhenotypes& distinct, expand::ExpansionCache& cache,
-                      const common::Populations& populations = {}) {
+                      const common::Populations& populations = {},
+                      const common::PopulationAlleles& population_alleles = {}) {
   Outcome outcome;
   test_support::CapturedSinks captured;
   outcome.end = test_support::run_capturing([&] {
-    outcome.status = expand::expand_phenotypes(dataset_number, tables, populations, distinct, cache,
-                                               captured.sinks(), outcome.pairs);
+    outcome.status =
+        expand::expand_phenotypes(dataset_number, tables, populations, distinct, population_alleles,
+                                  cache, captured.sinks(), outcome.pairs);
   });
   outcome.journal = captured.journal();
   return outcome;
@@ -168,6 +170,52 @@ TEST(ExpandPhenotypes, TypingBlankAtNameWidthIsMissingWhateverItCodesAs) {
   const Outcome outcome = run_expansion(3, tables, distinct, cache);
   ASSERT_TRUE(test_support::completed(outcome.end));
   EXPECT_EQ(pair_texts(*outcome.pairs[0]), "AC/AC AC/BC BC/BC");
+}
+
+TEST(ExpandPhenotypes, MissingTypingsAreCompletedOverThePopulationsAlleles) {
+  const common::SystemTables tables = make_tables({"ABC", "DE"});
+  // Population 0 lacks C, 1 has every allele, 2 has the alleles of 0.
+  const common::PopulationAlleles population_alleles = {
+      {{0, 1}, {0, 1}}, {{0, 1, 2}, {0, 1}}, {{0, 1}, {0, 1}}};
+  // Each phenotype with the population it is first met in, and its pairs.
+  const std::tuple<std::string, int, std::string> cases[] = {
+      {"??DD", 0, "AD/AD AD/BD BD/BD"},
+      {"??DD", 1, "AD/AD AD/BD AD/CD BD/BD BD/CD CD/CD"},
+      {"??DD", 2, "AD/AD AD/BD BD/BD"},
+      {"A?DE", 0, "AD/AE AD/BE AE/BD"},
+      {"A?DE", 1, "AD/AE AD/BE AE/BD AD/CE AE/CD"},
+  };
+  Texts patterns;
+  for (const auto& [pattern, population, pairs] : cases) {
+    patterns.push_back(pattern);
+  }
+  common::DistinctPhenotypes distinct = make_distinct(patterns);
+  for (std::size_t d = 0; d < std::size(cases); ++d) {
+    distinct.first_individual[d].population = std::get<1>(cases[d]);
+  }
+  expand::ExpansionCache cache;
+  std::vector<int> new_pairs;
+  for (const expand::PairCount& count :
+       expand::count_new_pairs(tables, distinct, population_alleles, cache)) {
+    new_pairs.push_back(count.pair_total);
+  }
+  const Outcome outcome = run_expansion(0, tables, distinct, cache, {}, population_alleles);
+  ASSERT_TRUE(test_support::completed(outcome.end));
+  for (std::size_t d = 0; d < std::size(cases); ++d) {
+    EXPECT_EQ(pair_texts(*outcome.pairs[d]), std::get<2>(cases[d])) << d;
+  }
+  // Populations 0 and 2 share their completions; the counts agree.
+  EXPECT_EQ(outcome.pairs[2], outcome.pairs[0]);
+  EXPECT_EQ(cache.size(), 4);
+  EXPECT_EQ(new_pairs, (std::vector<int>{3, 6, 0, 3, 5}));
+}
+
+TEST(TypedAlleles, AreThoseAPopulationShowsOrEveryOneWhenItShowsNone) {
+  const common::SystemTables tables = make_tables({"ABC", "DE"});
+  common::Populations populations;
+  populations.phenotype_table = {{typings_of("B?DD"), typings_of("A?DD")}, {typings_of("??DE")}};
+  EXPECT_EQ(expand::typed_alleles(tables, populations),
+            (common::PopulationAlleles{{{0, 1}, {0}}, {{0, 1, 2}, {0, 1}}}));
 }
 
 TEST(SplitAtMissingSystem, EmptyPartsAreMarked) {
@@ -398,7 +446,7 @@ TEST(CountNewPairs, CountsWhatTheExpansionAddsToTheCache) {
       make_distinct({"A?CDEF", "ABCDEF", "??CCEE", "??CCEE", "??CD?F", "BBCDEF"});
   permuted.distinct_typings[3][0] = common::Typing(" x");
   std::vector<int> new_pairs;
-  for (const expand::PairCount& count : expand::count_new_pairs(tables, permuted, cache)) {
+  for (const expand::PairCount& count : expand::count_new_pairs(tables, permuted, {}, cache)) {
     new_pairs.push_back(count.pair_total);
   }
   EXPECT_EQ(new_pairs, (std::vector<int>{0, 4, 6, 0}));

@@ -80,6 +80,12 @@ struct Populations {
   [[nodiscard]] int population_record_count(int p) const { return count_of(phenotype_table[p]); }
 };
 
+// The alleles each population has, where a population's alleles at a system
+// are those its individuals show there in the observed data:
+// [population][system] the 0-based alleles, ascending. An empty table: every
+// population has every allele of every system.
+using PopulationAlleles = std::vector<std::vector<std::vector<int>>>;
+
 // donor_index[p][r][g]: the 0-based record of population p whose typings of
 // null group g individual r carries in the current data set.
 using DonorIndex = std::vector<std::vector<std::vector<int>>>;

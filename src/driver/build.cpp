@@ -1,5 +1,7 @@
 #include <array>
+#include <bit>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -85,8 +87,8 @@ void check_memory_budget(int dataset_number, const common::RunInput& observed,
   if (at_most <= state.memory_budget) {
     return;
   }
-  const std::vector<expand::PairCount> counts =
-      expand::count_new_pairs(observed.systems, state.distinct, state.expansions);
+  const std::vector<expand::PairCount> counts = expand::count_new_pairs(
+      observed.systems, state.distinct, state.population_alleles, state.expansions);
   std::int64_t needed = kept;
   int longest = -1;
   for (int d = 0; d < common::count_of(counts); ++d) {
@@ -106,6 +108,18 @@ void check_memory_budget(int dataset_number, const common::RunInput& observed,
   }
 }
 
+// The systems at which some typings miss a typing, as bits.
+std::uint32_t missing_systems_of(const common::SystemTables& systems,
+                                 const common::RecordTypings& typings) {
+  std::uint32_t bits = 0;
+  for (int k = 0; k < systems.typing_count(); ++k) {
+    if (expand::typing_missing(systems, typings, k)) {
+      bits |= std::uint32_t{1} << common::system_of_typing(k);
+    }
+  }
+  return bits;
+}
+
 // Numbers, system by system, the unordered pairs of typings that the
 // observed records show (as text, trailing blanks included): two
 // individuals have the same phenotype exactly when their numbers agree at
@@ -116,10 +130,17 @@ void number_typing_pairs(const common::RunInput& observed, PermutationState& sta
       static_cast<std::size_t>(observed.systems.system_count()));
   state.typing_pair_number.assign(static_cast<std::size_t>(populations.population_count()), {});
   state.typing_code.assign(static_cast<std::size_t>(populations.population_count()), {});
+  state.missing_systems.assign(static_cast<std::size_t>(populations.population_count()), {});
+  state.completion.assign(static_cast<std::size_t>(populations.population_count()), {});
   for (int p = 0; p < populations.population_count(); ++p) {
     const auto pi = static_cast<std::size_t>(p);
+    for (int s = 0; s < observed.systems.system_count(); ++s) {
+      const int q = expand::completing_population(observed.systems, state.population_alleles, p, s);
+      state.completion[pi].push_back(q < 0 ? NO_COMPLETION : static_cast<std::uint32_t>(q));
+    }
     for (const common::RecordTypings& typings : populations.phenotype_table[pi]) {
       state.typing_code[pi].push_back(input::known_code(typings, observed.systems));
+      state.missing_systems[pi].push_back(missing_systems_of(observed.systems, typings));
       std::array<std::uint32_t, common::MAX_SYSTEMS>& row =
           state.typing_pair_number[pi].emplace_back();
       for (int s = 0; s < observed.systems.system_count(); ++s) {
@@ -137,45 +158,77 @@ void number_typing_pairs(const common::RunInput& observed, PermutationState& sta
   }
 }
 
+constexpr std::size_t NUMBER_BYTES = sizeof(std::uint32_t);
+
+// What a permuted individual takes from its donors: the numbers of their
+// typing pairs (at NUMBER_BYTES * s for system s), their code letters, and
+// the systems at which they miss a typing.
+struct FromDonors {
+  // One more number after the systems': see code_data_set.
+  std::array<char, NUMBER_BYTES*(common::MAX_SYSTEMS + 1)> key{};
+  common::CodeString code;
+  bool code_known = true;
+  std::uint32_t missing_systems = 0;
+};
+
+void take_from_donors(const PermutationState& state, const common::Grouping& null_grouping, int p,
+                      int i, FromDonors& taken) {
+  const auto pi = static_cast<std::size_t>(p);
+  const std::vector<int>& donors = state.donor_index[pi][static_cast<std::size_t>(i)];
+  taken.code_known = true;
+  taken.missing_systems = 0;
+  for (int g = 0; g < null_grouping.group_total(); ++g) {
+    const auto donor = static_cast<std::size_t>(donors[g]);
+    const auto& numbers = state.typing_pair_number[pi][donor];
+    const std::optional<common::CodeString>& letters = state.typing_code[pi][donor];
+    taken.code_known = taken.code_known && letters.has_value();
+    for (const int s : null_grouping.group_systems[g]) {
+      const auto system = static_cast<std::size_t>(s);
+      std::memcpy(taken.key.data() + NUMBER_BYTES * system, &numbers[system], NUMBER_BYTES);
+      taken.missing_systems |= state.missing_systems[pi][donor] & (std::uint32_t{1} << s);
+      if (letters) {
+        taken.code[2 * system] = (*letters)[2 * system];
+        taken.code[2 * system + 1] = (*letters)[2 * system + 1];
+      }
+    }
+  }
+}
+
 // Assembles and codes every individual of the data set from its donors,
-// each looked up by the numbers of its donors' typing pairs.
+// each looked up by the numbers of its donors' typing pairs. When the
+// populations have alleles of their own, the key ends with the completion
+// of the individual's missing typings (at its first system with one):
+// individuals of two populations share a phenotype only when their missing
+// typings are completed over the same alleles.
 void code_data_set(const common::RunInput& observed, PermutationState& state,
                    const layout::Sinks& sinks) {
   const common::Populations& populations = observed.populations;
-  const common::Grouping& null_grouping = observed.null_grouping;
   if (common::count_of(state.typing_pair_number) != populations.population_count()) {
     number_typing_pairs(observed, state);
   }
   state.distinct.reset(populations.population_count());
   common::RecordTypings record_typings{};
-  constexpr std::size_t number_bytes = sizeof(std::uint32_t);
-  std::array<char, number_bytes * common::MAX_SYSTEMS> key{};
-  const std::string_view key_view(
-      key.data(), number_bytes * static_cast<std::size_t>(observed.systems.system_count()));
+  FromDonors taken;
+  const bool by_population = !state.population_alleles.empty();
+  const auto system_count = static_cast<std::size_t>(observed.systems.system_count());
+  const std::string_view key_view(taken.key.data(),
+                                  NUMBER_BYTES * (system_count + (by_population ? 1 : 0)));
   for (int p = 0; p < populations.population_count(); ++p) {
-    const auto pi = static_cast<std::size_t>(p);
     for (int i = 0; i < populations.population_record_count(p); ++i) {
-      const std::vector<int>& donors = state.donor_index[pi][static_cast<std::size_t>(i)];
-      common::CodeString code;
-      bool code_known = true;
-      for (int g = 0; g < null_grouping.group_total(); ++g) {
-        const auto donor = static_cast<std::size_t>(donors[g]);
-        const auto& numbers = state.typing_pair_number[pi][donor];
-        const std::optional<common::CodeString>& letters = state.typing_code[pi][donor];
-        code_known = code_known && letters.has_value();
-        for (const int s : null_grouping.group_systems[g]) {
-          const auto system = static_cast<std::size_t>(s);
-          std::memcpy(key.data() + number_bytes * system, &numbers[system], number_bytes);
-          if (letters) {
-            code[2 * system] = (*letters)[2 * system];
-            code[2 * system + 1] = (*letters)[2 * system + 1];
-          }
-        }
+      take_from_donors(state, observed.null_grouping, p, i, taken);
+      if (by_population) {
+        const std::uint32_t completion =
+            taken.missing_systems == 0
+                ? NO_COMPLETION
+                : state.completion[static_cast<std::size_t>(p)][static_cast<std::size_t>(
+                      std::countr_zero(taken.missing_systems))];
+        std::memcpy(taken.key.data() + NUMBER_BYTES * system_count, &completion, NUMBER_BYTES);
       }
-      permute::assemble_record(populations, null_grouping, state.donor_index, p, i, record_typings);
-      input::code_individual(p, i, record_typings, observed.systems,
-                             observed.max_distinct_phenotypes, state.distinct,
-                             state.phenotype_index, sinks, key_view, code_known ? &code : nullptr);
+      permute::assemble_record(populations, observed.null_grouping, state.donor_index, p, i,
+                               record_typings);
+      input::code_individual(
+          p, i, record_typings, observed.systems, observed.max_distinct_phenotypes, state.distinct,
+          state.phenotype_index, sinks, key_view, taken.code_known ? &taken.code : nullptr);
     }
   }
 }
@@ -206,7 +259,8 @@ void hand_over(const common::RunInput& observed, const PermutationState& state,
                                                    common::PairLists& pair_labels) {
   check_memory_budget(dataset_number, observed, state);
   return expand::expand_phenotypes(dataset_number, observed.systems, observed.populations,
-                                   state.distinct, state.expansions, sinks, pair_labels);
+                                   state.distinct, state.population_alleles, state.expansions,
+                                   sinks, pair_labels);
 }
 
 }  // namespace

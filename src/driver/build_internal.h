@@ -43,8 +43,19 @@ struct PermutationState {
   // permuted individual's are its donors'); empty where a typing is in no
   // allele list.
   std::vector<std::vector<std::optional<common::CodeString>>> typing_code;
+  // [population][record]: bit s set when the record misses a typing of system s.
+  std::vector<std::vector<std::uint32_t>> missing_systems;
+  // The alleles each population's missing typings are completed over; empty:
+  // every allele of the system. Set before data set 0 is built.
+  common::PopulationAlleles population_alleles;
+  // [population][system]: expand::completing_population, NO_COMPLETION for
+  // -1. Part of the look-up key of a phenotype with a missing typing, since
+  // its pair list depends on it; filled with typing_pair_number.
+  std::vector<std::vector<std::uint32_t>> completion;
   std::int64_t memory_budget = 0;  // bytes of pair lists (RunOptions::max_memory), 0: none
 };
+
+inline constexpr std::uint32_t NO_COMPLETION = UINT32_MAX;
 
 // What a build hands over to the analysis of the data set.
 struct BuiltDataSet {

@@ -10,6 +10,7 @@
 #include "driver/build_internal.h"
 #include "driver/summary_internal.h"
 #include "estimate/estimate.h"
+#include "expand/expand.h"
 
 namespace driver {
 namespace {
@@ -180,6 +181,9 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
   PermutationState state(options.permutations, options.seed);
   state.memory_budget = options.max_memory;
   state.keep_missing_patterns = options.rules.keep_missing_patterns;
+  if (options.rules.alleles_per_population) {
+    state.population_alleles = expand::typed_alleles(input.systems, input.populations);
+  }
   BuiltDataSet observed;
   build_observed_data_set(input, state, sinks, observed);
   if (options.messages == common::MessageStyle::classic) {

@@ -1,9 +1,12 @@
 #include "expand/expand.h"
 
+#include <algorithm>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/count.h"
 #include "common/limits.h"
@@ -14,7 +17,8 @@ namespace expand {
 
 std::size_t ExpansionKeyHash::operator()(const ExpansionKey& key) const {
   const std::hash<std::string_view> hash;
-  return hash(key.code.view()) ^ (hash(key.system_class.view()) << 1U);
+  return hash(key.code.view()) ^ (hash(key.system_class.view()) << 1U) ^
+         (std::hash<int>{}(key.population) << 2U);
 }
 
 std::shared_ptr<const common::PairList> ExpansionCache::find(const ExpansionKey& key) const {
@@ -54,6 +58,12 @@ bool worth_keeping(const Classification& classification) {
          classification.heterozygosity.heterozygous_total >= KEEP_FROM_HETEROZYGOUS;
 }
 
+bool typing_missing(const common::SystemTables& tables, const common::RecordTypings& typings,
+                    int k) {
+  const int width = tables.allele_name_width[common::system_of_typing(k)];
+  return typings[k][static_cast<std::size_t>(width - 1)] == ' ';
+}
+
 Classification classify(const common::SystemTables& tables, const common::RecordTypings& typings) {
   Classification result;
   for (int s = 0; s < tables.system_count(); ++s) {
@@ -69,6 +79,55 @@ Classification classify(const common::SystemTables& tables, const common::Record
     }
   }
   return result;
+}
+
+namespace {
+
+// The allele whose name a typing of system s is, or -1.
+int allele_of_typing(const common::SystemTables& tables, int s, const common::Typing& typing) {
+  for (int a = 0; a < tables.allele_count[s]; ++a) {
+    if (typing == tables.allele_name[s][a]) {
+      return a;
+    }
+  }
+  return -1;
+}
+
+// The alleles of system s that the records show, ascending; every allele of
+// the system when they show none.
+std::vector<int> alleles_shown(const common::SystemTables& tables,
+                               const std::vector<common::RecordTypings>& records, int s) {
+  std::vector<bool> shown(static_cast<std::size_t>(std::max(tables.allele_count[s], 0)), false);
+  for (const common::RecordTypings& typings : records) {
+    for (const int k : {first_typing(s), second_typing(s)}) {
+      const int a =
+          typing_missing(tables, typings, k) ? -1 : allele_of_typing(tables, s, typings[k]);
+      if (a >= 0) {
+        shown[a] = true;
+      }
+    }
+  }
+  const bool none = std::find(shown.begin(), shown.end(), true) == shown.end();
+  std::vector<int> alleles;
+  for (int a = 0; a < common::count_of(shown); ++a) {
+    if (shown[a] || none) {
+      alleles.push_back(a);
+    }
+  }
+  return alleles;
+}
+
+}  // namespace
+
+common::PopulationAlleles typed_alleles(const common::SystemTables& tables,
+                                        const common::Populations& populations) {
+  common::PopulationAlleles alleles(static_cast<std::size_t>(populations.population_count()));
+  for (int p = 0; p < populations.population_count(); ++p) {
+    for (int s = 0; s < tables.system_count(); ++s) {
+      alleles[p].push_back(alleles_shown(tables, populations.phenotype_table[p], s));
+    }
+  }
+  return alleles;
 }
 
 std::string haplotype_count_explanation(const common::SystemTables& tables) {
@@ -111,8 +170,8 @@ char system_class(const Classification& classification, int s) {
 }  // namespace
 
 ExpansionKey expansion_key(const common::CodeString& code, int system_count,
-                           const Classification& classification) {
-  ExpansionKey key{code, {}};
+                           const Classification& classification, int population) {
+  ExpansionKey key{code, {}, population};
   for (int s = 0; s < system_count; ++s) {
     // The missing typings come from the typings' text: a typing that equals
     // an allele name but is blank at the name width codes as that allele's
@@ -158,8 +217,10 @@ namespace {
 
 ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& tables,
                                const common::Populations& populations,
-                               const common::DistinctPhenotypes& distinct, ExpansionCache& cache,
-                               const layout::Sinks& sinks, common::PairLists& pair_labels) {
+                               const common::DistinctPhenotypes& distinct,
+                               const common::PopulationAlleles& population_alleles,
+                               ExpansionCache& cache, const layout::Sinks& sinks,
+                               common::PairLists& pair_labels) {
   pair_labels.assign(static_cast<std::size_t>(distinct.distinct_count()), nullptr);
   for (int d = 0; d < distinct.distinct_count(); ++d) {
     const Classification classification = classify(tables, distinct.distinct_typings[d]);
@@ -177,17 +238,24 @@ ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& t
     }
 
     const common::CodeString& code = distinct.phenotype_code[d];
+    const int population = first.individual.population;
+    const std::span<const int> alleles =
+        check.missing_system < 0
+            ? std::span<const int>()
+            : completion_alleles(tables, population_alleles, population, check.missing_system);
     if (!worth_keeping(classification)) {
       std::shared_ptr<common::PairList> list = cache.reusable_list();
-      expand_phenotype_into(tables, code, classification, check.missing_system, *list);
+      expand_phenotype_into(tables, code, classification, check.missing_system, alleles, *list);
       pair_labels[d] = std::move(list);
       continue;
     }
-    const ExpansionKey key = expansion_key(code, tables.system_count(), classification);
+    const ExpansionKey key = expansion_key(
+        code, tables.system_count(), classification,
+        completing_population(tables, population_alleles, population, classification));
     std::shared_ptr<const common::PairList> pairs = cache.find(key);
     if (!pairs) {
       pairs = std::make_shared<const common::PairList>(
-          expand_phenotype(tables, code, classification, check.missing_system));
+          expand_phenotype(tables, code, classification, check.missing_system, alleles));
       cache.insert(key, pairs);
     }
     pair_labels[d] = std::move(pairs);

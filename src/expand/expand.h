@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -30,12 +31,14 @@ enum class ExpandStatus {
 };
 
 // What the pair list of a distinct phenotype depends on, besides the allele
-// tables: its code letters, and for every system whether its typings are
+// tables: its code letters, for every system whether its typings are
 // missing (which is read from the typings' text, not from the code letters)
-// and whether it is heterozygous.
+// and whether it is heterozygous, and, when its missing typings are
+// completed over the alleles of its population only, that population.
 struct ExpansionKey {
   common::CodeString code;
   common::FixedText<common::MAX_SYSTEMS> system_class;
+  int population = -1;  // 0-based; -1: completed over every allele, or nothing missing
 
   friend bool operator==(const ExpansionKey&, const ExpansionKey&) = default;
 };
@@ -88,20 +91,44 @@ struct PairCount {
   int heterozygous_total = 0;  // of the fully typed systems
   int missing_system = -1;     // the system with missing typings, 0-based; -1: none
   int missing_typings = 0;     // of missing_system: 1 or 2
+  int completion_alleles = 0;  // the alleles of missing_system completed over
 };
 
+// The count with every allele of the missing system completed over: never
+// below the count of a completion over a population's alleles.
 [[nodiscard]] PairCount count_pairs(const common::SystemTables& tables,
                                     const common::RecordTypings& typings);
 
+// Whether typing position k (0-based) of some typings is missing: blank at
+// the name width of its system, whatever allele name it may equal.
+[[nodiscard]] bool typing_missing(const common::SystemTables& tables,
+                                  const common::RecordTypings& typings, int k);
+
+// The alleles each population shows at each system (typings that are
+// missing or in no allele list aside), for the rule that a population's
+// alleles are those typed in it. A system at which nobody of a population is
+// typed keeps every allele there: nothing in the population tells its
+// alleles apart, and its completions still sum to the other systems' margin.
+[[nodiscard]] common::PopulationAlleles typed_alleles(const common::SystemTables& tables,
+                                                      const common::Populations& populations);
+
+// Which completion of the missing typings at system s a phenotype of
+// `population` (0-based) has: -1 when it is completed over every allele of s
+// (always, when population_alleles is empty), else the first population with
+// the same alleles at s as `population`. Phenotypes of populations with the
+// same answer have the same pair lists.
+[[nodiscard]] int completing_population(const common::SystemTables& tables,
+                                        const common::PopulationAlleles& population_alleles,
+                                        int population, int s);
+
 // The pair lists that expand_phenotypes would build for these distinct
-// phenotypes, kept in cache or not, in order: entry d counts distinct
-// phenotype d, with pair_total 0 when its list is in cache or is that of an
-// earlier entry. The entries end before the first phenotype with missing
-// typings in two or more systems, where the expansion stops the run or
-// abandons the data set.
-[[nodiscard]] std::vector<PairCount> count_new_pairs(const common::SystemTables& tables,
-                                                     const common::DistinctPhenotypes& distinct,
-                                                     const ExpansionCache& cache);
+// phenotypes (completed as population_alleles says), kept in cache or not, in order: entry d counts
+// distinct phenotype d, with pair_total 0 when its list is in cache or is that of an earlier entry.
+// The entries end before the first phenotype with missing typings in two or more systems, where the
+// expansion stops the run or abandons the data set.
+[[nodiscard]] std::vector<PairCount> count_new_pairs(
+    const common::SystemTables& tables, const common::DistinctPhenotypes& distinct,
+    const common::PopulationAlleles& population_alleles, const ExpansionCache& cache);
 
 // For messages: "record 3 of population "North" (number 2), heterozygous in 8
 // of its 9 typed systems, both typings of system 10 missing (14 alleles)", where
@@ -116,7 +143,9 @@ struct PairCount {
 // data) in order into pair_labels (resized to distinct_count; entry d is the
 // pair list of distinct phenotype d, 0-based). A phenotype may have missing
 // typings in one system only; it is then completed over every allele of that
-// system. A list worth keeping is taken from cache, or built and added to it;
+// system, or, when population_alleles is not empty, over the alleles there of
+// the population of its first individual (the caller keeps such phenotypes
+// apart by population). A list worth keeping is taken from cache, or built and added to it;
 // any other list is built for its phenotype alone.
 //
 // A phenotype with more missing than typed systems first writes the ABORTING
@@ -134,6 +163,7 @@ struct PairCount {
 [[nodiscard]] ExpandStatus expand_phenotypes(int dataset_number, const common::SystemTables& tables,
                                              const common::Populations& populations,
                                              const common::DistinctPhenotypes& distinct,
+                                             const common::PopulationAlleles& population_alleles,
                                              ExpansionCache& cache, const layout::Sinks& sinks,
                                              common::PairLists& pair_labels);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <string>
 
 #include "common/limits.h"
@@ -52,9 +53,23 @@ struct Classification {
 inline constexpr int KEEP_FROM_HETEROZYGOUS = 8;
 [[nodiscard]] bool worth_keeping(const Classification& classification);
 
-// The cache key of a classified phenotype.
+// The cache key of a classified phenotype; `population` (0-based) is the one
+// whose alleles complete its missing typings, or -1 for every allele.
 [[nodiscard]] ExpansionKey expansion_key(const common::CodeString& code, int system_count,
-                                         const Classification& classification);
+                                         const Classification& classification, int population);
+
+// The alleles (0-based, ascending) that the completions of system m run
+// over for a phenotype first met in `population`: the population's alleles
+// there when population_alleles holds them, else every allele of m.
+[[nodiscard]] std::span<const int> completion_alleles(
+    const common::SystemTables& tables, const common::PopulationAlleles& population_alleles,
+    int population, int m);
+
+// completing_population for a classified phenotype, at its first system with
+// a missing typing; -1 when nothing is missing. What the cache key holds.
+[[nodiscard]] int completing_population(const common::SystemTables& tables,
+                                        const common::PopulationAlleles& population_alleles,
+                                        int population, const Classification& classification);
 
 // Exchanges the letters at system position between the two labels. Throws
 // common::Stop with stop code 1 when position is outside 0..system_count-1.
@@ -122,14 +137,15 @@ struct MissingCheck {
                                       int allele_count);
 
 // The pair list of one phenotype that passed the checks: its phases, or when
-// missing_system is a system (not -1) the phases of every completion of it.
+// missing_system is a system (not -1) the phases of every completion of it
+// by the given alleles of that system (0-based, ascending).
 [[nodiscard]] common::PairList expand_phenotype(const common::SystemTables& tables,
                                                 const common::CodeString& code,
                                                 const Classification& classification,
-                                                int missing_system);
+                                                int missing_system, std::span<const int> alleles);
 // The same, into pairs (emptied first; its capacity is kept).
 void expand_phenotype_into(const common::SystemTables& tables, const common::CodeString& code,
                            const Classification& classification, int missing_system,
-                           common::PairList& pairs);
+                           std::span<const int> alleles, common::PairList& pairs);
 
 }  // namespace expand

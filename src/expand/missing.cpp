@@ -1,6 +1,11 @@
+#include <algorithm>
+#include <array>
 #include <cassert>
+#include <span>
 #include <string_view>
+#include <vector>
 
+#include "common/count.h"
 #include "common/limits.h"
 #include "common/stop.h"
 #include "expand/expand_internal.h"
@@ -135,6 +140,61 @@ int expected_pair_total(int heterozygous_total, int missing_typings, int allele_
 
 namespace {
 
+// Allele numbers 0, 1, 2, ...: a completion over every allele of a system
+// runs over the first allele_count of them. A system has at most one allele
+// per code letter.
+constexpr std::array<int, 256> EVERY_ALLELE = [] {
+  std::array<int, 256> numbers{};
+  for (std::size_t a = 0; a < numbers.size(); ++a) {
+    numbers[a] = static_cast<int>(a);
+  }
+  return numbers;
+}();
+
+}  // namespace
+
+std::span<const int> completion_alleles(const common::SystemTables& tables,
+                                        const common::PopulationAlleles& population_alleles,
+                                        int population, int m) {
+  if (!population_alleles.empty()) {
+    return population_alleles[population][m];
+  }
+  // A system declared with no alleles (0 or less) has none to complete over.
+  const int n = std::max(tables.allele_count[m], 0);
+  assert(n <= static_cast<int>(EVERY_ALLELE.size()));
+  return std::span<const int>(EVERY_ALLELE).first(static_cast<std::size_t>(n));
+}
+
+int completing_population(const common::SystemTables& tables,
+                          const common::PopulationAlleles& population_alleles, int population,
+                          int s) {
+  if (population_alleles.empty()) {
+    return -1;
+  }
+  const std::vector<int>& alleles = population_alleles[population][s];
+  if (common::count_of(alleles) == tables.allele_count[s]) {
+    return -1;
+  }
+  for (int q = 0;; ++q) {
+    if (population_alleles[q][s] == alleles) {
+      return q;  // at the latest `population` itself
+    }
+  }
+}
+
+int completing_population(const common::SystemTables& tables,
+                          const common::PopulationAlleles& population_alleles, int population,
+                          const Classification& classification) {
+  for (int s = 0; s < tables.system_count(); ++s) {
+    if (classification.system_missing[s] != 0) {
+      return completing_population(tables, population_alleles, population, s);
+    }
+  }
+  return -1;
+}
+
+namespace {
+
 // The number of letters a part stands for: none when it is the empty mark.
 int part_length(const common::CodeString& part, int length) {
   return part[0] == common::EMPTY_PART_MARK ? 0 : length;
@@ -161,13 +221,13 @@ common::CodeString join_completion(const SplitCode& split, int left_length, std:
 // homozygous when the allele is the one of the present typing.
 void complete_one_missing(const common::SystemTables& tables, const common::CodeString& code,
                           const Classification& classification, const SplitCode& split,
-                          common::PairList& pairs) {
+                          std::span<const int> alleles, common::PairList& pairs) {
   const int m = split.missing_system;
   const int left_length = part_length(split.left_part, split.missing_position);
   const int right_length =
       part_length(split.right_part, tables.typing_count() - split.missing_position - 1);
   Heterozygosity completed = classification.heterozygosity;
-  for (int b = 0; b < tables.allele_count[m]; ++b) {
+  for (const int b : alleles) {
     const char letter = tables.allele_code[m][b];
     const bool heterozygous = letter != code[split.other_position];
     completed.system_heterozygous[m] = heterozygous;
@@ -182,20 +242,22 @@ void complete_one_missing(const common::SystemTables& tables, const common::Code
 // Both typings of the missing system are missing: one completion per
 // unordered genotype (1,1), (1,2), ..., (1,n), (2,2), ..., (n,n).
 void complete_both_missing(const common::SystemTables& tables, const Classification& classification,
-                           const SplitCode& split, common::PairList& pairs) {
+                           const SplitCode& split, std::span<const int> alleles,
+                           common::PairList& pairs) {
   const int m = split.missing_system;
-  const int n = tables.allele_count[m];
+  const auto n = alleles.size();
   const int left_length = part_length(split.left_part, split.missing_position);
   const int right_length =
       part_length(split.right_part, tables.typing_count() - split.other_position - 1);
   Heterozygosity completed = classification.heterozygosity;
-  for (int b1 = 0; b1 < n; ++b1) {
-    for (int b2 = b1; b2 < n; ++b2) {
-      const bool heterozygous = b1 != b2;
+  for (std::size_t i1 = 0; i1 < n; ++i1) {
+    for (std::size_t i2 = i1; i2 < n; ++i2) {
+      const bool heterozygous = i1 != i2;
       completed.system_heterozygous[m] = heterozygous;
       completed.heterozygous_total =
           classification.heterozygosity.heterozygous_total + (heterozygous ? 1 : 0);
-      const char genotype[2] = {tables.allele_code[m][b1], tables.allele_code[m][b2]};
+      const char genotype[2] = {tables.allele_code[m][alleles[i1]],
+                                tables.allele_code[m][alleles[i2]]};
       const common::CodeString work_code =
           join_completion(split, left_length, std::string_view(genotype, 2), right_length);
       expand_phases(work_code, tables.system_count(), completed, pairs);
@@ -207,18 +269,19 @@ void complete_both_missing(const common::SystemTables& tables, const Classificat
 
 common::PairList expand_phenotype(const common::SystemTables& tables,
                                   const common::CodeString& code,
-                                  const Classification& classification, int missing_system) {
+                                  const Classification& classification, int missing_system,
+                                  std::span<const int> alleles) {
   common::PairList pairs;
-  expand_phenotype_into(tables, code, classification, missing_system, pairs);
+  expand_phenotype_into(tables, code, classification, missing_system, alleles, pairs);
   return pairs;
 }
 
 void expand_phenotype_into(const common::SystemTables& tables, const common::CodeString& code,
                            const Classification& classification, int missing_system,
-                           common::PairList& pairs) {
+                           std::span<const int> alleles, common::PairList& pairs) {
   const int missing_typings =
       missing_system < 0 ? 0 : classification.system_missing[missing_system];
-  const int allele_count = missing_system < 0 ? 0 : tables.allele_count[missing_system];
+  const int allele_count = missing_system < 0 ? 0 : static_cast<int>(alleles.size());
   const int pair_total = expected_pair_total(classification.heterozygosity.heterozygous_total,
                                              missing_typings, allele_count);
   pairs.first.clear();
@@ -236,9 +299,9 @@ void expand_phenotype_into(const common::SystemTables& tables, const common::Cod
     const SplitCode split =
         split_at_missing_system(work_code, tables.system_count(), classification);
     if (classification.full_missing_total == 1) {
-      complete_both_missing(tables, classification, split, pairs);
+      complete_both_missing(tables, classification, split, alleles, pairs);
     } else {
-      complete_one_missing(tables, code, classification, split, pairs);
+      complete_one_missing(tables, code, classification, split, alleles, pairs);
     }
   }
   // The count of the formula and the count generated are two views of the

@@ -7,9 +7,10 @@
 namespace expand {
 namespace {
 
-// The count of a classified phenotype: what expand_phenotype would build for
-// it after the missing-typing checks.
+// The count of a classified phenotype first met in `population`: what
+// expand_phenotype would build for it after the missing-typing checks.
 PairCount count_classified(const common::SystemTables& tables,
+                           const common::PopulationAlleles& population_alleles, int population,
                            const Classification& classification) {
   PairCount count;
   count.heterozygous_total = classification.heterozygosity.heterozygous_total;
@@ -22,20 +23,24 @@ PairCount count_classified(const common::SystemTables& tables,
       count.missing_typings = classification.system_missing[s];
     }
   }
-  const int allele_count = count.missing_system < 0 ? 0 : tables.allele_count[count.missing_system];
-  count.pair_total =
-      expected_pair_total(count.heterozygous_total, count.missing_typings, allele_count);
+  if (count.missing_system >= 0) {
+    count.completion_alleles = static_cast<int>(
+        completion_alleles(tables, population_alleles, population, count.missing_system).size());
+  }
+  count.pair_total = expected_pair_total(count.heterozygous_total, count.missing_typings,
+                                         count.completion_alleles);
   return count;
 }
 
 }  // namespace
 
 PairCount count_pairs(const common::SystemTables& tables, const common::RecordTypings& typings) {
-  return count_classified(tables, classify(tables, typings));
+  return count_classified(tables, {}, 0, classify(tables, typings));
 }
 
 std::vector<PairCount> count_new_pairs(const common::SystemTables& tables,
                                        const common::DistinctPhenotypes& distinct,
+                                       const common::PopulationAlleles& population_alleles,
                                        const ExpansionCache& cache) {
   std::vector<PairCount> counts;
   // Keys of this data set's lists counted so far; used for look-up only.
@@ -45,12 +50,14 @@ std::vector<PairCount> count_new_pairs(const common::SystemTables& tables,
     if (classification.missing_total() >= 2) {
       break;
     }
-    PairCount count = count_classified(tables, classification);
+    const int population = distinct.first_individual[d].population;
+    PairCount count = count_classified(tables, population_alleles, population, classification);
     // A list the cache does not keep is built for its phenotype alone: distinct
     // fully typed phenotypes have distinct code strings, so no two share one.
     if (worth_keeping(classification)) {
-      const ExpansionKey key =
-          expansion_key(distinct.phenotype_code[d], tables.system_count(), classification);
+      const ExpansionKey key = expansion_key(
+          distinct.phenotype_code[d], tables.system_count(), classification,
+          completing_population(tables, population_alleles, population, classification));
       if (cache.find(key) || !counted.insert(key).second) {
         count.pair_total = 0;
       }
@@ -74,7 +81,7 @@ std::string pair_count_text(const common::SystemTables& tables,
         s < tables.system_title.size() ? tables.system_title[s].view() : std::string_view();
     text += std::string(count.missing_typings == 2 ? ", both typings of " : ", one typing of ") +
             layout::titled("system " + layout::integer_text(count.missing_system + 1), title) +
-            " missing (" + layout::integer_text(tables.allele_count[s]) + " alleles)";
+            " missing (" + layout::integer_text(count.completion_alleles) + " alleles)";
   }
   return text;
 }
