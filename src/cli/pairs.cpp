@@ -111,6 +111,9 @@ void run_pair(const PairRun& run, layout::Sink& log, layout::Sink& help, int thr
     pair.locus_a = name_a;
     pair.locus_b = name_b;
     pair.result = result;
+    if (!result.informative) {
+      continue;  // nothing was fitted: no measures
+    }
     const common::PairMeasures measures =
         common::pair_measures(haplotype_table(made.input, result));
     pair.measures_defined = measures.defined;

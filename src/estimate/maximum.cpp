@@ -37,6 +37,10 @@ constexpr double PROJECTION_SHARE = 0.1;
 // that no symmetric saddle of the likelihood (met by the uniform start in
 // data of double heterozygotes) can hold it.
 constexpr double START_PERTURBATION = 0.25;
+// A later start wins only when its maximum is higher by more than this,
+// relative to the likelihood: fits equal to this resolution are the same
+// maximum, and the earliest start, the perturbed uniform one first, keeps it.
+constexpr double SAME_MAXIMUM = 1e-9;
 // Random starts are Dirichlet(1) draws lifted by this much before they are
 // normalised, so that no value starts too close to 0 to come back.
 constexpr double RANDOM_START_LIFT = 0.1;
@@ -211,7 +215,8 @@ void maximise(const EmInput& input, EmTables& tables, EmResult& result) {
     const StartOutcome polished = climb(input, single, TIGHT_RISE, 0, tables);
     result.last_iteration = std::max(first ? 0 : result.last_iteration, polished.steps);
     result.converged = (first || result.converged) && polished.converged;
-    if (first || polished.log_likelihood > result.log_likelihood) {
+    if (first || polished.log_likelihood >
+                     result.log_likelihood + SAME_MAXIMUM * std::abs(result.log_likelihood)) {
       result.log_likelihood = polished.log_likelihood;
       result.best_start = s;
       tables.best.swap(tables.point);
