@@ -6,6 +6,7 @@
 #include <string>
 
 #include "layout/fields_internal.h"
+#include "layout/parser_internal.h"
 #include "layout/walk_internal.h"
 
 namespace layout {
@@ -229,23 +230,5 @@ std::string read_problem(std::span<const Item> items) {
 }  // namespace
 
 std::string read_layout_problem(const LayoutList& layout) { return read_problem(layout.items); }
-
-std::string printable(std::string_view text) {
-  std::string shown;
-  shown.reserve(text.size());
-  for (const char c : text) {
-    shown += detail::shown_byte(c);
-  }
-  return shown;
-}
-
-std::string titled(std::string_view name, std::string_view title) {
-  const std::size_t first = title.find_first_not_of(' ');
-  if (first == std::string_view::npos) {
-    return std::string(name);
-  }
-  const std::size_t last = title.find_last_not_of(' ');
-  return detail::join({name, " (", printable(title.substr(first, last + 1 - first)), ")"});
-}
 
 }  // namespace layout

@@ -81,22 +81,6 @@ void write_then_stop(std::initializer_list<MessagePart> message, std::initialize
   throw std::move(stop);
 }
 
-std::string file_error_line(const common::FileError& error) {
-  std::string line = error.file;
-  if (!line.empty() && error.line > 0) {
-    line += ':' + integer_text(error.line);
-  }
-  if (!line.empty()) {
-    line += ": ";
-  }
-  return printable(line + error.what);
-}
-
-std::string stop_help_line(const common::Stop& stop) {
-  return printable(detail::join(
-      {"stop code ", integer_text(common::stop_number(stop.code)), ": ", stop.explanation}));
-}
-
 ReportSink::ReportSink(const std::string& path, const NamedAt& named_at)
     : out_(create_output_file(path, named_at)), path_(path) {}
 
