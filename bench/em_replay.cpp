@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
   }
   const common::RunInput& input = made->input;
 
-  bench_support::DiscardSink discard;
+  layout::DiscardSink discard;
   const layout::Sinks sinks{discard, discard, discard, nullptr};
   driver::PermutationState state(data_sets, 1);
   std::vector<driver::BuiltDataSet> built(static_cast<std::size_t>(data_sets) + 1);

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
   }
   const common::RunInput& input = made->input;
 
-  bench_support::DiscardSink discard;
+  layout::DiscardSink discard;
   const layout::Sinks sinks{discard, discard, discard, nullptr};
   driver::PermutationState state(permutations, 1);
   driver::BuiltDataSet built;

@@ -1,23 +1,15 @@
 #pragma once
 
 // What the stand-alone benchmark programs share: a genotype table read as
-// the run reads it (every locus in the test, no groupings given), and a sink
-// that takes the messages they do not show.
+// the run reads it (every locus in the test, no groupings given).
 
 #include <fstream>
 #include <optional>
 #include <string>
-#include <string_view>
 
-#include "layout/layout.h"
 #include "table/table.h"
 
 namespace bench_support {
-
-class DiscardSink final : public layout::Sink {
- public:
-  void write_record(std::string_view /*record*/) override {}
-};
 
 // The run input of the table at path, or nothing when it cannot be opened.
 inline std::optional<table::TableInput> read_table_input(const std::string& path) {

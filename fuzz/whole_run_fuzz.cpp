@@ -18,11 +18,6 @@
 
 namespace {
 
-class DiscardSink final : public layout::Sink {
- public:
-  void write_record(std::string_view /*record*/) override {}
-};
-
 bool small_enough(const common::RunInput& input) {
   if (input.systems.system_count() > 4) {
     return false;
@@ -41,9 +36,9 @@ void run_test(const table::GenotypeTable& genotypes, const table::TestSpec& test
   if (!small_enough(made.input)) {
     return;
   }
-  DiscardSink console;
+  layout::DiscardSink console;
   layout::MemorySink log;
-  DiscardSink report;
+  layout::DiscardSink report;
   static_cast<void>(driver::run_analysis(made.input, options, {console, log, report}));
 }
 

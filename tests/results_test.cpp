@@ -272,13 +272,14 @@ TEST(ResultsPairs, RowsByPopulationThenPairOrderWithMeasures) {
   const common::PopulationResult north = population("North", 10);
   common::PopulationResult south = population("South", 7);
   south.permuted_statistic.resize(3);
+  const std::vector<std::string> loci = {"A", "B", "C"};
   const std::vector<results::PairResult> pairs = {
-      {"A", "B", north, true, 0.5, 0.25},
-      {"A", "B", south, false, 0.0, 0.0},
-      {"A", "C", north, true, 1.0 / 3.0, 0.125},
+      {0, 1, north, true, 0.5, 0.25},
+      {0, 1, south, false, 0.0, 0.0},
+      {0, 2, north, true, 1.0 / 3.0, 0.125},
   };
   std::ostringstream out;
-  results::write_pairs_table(out, pairs);
+  results::write_pairs_table(out, loci, pairs);
   const Rows rows = table_of(out.str());
   ASSERT_EQ(rows.size(), 4U);
   EXPECT_EQ(out.str().substr(0, out.str().find('\n')),
@@ -373,7 +374,7 @@ TEST(ResultsSvg, PairsMatrixPerPopulation) {
   for (const std::string name : {"East", "West"}) {
     for (int a = 0; a < 3; ++a) {
       for (int b = a + 1; b < 3; ++b) {
-        pairs.push_back({loci[a], loci[b], population(name, 5), a != 1, 0.5, 0.25 * (a + b)});
+        pairs.push_back({a, b, population(name, 5), a != 1, 0.5, 0.25 * (a + b)});
       }
     }
   }

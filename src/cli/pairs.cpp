@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -17,6 +18,8 @@
 #include "cli/genotype_internal.h"
 #include "cli/progress.h"
 #include "cli/result_files.h"
+#include "common/count.h"
+#include "common/first_appearance.h"
 #include "common/pair_measures.h"
 #include "driver/driver.h"
 #include "layout/layout.h"
@@ -24,26 +27,6 @@
 
 namespace cli {
 namespace {
-
-// Takes the engine's own summary of each pair: the pairs mode shows one table
-// of all pairs instead.
-class DiscardSink final : public layout::Sink {
- public:
-  void write_record(std::string_view /*record*/) override {}
-};
-
-void log_line(layout::Sink& log, const std::string& text) {
-  layout::write(log, "(A)", {std::string_view(text)});
-}
-
-// Whether a row takes part in the test of two loci: it is left out when both
-// loci miss a typing (the exclusion rule of the overall test on two loci).
-bool kept_for_pair(const table::Row& row, int a, int b) {
-  const auto missing = [&row](int locus) {
-    return row.typings[locus][0].empty() || row.typings[locus][1].empty();
-  };
-  return !(missing(a) && missing(b));
-}
 
 // The two-locus haplotype frequencies of the alternative model, [allele a][allele b].
 std::vector<std::vector<double>> haplotype_table(const common::RunInput& input,
@@ -72,67 +55,64 @@ std::string padded(std::string text, std::size_t width) {
 }
 
 // The console's table of every pair: population, pair, p-value, D', Wn.
-void write_pair_table(const std::vector<results::PairResult>& pairs, layout::Sink& console) {
+void write_pair_table(const std::vector<std::string>& loci,
+                      const std::vector<results::PairResult>& pairs, layout::Sink& console) {
   std::size_t name_width = 10;
   std::size_t pair_width = 4;
   for (const results::PairResult& pair : pairs) {
     name_width = std::max(name_width, pair.result.name.size());
-    pair_width = std::max(pair_width, pair.locus_a.size() + pair.locus_b.size() + 3);
+    pair_width = std::max(pair_width, loci[pair.locus_a].size() + loci[pair.locus_b].size() + 3);
   }
-  log_line(console, padded("population", name_width) + "  " + padded("pair", pair_width) +
-                        "  p-value     D'     Wn");
+  layout::write_line(console, padded("population", name_width) + "  " + padded("pair", pair_width) +
+                                  "  p-value     D'     Wn");
   for (const results::PairResult& pair : pairs) {
     const auto measure = [&pair](double value) {
       return pair.measures_defined ? fixed_text(value, 3) : std::string("   NA");
     };
-    log_line(console, padded(pair.result.name, name_width) + "  " +
-                          padded(pair.locus_a + " ~ " + pair.locus_b, pair_width) + "    " +
-                          fixed_text(pair.result.p_value, 3) + "  " + measure(pair.d_prime) + "  " +
-                          measure(pair.wn));
+    layout::write_line(
+        console, padded(pair.result.name, name_width) + "  " +
+                     padded(loci[pair.locus_a] + " ~ " + loci[pair.locus_b], pair_width) + "    " +
+                     fixed_text(pair.result.p_value, 3) + "  " + measure(pair.d_prime) + "  " +
+                     measure(pair.wn));
   }
-}
-
-// Population ranks by first appearance in the table (every row counts).
-std::map<std::string, int> population_order(const table::GenotypeTable& genotypes) {
-  std::map<std::string, int> order;
-  for (const table::Row& row : genotypes.rows) {
-    order.try_emplace(row.population, static_cast<int>(order.size()));
-  }
-  return order;
 }
 
 struct PairRun {
   const Options& options;
   const table::GenotypeTable& genotypes;
+  const std::vector<int>& loci;  // the table's loci to pair, 0-based, in table order
   // Told of every data set finished: (pair index, data sets of that pair done).
   std::function<void(int, int)> progress;
 };
 
-// One pair's test on the given number of threads, its log lines written to
-// log and its help lines to help; its results, one per population, are
-// appended to pairs.
-void run_pair(const PairRun& run, layout::Sink& log, layout::Sink& help, int threads, int a, int b,
+// The test of the pair of run.loci[i] and run.loci[j] (i < j) on the given
+// number of threads, its log lines written to log and its help lines to help;
+// its results, one per population, are appended to pairs.
+void run_pair(const PairRun& run, layout::Sink& log, layout::Sink& help, int threads, int i, int j,
               int index, std::vector<results::PairResult>& pairs) {
-  const std::string& name_a = run.genotypes.loci[a].name;
-  const std::string& name_b = run.genotypes.loci[b].name;
-  const std::string pair_name = name_a + " ~ " + name_b;
+  const int a = run.loci[i];
+  const int b = run.loci[j];
+  const std::string pair_name = run.genotypes.loci[a].name + " ~ " + run.genotypes.loci[b].name;
+  const table::TestSpec test = table::pair_test(a, b);
   if (std::none_of(run.genotypes.rows.begin(), run.genotypes.rows.end(),
-                   [&](const table::Row& row) { return kept_for_pair(row, a, b); })) {
-    log_line(log, "pair " + pair_name + ": nobody typed at either locus; no result");
+                   [&](const table::Row& row) { return table::row_kept(row, test.loci); })) {
+    layout::write_line(log, "pair " + pair_name + ": nobody typed at either locus; no result");
     return;
   }
-  const table::TableInput made = table::make_run_input(run.genotypes, table::pair_test(a, b));
+  const table::TableInput made = table::make_run_input(run.genotypes, test);
   for (const table::ExcludedIndividual& left : made.excluded) {
-    log_line(log, "pair " + pair_name + ", line " + layout::integer_text(left.line) +
-                      ", population " + left.population + ": left out" +
-                      (left.id.empty() ? std::string() : ", id " + left.id));
+    layout::write_line(log, "pair " + pair_name + ", line " + layout::integer_text(left.line) +
+                                ", population " + left.population + ": left out" +
+                                (left.id.empty() ? std::string() : ", id " + left.id));
   }
   for (const std::string& population : made.dropped_populations) {
     std::string line = "pair " + pair_name;
     line += ", population " + population + ": nobody left; no row for this pair";
-    log_line(log, line);
+    layout::write_line(log, line);
   }
-  DiscardSink discard;
+  // The engine's summary of each pair is not shown: the pairs mode shows one
+  // table of all pairs instead.
+  layout::DiscardSink discard;
   const layout::Sinks sinks{discard, log, discard, &help};
   common::RunOptions options = run_options(run.options);
   options.messages = common::MessageStyle::counted;
@@ -141,8 +121,8 @@ void run_pair(const PairRun& run, layout::Sink& log, layout::Sink& help, int thr
   const common::RunResults results = driver::run_analysis(made.input, options, sinks);
   for (const common::PopulationResult& result : results.populations) {
     results::PairResult& pair = pairs.emplace_back();
-    pair.locus_a = name_a;
-    pair.locus_b = name_b;
+    pair.locus_a = i;
+    pair.locus_b = j;
     pair.result = result;
     const common::PairMeasures measures =
         common::pair_measures(haplotype_table(made.input, result));
@@ -202,12 +182,8 @@ void run_pairs(const PairRun& run, const std::vector<std::pair<int, int>>& tasks
     work();
   }  // joined
   for (PairOutcome& outcome : outcomes) {
-    for (const std::string& record : outcome.log.records()) {
-      log.write_record(record);
-    }
-    for (const std::string& record : outcome.help.records()) {
-      help.write_record(record);
-    }
+    outcome.log.write_to(log);
+    outcome.help.write_to(help);
     if (outcome.failure) {
       std::rethrow_exception(outcome.failure);
     }
@@ -226,10 +202,10 @@ void run_pair_tests(const Options& options, const table::GenotypeTable& genotype
   const std::vector<int> loci = table::parse_loci(genotypes, options.loci);
   layout::LogSink log(prefix + ".log");
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
-  std::vector<std::pair<int, int>> tasks;
-  for (std::size_t i = 0; i < loci.size(); ++i) {
-    for (std::size_t j = i + 1; j < loci.size(); ++j) {
-      tasks.emplace_back(loci[i], loci[j]);
+  std::vector<std::pair<int, int>> tasks;  // positions in loci
+  for (int i = 0; i < common::count_of(loci); ++i) {
+    for (int j = i + 1; j < common::count_of(loci); ++j) {
+      tasks.emplace_back(i, j);
     }
   }
   // Every pair runs the same number of data sets; the line shows them all,
@@ -240,7 +216,7 @@ void run_pair_tests(const Options& options, const table::GenotypeTable& genotype
   std::vector<int> done(tasks.size(), 0);
   std::int64_t done_total = 0;
   std::mutex progress_mutex;
-  const PairRun run{options, genotypes, [&](int index, int pair_done) {
+  const PairRun run{options, genotypes, loci, [&](int index, int pair_done) {
                       const std::lock_guard lock(progress_mutex);
                       done_total += pair_done - std::exchange(done[index], pair_done);
                       progress.update(static_cast<int>(done_total / unit),
@@ -249,27 +225,32 @@ void run_pair_tests(const Options& options, const table::GenotypeTable& genotype
   std::vector<results::PairResult> pairs;
   run_pairs(run, tasks, std::max(options.threads, 1), log, help, pairs);
   progress.clear();
-  // Rows by population, then pair order; the sort is stable.
-  const std::map<std::string, int> order = population_order(genotypes);
+  // Rows by population in the table's order, then pair order; the sort is stable.
+  std::map<std::string_view, int> rank;
+  const common::FirstAppearance order = table::population_order(genotypes);
+  for (int p = 0; p < common::count_of(order.values); ++p) {
+    rank.emplace(order.values[p], p);
+  }
   std::stable_sort(pairs.begin(), pairs.end(),
-                   [&order](const results::PairResult& x, const results::PairResult& y) {
-                     return order.at(x.result.name) < order.at(y.result.name);
+                   [&rank](const results::PairResult& x, const results::PairResult& y) {
+                     return rank.at(x.result.name) < rank.at(y.result.name);
                    });
   std::vector<std::string> locus_names;
   locus_names.reserve(loci.size());
   for (const int locus : loci) {
     locus_names.push_back(genotypes.loci[locus].name);
   }
-  write_pair_table(pairs, console);
+  write_pair_table(locus_names, pairs, console);
   const std::vector<std::string> paths = pair_result_paths(prefix);
-  write_result_file(paths[0], [&](std::ostream& out) { results::write_pairs_table(out, pairs); });
+  write_result_file(
+      paths[0], [&](std::ostream& out) { results::write_pairs_table(out, locus_names, pairs); });
   write_result_file(paths[1],
                     [&](std::ostream& out) { results::write_pairs_svg(out, locus_names, pairs); });
   for (const std::string& path : paths) {
-    log_line(console, "written: " + path);
+    layout::write_line(console, "written: " + path);
   }
   if (log.written()) {
-    log_line(console, "written: " + prefix + ".log");
+    layout::write_line(console, "written: " + prefix + ".log");
   }
 }
 

@@ -90,12 +90,11 @@ class EmWarnings {
   void note_redrawn(int dataset_number, int redrawn) {
     results_.redrawn_attempts += redrawn;
     if (!classic_ && redrawn > 0) {
-      layout::write(sinks_.log, "(A)",
-                    {std::string_view(
-                        "data set " + layout::integer_text(dataset_number) +
-                        ": attempts abandoned and drawn again: " + layout::integer_text(redrawn) +
-                        " (a permuted individual missed typings at two or more "
-                        "loci)")});
+      layout::write_line(
+          sinks_.log, "data set " + layout::integer_text(dataset_number) +
+                          ": attempts abandoned and drawn again: " + layout::integer_text(redrawn) +
+                          " (a permuted individual missed typings at two or more "
+                          "loci)");
     }
   }
 
@@ -103,7 +102,7 @@ class EmWarnings {
   void log(int dataset_number, int p, const std::string& what) {
     const std::string line = "data set " + layout::integer_text(dataset_number) + ", population " +
                              results_.populations[p].name + ": " + what;
-    layout::write(sinks_.log, "(A)", {std::string_view(line)});
+    layout::write_line(sinks_.log, line);
   }
 
   bool classic_;

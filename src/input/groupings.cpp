@@ -176,7 +176,7 @@ void check_every_system_grouped(const GroupingContext& context,
                         "(' System number ',I2,' is in no group; "
                         "the null grouping must hold every system.')",
                         {s + 1}, RuleScope::grouping,
-                        detail::system_text(context.systems, s) +
+                        layout::system_text(context.systems, s) +
                             " is in no group; the null grouping must hold every system of the"
                             " data file");
     }

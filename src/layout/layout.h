@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/stop.h"
+#include "common/tables.h"
 #include "common/text.h"
 
 // Fixed-column records: the layout-list notation, the record writer and
@@ -109,6 +110,10 @@ inline void write(Sink& sink, LayoutText layout, std::initializer_list<WriteValu
   write(sink, layout, std::span<const WriteValue>(values.begin(), values.size()));
 }
 
+// Writes a line of free text (a log or console line the program composes) as
+// one record of its own, as the layout (A) writes it.
+void write_line(Sink& sink, std::string_view line);
+
 // Single field formatters, as the writer uses them.
 [[nodiscard]] std::string format_integer(int value, int width);  // Iw
 // An integer as its digits (and sign) without padding, for message texts.
@@ -149,9 +154,19 @@ class MemorySink final : public Sink {
  public:
   void write_record(std::string_view record) override;
   [[nodiscard]] const std::vector<std::string>& records() const { return records_; }
+  // Writes the records kept, in order, to sink: the output of a task that
+  // ran aside, handed on in its place.
+  void write_to(Sink& sink) const;
 
  private:
   std::vector<std::string> records_;
+};
+
+// A sink that takes records and keeps none: for the messages a caller does
+// not show (the engine's summary of each locus pair, benchmarks, fuzzing).
+class DiscardSink final : public Sink {
+ public:
+  void write_record(std::string_view /*record*/) override {}
 };
 
 // Where a file name was read: the file and 1-based line that named it, and
@@ -341,6 +356,17 @@ void check_output_files(std::span<const std::string> paths);
 // "system 3 (TRANSFERRIN)": the title without its leading and trailing
 // blanks and made printable, left out when it is blank.
 [[nodiscard]] std::string titled(std::string_view name, std::string_view title);
+
+// How a message names system s (0-based; shown 1-based) with its title, as
+// titled() shows it: "system 2 (TRANSFERRIN)", without the title when the
+// tables hold none for s.
+[[nodiscard]] std::string system_text(const common::SystemTables& systems, int s);
+
+// How a message names record r of population p (both 0-based; shown 1-based):
+// "record 8 of population number 2", or with the population's name (made
+// printable, trailing blanks dropped) "record 8 of population "North" (number 2)".
+[[nodiscard]] std::string record_text(int p, int r);
+[[nodiscard]] std::string record_text(int p, int r, const common::PopulationName& name);
 
 // A file-layer error as its one line on standard error: "file:line: what",
 // "file: what" without a line, or "what" alone without a file; unprintable

@@ -1,5 +1,5 @@
-// The texts of messages: input echoed safely, numbered things with their
-// titles, and the one-line forms of file-layer errors and stops.
+// The texts of messages: input echoed safely, systems and records as
+// messages name them, and the one-line forms of file-layer errors and stops.
 
 #include <string>
 #include <string_view>
@@ -24,7 +24,24 @@ std::string titled(std::string_view name, std::string_view title) {
     return std::string(name);
   }
   const std::size_t last = title.find_last_not_of(' ');
-  return detail::join({name, " (", printable(title.substr(first, last + 1 - first)), ")"});
+  return common::join({name, " (", printable(title.substr(first, last + 1 - first)), ")"});
+}
+
+std::string system_text(const common::SystemTables& systems, int s) {
+  const auto index = static_cast<std::size_t>(s);
+  return titled(common::join({"system ", integer_text(s + 1)}),
+                index < systems.system_title.size() ? systems.system_title[index].view()
+                                                    : std::string_view());
+}
+
+std::string record_text(int p, int r) {
+  return common::join(
+      {"record ", integer_text(r + 1), " of population number ", integer_text(p + 1)});
+}
+
+std::string record_text(int p, int r, const common::PopulationName& name) {
+  return common::join({"record ", integer_text(r + 1), " of population \"",
+                       printable(name.trimmed()), "\" (number ", integer_text(p + 1), ")"});
 }
 
 std::string file_error_line(const common::FileError& error) {
@@ -39,7 +56,7 @@ std::string file_error_line(const common::FileError& error) {
 }
 
 std::string stop_help_line(const common::Stop& stop) {
-  return printable(detail::join(
+  return printable(common::join(
       {"stop code ", integer_text(common::stop_number(stop.code)), ": ", stop.explanation}));
 }
 

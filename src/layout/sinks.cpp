@@ -20,7 +20,7 @@ std::string reason(int error) { return std::generic_category().message(error); }
 
 // What failed, with the system's reason when it left one.
 std::string failed_write(std::string_view what, int error) {
-  return error == 0 ? std::string(what) : detail::join({what, " (", reason(error), ")"});
+  return error == 0 ? std::string(what) : common::join({what, " (", reason(error), ")"});
 }
 
 // Writes one record with CR LF and flushes, so that the file is complete up
@@ -36,14 +36,6 @@ void write_file_record(std::FILE* file, const std::string& path, std::string_vie
 
 }  // namespace
 
-std::string detail::join(std::initializer_list<std::string_view> parts) {
-  std::string joined;
-  for (const std::string_view part : parts) {
-    joined += part;
-  }
-  return joined;
-}
-
 std::string_view detail::record_ending(LineEnd end) { return end == LineEnd::crlf ? "\r\n" : "\n"; }
 
 StreamSink::StreamSink(std::ostream& out, LineEnd end, std::string name, WriteFailure failure)
@@ -55,11 +47,17 @@ void StreamSink::write_record(std::string_view record) {
   out_.flush();
   if (!out_ && failure_ == WriteFailure::stops_the_run) {
     throw common::FileError{
-        name_, 0, detail::join({failed_write("cannot write", errno), "; the run is ended"})};
+        name_, 0, common::join({failed_write("cannot write", errno), "; the run is ended"})};
   }
 }
 
 void MemorySink::write_record(std::string_view record) { records_.emplace_back(record); }
+
+void MemorySink::write_to(Sink& sink) const {
+  for (const std::string& record : records_) {
+    sink.write_record(record);
+  }
+}
 
 void write_help(const Sinks& sinks, std::string_view line) {
   if (sinks.help != nullptr) {
@@ -111,7 +109,7 @@ void LogSink::write_record(std::string_view record) {
     FileHandle handle(std::fopen(path_.c_str(), "ab"));
     if (!handle) {
       throw common::FileError{
-          path_, 0, detail::join({"cannot open the log file for appending (", reason(errno), ")"})};
+          path_, 0, common::join({"cannot open the log file for appending (", reason(errno), ")"})};
     }
     file_ = std::make_unique<File>(File{std::move(handle)});
   }

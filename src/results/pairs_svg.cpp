@@ -82,11 +82,6 @@ std::string short_label(const std::string& name) {
   return name.substr(0, end) + "\u2026";
 }
 
-int locus_index(const std::vector<std::string>& loci, const std::string& name) {
-  const auto found = std::find(loci.begin(), loci.end(), name);
-  return found == loci.end() ? -1 : static_cast<int>(found - loci.begin());
-}
-
 void draw_labels(SvgCanvas& canvas, const std::vector<std::string>& loci, const Layout& layout,
                  double top) {
   const double matrix_top = layout.matrix_top(top);
@@ -109,15 +104,11 @@ void draw_labels(SvgCanvas& canvas, const std::vector<std::string>& loci, const 
   }
 }
 
-void draw_cell(SvgCanvas& canvas, const std::vector<std::string>& loci, const Layout& layout,
-               double top, const PairResult& pair) {
-  int a = locus_index(loci, pair.locus_a);
-  int b = locus_index(loci, pair.locus_b);
-  if (a < 0 || b < 0 || a == b) {
+void draw_cell(SvgCanvas& canvas, const Layout& layout, double top, const PairResult& pair) {
+  const int a = std::min(pair.locus_a, pair.locus_b);
+  const int b = std::max(pair.locus_a, pair.locus_b);
+  if (a < 0 || b >= layout.locus_count || a == b) {
     return;
-  }
-  if (a > b) {
-    std::swap(a, b);
   }
   const double x = layout.left() + (b - 1) * CELL;
   const double y = layout.matrix_top(top) + a * CELL;
@@ -166,7 +157,7 @@ void write_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
                 Anchor::start, "font-weight=\"bold\"");
     draw_labels(canvas, loci, layout, top);
     for (const int k : populations[panel].pairs) {
-      draw_cell(canvas, loci, layout, top, pairs[k]);
+      draw_cell(canvas, layout, top, pairs[k]);
     }
     draw_legend(canvas, layout, top);
     canvas.end_group();
