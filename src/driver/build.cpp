@@ -184,14 +184,14 @@ void code_data_set(const common::RunInput& observed, PermutationState& state,
 void hand_over(const common::RunInput& observed, const PermutationState& state,
                common::PairLists pair_labels, BuiltDataSet& built) {
   const int population_count = observed.populations.population_count();
-  built.distinct_count = state.distinct.distinct_count();
+  const int distinct_count = state.distinct.distinct_count();
   built.phenotype_count.assign(static_cast<std::size_t>(population_count), {});
   built.population_size.assign(static_cast<std::size_t>(population_count), 0);
   for (int p = 0; p < population_count; ++p) {
     const auto pi = static_cast<std::size_t>(p);
     std::vector<int>& column = built.phenotype_count[pi];
     column = state.distinct.phenotype_tally[pi];
-    column.resize(static_cast<std::size_t>(built.distinct_count), 0);
+    column.resize(static_cast<std::size_t>(distinct_count), 0);
     for (const int count : column) {
       built.population_size[pi] += count;
     }
@@ -217,7 +217,6 @@ std::int64_t pair_list_bytes(std::int64_t pair_total, std::int64_t list_count) {
 
 void build_observed_data_set(const common::RunInput& observed, PermutationState& state,
                              const layout::Sinks& sinks, BuiltDataSet& built) {
-  built.dataset_number = 0;
   state.donor_index =
       permute::identity_donor_index(observed.populations, observed.null_grouping.group_total());
   code_data_set(observed, state, sinks);
@@ -235,7 +234,6 @@ BuildStatus build_data_set(int dataset_number, const common::RunInput& observed,
                            PermutationState& state, const layout::Sinks& sinks,
                            layout::Sink& listing_log, BuiltDataSet& built) {
   assert(dataset_number >= 1);
-  built.dataset_number = dataset_number;
   common::PairLists pair_labels;
   for (;;) {
     if (state.try_count.begin_attempt(dataset_number) == permute::AttemptStatus::too_many) {

@@ -44,8 +44,6 @@ struct PermutationState {
 
 // What a build hands over to the analysis of the data set.
 struct BuiltDataSet {
-  int dataset_number = 0;
-  int distinct_count = 0;
   std::vector<std::vector<int>> phenotype_count;  // [population][d]
   std::vector<int> population_size;               // [population]
   common::PairLists pair_labels;                  // [d]

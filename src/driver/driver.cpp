@@ -59,10 +59,9 @@ common::FittedModel fitted_model(const estimate::EmResult& result, const common:
 // counted and logged one line each.
 class EmWarnings {
  public:
-  EmWarnings(const common::RunOptions& options, const common::RunInput& input,
-             const layout::Sinks& sinks, common::RunResults& results)
+  EmWarnings(const common::RunOptions& options, const layout::Sinks& sinks,
+             common::RunResults& results)
       : classic_(options.messages == common::MessageStyle::classic),
-        input_(input),
         sinks_(sinks),
         results_(results) {}
 
@@ -106,7 +105,6 @@ class EmWarnings {
   }
 
   bool classic_;
-  const common::RunInput& input_;
   const layout::Sinks& sinks_;
   common::RunResults& results_;
 };
@@ -162,7 +160,7 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
                                 const layout::Sinks& sinks) {
   common::RunResults results;
   start_results(input, options, results);
-  EmWarnings warnings(options, input, sinks, results);
+  EmWarnings warnings(options, sinks, results);
   const int data_set_total = options.permutations + 1;
 
   PermutationState state(options.permutations, options.seed);
