@@ -268,18 +268,18 @@ TEST(ResultsPermutations, EveryStatisticByPopulationThenDataSet) {
   EXPECT_EQ(rows[5], (std::vector<std::string>{"South End", "1", "1.5"}));
 }
 
-TEST(ResultsPairs, RowsByPopulationThenPairOrderWithMeasures) {
+TEST(ResultsLocusPairs, RowsByPopulationThenPairOrderWithMeasures) {
   const common::PopulationResult north = population("North", 10);
   common::PopulationResult south = population("South", 7);
   south.permuted_statistic.resize(3);
   const std::vector<std::string> loci = {"A", "B", "C"};
-  const std::vector<results::PairResult> pairs = {
+  const std::vector<results::LocusPairResult> pairs = {
       {0, 1, north, true, 0.5, 0.25},
       {0, 1, south, false, 0.0, 0.0},
       {0, 2, north, true, 1.0 / 3.0, 0.125},
   };
   std::ostringstream out;
-  results::write_pairs_table(out, loci, pairs);
+  results::write_locus_pairs_table(out, loci, pairs);
   const Rows rows = table_of(out.str());
   ASSERT_EQ(rows.size(), 4U);
   EXPECT_EQ(out.str().substr(0, out.str().find('\n')),
@@ -368,8 +368,8 @@ TEST(ResultsSvg, HistogramOnePanelPerPopulationOnTheCanvas) {
   EXPECT_EQ(count_of_text(undefined.str(), "xi = NA"), 1);
 }
 
-TEST(ResultsSvg, PairsMatrixPerPopulation) {
-  std::vector<results::PairResult> pairs;
+TEST(ResultsSvg, LocusPairsMatrixPerPopulation) {
+  std::vector<results::LocusPairResult> pairs;
   const std::vector<std::string> loci = {"L1", "L<2>", "L3"};
   for (const std::string name : {"East", "West"}) {
     for (int a = 0; a < 3; ++a) {
@@ -379,7 +379,7 @@ TEST(ResultsSvg, PairsMatrixPerPopulation) {
     }
   }
   std::ostringstream out;
-  results::write_pairs_svg(out, loci, pairs);
+  results::write_locus_pairs_svg(out, loci, pairs);
   const std::string svg = out.str();
   EXPECT_EQ(svg_fault(svg), "");
   EXPECT_EQ(count_of_text(svg, "<g id=\"population-"), 2);

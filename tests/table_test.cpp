@@ -299,7 +299,7 @@ TEST(TableTest, LocusCountOfTheWholeTable) {
   EXPECT_EQ(table::parse_test(eleven, "L3,L0", "").loci, (std::vector<int>{0, 3}));
 }
 
-TEST(TableTest, PairsMode) {
+TEST(TableTest, LocusPairsMode) {
   const table::GenotypeTable t = read_text(FOUR_LOCI);
   EXPECT_EQ(table::parse_loci(t, ""), (std::vector<int>{0, 1, 2, 3}));
   EXPECT_EQ(table::parse_loci(t, "D, B"), (std::vector<int>{1, 3}));
@@ -308,7 +308,7 @@ TEST(TableTest, PairsMode) {
               "--loci:0:")
         << bad;
   }
-  const table::TestSpec pair = table::pair_test(3, 1);
+  const table::TestSpec pair = table::locus_pair_test(3, 1);
   EXPECT_EQ(pair.loci, (std::vector<int>{1, 3}));
   EXPECT_EQ(pair.null_groups, (std::vector<std::vector<int>>{{1}, {3}}));
   EXPECT_EQ(pair.alt_groups, (std::vector<std::vector<int>>{{1, 3}}));

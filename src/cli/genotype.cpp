@@ -104,8 +104,8 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
   // Every output file is checked before the table is read (the log is
   // appended to and never refuses a run).
   std::vector<std::string> outputs;
-  if (options.pairs) {
-    outputs = pair_result_paths(prefix);
+  if (options.locus_pairs) {
+    outputs = locus_pair_result_paths(prefix);
   } else {
     outputs = overall_result_paths(prefix);
     outputs.push_back(prefix + ".report.txt");
@@ -115,8 +115,8 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
   const std::unique_ptr<std::istream> in = layout::open_input(options.genotypes);
   const table::GenotypeTable genotypes =
       table::read_genotype_table(*in, options.genotypes, read_options);
-  if (options.pairs) {
-    run_pair_tests(options, genotypes, prefix, console, help);
+  if (options.locus_pairs) {
+    run_locus_pair_tests(options, genotypes, prefix, console, help);
   } else {
     run_overall_test(options, genotypes, prefix, console, help);
   }

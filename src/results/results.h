@@ -31,10 +31,10 @@ void write_permutation_table(std::ostream& out, const common::RunInput& input,
 void write_histogram_svg(std::ostream& out, const common::RunInput& input,
                          const common::RunResults& results);
 
-// One pair test of the pairs mode: the two loci, as 0-based indexes into the
-// loci of the run (locus_a < locus_b), the test's result for one population
-// and the two LD measures (measures_defined false: both NA).
-struct PairResult {
+// One test of a locus pair (the pairs mode, --pairs): the two loci, as
+// 0-based indexes into the loci of the run (locus_a < locus_b), the test's result for one
+// population and the two LD measures (measures_defined false: both NA).
+struct LocusPairResult {
   int locus_a = 0;
   int locus_b = 0;
   common::PopulationResult result;
@@ -43,13 +43,13 @@ struct PairResult {
   double wn = 0.0;
 };
 
-// PREFIX.pairs.tsv: rows by population (in first-appearance order), then pair
-// order; loci are the names of the loci the pairs index.
-void write_pairs_table(std::ostream& out, const std::vector<std::string>& loci,
-                       const std::vector<PairResult>& pairs);
+// PREFIX.pairs.tsv: rows by population (in first-appearance order), then in
+// the order of the locus pairs; loci are the names the pairs' indexes refer to.
+void write_locus_pairs_table(std::ostream& out, const std::vector<std::string>& loci,
+                             const std::vector<LocusPairResult>& locus_pairs);
 
-// PREFIX.pairs.svg: per population, a matrix of the loci with a cell per pair.
-void write_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
-                     const std::vector<PairResult>& pairs);
+// PREFIX.pairs.svg: per population, a matrix of the loci with a cell per locus pair.
+void write_locus_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
+                           const std::vector<LocusPairResult>& locus_pairs);
 
 }  // namespace results

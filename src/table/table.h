@@ -100,9 +100,9 @@ struct TestSpec {
 // common::FileError{"--loci", 0, what}.
 [[nodiscard]] std::vector<int> parse_loci(const GenotypeTable& table, std::string_view list);
 
-// The two-locus test of a pair (null: each alone; alternative: both in one
+// The two-locus test of a locus pair (null: each alone; alternative: both in one
 // group), the loci in table order whichever is given first.
-[[nodiscard]] TestSpec pair_test(int locus_a, int locus_b);
+[[nodiscard]] TestSpec locus_pair_test(int locus_a, int locus_b);
 
 // Whether a row takes part in a test of these loci (0-based): it is left out
 // when typings are missing at two or more of them, since such an individual

@@ -178,7 +178,7 @@ std::vector<int> parse_loci(const GenotypeTable& table, std::string_view list) {
   return loci;
 }
 
-TestSpec pair_test(int locus_a, int locus_b) {
+TestSpec locus_pair_test(int locus_a, int locus_b) {
   const int first = std::min(locus_a, locus_b);
   const int second = std::max(locus_a, locus_b);
   return TestSpec{{first, second}, {{first}, {second}}, {{first, second}}};
