@@ -1,3 +1,7 @@
+// The loci a test takes and how they are grouped, from the command line:
+// the groupings of --null and --alt, the loci of --loci, and the two-locus
+// test of a locus pair.
+
 #include <algorithm>
 #include <optional>
 #include <string>
