@@ -2,6 +2,7 @@
 #include <cassert>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -228,6 +229,24 @@ void build_observed_data_set(const common::RunInput& observed, PermutationState&
   assert(status == expand::ExpandStatus::done);
   (void)status;
   hand_over(observed, state, std::move(pair_labels), built);
+}
+
+DataSetBuilder::DataSetBuilder(const common::RunInput& input, int permutations, std::int32_t seed)
+    : input_(input), state_(std::make_unique<PermutationState>(permutations, seed)) {}
+
+DataSetBuilder::~DataSetBuilder() = default;
+
+bool DataSetBuilder::build(int dataset_number, const layout::Sinks& sinks, BuiltDataSet& built) {
+  if (dataset_number == 0) {
+    build_observed_data_set(input_, *state_, sinks, built);
+    return true;
+  }
+  return build_data_set(dataset_number, input_, *state_, sinks, sinks.log, built) ==
+         BuildStatus::built;
+}
+
+const common::DistinctPhenotypes& DataSetBuilder::distinct_phenotypes() const {
+  return state_->distinct;
 }
 
 BuildStatus build_data_set(int dataset_number, const common::RunInput& observed,
