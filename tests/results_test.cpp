@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -74,6 +75,35 @@ common::PopulationResult population(const std::string& name, int individuals) {
   result.ld_xi = 1.0 / 3.0;
   result.ld_xi_std = 0.7;
   return result;
+}
+
+// The test columns (individuals to xi_sd) of population(name, 10) in a row
+// whose permutations column says 4.
+std::vector<std::string> north_test_fields() {
+  return {"10",
+          "1",
+          "-10.25",
+          "-9",
+          "2.5",
+          "2",
+          "4",
+          "1",
+          "1",
+          "0.25",
+          "0.6",
+          "1.825",
+          real_text(std::sqrt(0.9)),
+          real_text(1.0 / 3.0),
+          "0.7"};
+}
+
+// The parts one after another.
+std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> all;
+  for (const std::vector<std::string>& part : parts) {
+    all.insert(all.end(), part.begin(), part.end());
+  }
+  return all;
 }
 
 common::RunResults two_populations() {
@@ -200,26 +230,10 @@ TEST(ResultsSummary, HeaderAndRowsFromTheResults) {
   EXPECT_EQ(out.str().substr(0, out.str().find('\n')),
             "population\tindividuals\texcluded\tlnL0\tlnL1\tstatistic\tdf\tpermutations\texceeding"
             "\tties\tp_value\tp_value_conservative\tmean\tsd\txi\txi_sd");
-  const std::vector<std::string> north = {"North",
-                                          "10",
-                                          "1",
-                                          "-10.25",
-                                          "-9",
-                                          "2.5",
-                                          "2",
-                                          "4",
-                                          "1",
-                                          "1",
-                                          "0.25",
-                                          "0.6",
-                                          "1.825",
-                                          real_text(std::sqrt(0.9)),
-                                          real_text(1.0 / 3.0),
-                                          "0.7"};
-  EXPECT_EQ(rows[1], north);
+  EXPECT_EQ(rows[1], joined({{"North"}, north_test_fields()}));
   // A tab in a name would shift every column after it.
   EXPECT_EQ(rows[2][0], "South End");
-  EXPECT_EQ(rows[2].size(), north.size());
+  EXPECT_EQ(rows[2].size(), rows[1].size());
 }
 
 TEST(ResultsSummary, UndefinedValuesAreNa) {
@@ -286,27 +300,7 @@ TEST(ResultsLocusPairs, RowsByPopulationThenPairOrderWithMeasures) {
             "population\tlocus_a\tlocus_b\tindividuals\texcluded\tlnL0\tlnL1\tstatistic\tdf"
             "\tpermutations\texceeding\tties\tp_value\tp_value_conservative\tmean\tsd\txi\txi_sd"
             "\td_prime\twn");
-  const std::vector<std::string> first = {"North",
-                                          "A",
-                                          "B",
-                                          "10",
-                                          "1",
-                                          "-10.25",
-                                          "-9",
-                                          "2.5",
-                                          "2",
-                                          "4",
-                                          "1",
-                                          "1",
-                                          "0.25",
-                                          "0.6",
-                                          "1.825",
-                                          real_text(std::sqrt(0.9)),
-                                          real_text(1.0 / 3.0),
-                                          "0.7",
-                                          "0.5",
-                                          "0.25"};
-  EXPECT_EQ(rows[1], first);
+  EXPECT_EQ(rows[1], joined({{"North", "A", "B"}, north_test_fields(), {"0.5", "0.25"}}));
   EXPECT_EQ((std::vector<std::string>{rows[2][0], rows[2][2], rows[2][18]}),
             (std::vector<std::string>{"North", "C", real_text(1.0 / 3.0)}));
   // South's pair: its own count of permuted statistics, measures undefined.

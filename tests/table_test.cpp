@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/stop.h"
+#include "support/capture.h"
 #include "table/table_internal.h"
 
 namespace {
@@ -27,15 +28,7 @@ table::GenotypeTable read_text(const std::string& text, char delimiter = ',',
   return table::read_genotype_table(in, "t.csv", options);
 }
 
-// "file:line: what" of the FileError the call throws, or "" when it succeeds.
-std::string error_of(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const common::FileError& error) {
-    return error.file + ":" + std::to_string(error.line) + ": " + error.what;
-  }
-  return "";
-}
+using test_support::error_of;
 
 TEST(TableRead, FieldsAndLines) {
   struct Case {
