@@ -1,6 +1,6 @@
 # What the case scripts (run_case.cmake, run_table_case.cmake) share: the
-# fresh copy of a case folder, the file each expected file is compared with,
-# the byte comparison and the report of what differs.
+# fresh copy of a case folder, the comparison of what a run left with the
+# case's expected files, and the report of what differs.
 
 # Copies the files of case_dir into a fresh work_dir, leaving out the README
 # and the case's own control files named after work_dir.
@@ -16,26 +16,46 @@ function(copy_case case_dir work_dir)
   file(REMOVE ${controls})
 endfunction()
 
-# Sets out_var to the file that expected file `name` is compared with: the
-# exit status, standard output and standard error of the run as the script
-# saved them in NAME.actual, any other file as the run wrote it.
-function(actual_file name work_dir out_var)
-  if(name STREQUAL "status" OR name STREQUAL "stdout" OR name STREQUAL "stderr")
-    set(${out_var} ${work_dir}/${name}.actual PARENT_SCOPE)
-  else()
-    set(${out_var} ${work_dir}/${name} PARENT_SCOPE)
+# Compares every file of case_dir/expected with what the run left in
+# work_dir: status, stdout and stderr with the NAME.actual files the script
+# saved, any other file with the file of that name the run wrote. Sets
+# failures_var to one line per file missing or different. Files compare byte
+# for byte; with a compare_tsv program given after failures_var, .tsv files
+# compare as tables instead, within the case's TOLERANCE file (COLUMN=ULPS
+# lines, for columns whose reference values were summed in another order).
+function(compare_expected case_dir work_dir failures_var)
+  set(compare_tsv ${ARGN})
+  set(tolerance "")
+  if(EXISTS ${case_dir}/TOLERANCE)
+    file(STRINGS ${case_dir}/TOLERANCE tolerance)
   endif()
-endfunction()
-
-# Appends a line for `name` to the list failures_var when the two files
-# differ in any byte.
-function(compare_bytes name expected actual failures_var)
-  file(READ ${expected} want HEX)
-  file(READ ${actual} got HEX)
-  if(NOT want STREQUAL got)
-    list(APPEND ${failures_var} "${name}: differs (diff ${expected} ${actual})")
-    set(${failures_var} ${${failures_var}} PARENT_SCOPE)
-  endif()
+  set(failures "")
+  file(GLOB expected_files RELATIVE ${case_dir}/expected ${case_dir}/expected/*)
+  foreach(name ${expected_files})
+    set(expected ${case_dir}/expected/${name})
+    if(name STREQUAL "status" OR name STREQUAL "stdout" OR name STREQUAL "stderr")
+      set(actual ${work_dir}/${name}.actual)
+    else()
+      set(actual ${work_dir}/${name})
+    endif()
+    if(NOT EXISTS ${actual})
+      list(APPEND failures "${name}: not written")
+    elseif(compare_tsv AND name MATCHES "\\.tsv$")
+      execute_process(COMMAND ${compare_tsv} ${expected} ${actual} ${tolerance}
+        RESULT_VARIABLE same ERROR_VARIABLE difference)
+      if(NOT same EQUAL 0)
+        string(STRIP "${difference}" difference)
+        list(APPEND failures "${name}: ${difference}")
+      endif()
+    else()
+      file(READ ${expected} want HEX)
+      file(READ ${actual} got HEX)
+      if(NOT want STREQUAL got)
+        list(APPEND failures "${name}: differs (diff ${expected} ${actual})")
+      endif()
+    endif()
+  endforeach()
+  set(${failures_var} ${failures} PARENT_SCOPE)
 endfunction()
 
 # Ends the script with the heading and one line per failure (the arguments

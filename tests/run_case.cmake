@@ -26,16 +26,7 @@ execute_process(COMMAND ${PROGRAM} --threads ${THREADS} ${arguments}
   RESULT_VARIABLE status)
 file(WRITE ${WORK_DIR}/status.actual "${status}\n")
 
-set(failures "")
-file(GLOB expected_files RELATIVE ${CASE_DIR}/expected ${CASE_DIR}/expected/*)
-foreach(name ${expected_files})
-  actual_file(${name} ${WORK_DIR} actual)
-  if(NOT EXISTS ${actual})
-    list(APPEND failures "${name}: not written")
-  else()
-    compare_bytes(${name} ${CASE_DIR}/expected/${name} ${actual} failures)
-  endif()
-endforeach()
+compare_expected(${CASE_DIR} ${WORK_DIR} failures)
 # A log the case does not expect must not be written.
 file(GLOB logs RELATIVE ${WORK_DIR} ${WORK_DIR}/*.log)
 foreach(log ${logs})

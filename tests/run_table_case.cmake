@@ -18,27 +18,5 @@ execute_process(COMMAND ${command} --threads ${THREADS}
   RESULT_VARIABLE status)
 file(WRITE ${WORK_DIR}/status.actual "${status}\n")
 
-set(failures "")
-file(GLOB expected_files RELATIVE ${CASE_DIR}/expected ${CASE_DIR}/expected/*)
-foreach(name ${expected_files})
-  actual_file(${name} ${WORK_DIR} actual)
-  if(NOT EXISTS ${actual})
-    list(APPEND failures "${name}: not written")
-  elseif(name MATCHES "\\.tsv$")
-    # A case's TOLERANCE file lists COLUMN=ULPS for columns whose reference
-    # values were summed in another order.
-    set(tolerance "")
-    if(EXISTS ${CASE_DIR}/TOLERANCE)
-      file(STRINGS ${CASE_DIR}/TOLERANCE tolerance)
-    endif()
-    execute_process(COMMAND ${COMPARE_TSV} ${CASE_DIR}/expected/${name} ${actual} ${tolerance}
-      RESULT_VARIABLE same ERROR_VARIABLE difference)
-    if(NOT same EQUAL 0)
-      string(STRIP "${difference}" difference)
-      list(APPEND failures "${name}: ${difference}")
-    endif()
-  else()
-    compare_bytes(${name} ${CASE_DIR}/expected/${name} ${actual} failures)
-  endif()
-endforeach()
+compare_expected(${CASE_DIR} ${WORK_DIR} failures ${COMPARE_TSV})
 report_failures("case ${CASE_DIR} (stderr: ${WORK_DIR}/stderr.actual)" ${failures})
