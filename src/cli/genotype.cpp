@@ -65,16 +65,24 @@ void run_overall_test(const Options& options, const table::GenotypeTable& genoty
   progress.clear();
   write_run_notes(results, console);
   write_overall_results(prefix, made.input, results);
-  layout::write_line(console, "written: " + report_path);
+  std::vector<std::string> written = {report_path};
   for (const std::string& path : overall_result_paths(prefix)) {
-    layout::write_line(console, "written: " + path);
+    written.push_back(path);
   }
-  if (log.written()) {
-    layout::write_line(console, "written: " + prefix + ".log");
-  }
+  write_written_lines(written, log, prefix + ".log", console);
 }
 
 }  // namespace
+
+void write_written_lines(const std::vector<std::string>& paths, const layout::LogSink& log,
+                         const std::string& log_path, layout::Sink& console) {
+  for (const std::string& path : paths) {
+    layout::write_line(console, "written: " + path);
+  }
+  if (log.written()) {
+    layout::write_line(console, "written: " + log_path);
+  }
+}
 
 std::string default_prefix(const std::string& table_path) {
   const std::size_t slash = table_path.find_last_of('/');

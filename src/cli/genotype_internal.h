@@ -18,6 +18,11 @@ namespace cli {
 // The reading options of the table from the command line.
 [[nodiscard]] table::TableOptions table_options(const Options& options);
 
+// The console's closing lines: "written: PATH" for each file written, in
+// order, then for the log at log_path when something was written to it.
+void write_written_lines(const std::vector<std::string>& paths, const layout::LogSink& log,
+                         const std::string& log_path, layout::Sink& console);
+
 // PREFIX.pairs.tsv and PREFIX.pairs.svg.
 [[nodiscard]] std::vector<std::string> locus_pair_result_paths(const std::string& prefix);
 

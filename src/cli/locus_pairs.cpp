@@ -258,12 +258,7 @@ void run_locus_pair_tests(const Options& options, const table::GenotypeTable& ge
   write_result_file(paths[1], [&](std::ostream& out) {
     results::write_locus_pairs_svg(out, locus_names, locus_pairs);
   });
-  for (const std::string& path : paths) {
-    layout::write_line(console, "written: " + path);
-  }
-  if (log.written()) {
-    layout::write_line(console, "written: " + prefix + ".log");
-  }
+  write_written_lines(paths, log, prefix + ".log", console);
 }
 
 }  // namespace cli

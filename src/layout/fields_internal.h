@@ -13,6 +13,9 @@
 
 namespace layout::detail {
 
+// The system's words for an errno value, for the messages of the file layer.
+[[nodiscard]] std::string system_reason(int error);
+
 // The characters that end a record in a sink: "\n" or "\r\n".
 [[nodiscard]] std::string_view record_ending(LineEnd end);
 

@@ -31,8 +31,6 @@ constexpr std::size_t STREAM_BUFFER_SIZE = 65536;
 constexpr std::string_view LEFT_UNCHANGED =
     "; it is left unchanged: remove or rename it, or choose another name";
 
-std::string reason(int error) { return std::generic_category().message(error); }
-
 // The error about path, at the line that named it when there is one.
 common::FileError error_about(const std::string& path, const NamedAt& named_at,
                               std::string_view what) {
@@ -98,8 +96,8 @@ class InputBuffer final : public std::streambuf {
       count = ::read(fd_.get(), buffer_.data(), buffer_.size());
     } while (count < 0 && errno == EINTR);
     if (count < 0) {
-      throw common::FileError{name_, 0,
-                              common::join({"cannot read the file (", reason(errno), ")"})};
+      throw common::FileError{
+          name_, 0, common::join({"cannot read the file (", detail::system_reason(errno), ")"})};
     }
     if (count == 0) {
       return traits_type::eof();
@@ -193,7 +191,9 @@ std::string output_refusal(const struct stat& status) {
 std::string output_path_refusal(const std::string& path) {
   struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) {
-    return errno == ENOENT ? "" : common::join({"cannot be checked (", reason(errno), ")"});
+    return errno == ENOENT
+               ? ""
+               : common::join({"cannot be checked (", detail::system_reason(errno), ")"});
   }
   return output_refusal(status);
 }
@@ -211,7 +211,8 @@ int open_output_descriptor(const std::string& path, const NamedAt& named_at) {
     return created;
   }
   if (errno != EEXIST) {
-    throw error_about(path, named_at, common::join({"cannot create it (", reason(errno), ")"}));
+    throw error_about(path, named_at,
+                      common::join({"cannot create it (", detail::system_reason(errno), ")"}));
   }
   // The name exists. It is looked at before it is opened, so that nothing
   // but a regular file is opened (opening a FIFO would block, opening a
@@ -224,11 +225,13 @@ int open_output_descriptor(const std::string& path, const NamedAt& named_at) {
   Descriptor existing(
       ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (existing.get() < 0) {
-    throw error_about(path, named_at, common::join({"cannot open it (", reason(errno), ")"}));
+    throw error_about(path, named_at,
+                      common::join({"cannot open it (", detail::system_reason(errno), ")"}));
   }
   struct stat status {};
   if (::fstat(existing.get(), &status) != 0) {
-    throw error_about(path, named_at, common::join({"cannot be checked (", reason(errno), ")"}));
+    throw error_about(path, named_at,
+                      common::join({"cannot be checked (", detail::system_reason(errno), ")"}));
   }
   if (const std::string refusal = output_refusal(status); !refusal.empty()) {
     throw error_about(path, named_at, common::join({refusal, LEFT_UNCHANGED}));
@@ -256,7 +259,8 @@ std::unique_ptr<std::istream> open_regular_input(const std::string& path, const 
                        common::join({"is ", kind_of(mode), ", not a regular file; name a file"}));
   };
   const auto cannot = [&](std::string_view what) {
-    return error_about(path, named_at, common::join({what, " (", reason(errno), ")"}));
+    return error_about(path, named_at,
+                       common::join({what, " (", detail::system_reason(errno), ")"}));
   };
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {

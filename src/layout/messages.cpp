@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "layout/fields_internal.h"
 #include "layout/parser_internal.h"
@@ -43,6 +44,8 @@ std::string record_text(int p, int r, const common::PopulationName& name) {
   return common::join({"record ", integer_text(r + 1), " of population \"",
                        printable(name.trimmed()), "\" (number ", integer_text(p + 1), ")"});
 }
+
+std::string detail::system_reason(int error) { return std::generic_category().message(error); }
 
 std::string file_error_line(const common::FileError& error) {
   std::string line = error.file;

@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <ostream>
 #include <string>
-#include <system_error>
 #include <utility>
 
 #include "layout/fields_internal.h"
@@ -16,11 +15,10 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-std::string reason(int error) { return std::generic_category().message(error); }
-
 // What failed, with the system's reason when it left one.
 std::string failed_write(std::string_view what, int error) {
-  return error == 0 ? std::string(what) : common::join({what, " (", reason(error), ")"});
+  return error == 0 ? std::string(what)
+                    : common::join({what, " (", detail::system_reason(error), ")"});
 }
 
 // Writes one record with CR LF and flushes, so that the file is complete up
@@ -108,8 +106,9 @@ void LogSink::write_record(std::string_view record) {
     // Created on the first record; "a" keeps whatever an earlier run wrote.
     FileHandle handle(std::fopen(path_.c_str(), "ab"));
     if (!handle) {
-      throw common::FileError{
-          path_, 0, common::join({"cannot open the log file for appending (", reason(errno), ")"})};
+      throw common::FileError{path_, 0,
+                              common::join({"cannot open the log file for appending (",
+                                            detail::system_reason(errno), ")"})};
     }
     file_ = std::make_unique<File>(File{std::move(handle)});
   }
