@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "common/run.h"
-#include "driver/build_internal.h"
+#include "driver/driver.h"
 #include "estimate/estimate.h"
 #include "layout/layout.h"
+#include "support.h"
 #include "table/table.h"
-#include "table_input.h"
 
 namespace {
 
@@ -49,17 +49,10 @@ std::uint64_t replay(const common::RunInput& input, const std::vector<driver::Bu
       std::uint64_t bits = 0;
       std::memcpy(&bits, &result.log_likelihood, sizeof bits);
       sum = sum * 1000003 + bits + static_cast<std::uint64_t>(result.last_iteration);
-      std::int64_t pairs = 0;
-      std::int64_t phenotypes = 0;
-      for (std::size_t d = 0; d < built[n].pair_labels.size(); ++d) {
-        if (built[n].phenotype_count[pi][d] > 0) {
-          pairs += built[n].pair_labels[d]->pair_total();
-          ++phenotypes;
-        }
-      }
+      const bench_support::EstimationSize size = bench_support::estimation_size(built[n], pi);
       work.iterations += result.last_iteration - 1;
-      work.pair_iterations += pairs * (result.last_iteration - 1);
-      work.phenotype_iterations += phenotypes * (result.last_iteration - 1);
+      work.pair_iterations += size.pairs * (result.last_iteration - 1);
+      work.phenotype_iterations += size.phenotypes * (result.last_iteration - 1);
     }
   }
   return sum;
@@ -82,14 +75,12 @@ int main(int argc, char** argv) {
   }
   const common::RunInput& input = made->input;
 
-  bench_support::DiscardSink discard;
+  layout::DiscardSink discard;
   const layout::Sinks sinks{discard, discard, discard, nullptr};
-  driver::PermutationState state(data_sets, 1);
+  driver::DataSetBuilder builder(input, data_sets, 1);
   std::vector<driver::BuiltDataSet> built(static_cast<std::size_t>(data_sets) + 1);
-  driver::build_observed_data_set(input, state, sinks, built[0]);
-  for (int n = 1; n <= data_sets; ++n) {
-    if (driver::build_data_set(n, input, state, sinks, discard, built[n]) !=
-        driver::BuildStatus::built) {
+  for (int n = 0; n <= data_sets; ++n) {
+    if (!builder.build(n, sinks, built[static_cast<std::size_t>(n)])) {
       std::cerr << "em_replay: data set " << n << " needed too many attempts\n";
       return 1;
     }

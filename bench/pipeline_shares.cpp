@@ -15,12 +15,12 @@
 #include <string>
 
 #include "common/run.h"
-#include "driver/build_internal.h"
+#include "driver/driver.h"
 #include "estimate/estimate.h"
 #include "expand/expand.h"
 #include "layout/layout.h"
+#include "support.h"
 #include "table/table.h"
-#include "table_input.h"
 
 namespace {
 
@@ -46,11 +46,11 @@ int main(int argc, char** argv) {
   }
   const common::RunInput& input = made->input;
 
-  bench_support::DiscardSink discard;
+  layout::DiscardSink discard;
   const layout::Sinks sinks{discard, discard, discard, nullptr};
-  driver::PermutationState state(permutations, 1);
+  driver::DataSetBuilder builder(input, permutations, 1);
   driver::BuiltDataSet built;
-  driver::build_observed_data_set(input, state, sinks, built);
+  (void)builder.build(0, sinks, built);
 
   expand::ExpansionCache shadow;
   common::PairLists again;
@@ -61,14 +61,15 @@ int main(int argc, char** argv) {
   std::int64_t pair_iterations = 0;
   for (int n = 1; n <= permutations; ++n) {
     const Clock::time_point start = Clock::now();
-    if (driver::build_data_set(n, input, state, sinks, discard, built) !=
-        driver::BuildStatus::built) {
+    if (!builder.build(n, sinks, built)) {
       std::cerr << "pipeline_shares: data set " << n << " needed too many attempts\n";
       return 1;
     }
     const Clock::time_point built_at = Clock::now();
-    (void)expand::expand_phenotypes(n, input.systems, input.populations, state.distinct,
-                                    state.population_alleles, shadow, sinks, again);
+    // The classic rules: every population completes over the whole table's alleles.
+    (void)expand::expand_phenotypes(n, input.systems, input.populations,
+                                    builder.distinct_phenotypes(), common::PopulationAlleles{},
+                                    shadow, sinks, again);
     const Clock::time_point expanded_at = Clock::now();
     for (int p = 0; p < input.populations.population_count(); ++p) {
       const auto pi = static_cast<std::size_t>(p);
@@ -76,13 +77,8 @@ int main(int argc, char** argv) {
           estimate::estimate_alt_model({input.alt_grouping, built.pair_labels,
                                         built.phenotype_count[pi], built.population_size[pi]},
                                        workspace);
-      std::int64_t pairs = 0;
-      for (std::size_t d = 0; d < built.pair_labels.size(); ++d) {
-        if (built.phenotype_count[pi][d] > 0) {
-          pairs += built.pair_labels[d]->pair_total();
-        }
-      }
-      pair_iterations += pairs * (result.last_iteration - 1);
+      pair_iterations +=
+          bench_support::estimation_size(built, pi).pairs * (result.last_iteration - 1);
     }
     const Clock::time_point estimated_at = Clock::now();
     build_time += seconds_between(start, built_at);

@@ -1,7 +1,7 @@
 // Fuzz target for a whole run from a genotype table in memory: the input's
 // first byte picks the permutation count, the message style and the
 // delimiter; the rest is the table. The run is the overall test of every
-// locus, then the test of the first pair. Contract: success, common::Stop or
+// locus, then the test of the first locus pair. Contract: success, common::Stop or
 // common::FileError; anything else is a bug. Tables whose expansion would be
 // large (more than 4 loci or 6 alleles at a locus) are passed over, so that
 // every input runs in milliseconds.
@@ -17,11 +17,6 @@
 #include "table/table.h"
 
 namespace {
-
-class DiscardSink final : public layout::Sink {
- public:
-  void write_record(std::string_view /*record*/) override {}
-};
 
 bool small_enough(const common::RunInput& input) {
   if (input.systems.system_count() > 4) {
@@ -41,9 +36,9 @@ void run_test(const table::GenotypeTable& genotypes, const table::TestSpec& test
   if (!small_enough(made.input)) {
     return;
   }
-  DiscardSink console;
+  layout::DiscardSink console;
   layout::MemorySink log;
-  DiscardSink report;
+  layout::DiscardSink report;
   static_cast<void>(driver::run_analysis(made.input, options, {console, log, report}));
 }
 
@@ -59,7 +54,7 @@ void run_table(std::uint8_t settings, const std::string& text) {
       (settings & 0x08U) != 0 ? common::MessageStyle::counted : common::MessageStyle::classic;
   run_test(genotypes, table::parse_test(genotypes, "", ""), options);
   if (genotypes.loci.size() >= 2) {
-    run_test(genotypes, table::pair_test(0, 1), options);
+    run_test(genotypes, table::locus_pair_test(0, 1), options);
   }
 }
 

@@ -49,7 +49,7 @@ TEST(CliParse, DefaultsAndAcceptedForms) {
   EXPECT_EQ(table.options.null_spec, "A+B,C");
   EXPECT_EQ(table.options.missing, std::string());
   EXPECT_TRUE(table.options.quiet);
-  EXPECT_TRUE(parse({"--genotypes", "t.csv", "--pairs", "--loci", "A,B"}).options.pairs);
+  EXPECT_TRUE(parse({"--genotypes", "t.csv", "--pairs", "--loci", "A,B"}).options.locus_pairs);
 }
 
 TEST(CliParse, UsageErrorsNameTheOption) {

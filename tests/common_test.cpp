@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/first_appearance.h"
 #include "common/tables.h"
 #include "common/text.h"
 
@@ -20,6 +21,14 @@ TEST(FixedText, ComparesWithTrailingBlanksIgnored) {
   EXPECT_NE(common::Typing(" 01"), common::Typing("01"));  // a leading blank counts
   EXPECT_EQ(common::Typing("ABCDEFG").view(), "ABCDE");    // cut to its length
   EXPECT_EQ(common::PopulationName("North  ").trimmed(), "North");
+}
+
+TEST(FirstAppearance, NumbersValuesInTheOrderTheyAreMet) {
+  const std::vector<std::string_view> items = {"South", "North", "South", "", "North", "East"};
+  const common::FirstAppearance order = common::first_appearance(items);
+  EXPECT_EQ(order.values, (std::vector<std::string>{"South", "North", "", "East"}));
+  EXPECT_EQ(order.number_of, (std::vector<int>{0, 1, 0, 2, 1, 3}));
+  EXPECT_TRUE(common::first_appearance({}).values.empty());
 }
 
 TEST(DistinctPhenotypes, ResetGivesEveryPopulationAnEmptyTally) {

@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "common/pair_measures.h"
+#include "common/locus_pair_measures.h"
 #include "common/stop.h"
 #include "driver/driver.h"
+#include "estimate/estimate.h"
 #include "support/capture.h"
 #include "table/table.h"
 
@@ -126,6 +127,33 @@ TEST(RunInMemory, SummaryAgreesWithThePermutedStatistics) {
   }
 }
 
+TEST(DataSetBuilder, BuildsTheDataSetsOfTheRun) {
+  // The benchmarks replay a run through the builder, so its data sets, those
+  // drawn again included, must be the run's: their alternative models give
+  // the run's permuted statistics to the bit.
+  const common::RunInput input = input_of(table_text(true));
+  const Outcome whole = run(input, 1, common::MessageStyle::counted, 30);
+  ASSERT_GT(whole.results.redrawn_attempts, 0);
+  test_support::CapturedSinks sinks;
+  driver::DataSetBuilder builder(input, 30, 1);
+  driver::BuiltDataSet built;
+  ASSERT_TRUE(builder.build(0, sinks.sinks(), built));
+  estimate::EmWorkspace workspace;
+  for (int n = 1; n <= 30; ++n) {
+    ASSERT_TRUE(builder.build(n, sinks.sinks(), built));
+    for (std::size_t p = 0; p < 2; ++p) {
+      const common::PopulationResult& result = whole.results.populations[p];
+      const estimate::EmResult alt =
+          estimate::estimate_alt_model({input.alt_grouping, built.pair_labels,
+                                        built.phenotype_count[p], built.population_size[p]},
+                                       workspace);
+      EXPECT_EQ(-2.0 * (result.null_model.log_likelihood - alt.log_likelihood),
+                result.permuted_statistic[static_cast<std::size_t>(n - 1)])
+          << "data set " << n << ", population " << p;
+    }
+  }
+}
+
 TEST(RunInMemory, PermutedDataSetsAreDrawnAgainOrStopWith7070) {
   common::RunInput input = input_of(table_text(true));
   const Outcome counted = run(input, 2, common::MessageStyle::counted, 30);
@@ -233,7 +261,7 @@ TEST(AllelesPerPopulation, MissingTypingsAndMeasuresKeepToThePopulationsAlleles)
   // k = 2 alleles of A and l = 3 of B: df (2 x 3 - 1) - (1 + 2), and Wn over
   // min(k, l) - 1 = 1.
   EXPECT_EQ(south.degrees_of_freedom, 2);
-  const common::PairMeasures measures = common::pair_measures(haplotypes);
+  const common::LocusPairMeasures measures = common::locus_pair_measures(haplotypes);
   ASSERT_TRUE(measures.defined);
   EXPECT_NEAR(measures.d_prime, 0.75, 1e-9);
   EXPECT_NEAR(measures.wn, std::sqrt(17.0 / 24.0), 1e-9);

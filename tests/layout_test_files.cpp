@@ -9,12 +9,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "layout/layout.h"
+#include "support/capture.h"
 
 namespace {
 
@@ -47,15 +49,10 @@ class LayoutFiles : public ::testing::Test {
 // What stands at a name before an output file is opened there.
 enum class Existing { nothing, empty_file, full_file, directory, link_to_empty_file, fifo };
 
-// The outcome of a FileError, or "taken".
-template <class Action>
-std::string outcome_of(const Action& action) {
-  try {
-    action();
-  } catch (const common::FileError& error) {
-    return error.file + ":" + std::to_string(error.line) + ": " + error.what;
-  }
-  return "taken";
+// The FileError that action throws as "file:line: what", or "taken".
+std::string outcome_of(const std::function<void()>& action) {
+  const std::string error = test_support::error_of(action);
+  return error.empty() ? "taken" : error;
 }
 
 class OutputFiles : public LayoutFiles {

@@ -16,6 +16,7 @@
 
 #include "common/text.h"
 #include "layout/layout.h"
+#include "support/capture.h"
 
 namespace {
 
@@ -32,15 +33,7 @@ class TextFile {
   layout::RecordReader reader_{in_, "data.txt"};
 };
 
-// The FileError that action throws as "file:line: what".
-std::string file_error(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const common::FileError& error) {
-    return error.file + ":" + std::to_string(error.line) + ": " + error.what;
-  }
-  return "no FileError";
-}
+using test_support::error_of;
 
 // Records of ten I4 fields counting up from 1.
 std::string counting_records(int records) {
@@ -171,7 +164,7 @@ TEST(LayoutRead, ErrorsNameFileLineAndWhat) {
         (void)file.reader().read(c.layout, {layout::target(a), layout::target(b)});
       }
     };
-    EXPECT_EQ(file_error(read), "data.txt:2: " + c.what) << c.layout.text();
+    EXPECT_EQ(error_of(read), "data.txt:2: " + c.what) << c.layout.text();
   }
 }
 
@@ -207,9 +200,8 @@ TEST(LayoutRead, LinesOfMoreThanOneMebibyteAreFileErrors) {
     SCOPED_TRACE(line.size());
     TextFile file("first\n" + line);
     const std::string what =
-        file_error([&] { ASSERT_EQ(file.reader().read("(/)"), ReadStatus::ok); });
-    EXPECT_EQ(what.substr(0, error.empty() ? std::string::npos : error.size()),
-              error.empty() ? "no FileError" : error);
+        error_of([&] { ASSERT_EQ(file.reader().read("(/)"), ReadStatus::ok); });
+    EXPECT_EQ(what.substr(0, error.empty() ? std::string::npos : error.size()), error);
   }
 }
 
@@ -217,7 +209,7 @@ TEST(LayoutRead, EndlessDataWithoutLineEndStopsAtTheLimit) {
   EndlessBytes bytes;
   std::istream in(&bytes);
   layout::RecordReader reader(in, "/dev/zero");
-  EXPECT_EQ(file_error([&] { (void)reader.read("(A1)"); }).substr(0, 13), "/dev/zero:1: ");
+  EXPECT_EQ(error_of([&] { (void)reader.read("(A1)"); }).substr(0, 13), "/dev/zero:1: ");
   EXPECT_LE(bytes.served, layout::MAX_LINE_LENGTH + 8192);
 }
 

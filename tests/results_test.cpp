@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -74,6 +75,35 @@ common::PopulationResult population(const std::string& name, int individuals) {
   result.ld_xi = 1.0 / 3.0;
   result.ld_xi_std = 0.7;
   return result;
+}
+
+// The test columns (individuals to xi_sd) of population(name, 10) in a row
+// whose permutations column says 4.
+std::vector<std::string> north_test_fields() {
+  return {"10",
+          "1",
+          "-10.25",
+          "-9",
+          "2.5",
+          "2",
+          "4",
+          "1",
+          "1",
+          "0.25",
+          "0.6",
+          "1.825",
+          real_text(std::sqrt(0.9)),
+          real_text(1.0 / 3.0),
+          "0.7"};
+}
+
+// The parts one after another.
+std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> all;
+  for (const std::vector<std::string>& part : parts) {
+    all.insert(all.end(), part.begin(), part.end());
+  }
+  return all;
 }
 
 common::RunResults two_populations() {
@@ -200,26 +230,10 @@ TEST(ResultsSummary, HeaderAndRowsFromTheResults) {
   EXPECT_EQ(out.str().substr(0, out.str().find('\n')),
             "population\tindividuals\texcluded\tlnL0\tlnL1\tstatistic\tdf\tpermutations\texceeding"
             "\tties\tp_value\tp_value_conservative\tmean\tsd\txi\txi_sd");
-  const std::vector<std::string> north = {"North",
-                                          "10",
-                                          "1",
-                                          "-10.25",
-                                          "-9",
-                                          "2.5",
-                                          "2",
-                                          "4",
-                                          "1",
-                                          "1",
-                                          "0.25",
-                                          "0.6",
-                                          "1.825",
-                                          real_text(std::sqrt(0.9)),
-                                          real_text(1.0 / 3.0),
-                                          "0.7"};
-  EXPECT_EQ(rows[1], north);
+  EXPECT_EQ(rows[1], joined({{"North"}, north_test_fields()}));
   // A tab in a name would shift every column after it.
   EXPECT_EQ(rows[2][0], "South End");
-  EXPECT_EQ(rows[2].size(), north.size());
+  EXPECT_EQ(rows[2].size(), rows[1].size());
 }
 
 TEST(ResultsSummary, UndefinedValuesAreNa) {
@@ -268,44 +282,25 @@ TEST(ResultsPermutations, EveryStatisticByPopulationThenDataSet) {
   EXPECT_EQ(rows[5], (std::vector<std::string>{"South End", "1", "1.5"}));
 }
 
-TEST(ResultsPairs, RowsByPopulationThenPairOrderWithMeasures) {
+TEST(ResultsLocusPairs, RowsByPopulationThenPairOrderWithMeasures) {
   const common::PopulationResult north = population("North", 10);
   common::PopulationResult south = population("South", 7);
   south.permuted_statistic.resize(3);
-  const std::vector<results::PairResult> pairs = {
-      {"A", "B", north, true, 0.5, 0.25},
-      {"A", "B", south, false, 0.0, 0.0},
-      {"A", "C", north, true, 1.0 / 3.0, 0.125},
+  const std::vector<std::string> loci = {"A", "B", "C"};
+  const std::vector<results::LocusPairResult> pairs = {
+      {0, 1, north, true, 0.5, 0.25},
+      {0, 1, south, false, 0.0, 0.0},
+      {0, 2, north, true, 1.0 / 3.0, 0.125},
   };
   std::ostringstream out;
-  results::write_pairs_table(out, pairs);
+  results::write_locus_pairs_table(out, loci, pairs);
   const Rows rows = table_of(out.str());
   ASSERT_EQ(rows.size(), 4U);
   EXPECT_EQ(out.str().substr(0, out.str().find('\n')),
             "population\tlocus_a\tlocus_b\tindividuals\texcluded\tlnL0\tlnL1\tstatistic\tdf"
             "\tpermutations\texceeding\tties\tp_value\tp_value_conservative\tmean\tsd\txi\txi_sd"
             "\td_prime\twn");
-  const std::vector<std::string> first = {"North",
-                                          "A",
-                                          "B",
-                                          "10",
-                                          "1",
-                                          "-10.25",
-                                          "-9",
-                                          "2.5",
-                                          "2",
-                                          "4",
-                                          "1",
-                                          "1",
-                                          "0.25",
-                                          "0.6",
-                                          "1.825",
-                                          real_text(std::sqrt(0.9)),
-                                          real_text(1.0 / 3.0),
-                                          "0.7",
-                                          "0.5",
-                                          "0.25"};
-  EXPECT_EQ(rows[1], first);
+  EXPECT_EQ(rows[1], joined({{"North", "A", "B"}, north_test_fields(), {"0.5", "0.25"}}));
   EXPECT_EQ((std::vector<std::string>{rows[2][0], rows[2][2], rows[2][18]}),
             (std::vector<std::string>{"North", "C", real_text(1.0 / 3.0)}));
   // South's pair: its own count of permuted statistics, measures undefined.
@@ -367,18 +362,18 @@ TEST(ResultsSvg, HistogramOnePanelPerPopulationOnTheCanvas) {
   EXPECT_EQ(count_of_text(undefined.str(), "xi = NA"), 1);
 }
 
-TEST(ResultsSvg, PairsMatrixPerPopulation) {
-  std::vector<results::PairResult> pairs;
+TEST(ResultsSvg, LocusPairsMatrixPerPopulation) {
+  std::vector<results::LocusPairResult> pairs;
   const std::vector<std::string> loci = {"L1", "L<2>", "L3"};
   for (const std::string name : {"East", "West"}) {
     for (int a = 0; a < 3; ++a) {
       for (int b = a + 1; b < 3; ++b) {
-        pairs.push_back({loci[a], loci[b], population(name, 5), a != 1, 0.5, 0.25 * (a + b)});
+        pairs.push_back({a, b, population(name, 5), a != 1, 0.5, 0.25 * (a + b)});
       }
     }
   }
   std::ostringstream out;
-  results::write_pairs_svg(out, loci, pairs);
+  results::write_locus_pairs_svg(out, loci, pairs);
   const std::string svg = out.str();
   EXPECT_EQ(svg_fault(svg), "");
   EXPECT_EQ(count_of_text(svg, "<g id=\"population-"), 2);

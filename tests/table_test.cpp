@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/stop.h"
+#include "support/capture.h"
 #include "table/table_internal.h"
 
 namespace {
@@ -27,15 +28,7 @@ table::GenotypeTable read_text(const std::string& text, char delimiter = ',',
   return table::read_genotype_table(in, "t.csv", options);
 }
 
-// "file:line: what" of the FileError the call throws, or "" when it succeeds.
-std::string error_of(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const common::FileError& error) {
-    return error.file + ":" + std::to_string(error.line) + ": " + error.what;
-  }
-  return "";
-}
+using test_support::error_of;
 
 TEST(TableRead, FieldsAndLines) {
   struct Case {
@@ -392,7 +385,7 @@ TEST(TableTest, LocusCountOfTheWholeTable) {
   EXPECT_EQ(table::parse_test(eleven, "L3,L0", "").loci, (std::vector<int>{0, 3}));
 }
 
-TEST(TableTest, PairsMode) {
+TEST(TableTest, LocusPairsMode) {
   const table::GenotypeTable t = read_text(FOUR_LOCI);
   EXPECT_EQ(table::parse_loci(t, ""), (std::vector<int>{0, 1, 2, 3}));
   EXPECT_EQ(table::parse_loci(t, "D, B"), (std::vector<int>{1, 3}));
@@ -401,7 +394,7 @@ TEST(TableTest, PairsMode) {
               "--loci:0:")
         << bad;
   }
-  const table::TestSpec pair = table::pair_test(3, 1);
+  const table::TestSpec pair = table::locus_pair_test(3, 1);
   EXPECT_EQ(pair.loci, (std::vector<int>{1, 3}));
   EXPECT_EQ(pair.null_groups, (std::vector<std::vector<int>>{{1}, {3}}));
   EXPECT_EQ(pair.alt_groups, (std::vector<std::vector<int>>{{1, 3}}));

@@ -25,9 +25,11 @@ namespace cli {
 // digits) and its notes; NA where a figure is undefined.
 void write_overall_table(const common::RunResults& results, layout::Sink& console);
 
-// The pair tests: population, pair, p-value, D', Wn; with judged_with_ties
-// the p-value has 3 significant digits and the notes follow.
-void write_pair_table(const std::vector<results::PairResult>& pairs, bool judged_with_ties,
-                      layout::Sink& console);
+// The locus pair tests: population, pair, p-value, D', Wn; with
+// judged_with_ties the p-value has 3 significant digits and the notes follow.
+// loci: the names the results' 0-based locus indexes stand for.
+void write_locus_pair_table(const std::vector<std::string>& loci,
+                            const std::vector<results::LocusPairResult>& locus_pairs,
+                            bool judged_with_ties, layout::Sink& console);
 
 }  // namespace cli

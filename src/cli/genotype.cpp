@@ -15,10 +15,6 @@
 namespace cli {
 namespace {
 
-void log_line(layout::Sink& log, const std::string& text) {
-  layout::write(log, "(A)", {std::string_view(text)});
-}
-
 // The individuals left out and the populations dropped, one line each.
 void log_exclusions(const table::TableInput& made, layout::Sink& log) {
   for (const table::ExcludedIndividual& left : made.excluded) {
@@ -27,26 +23,28 @@ void log_exclusions(const table::TableInput& made, layout::Sink& log) {
     if (!left.id.empty()) {
       line += ", id " + left.id;
     }
-    log_line(log, line);
+    layout::write_line(log, line);
   }
   for (const std::string& name : made.dropped_populations) {
-    log_line(log, "population " + name + ": nobody left to analyse; no result for it");
+    layout::write_line(log, "population " + name + ": nobody left to analyse; no result for it");
   }
 }
 
 // The console lines after the summary: what the run survived, when anything.
 void write_run_notes(const common::RunResults& results, layout::Sink& console) {
   if (results.redrawn_attempts > 0) {
-    log_line(console,
-             "permuted data sets drawn again: " + layout::integer_text(results.redrawn_attempts));
+    layout::write_line(console, "permuted data sets drawn again: " +
+                                    layout::integer_text(results.redrawn_attempts));
   }
   if (results.not_converged > 0) {
-    log_line(console, "EM did not converge in " + layout::integer_text(results.not_converged) +
-                          " of " + layout::integer_text(results.estimations) + " estimations");
+    layout::write_line(console, "EM did not converge in " +
+                                    layout::integer_text(results.not_converged) + " of " +
+                                    layout::integer_text(results.estimations) + " estimations");
   }
   if (results.decreased_iterations > 0) {
-    log_line(console, "EM log-likelihood decreased in " +
-                          layout::integer_text(results.decreased_iterations) + " iterations");
+    layout::write_line(console, "EM log-likelihood decreased in " +
+                                    layout::integer_text(results.decreased_iterations) +
+                                    " iterations");
   }
 }
 
@@ -73,16 +71,24 @@ void run_overall_test(const Options& options, const table::GenotypeTable& genoty
   }
   write_run_notes(results, console);
   write_overall_results(prefix, made.input, results);
-  log_line(console, "written: " + report_path);
+  std::vector<std::string> written = {report_path};
   for (const std::string& path : overall_result_paths(prefix)) {
-    log_line(console, "written: " + path);
+    written.push_back(path);
   }
-  if (log.written()) {
-    log_line(console, "written: " + prefix + ".log");
-  }
+  write_written_lines(written, log, prefix + ".log", console);
 }
 
 }  // namespace
+
+void write_written_lines(const std::vector<std::string>& paths, const layout::LogSink& log,
+                         const std::string& log_path, layout::Sink& console) {
+  for (const std::string& path : paths) {
+    layout::write_line(console, "written: " + path);
+  }
+  if (log.written()) {
+    layout::write_line(console, "written: " + log_path);
+  }
+}
 
 std::string default_prefix(const std::string& table_path) {
   const std::size_t slash = table_path.find_last_of('/');
@@ -117,8 +123,8 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
   // Every output file is checked before the table is read (the log is
   // appended to and never refuses a run).
   std::vector<std::string> outputs;
-  if (options.pairs) {
-    outputs = pair_result_paths(prefix);
+  if (options.locus_pairs) {
+    outputs = locus_pair_result_paths(prefix);
   } else {
     outputs = overall_result_paths(prefix);
     outputs.push_back(prefix + ".report.txt");
@@ -129,8 +135,8 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
   const table::GenotypeTable genotypes =
       table::read_genotype_table(*in, options.genotypes, read_options,
                                  [&help](const std::string& line) { help.write_record(line); });
-  if (options.pairs) {
-    run_pair_tests(options, genotypes, prefix, console, help);
+  if (options.locus_pairs) {
+    run_locus_pair_tests(options, genotypes, prefix, console, help);
   } else {
     run_overall_test(options, genotypes, prefix, console, help);
   }

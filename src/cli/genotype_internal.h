@@ -7,7 +7,8 @@
 #include "layout/layout.h"
 #include "table/table.h"
 
-// The genotype-table mode's pieces shared by the overall test and the pairs.
+// The genotype-table mode's pieces shared by the overall test and the locus
+// pairs.
 
 namespace cli {
 
@@ -20,12 +21,17 @@ namespace cli {
 // the extensions delimiter_for knows when --delimiter is not given.
 [[nodiscard]] table::TableOptions table_options(const Options& options);
 
+// The console's closing lines: "written: PATH" for each file written, in
+// order, then for the log at log_path when something was written to it.
+void write_written_lines(const std::vector<std::string>& paths, const layout::LogSink& log,
+                         const std::string& log_path, layout::Sink& console);
+
 // PREFIX.pairs.tsv and PREFIX.pairs.svg.
-[[nodiscard]] std::vector<std::string> pair_result_paths(const std::string& prefix);
+[[nodiscard]] std::vector<std::string> locus_pair_result_paths(const std::string& prefix);
 
 // Every pair of loci of --loci (or of the table), each tested as the overall
 // test of the two loci alone; writes the pairs table and picture and the log.
-void run_pair_tests(const Options& options, const table::GenotypeTable& genotypes,
-                    const std::string& prefix, layout::Sink& console, layout::Sink& help);
+void run_locus_pair_tests(const Options& options, const table::GenotypeTable& genotypes,
+                          const std::string& prefix, layout::Sink& console, layout::Sink& help);
 
 }  // namespace cli

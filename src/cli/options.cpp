@@ -64,7 +64,7 @@ void add_table_options(CLI::App& app, Options& o) {
   app.add_option("--alt", o.alt_spec,
                  "alternative grouping, written the same way (default: one group of all "
                  "loci of the test)");
-  app.add_flag("--pairs", o.pairs,
+  app.add_flag("--pairs", o.locus_pairs,
                "test every pair of loci instead of the overall test (default: off)");
   app.add_option("--loci", o.loci,
                  "with --pairs: comma-separated loci to pair (default: every locus)");
@@ -90,10 +90,10 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
   if (app.count("--genotypes") > 0 && o.genotypes.empty()) {
     return "--genotypes needs a file name";
   }
-  if (o.pairs && (app.count("--null") > 0 || app.count("--alt") > 0)) {
+  if (o.locus_pairs && (app.count("--null") > 0 || app.count("--alt") > 0)) {
     return "--null and --alt do not go with --pairs (every pair is tested alone)";
   }
-  if (!o.pairs && app.count("--loci") > 0) {
+  if (!o.locus_pairs && app.count("--loci") > 0) {
     return "--loci needs --pairs (the overall test takes its loci from --null and --alt)";
   }
   if (o.classic_rules && app.count("--em-starts") > 0) {

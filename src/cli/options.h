@@ -28,7 +28,7 @@ struct Options {
   std::optional<std::string> missing;  // comma-separated tokens; unset: the default list
   std::string null_spec;
   std::string alt_spec;
-  bool pairs = false;
+  bool locus_pairs = false;  // --pairs
   std::string loci;
   bool quiet = false;
   bool classic_rules = false;  // the classic estimation rules in a table run

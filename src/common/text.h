@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -96,5 +98,9 @@ using Label = FixedText<10>;       // a haplotype label or a group value: one co
 using CodeString = FixedText<20>;  // phenotype code: one code letter per typing
 using PopulationName = FixedText<20>;  // name of a sample population
 using FileName = FixedText<40>;        // a file name of the control file
+
+// The parts one after another. Messages are built with this rather than with
+// "literal" + std::string, on which GCC 12 gives a false -Wrestrict at -O3.
+[[nodiscard]] std::string join(std::initializer_list<std::string_view> parts);
 
 }  // namespace common

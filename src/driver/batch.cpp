@@ -19,12 +19,6 @@ namespace {
 // depends on it); the estimation of a batch runs on the workers.
 constexpr int BATCH_PER_THREAD = 8;
 
-// Takes the messages that the counted style keeps off the console and the log.
-class DiscardSink final : public layout::Sink {
- public:
-  void write_record(std::string_view /*record*/) override {}
-};
-
 // One permuted data set of a batch: its console lines up to the progress
 // line, and after the estimation one result per population.
 struct PendingDataSet {
@@ -53,7 +47,8 @@ Batch build_batch(int& dataset_number, int size, const common::RunInput& observe
                   const common::RunOptions& options, PermutationState& state,
                   const layout::Sinks& sinks) {
   const bool classic = options.messages == common::MessageStyle::classic;
-  DiscardSink discard;
+  // Takes the messages that the counted style keeps off the console and the log.
+  layout::DiscardSink discard;
   Batch batch;
   batch.entries.reserve(static_cast<std::size_t>(size));
   while (batch.built_count < size && dataset_number <= options.permutations) {
@@ -213,9 +208,7 @@ void start_estimation(const common::RunInput& observed, const common::RunOptions
 // Writes a batch's console output in data set order and hands on its analyses.
 void finish_batch(const Batch& batch, layout::Sink& console, const PermutedSink& sink) {
   for (const PendingDataSet& entry : batch.entries) {
-    for (const std::string& record : entry.console.records()) {
-      console.write_record(record);
-    }
+    entry.console.write_to(console);
     if (entry.analysed) {
       sink(entry.analysis);
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -237,14 +238,14 @@ void code_data_set(const common::RunInput& observed, PermutationState& state,
 void hand_over(const common::RunInput& observed, const PermutationState& state,
                common::PairLists pair_labels, BuiltDataSet& built) {
   const int population_count = observed.populations.population_count();
-  built.distinct_count = state.distinct.distinct_count();
+  const int distinct_count = state.distinct.distinct_count();
   built.phenotype_count.assign(static_cast<std::size_t>(population_count), {});
   built.population_size.assign(static_cast<std::size_t>(population_count), 0);
   for (int p = 0; p < population_count; ++p) {
     const auto pi = static_cast<std::size_t>(p);
     std::vector<int>& column = built.phenotype_count[pi];
     column = state.distinct.phenotype_tally[pi];
-    column.resize(static_cast<std::size_t>(built.distinct_count), 0);
+    column.resize(static_cast<std::size_t>(distinct_count), 0);
     for (const int count : column) {
       built.population_size[pi] += count;
     }
@@ -271,7 +272,6 @@ std::int64_t pair_list_bytes(std::int64_t pair_total, std::int64_t list_count) {
 
 void build_observed_data_set(const common::RunInput& observed, PermutationState& state,
                              const layout::Sinks& sinks, BuiltDataSet& built) {
-  built.dataset_number = 0;
   const int group_total = observed.null_grouping.group_total();
   state.donor_index = permute::identity_donor_index(observed.populations, group_total);
   state.donor_classes = state.keep_missing_patterns
@@ -289,11 +289,28 @@ void build_observed_data_set(const common::RunInput& observed, PermutationState&
   hand_over(observed, state, std::move(pair_labels), built);
 }
 
+DataSetBuilder::DataSetBuilder(const common::RunInput& input, int permutations, std::int32_t seed)
+    : input_(input), state_(std::make_unique<PermutationState>(permutations, seed)) {}
+
+DataSetBuilder::~DataSetBuilder() = default;
+
+bool DataSetBuilder::build(int dataset_number, const layout::Sinks& sinks, BuiltDataSet& built) {
+  if (dataset_number == 0) {
+    build_observed_data_set(input_, *state_, sinks, built);
+    return true;
+  }
+  return build_data_set(dataset_number, input_, *state_, sinks, sinks.log, built) ==
+         BuildStatus::built;
+}
+
+const common::DistinctPhenotypes& DataSetBuilder::distinct_phenotypes() const {
+  return state_->distinct;
+}
+
 BuildStatus build_data_set(int dataset_number, const common::RunInput& observed,
                            PermutationState& state, const layout::Sinks& sinks,
                            layout::Sink& listing_log, BuiltDataSet& built) {
   assert(dataset_number >= 1);
-  built.dataset_number = dataset_number;
   common::PairLists pair_labels;
   for (;;) {
     if (state.try_count.begin_attempt(dataset_number) == permute::AttemptStatus::too_many) {

@@ -7,6 +7,7 @@
 
 #include "common/run.h"
 #include "common/tables.h"
+#include "driver/driver.h"
 #include "expand/expand.h"
 #include "input/input.h"
 #include "layout/layout.h"
@@ -56,15 +57,6 @@ struct PermutationState {
 };
 
 inline constexpr std::uint32_t NO_COMPLETION = UINT32_MAX;
-
-// What a build hands over to the analysis of the data set.
-struct BuiltDataSet {
-  int dataset_number = 0;
-  int distinct_count = 0;
-  std::vector<std::vector<int>> phenotype_count;  // [population][d]
-  std::vector<int> population_size;               // [population]
-  common::PairLists pair_labels;                  // [d]
-};
 
 enum class BuildStatus { built, too_many_tries };
 

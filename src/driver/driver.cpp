@@ -60,10 +60,9 @@ common::FittedModel fitted_model(const estimate::EmResult& result, const common:
 // counted and logged one line each.
 class EmWarnings {
  public:
-  EmWarnings(const common::RunOptions& options, const common::RunInput& input,
-             const layout::Sinks& sinks, common::RunResults& results)
+  EmWarnings(const common::RunOptions& options, const layout::Sinks& sinks,
+             common::RunResults& results)
       : classic_(options.messages == common::MessageStyle::classic),
-        input_(input),
         sinks_(sinks),
         results_(results) {}
 
@@ -92,12 +91,11 @@ class EmWarnings {
   void note_redrawn(int dataset_number, int redrawn) {
     results_.redrawn_attempts += redrawn;
     if (!classic_ && redrawn > 0) {
-      layout::write(sinks_.log, "(A)",
-                    {std::string_view(
-                        "data set " + layout::integer_text(dataset_number) +
-                        ": attempts abandoned and drawn again: " + layout::integer_text(redrawn) +
-                        " (a permuted individual missed typings at two or more "
-                        "loci)")});
+      layout::write_line(
+          sinks_.log, "data set " + layout::integer_text(dataset_number) +
+                          ": attempts abandoned and drawn again: " + layout::integer_text(redrawn) +
+                          " (a permuted individual missed typings at two or more "
+                          "loci)");
     }
   }
 
@@ -105,11 +103,10 @@ class EmWarnings {
   void log(int dataset_number, int p, const std::string& what) {
     const std::string line = "data set " + layout::integer_text(dataset_number) + ", population " +
                              results_.populations[p].name + ": " + what;
-    layout::write(sinks_.log, "(A)", {std::string_view(line)});
+    layout::write_line(sinks_.log, line);
   }
 
   bool classic_;
-  const common::RunInput& input_;
   const layout::Sinks& sinks_;
   common::RunResults& results_;
 };
@@ -175,7 +172,7 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
                                 const layout::Sinks& sinks) {
   common::RunResults results;
   start_results(input, options, results);
-  EmWarnings warnings(options, input, sinks, results);
+  EmWarnings warnings(options, sinks, results);
   const int data_set_total = options.permutations + 1;
 
   PermutationState state(options.permutations, options.seed);

@@ -144,6 +144,9 @@ std::int64_t degrees_of_freedom(
 
 void write_summary(std::span<const common::PopulationResult> results, layout::Sink& report,
                    layout::Sink* console) {
+  // INFOTMATION and DISTIOBUTION are the classic report's own spelling, kept
+  // byte for byte on purpose: users' scripts and stored reports match these
+  // exact bytes. Do not correct them.
   constexpr layout::LayoutText header =
       "(' .......OVERALL LD INFOTMATION ........LIKELIHOOD RATIO   DISTIOBUTION',/,"
       "'POP NAME   PVALUE   LD(xi)   STD(xi)',3X,'CHI-SQ   MEAN      STD      DFREEDOM')";

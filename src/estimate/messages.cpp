@@ -8,6 +8,9 @@ void write_em_messages(const EmResult& result, layout::Sink& console) {
     layout::write(console, "('EM--not increased in this iteration')");
   }
   if (!result.converged) {
+    // "EM not convergence after ... iteration" is the classic console's own
+    // wording, kept byte for byte on purpose: users' scripts and stored
+    // console logs match these exact bytes. Do not correct it.
     layout::write(console, "('WARNING***:  EM not convergence after',I4,' iteration')",
                   {result.last_iteration});
   }

@@ -134,10 +134,7 @@ std::string haplotype_count_explanation(const common::SystemTables& tables) {
   for (int s = 0; s < tables.system_count(); ++s) {
     const auto index = static_cast<std::size_t>(s);
     if (tables.allele_count[index] <= 0) {
-      const std::string_view title = index < tables.system_title.size()
-                                         ? tables.system_title[index].view()
-                                         : std::string_view();
-      return layout::titled("system " + layout::integer_text(s + 1), title) + " declares " +
+      return layout::system_text(tables, s) + " declares " +
              layout::integer_text(tables.allele_count[index]) +
              " alleles, so the number of haplotypes does not agree with the allele lists"
              " (the haplotype count check); every system needs at least one allele: give the"
@@ -150,9 +147,8 @@ std::string haplotype_count_explanation(const common::SystemTables& tables) {
 
 std::string individual_text(const ObservedIndividual& first) {
   const common::FirstIndividual& individual = first.individual;
-  return "record " + layout::integer_text(individual.record + 1) + " of population \"" +
-         layout::printable(first.populations.population_names[individual.population].trimmed()) +
-         "\" (number " + layout::integer_text(individual.population + 1) + ")";
+  return layout::record_text(individual.population, individual.record,
+                             first.populations.population_names[individual.population]);
 }
 
 namespace {

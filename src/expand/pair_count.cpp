@@ -76,12 +76,9 @@ std::string pair_count_text(const common::SystemTables& tables,
                      layout::integer_text(tables.system_count() - missing_systems) +
                      " typed systems";
   if (count.missing_system >= 0) {
-    const auto s = static_cast<std::size_t>(count.missing_system);
-    const std::string_view title =
-        s < tables.system_title.size() ? tables.system_title[s].view() : std::string_view();
     text += std::string(count.missing_typings == 2 ? ", both typings of " : ", one typing of ") +
-            layout::titled("system " + layout::integer_text(count.missing_system + 1), title) +
-            " missing (" + layout::integer_text(count.completion_alleles) + " alleles)";
+            layout::system_text(tables, count.missing_system) + " missing (" +
+            layout::integer_text(count.completion_alleles) + " alleles)";
   }
   return text;
 }

@@ -30,12 +30,6 @@ void make_key(const common::RecordTypings& typings, int typing_count, std::strin
   }
 }
 
-// Record r of population p (both 0-based) as a message names it.
-std::string record_text(int population, int record) {
-  return "record " + layout::integer_text(record + 1) + " of population number " +
-         layout::integer_text(population + 1);
-}
-
 // Typing `unknown` (0-based position) is in no allele list.
 [[noreturn]] void stop_unknown_allele(int population, int record, int unknown,
                                       const common::RecordTypings& typings,
@@ -56,9 +50,9 @@ std::string record_text(int population, int record) {
   layout::write_then_stop(
       {{message, values}}, {&sinks.console},
       common::Stop{common::StopCode::unknown_allele,
-                   record_text(population, record) + ": the typing \"" +
+                   layout::record_text(population, record) + ": the typing \"" +
                        layout::printable(typings[unknown].trimmed()) + "\" of " +
-                       detail::system_text(systems, s) +
+                       layout::system_text(systems, s) +
                        " is not in the system's allele list; correct the typing, or add the"
                        " allele to the system in the data file header"});
 }
@@ -250,7 +244,7 @@ void code_individual(int population, int record, const common::RecordTypings& re
   }
   if (distinct.distinct_count() == max_distinct_phenotypes) {
     throw common::Stop{common::StopCode::too_many_phenotypes,
-                       record_text(population, record) +
+                       layout::record_text(population, record) +
                            " brings a 1001st distinct phenotype into one data set; at most 1000"
                            " are allowed in the observed data and in each permuted data set"
                            " (all populations together): analyse fewer populations or"

@@ -65,7 +65,7 @@ struct AlleleList {
 // the allele with its name; then the rule and what to do, in plain words.
 struct BadAllele {
   const layout::RecordReader& data;
-  const std::string& system;  // as system_text shows it
+  const std::string& system;  // as layout::system_text shows it
   int s = 0;
   int code_line = 0;  // the line of the code letters; the names are the line before
 };
@@ -166,7 +166,7 @@ void read_system(layout::RecordReader& data, int s, common::SystemTables& system
   require_header_line(data.read("(A30)", {layout::target(title)}), data,
                       due_of_system("the title", s), sinks);
   systems.system_title.push_back(title);
-  const std::string system = detail::system_text(systems, s);
+  const std::string system = layout::system_text(systems, s);
   int allele_count = 0;
   require_header_line(data.read("(I5)", {layout::target(allele_count)}), data,
                       due_of_system("the allele count", s), sinks);

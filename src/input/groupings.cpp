@@ -83,16 +83,23 @@ void require_control_line(ReadStatus status, const layout::RecordReader& control
   return static_cast<int>(product);
 }
 
+// One line of `count` numbers of the grouping, in columns of four.
+std::vector<int> read_numbers_line(layout::RecordReader& control, const GroupingContext& context,
+                                   int count) {
+  std::vector<int> numbers(static_cast<std::size_t>(count), 0);
+  std::vector<ReadTarget> targets;
+  targets.reserve(numbers.size());
+  for (int& number : numbers) {
+    targets.push_back(layout::target(number));
+  }
+  require_control_line(control.read("(10I4)", targets), control, context);
+  return numbers;
+}
+
 // The sizes line: the number of systems of each of the group_total groups.
 std::vector<int> read_group_sizes(layout::RecordReader& control, const GroupingContext& context,
                                   int group_total) {
-  std::vector<int> group_size(static_cast<std::size_t>(group_total), 0);
-  std::vector<ReadTarget> targets;
-  targets.reserve(group_size.size());
-  for (int& size : group_size) {
-    targets.push_back(layout::target(size));
-  }
-  require_control_line(control.read("(10I4)", targets), control, context);
+  std::vector<int> group_size = read_numbers_line(control, context, group_total);
   for (int g = 0; g < group_total; ++g) {
     const int size = group_size[g];
     if (size < 1 || size > common::MAX_GROUPS) {
@@ -110,13 +117,7 @@ std::vector<int> read_group_sizes(layout::RecordReader& control, const GroupingC
 // that already holds it.
 void read_group_systems(layout::RecordReader& control, const GroupingContext& context, int g,
                         int size, std::vector<int>& group_of_system, common::Grouping& grouping) {
-  std::vector<int> numbers(static_cast<std::size_t>(size), 0);
-  std::vector<ReadTarget> targets;
-  targets.reserve(numbers.size());
-  for (int& number : numbers) {
-    targets.push_back(layout::target(number));
-  }
-  require_control_line(control.read("(10I4)", targets), control, context);
+  const std::vector<int> numbers = read_numbers_line(control, context, size);
   std::vector<int>& systems_of_group = grouping.group_systems.emplace_back();
   for (const int number : numbers) {
     if (number < 1 || number > context.systems.system_count()) {
@@ -176,7 +177,7 @@ void check_every_system_grouped(const GroupingContext& context,
                         "(' System number ',I2,' is in no group; "
                         "the null grouping must hold every system.')",
                         {s + 1}, RuleScope::grouping,
-                        detail::system_text(context.systems, s) +
+                        layout::system_text(context.systems, s) +
                             " is in no group; the null grouping must hold every system of the"
                             " data file");
     }

@@ -17,8 +17,4 @@ namespace input::detail {
 // "pheno.dat, line 5": where a message places something of a file.
 [[nodiscard]] std::string file_line(const layout::RecordReader& reader, int line);
 
-// "system 2 (TRANSFERRIN)" for 0-based system s, without the title when the
-// tables hold none.
-[[nodiscard]] std::string system_text(const common::SystemTables& systems, int s);
-
 }  // namespace input::detail

@@ -12,6 +12,9 @@ namespace {
 // The 21st population: the records from it on are not used.
 void write_population_limit_warning(const common::PopulationName& last_kept,
                                     const layout::Sinks& sinks) {
+  // POPLUATIONS is the classic warning's own spelling, kept byte for byte on
+  // purpose: users' scripts and stored logs match these exact bytes. Do not
+  // correct it.
   constexpr layout::LayoutText warning =
       "(/,/,/,' NON-FATAL PROBLEM',5X,'MORE THAN ',I2,' SAMPLE POPLUATIONS FOUND ON INPUT',/,/,"
       "'  Will NOT Process any samples after ',A20,/,/)";

@@ -18,13 +18,6 @@ std::string file_line(const layout::RecordReader& reader, int line) {
   return reader.name() + ", line " + layout::integer_text(line);
 }
 
-std::string system_text(const common::SystemTables& systems, int s) {
-  const auto index = static_cast<std::size_t>(s);
-  return layout::titled("system " + layout::integer_text(s + 1),
-                        index < systems.system_title.size() ? systems.system_title[index].view()
-                                                            : std::string_view());
-}
-
 }  // namespace detail
 
 namespace {

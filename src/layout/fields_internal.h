@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -9,14 +8,13 @@
 
 #include "layout/layout.h"
 
-// Single-field rules of the reader, the sinks' record endings and the joining
-// of message text, open to the unit tests.
+// Single-field rules of the reader and the sinks' record endings, open to
+// the unit tests.
 
 namespace layout::detail {
 
-// The parts one after another. Messages are built with this rather than with
-// "literal" + std::string, on which GCC 12 gives a false -Wrestrict at -O3.
-[[nodiscard]] std::string join(std::initializer_list<std::string_view> parts);
+// The system's words for an errno value, for the messages of the file layer.
+[[nodiscard]] std::string system_reason(int error);
 
 // The characters that end a record in a sink: "\n" or "\r\n".
 [[nodiscard]] std::string_view record_ending(LineEnd end);

@@ -31,8 +31,6 @@ constexpr std::size_t STREAM_BUFFER_SIZE = 65536;
 constexpr std::string_view LEFT_UNCHANGED =
     "; it is left unchanged: remove or rename it, or choose another name";
 
-std::string reason(int error) { return std::generic_category().message(error); }
-
 // The error about path, at the line that named it when there is one.
 common::FileError error_about(const std::string& path, const NamedAt& named_at,
                               std::string_view what) {
@@ -40,7 +38,7 @@ common::FileError error_about(const std::string& path, const NamedAt& named_at,
     return common::FileError{path, 0, std::string(what)};
   }
   return common::FileError{named_at.file, named_at.line,
-                           detail::join({named_at.role, " \"", printable(path), "\": ", what})};
+                           common::join({named_at.role, " \"", printable(path), "\": ", what})};
 }
 
 // What a file of this kind is, for the messages that refuse it.
@@ -98,8 +96,8 @@ class InputBuffer final : public std::streambuf {
       count = ::read(fd_.get(), buffer_.data(), buffer_.size());
     } while (count < 0 && errno == EINTR);
     if (count < 0) {
-      throw common::FileError{name_, 0,
-                              detail::join({"cannot read the file (", reason(errno), ")"})};
+      throw common::FileError{
+          name_, 0, common::join({"cannot read the file (", detail::system_reason(errno), ")"})};
     }
     if (count == 0) {
       return traits_type::eof();
@@ -184,7 +182,7 @@ std::string output_refusal(const struct stat& status) {
   if (S_ISREG(status.st_mode)) {
     return status.st_size == 0 ? "" : "already exists and is not empty";
   }
-  return detail::join({"already exists and is ", kind_of(status.st_mode)});
+  return common::join({"already exists and is ", kind_of(status.st_mode)});
 }
 
 // Why path may not be an output file; empty when it may (it does not exist,
@@ -193,7 +191,9 @@ std::string output_refusal(const struct stat& status) {
 std::string output_path_refusal(const std::string& path) {
   struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) {
-    return errno == ENOENT ? "" : detail::join({"cannot be checked (", reason(errno), ")"});
+    return errno == ENOENT
+               ? ""
+               : common::join({"cannot be checked (", detail::system_reason(errno), ")"});
   }
   return output_refusal(status);
 }
@@ -211,7 +211,8 @@ int open_output_descriptor(const std::string& path, const NamedAt& named_at) {
     return created;
   }
   if (errno != EEXIST) {
-    throw error_about(path, named_at, detail::join({"cannot create it (", reason(errno), ")"}));
+    throw error_about(path, named_at,
+                      common::join({"cannot create it (", detail::system_reason(errno), ")"}));
   }
   // The name exists. It is looked at before it is opened, so that nothing
   // but a regular file is opened (opening a FIFO would block, opening a
@@ -219,19 +220,21 @@ int open_output_descriptor(const std::string& path, const NamedAt& named_at) {
   // link, and without waiting; and the open descriptor is checked again,
   // because the name may have been replaced in between.
   if (const std::string refusal = output_path_refusal(path); !refusal.empty()) {
-    throw error_about(path, named_at, detail::join({refusal, LEFT_UNCHANGED}));
+    throw error_about(path, named_at, common::join({refusal, LEFT_UNCHANGED}));
   }
   Descriptor existing(
       ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (existing.get() < 0) {
-    throw error_about(path, named_at, detail::join({"cannot open it (", reason(errno), ")"}));
+    throw error_about(path, named_at,
+                      common::join({"cannot open it (", detail::system_reason(errno), ")"}));
   }
   struct stat status {};
   if (::fstat(existing.get(), &status) != 0) {
-    throw error_about(path, named_at, detail::join({"cannot be checked (", reason(errno), ")"}));
+    throw error_about(path, named_at,
+                      common::join({"cannot be checked (", detail::system_reason(errno), ")"}));
   }
   if (const std::string refusal = output_refusal(status); !refusal.empty()) {
-    throw error_about(path, named_at, detail::join({refusal, LEFT_UNCHANGED}));
+    throw error_about(path, named_at, common::join({refusal, LEFT_UNCHANGED}));
   }
   return existing.release();
 }
@@ -253,10 +256,11 @@ std::unique_ptr<std::istream> open_input(const std::string& path) {
 std::unique_ptr<std::istream> open_regular_input(const std::string& path, const NamedAt& named_at) {
   const auto refuse = [&](mode_t mode) {
     return error_about(path, named_at,
-                       detail::join({"is ", kind_of(mode), ", not a regular file; name a file"}));
+                       common::join({"is ", kind_of(mode), ", not a regular file; name a file"}));
   };
   const auto cannot = [&](std::string_view what) {
-    return error_about(path, named_at, detail::join({what, " (", reason(errno), ")"}));
+    return error_about(path, named_at,
+                       common::join({what, " (", detail::system_reason(errno), ")"}));
   };
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {
@@ -295,15 +299,15 @@ void check_output_files(std::span<const std::string> paths) {
       first = path;
       first_refusal = refusal;
     }
-    refused.push_back(detail::join({"\"", printable(path), "\" ", refusal}));
+    refused.push_back(common::join({"\"", printable(path), "\" ", refusal}));
   }
   if (refused.empty()) {
     return;
   }
   if (refused.size() == 1) {
-    throw common::FileError{first, 0, detail::join({first_refusal, LEFT_UNCHANGED})};
+    throw common::FileError{first, 0, common::join({first_refusal, LEFT_UNCHANGED})};
   }
-  std::string what = detail::join({integer_text(static_cast<int>(refused.size())),
+  std::string what = common::join({integer_text(static_cast<int>(refused.size())),
                                    " output files are refused and left unchanged: "});
   for (std::size_t k = 0; k < refused.size(); ++k) {
     what += (k == 0 ? "" : "; ") + refused[k];

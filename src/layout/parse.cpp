@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "layout/layout.h"
+#include "layout/parser_internal.h"
 
 namespace layout {
 

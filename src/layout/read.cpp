@@ -6,6 +6,7 @@
 #include <string>
 
 #include "layout/fields_internal.h"
+#include "layout/parser_internal.h"
 #include "layout/walk_internal.h"
 
 namespace layout {
@@ -81,13 +82,13 @@ class ReadOperation {
     if (item.kind == Item::Kind::integer) {
       int* const* integer = std::get_if<int*>(&target);
       if (integer == nullptr) {
-        fail(detail::join({"item ", detail::item_name(item), " does not suit a character value"}));
+        fail(common::join({"item ", detail::item_name(item), " does not suit a character value"}));
       }
       **integer = read_integer(item.width);
     } else if (item.kind == Item::Kind::alpha) {
       const std::span<char>* chars = std::get_if<std::span<char>>(&target);
       if (chars == nullptr) {
-        fail(detail::join({"item ", detail::item_name(item), " does not suit an integer value"}));
+        fail(common::join({"item ", detail::item_name(item), " does not suit an integer value"}));
       }
       const std::int64_t width =
           item.width == 0 ? static_cast<std::int64_t>(chars->size()) : item.width;
@@ -113,7 +114,7 @@ class ReadOperation {
   }
 
   [[noreturn]] void no_data_item() const {
-    fail(detail::join({"the layout ", printable(layout_.source),
+    fail(common::join({"the layout ", printable(layout_.source),
                        " has no data item for the remaining variables"}));
   }
 
@@ -131,7 +132,7 @@ class ReadOperation {
     const std::string_view field = record.substr(first, last - first);
     const std::optional<int> value = detail::parse_integer(field);
     if (!value) {
-      fail(detail::join({"columns ", std::to_string(start + 1), "-", std::to_string(column_), ": '",
+      fail(common::join({"columns ", std::to_string(start + 1), "-", std::to_string(column_), ": '",
                          printable(field), "' is not a valid integer"}));
     }
     return *value;
@@ -185,7 +186,7 @@ bool RecordReader::next_record() {
 void RecordReader::throw_line_too_long() const {
   throw common::FileError{
       name_, line_number_ + 1,
-      detail::join(
+      common::join(
           {"the line is longer than ", std::to_string(MAX_LINE_LENGTH),
            " bytes (1 MiB), the longest line this program reads; is this the right file?"})};
 }
@@ -211,11 +212,11 @@ namespace {
 std::string read_problem(std::span<const Item> items) {
   for (const Item& item : items) {
     if (item.kind == Item::Kind::text) {
-      return detail::join(
+      return common::join(
           {"the text item '", printable(item.text), "' cannot be used for reading"});
     }
     if (item.kind == Item::Kind::fixed) {
-      return detail::join({"the item ", detail::item_name(item), " cannot be used for reading"});
+      return common::join({"the item ", detail::item_name(item), " cannot be used for reading"});
     }
     if (item.kind == Item::Kind::group) {
       if (std::string problem = read_problem(item.items); !problem.empty()) {
@@ -229,23 +230,5 @@ std::string read_problem(std::span<const Item> items) {
 }  // namespace
 
 std::string read_layout_problem(const LayoutList& layout) { return read_problem(layout.items); }
-
-std::string printable(std::string_view text) {
-  std::string shown;
-  shown.reserve(text.size());
-  for (const char c : text) {
-    shown += detail::shown_byte(c);
-  }
-  return shown;
-}
-
-std::string titled(std::string_view name, std::string_view title) {
-  const std::size_t first = title.find_first_not_of(' ');
-  if (first == std::string_view::npos) {
-    return std::string(name);
-  }
-  const std::size_t last = title.find_last_not_of(' ');
-  return detail::join({name, " (", printable(title.substr(first, last + 1 - first)), ")"});
-}
 
 }  // namespace layout

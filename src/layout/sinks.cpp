@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <ostream>
 #include <string>
-#include <system_error>
 #include <utility>
 
 #include "layout/fields_internal.h"
@@ -16,11 +15,10 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-std::string reason(int error) { return std::generic_category().message(error); }
-
 // What failed, with the system's reason when it left one.
 std::string failed_write(std::string_view what, int error) {
-  return error == 0 ? std::string(what) : detail::join({what, " (", reason(error), ")"});
+  return error == 0 ? std::string(what)
+                    : common::join({what, " (", detail::system_reason(error), ")"});
 }
 
 // Writes one record with CR LF and flushes, so that the file is complete up
@@ -36,14 +34,6 @@ void write_file_record(std::FILE* file, const std::string& path, std::string_vie
 
 }  // namespace
 
-std::string detail::join(std::initializer_list<std::string_view> parts) {
-  std::string joined;
-  for (const std::string_view part : parts) {
-    joined += part;
-  }
-  return joined;
-}
-
 std::string_view detail::record_ending(LineEnd end) { return end == LineEnd::crlf ? "\r\n" : "\n"; }
 
 StreamSink::StreamSink(std::ostream& out, LineEnd end, std::string name, WriteFailure failure)
@@ -55,11 +45,17 @@ void StreamSink::write_record(std::string_view record) {
   out_.flush();
   if (!out_ && failure_ == WriteFailure::stops_the_run) {
     throw common::FileError{
-        name_, 0, detail::join({failed_write("cannot write", errno), "; the run is ended"})};
+        name_, 0, common::join({failed_write("cannot write", errno), "; the run is ended"})};
   }
 }
 
 void MemorySink::write_record(std::string_view record) { records_.emplace_back(record); }
+
+void MemorySink::write_to(Sink& sink) const {
+  for (const std::string& record : records_) {
+    sink.write_record(record);
+  }
+}
 
 void write_help(const Sinks& sinks, std::string_view line) {
   if (sinks.help != nullptr) {
@@ -79,22 +75,6 @@ void write_then_stop(std::initializer_list<MessagePart> message, std::initialize
                      common::Stop stop) {
   write_message(message, sinks);
   throw std::move(stop);
-}
-
-std::string file_error_line(const common::FileError& error) {
-  std::string line = error.file;
-  if (!line.empty() && error.line > 0) {
-    line += ':' + integer_text(error.line);
-  }
-  if (!line.empty()) {
-    line += ": ";
-  }
-  return printable(line + error.what);
-}
-
-std::string stop_help_line(const common::Stop& stop) {
-  return printable(detail::join(
-      {"stop code ", integer_text(common::stop_number(stop.code)), ": ", stop.explanation}));
 }
 
 ReportSink::ReportSink(const std::string& path, const NamedAt& named_at)
@@ -126,8 +106,9 @@ void LogSink::write_record(std::string_view record) {
     // Created on the first record; "a" keeps whatever an earlier run wrote.
     FileHandle handle(std::fopen(path_.c_str(), "ab"));
     if (!handle) {
-      throw common::FileError{
-          path_, 0, detail::join({"cannot open the log file for appending (", reason(errno), ")"})};
+      throw common::FileError{path_, 0,
+                              common::join({"cannot open the log file for appending (",
+                                            detail::system_reason(errno), ")"})};
     }
     file_ = std::make_unique<File>(File{std::move(handle)});
   }

@@ -46,15 +46,15 @@ std::size_t reversion_start(std::span<const Item> items) {
 std::string item_name(const Item& item) {
   switch (item.kind) {
     case Item::Kind::alpha:
-      return item.width == 0 ? "A" : join({"A", std::to_string(item.width)});
+      return item.width == 0 ? "A" : common::join({"A", std::to_string(item.width)});
     case Item::Kind::integer:
-      return join({"I", std::to_string(item.width)});
+      return common::join({"I", std::to_string(item.width)});
     case Item::Kind::fixed:
-      return join({"F", std::to_string(item.width), ".", std::to_string(item.decimals)});
+      return common::join({"F", std::to_string(item.width), ".", std::to_string(item.decimals)});
     case Item::Kind::skip:
-      return join({std::to_string(item.width), "X"});
+      return common::join({std::to_string(item.width), "X"});
     case Item::Kind::text:
-      return join({"'", item.text, "'"});
+      return common::join({"'", item.text, "'"});
     case Item::Kind::slash:
       return "/";
     case Item::Kind::group:

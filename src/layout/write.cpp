@@ -143,4 +143,6 @@ void write(Sink& sink, LayoutText layout, std::span<const WriteValue> values) {
   write(sink, parsed(layout), values);
 }
 
+void write_line(Sink& sink, std::string_view line) { write(sink, "(A)", {line}); }
+
 }  // namespace layout

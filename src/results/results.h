@@ -31,24 +31,27 @@ void write_permutation_table(std::ostream& out, const common::RunInput& input,
 void write_histogram_svg(std::ostream& out, const common::RunInput& input,
                          const common::RunResults& results);
 
-// One pair test of the pairs mode: the two loci, the test's result for one
+// One test of a locus pair (the pairs mode, --pairs): the two loci, as
+// 0-based indexes into the loci of the run (locus_a < locus_b), the test's result for one
 // population and the two LD measures (measures_defined false: both NA).
-struct PairResult {
-  std::string locus_a;
-  std::string locus_b;
+struct LocusPairResult {
+  int locus_a = 0;
+  int locus_b = 0;
   common::PopulationResult result;
   bool measures_defined = false;
   double d_prime = 0.0;
   double wn = 0.0;
 };
 
-// PREFIX.pairs.tsv: rows by population (in first-appearance order), then pair order.
+// PREFIX.pairs.tsv: rows by population (in first-appearance order), then in
+// the order of the locus pairs; loci are the names the pairs' indexes refer to.
 // With judged_with_ties the interval and note columns follow.
-void write_pairs_table(std::ostream& out, const std::vector<PairResult>& pairs,
-                       bool judged_with_ties = false);
+void write_locus_pairs_table(std::ostream& out, const std::vector<std::string>& loci,
+                             const std::vector<LocusPairResult>& locus_pairs,
+                             bool judged_with_ties = false);
 
-// PREFIX.pairs.svg: per population, a matrix of the loci with a cell per pair.
-void write_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
-                     const std::vector<PairResult>& pairs);
+// PREFIX.pairs.svg: per population, a matrix of the loci with a cell per locus pair.
+void write_locus_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
+                           const std::vector<LocusPairResult>& locus_pairs);
 
 }  // namespace results

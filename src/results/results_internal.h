@@ -121,13 +121,13 @@ class SvgCanvas {
 
 namespace results {
 
-// The populations of the pair tests in first-appearance order, each with the
-// indexes of its pairs in their order.
-struct PopulationPairs {
+// The populations of the locus-pair tests in first-appearance order, each
+// with the indexes of its locus pairs in their order.
+struct PopulationLocusPairs {
   std::string name;
-  std::vector<int> pairs;
+  std::vector<int> locus_pairs;
 };
-[[nodiscard]] std::vector<PopulationPairs> pairs_by_population(
-    const std::vector<PairResult>& pairs);
+[[nodiscard]] std::vector<PopulationLocusPairs> locus_pairs_by_population(
+    const std::vector<LocusPairResult>& locus_pairs);
 
 }  // namespace results

@@ -10,14 +10,6 @@
 
 namespace table::detail {
 
-std::string join(std::initializer_list<std::string_view> parts) {
-  std::string text;
-  for (const std::string_view part : parts) {
-    text.append(part);
-  }
-  return text;
-}
-
 std::string quoted(std::string_view name) { return join({"\"", layout::printable(name), "\""}); }
 
 std::string_view trim_blanks(std::string_view text) {

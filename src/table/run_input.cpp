@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <climits>
-#include <map>
 #include <string>
+#include <string_view>
 
 #include "common/count.h"
 #include "common/stop.h"
@@ -14,11 +14,7 @@ namespace table {
 using detail::join;
 using detail::quoted;
 
-namespace {
-
-// A row is kept unless typings are missing at two or more loci of the test:
-// such an individual cannot be completed over the alleles of one locus.
-[[nodiscard]] bool kept(const Row& row, const std::vector<int>& loci) {
+bool row_kept(const Row& row, std::span<const int> loci) {
   int missing = 0;
   for (const int locus : loci) {
     const std::array<std::string, 2>& cells = row.typings[locus];
@@ -29,24 +25,16 @@ namespace {
   return missing < 2;
 }
 
-// The populations in order of first appearance (every row counts).
-struct PopulationOrder {
-  std::vector<std::string> names;
-  std::vector<int> of_row;  // [row]: 0-based population in names
-};
-
-[[nodiscard]] PopulationOrder order_populations(const GenotypeTable& table) {
-  PopulationOrder order;
-  std::map<std::string, int> number;
+common::FirstAppearance population_order(const GenotypeTable& table) {
+  std::vector<std::string_view> populations;
+  populations.reserve(table.rows.size());
   for (const Row& row : table.rows) {
-    const auto [at, added] = number.try_emplace(row.population, common::count_of(order.names));
-    if (added) {
-      order.names.push_back(row.population);
-    }
-    order.of_row.push_back(at->second);
+    populations.emplace_back(row.population);
   }
-  return order;
+  return common::first_appearance(populations);
 }
+
+namespace {
 
 // The allele names of each locus of the test among the kept rows, in byte order.
 [[nodiscard]] std::vector<std::vector<std::string>> allele_lists(
@@ -143,7 +131,7 @@ struct PopulationOrder {
 TableInput make_run_input(const GenotypeTable& table, const TestSpec& test) {
   std::vector<bool> kept_rows;
   for (const Row& row : table.rows) {
-    kept_rows.push_back(kept(row, test.loci));
+    kept_rows.push_back(row_kept(row, test.loci));
   }
   if (std::find(kept_rows.begin(), kept_rows.end(), true) == kept_rows.end()) {
     throw common::FileError{table.name, 0,
@@ -152,7 +140,7 @@ TableInput make_run_input(const GenotypeTable& table, const TestSpec& test) {
                                 : std::string("no individual is left: every one has missing"
                                               " typings at two or more loci of the test")};
   }
-  const PopulationOrder order = order_populations(table);
+  const common::FirstAppearance order = population_order(table);
   const std::vector<std::vector<std::string>> alleles = allele_lists(table, test, kept_rows);
 
   TableInput result;
@@ -167,33 +155,33 @@ TableInput make_run_input(const GenotypeTable& table, const TestSpec& test) {
   input.max_distinct_phenotypes = INT_MAX;
 
   // Counted in order of first appearance in the table, kept rows or not.
-  const int table_populations = common::count_of(order.names);
-  std::vector<int> kept_of(order.names.size(), 0);
-  std::vector<int> excluded_of(order.names.size(), 0);
+  const int table_populations = common::count_of(order.values);
+  std::vector<int> kept_of(order.values.size(), 0);
+  std::vector<int> excluded_of(order.values.size(), 0);
   for (std::size_t r = 0; r < table.rows.size(); ++r) {
-    ++(kept_rows[r] ? kept_of : excluded_of)[order.of_row[r]];
+    ++(kept_rows[r] ? kept_of : excluded_of)[order.number_of[r]];
     if (!kept_rows[r]) {
       const Row& row = table.rows[r];
       result.excluded.push_back(ExcludedIndividual{row.population, row.line, row.id});
     }
   }
   // [table population]: its 0-based population of the run, -1 when dropped.
-  std::vector<int> run_population(order.names.size(), -1);
+  std::vector<int> run_population(order.values.size(), -1);
   common::Populations& populations = input.populations;
   for (int p = 0; p < table_populations; ++p) {
     if (kept_of[p] == 0) {
-      result.dropped_populations.push_back(order.names[p]);
+      result.dropped_populations.push_back(order.values[p]);
       continue;
     }
     run_population[p] = populations.population_count();
-    populations.population_names.emplace_back(order.names[p]);
+    populations.population_names.emplace_back(order.values[p]);
     populations.phenotype_table.emplace_back().reserve(static_cast<std::size_t>(kept_of[p]));
-    input.population_names.push_back(order.names[p]);
+    input.population_names.push_back(order.values[p]);
     input.excluded_count.push_back(excluded_of[p]);
   }
   for (std::size_t r = 0; r < table.rows.size(); ++r) {
     if (kept_rows[r]) {
-      populations.phenotype_table[run_population[order.of_row[r]]].push_back(
+      populations.phenotype_table[run_population[order.number_of[r]]].push_back(
           record_of(table.rows[r], test, alleles, input.systems));
     }
   }

@@ -3,10 +3,12 @@
 #include <array>
 #include <functional>
 #include <istream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/first_appearance.h"
 #include "common/run.h"
 
 // The genotype-table front-end: a CSV/TSV table with one row per individual
@@ -116,9 +118,19 @@ struct TestSpec {
 // common::FileError{"--loci", 0, what}.
 [[nodiscard]] std::vector<int> parse_loci(const GenotypeTable& table, std::string_view list);
 
-// The two-locus test of a pair (null: each alone; alternative: both in one
+// The two-locus test of a locus pair (null: each alone; alternative: both in one
 // group), the loci in table order whichever is given first.
-[[nodiscard]] TestSpec pair_test(int locus_a, int locus_b);
+[[nodiscard]] TestSpec locus_pair_test(int locus_a, int locus_b);
+
+// Whether a row takes part in a test of these loci (0-based): it is left out
+// when typings are missing at two or more of them, since such an individual
+// cannot be completed over the alleles of one locus.
+[[nodiscard]] bool row_kept(const Row& row, std::span<const int> loci);
+
+// The table's populations in order of first appearance, every row counting
+// whether a test keeps it or not: values[k] is the k-th population met,
+// number_of[r] the 0-based population of row r.
+[[nodiscard]] common::FirstAppearance population_order(const GenotypeTable& table);
 
 struct ExcludedIndividual {
   std::string population;

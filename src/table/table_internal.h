@@ -1,22 +1,21 @@
 #pragma once
 
 #include <cstddef>
-#include <initializer_list>
 #include <istream>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/text.h"
 #include "table/table.h"
 
 // The parts of the table reader its unit test reaches directly.
 
 namespace table::detail {
 
-// The parts one after another (messages are built with this rather than with
-// "literal" + std::string, on which GCC 12 gives a false -Wrestrict at -O3).
-[[nodiscard]] std::string join(std::initializer_list<std::string_view> parts);
+// The table's messages join their parts with the program's one joiner.
+using common::join;
 
 // A name from the table as a message quotes it: printable, in quotes.
 [[nodiscard]] std::string quoted(std::string_view name);

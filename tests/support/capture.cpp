@@ -33,6 +33,15 @@ Outcome run_capturing(const std::function<void()>& action) {
   return outcome;
 }
 
+std::string error_of(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const common::FileError& error) {
+    return error.file + ":" + std::to_string(error.line) + ": " + error.what;
+  }
+  return "";
+}
+
 void PrintTo(const Outcome& outcome, std::ostream* out) {
   if (outcome.kind == Outcome::Kind::completed) {
     *out << "completed";

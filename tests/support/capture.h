@@ -75,6 +75,10 @@ struct Outcome {
 
 [[nodiscard]] Outcome run_capturing(const std::function<void()>& action);
 
+// "file:line: what" of the common::FileError that action throws; "" when it
+// throws none.
+[[nodiscard]] std::string error_of(const std::function<void()>& action);
+
 // Shown as "completed", "stop code N: explanation" or "file error FILE:LINE: what".
 void PrintTo(const Outcome& outcome, std::ostream* out);
 

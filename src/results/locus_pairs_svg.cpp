@@ -82,11 +82,6 @@ std::string short_label(const std::string& name) {
   return name.substr(0, end) + "\u2026";
 }
 
-int locus_index(const std::vector<std::string>& loci, const std::string& name) {
-  const auto found = std::find(loci.begin(), loci.end(), name);
-  return found == loci.end() ? -1 : static_cast<int>(found - loci.begin());
-}
-
 void draw_labels(SvgCanvas& canvas, const std::vector<std::string>& loci, const Layout& layout,
                  double top) {
   const double matrix_top = layout.matrix_top(top);
@@ -109,22 +104,20 @@ void draw_labels(SvgCanvas& canvas, const std::vector<std::string>& loci, const 
   }
 }
 
-void draw_cell(SvgCanvas& canvas, const std::vector<std::string>& loci, const Layout& layout,
-               double top, const PairResult& pair) {
-  int a = locus_index(loci, pair.locus_a);
-  int b = locus_index(loci, pair.locus_b);
-  if (a < 0 || b < 0 || a == b) {
+void draw_cell(SvgCanvas& canvas, const Layout& layout, double top,
+               const LocusPairResult& locus_pair) {
+  const int a = std::min(locus_pair.locus_a, locus_pair.locus_b);
+  const int b = std::max(locus_pair.locus_a, locus_pair.locus_b);
+  if (a < 0 || b >= layout.locus_count || a == b) {
     return;
-  }
-  if (a > b) {
-    std::swap(a, b);
   }
   const double x = layout.left() + (b - 1) * CELL;
   const double y = layout.matrix_top(top) + a * CELL;
-  const std::string fill = pair.measures_defined ? wn_colour(pair.wn) : std::string(NA_FILL);
+  const std::string fill =
+      locus_pair.measures_defined ? wn_colour(locus_pair.wn) : std::string(NA_FILL);
   canvas.rect(x, y, CELL, CELL, "fill=\"" + fill + "\" stroke=\"#ffffff\"");
-  const bool dark = pair.measures_defined && pair.wn > 0.55;
-  canvas.text(x + CELL / 2.0, y + CELL / 2.0 + 4.0, label_text(pair.result.p_value, 2), 11.0,
+  const bool dark = locus_pair.measures_defined && locus_pair.wn > 0.55;
+  canvas.text(x + CELL / 2.0, y + CELL / 2.0 + 4.0, label_text(locus_pair.result.p_value, 2), 11.0,
               Anchor::middle, dark ? "fill=\"#ffffff\"" : "fill=\"#000000\"");
 }
 
@@ -152,10 +145,10 @@ void draw_legend(SvgCanvas& canvas, const Layout& layout, double top) {
 
 }  // namespace
 
-void write_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
-                     const std::vector<PairResult>& pairs) {
+void write_locus_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
+                           const std::vector<LocusPairResult>& locus_pairs) {
   const Layout layout = layout_of(loci);
-  const std::vector<PopulationPairs> populations = pairs_by_population(pairs);
+  const std::vector<PopulationLocusPairs> populations = locus_pairs_by_population(locus_pairs);
   const int panels = common::count_of(populations);
   SvgCanvas canvas(layout.width, std::max(panels, 1) * layout.panel_height);
   for (int panel = 0; panel < panels; ++panel) {
@@ -165,8 +158,8 @@ void write_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
                 populations[panel].name + ": pairwise tests, cells coloured by Wn", 14.0,
                 Anchor::start, "font-weight=\"bold\"");
     draw_labels(canvas, loci, layout, top);
-    for (const int k : populations[panel].pairs) {
-      draw_cell(canvas, loci, layout, top, pairs[k]);
+    for (const int k : populations[panel].locus_pairs) {
+      draw_cell(canvas, layout, top, locus_pairs[k]);
     }
     draw_legend(canvas, layout, top);
     canvas.end_group();

@@ -7,7 +7,7 @@
 
 namespace common {
 
-struct PairMeasures {
+struct LocusPairMeasures {
   bool defined = false;  // false: fewer than two alleles of positive frequency at a locus
   double d_prime = 0.0;
   double wn = 0.0;
@@ -20,6 +20,7 @@ struct PairMeasures {
 // Only alleles of positive margin count; sums run over the alleles of a
 // (outer), then those of b. D' weighs each |D_ij| / Dmax_ij by p_i q_j; Wn is
 // the root of sum D_ij^2 / (p_i q_j) over min(k, l) - 1.
-[[nodiscard]] PairMeasures pair_measures(const std::vector<std::vector<double>>& frequency);
+[[nodiscard]] LocusPairMeasures locus_pair_measures(
+    const std::vector<std::vector<double>>& frequency);
 
 }  // namespace common

@@ -1,4 +1,4 @@
-#include "common/pair_measures.h"
+#include "common/locus_pair_measures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,7 +28,7 @@ int positive_count(const std::vector<double>& margin) {
 
 }  // namespace
 
-PairMeasures pair_measures(const std::vector<std::vector<double>>& frequency) {
+LocusPairMeasures locus_pair_measures(const std::vector<std::vector<double>>& frequency) {
   const int k_a = count_of(frequency);
   const int k_b = k_a == 0 ? 0 : count_of(frequency[0]);
   double total = 0.0;

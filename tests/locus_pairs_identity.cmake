@@ -1,6 +1,6 @@
 cmake_minimum_required(VERSION 3.25)
-# The pair tests are the overall test of each pair of loci alone: every field
-# of a pair's row in PREFIX.pairs.tsv equals the summary row of the run with
+# The locus-pair tests are the overall test of each pair of loci alone: every
+# field of a locus pair's row in PREFIX.pairs.tsv equals the summary row of the run with
 # --null a,b. Variables: PROGRAM, TABLE, WORK_DIR.
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})

@@ -1,3 +1,7 @@
+// The loci a test takes and how they are grouped, from the command line:
+// the groupings of --null and --alt, the loci of --loci, and the two-locus
+// test of a locus pair.
+
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -35,10 +39,17 @@ struct NameList {
   throw common::FileError{std::string(list.option), 0, join({quoted(list.text), ": ", what})};
 }
 
-[[nodiscard]] int locus_index(const GenotypeTable& table, const NameList& list,
-                              std::string_view name) {
+// The 0-based locus of name in the table. A list names each locus once:
+// named marks the loci it has named so far. Fails for an unknown name and for
+// a repeated one.
+[[nodiscard]] int named_locus(const GenotypeTable& table, const NameList& list,
+                              std::string_view name, std::vector<bool>& named) {
   for (int i = 0; i < common::count_of(table.loci); ++i) {
     if (table.loci[i].name == name) {
+      if (named[i]) {
+        fail(list, join({"the locus ", quoted(name), " is named twice"}));
+      }
+      named[i] = true;
       return i;
     }
   }
@@ -72,12 +83,7 @@ struct NameList {
                          " has an empty locus name; groups are separated by \",\", the loci of"
                          " a group joined by \"+\""}));
       }
-      const int locus = locus_index(table, list, name);
-      if (named[locus]) {
-        fail(list, join({"the locus ", quoted(name), " is named twice"}));
-      }
-      named[locus] = true;
-      group.push_back(locus);
+      group.push_back(named_locus(table, list, name, named));
     }
   }
   return groups;
@@ -169,12 +175,7 @@ std::vector<int> parse_loci(const GenotypeTable& table, std::string_view list) {
       if (name.empty()) {
         fail(names, "an empty locus name; the loci are separated by \",\"");
       }
-      const int locus = locus_index(table, names, name);
-      if (named[locus]) {
-        fail(names, join({"the locus ", quoted(name), " is named twice"}));
-      }
-      named[locus] = true;
-      loci.push_back(locus);
+      loci.push_back(named_locus(table, names, name, named));
     }
     std::sort(loci.begin(), loci.end());
   }
@@ -187,7 +188,7 @@ std::vector<int> parse_loci(const GenotypeTable& table, std::string_view list) {
   return loci;
 }
 
-TestSpec pair_test(int locus_a, int locus_b) {
+TestSpec locus_pair_test(int locus_a, int locus_b) {
   const int first = std::min(locus_a, locus_b);
   const int second = std::max(locus_a, locus_b);
   return TestSpec{{first, second}, {{first}, {second}}, {{first, second}}};

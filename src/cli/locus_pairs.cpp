@@ -1,0 +1,230 @@
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <iostream>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "cli/console_tables.h"
+#include "cli/front_ends.h"
+#include "cli/genotype_internal.h"
+#include "cli/progress.h"
+#include "cli/result_files.h"
+#include "common/count.h"
+#include "common/first_appearance.h"
+#include "common/locus_pair_measures.h"
+#include "driver/driver.h"
+#include "layout/layout.h"
+#include "results/results.h"
+
+namespace cli {
+namespace {
+
+// The two-locus haplotype frequencies of the alternative model, [allele a][allele b].
+std::vector<std::vector<double>> haplotype_table(const common::RunInput& input,
+                                                 const common::PopulationResult& result) {
+  std::vector<std::vector<double>> table(
+      static_cast<std::size_t>(input.systems.allele_count[0]),
+      std::vector<double>(static_cast<std::size_t>(input.systems.allele_count[1]), 0.0));
+  for (const common::FittedValue& value : result.alt_model.values.at(0)) {
+    table[value.alleles[0]][value.alleles[1]] = value.frequency;
+  }
+  return table;
+}
+
+struct LocusPairRun {
+  const Options& options;
+  const table::GenotypeTable& genotypes;
+  const std::vector<int>& loci;  // the table's loci to pair, 0-based, in table order
+  // Told of every data set finished: (locus pair index, data sets of that locus pair done).
+  std::function<void(int, int)> progress;
+};
+
+// The test of the locus pair run.loci[i], run.loci[j] (i < j) on the given
+// number of threads, its log lines written to log and its help lines to help;
+// its results, one per population, are appended to locus_pairs.
+void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& help, int threads,
+                    int i, int j, int index, std::vector<results::LocusPairResult>& locus_pairs) {
+  const int a = run.loci[i];
+  const int b = run.loci[j];
+  const std::string locus_pair_name =
+      run.genotypes.loci[a].name + " ~ " + run.genotypes.loci[b].name;
+  const table::TestSpec test = table::locus_pair_test(a, b);
+  if (std::none_of(run.genotypes.rows.begin(), run.genotypes.rows.end(),
+                   [&](const table::Row& row) { return table::row_kept(row, test.loci); })) {
+    layout::write_line(log,
+                       "pair " + locus_pair_name + ": nobody typed at either locus; no result");
+    return;
+  }
+  const table::TableInput made = table::make_run_input(run.genotypes, test);
+  for (const table::ExcludedIndividual& left : made.excluded) {
+    layout::write_line(log, "pair " + locus_pair_name + ", line " +
+                                layout::integer_text(left.line) + ", population " +
+                                left.population + ": left out" +
+                                (left.id.empty() ? std::string() : ", id " + left.id));
+  }
+  for (const std::string& population : made.dropped_populations) {
+    std::string line = "pair " + locus_pair_name;
+    line += ", population " + population + ": nobody left; no row for this pair";
+    layout::write_line(log, line);
+  }
+  // The engine's summary of each locus pair is not shown: the pairs mode shows
+  // one table of all locus pairs instead.
+  layout::DiscardSink discard;
+  const layout::Sinks sinks{discard, log, discard, &help};
+  common::RunOptions options = run_options(run.options);
+  options.messages = common::MessageStyle::counted;
+  options.rules = table_rules(run.options);
+  options.threads = threads;
+  options.progress = [&run, index](int done, int /*all*/) { run.progress(index, done); };
+  const common::RunResults results = driver::run_analysis(made.input, options, sinks);
+  for (const common::PopulationResult& result : results.populations) {
+    results::LocusPairResult& locus_pair = locus_pairs.emplace_back();
+    locus_pair.locus_a = i;
+    locus_pair.locus_b = j;
+    locus_pair.result = result;
+    if (!result.informative) {
+      continue;  // nothing was fitted: no measures
+    }
+    const common::LocusPairMeasures measures =
+        common::locus_pair_measures(haplotype_table(made.input, result));
+    locus_pair.measures_defined = measures.defined;
+    locus_pair.d_prime = measures.d_prime;
+    locus_pair.wn = measures.wn;
+  }
+}
+
+// What one locus pair's test leaves when locus pairs run side by side: its
+// log and help lines, its results, or the stop that ended it.
+struct LocusPairOutcome {
+  layout::MemorySink log;
+  layout::MemorySink help;
+  std::vector<results::LocusPairResult> results;
+  std::exception_ptr failure;
+};
+
+// The locus pairs' tests on `threads` threads: one locus pair after another,
+// each on all threads, or, with more than one locus pair, several at a time,
+// each on its share of the threads. Log lines and results come in the order
+// of the locus pairs either way, and a stop is raised after the lines of the
+// locus pairs before it, as if they ran one by one.
+void run_locus_pairs(const LocusPairRun& run, const std::vector<std::pair<int, int>>& tasks,
+                     int threads, layout::Sink& log, layout::Sink& help,
+                     std::vector<results::LocusPairResult>& locus_pairs) {
+  const int total = static_cast<int>(tasks.size());
+  const int side_by_side = std::max(1, std::min(threads, total));
+  const int threads_per_locus_pair = std::max(1, threads / side_by_side);
+  if (side_by_side == 1) {
+    for (int k = 0; k < total; ++k) {
+      run_locus_pair(run, log, help, threads_per_locus_pair, tasks[k].first, tasks[k].second, k,
+                     locus_pairs);
+    }
+    return;
+  }
+  std::vector<LocusPairOutcome> outcomes(tasks.size());
+  std::atomic<int> next{0};
+  std::atomic<int> first_failure{total};  // no locus pair after it needs to run
+  const auto work = [&] {
+    for (int k = next++; k < total && k < first_failure; k = next++) {
+      LocusPairOutcome& outcome = outcomes[static_cast<std::size_t>(k)];
+      try {
+        run_locus_pair(run, outcome.log, outcome.help, threads_per_locus_pair, tasks[k].first,
+                       tasks[k].second, k, outcome.results);
+      } catch (...) {
+        outcome.failure = std::current_exception();
+        int failed = first_failure;
+        while (k < failed && !first_failure.compare_exchange_weak(failed, k)) {
+        }
+      }
+    }
+  };
+  {
+    std::vector<std::jthread> helpers;
+    for (int t = 1; t < side_by_side; ++t) {
+      helpers.emplace_back(work);
+    }
+    work();
+  }  // joined
+  for (LocusPairOutcome& outcome : outcomes) {
+    outcome.log.write_to(log);
+    outcome.help.write_to(help);
+    if (outcome.failure) {
+      std::rethrow_exception(outcome.failure);
+    }
+    locus_pairs.insert(locus_pairs.end(), outcome.results.begin(), outcome.results.end());
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> locus_pair_result_paths(const std::string& prefix) {
+  return {prefix + ".pairs.tsv", prefix + ".pairs.svg"};
+}
+
+void run_locus_pair_tests(const Options& options, const table::GenotypeTable& genotypes,
+                          const std::string& prefix, layout::Sink& console, layout::Sink& help) {
+  const std::vector<int> loci = table::parse_loci(genotypes, options.loci);
+  layout::LogSink log(prefix + ".log");
+  ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
+  std::vector<std::pair<int, int>> tasks;  // positions in loci
+  for (int i = 0; i < common::count_of(loci); ++i) {
+    for (int j = i + 1; j < common::count_of(loci); ++j) {
+      tasks.emplace_back(i, j);
+    }
+  }
+  // Every locus pair runs the same number of data sets; the line shows them
+  // all, counted in units that an int holds (many locus pairs of many
+  // permutations).
+  const std::int64_t all =
+      static_cast<std::int64_t>(tasks.size()) * (run_options(options).permutations + 1);
+  const std::int64_t unit = all / std::numeric_limits<int>::max() + 1;
+  std::vector<int> done(tasks.size(), 0);
+  std::int64_t done_total = 0;
+  std::mutex progress_mutex;
+  const LocusPairRun run{
+      options, genotypes, loci, [&](int index, int locus_pair_done) {
+        const std::lock_guard lock(progress_mutex);
+        done_total += locus_pair_done - std::exchange(done[index], locus_pair_done);
+        progress.update(static_cast<int>(done_total / unit), static_cast<int>(all / unit));
+      }};
+  std::vector<results::LocusPairResult> locus_pairs;
+  run_locus_pairs(run, tasks, std::max(options.threads, 1), log, help, locus_pairs);
+  progress.clear();
+  // Rows by population in the table's order, then in the order of the locus
+  // pairs; the sort is stable.
+  std::map<std::string_view, int> rank;
+  const common::FirstAppearance order = table::population_order(genotypes);
+  for (int p = 0; p < common::count_of(order.values); ++p) {
+    rank.emplace(order.values[p], p);
+  }
+  std::stable_sort(locus_pairs.begin(), locus_pairs.end(),
+                   [&rank](const results::LocusPairResult& x, const results::LocusPairResult& y) {
+                     return rank.at(x.result.name) < rank.at(y.result.name);
+                   });
+  std::vector<std::string> locus_names;
+  locus_names.reserve(loci.size());
+  for (const int locus : loci) {
+    locus_names.push_back(genotypes.loci[locus].name);
+  }
+  const bool judged_with_ties = table_rules(options).judged_with_ties;
+  write_locus_pair_table(locus_names, locus_pairs, judged_with_ties, console);
+  const std::vector<std::string> paths = locus_pair_result_paths(prefix);
+  write_result_file(paths[0], [&](std::ostream& out) {
+    results::write_locus_pairs_table(out, locus_names, locus_pairs, judged_with_ties);
+  });
+  write_result_file(paths[1], [&](std::ostream& out) {
+    results::write_locus_pairs_svg(out, locus_names, locus_pairs);
+  });
+  write_written_lines(paths, log, prefix + ".log", console);
+}
+
+}  // namespace cli
