@@ -90,21 +90,21 @@ void write_locus_pair_table(const std::vector<std::string>& loci,
     name_width = std::max(name_width, pair.result.name.size());
     pair_width = std::max(pair_width, loci[pair.locus_a].size() + loci[pair.locus_b].size() + 3);
   }
-  line_to(console, padded("population", name_width) + "  " + padded("pair", pair_width) +
-                       (judged_with_ties ? "   p-value     D'     Wn  note"
-                                         : "  p-value     D'     Wn"));
+  line_to(console,
+          padded("population", name_width) + "  " + padded("pair", pair_width) +
+              (judged_with_ties ? "   p-value     D'     Wn  note" : "  p-value     D'     Wn"));
   for (const results::LocusPairResult& pair : locus_pairs) {
     const bool shown = pair.result.informative;
     const auto measure = [&pair, shown](double value) {
       return pair.measures_defined && shown ? fixed_text(value, 3) : std::string("   NA");
     };
-    const std::string p_value = !shown              ? std::string("NA")
+    const std::string p_value = !shown             ? std::string("NA")
                                 : judged_with_ties ? significant_text(pair.result.p_value, 3)
                                                    : fixed_text(pair.result.p_value, 3);
     std::string line = padded(pair.result.name, name_width) + "  " +
-                       padded(loci[pair.locus_a] + " ~ " + loci[pair.locus_b], pair_width) +
-                       "  " + column(p_value, judged_with_ties ? 8 : 7) + "  " +
-                       measure(pair.d_prime) + "  " + measure(pair.wn);
+                       padded(loci[pair.locus_a] + " ~ " + loci[pair.locus_b], pair_width) + "  " +
+                       column(p_value, judged_with_ties ? 8 : 7) + "  " + measure(pair.d_prime) +
+                       "  " + measure(pair.wn);
     if (judged_with_ties && !pair.result.notes.empty()) {
       line += "  " + joined_notes(pair.result);
     }
