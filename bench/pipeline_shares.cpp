@@ -30,6 +30,25 @@ double seconds_between(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
+struct StageTimes {
+  double build = 0.0;  // donors, coding and expansion
+  double expansion = 0.0;
+  double em = 0.0;
+};
+
+void print_shares(int permutations, const std::string& path, const StageTimes& t,
+                  std::int64_t pair_iterations) {
+  const double total = t.build + t.em;
+  const double coding_time = t.build - t.expansion;
+  std::printf("%d permuted data sets of %s, one thread, stage by stage\n", permutations,
+              path.c_str());
+  std::printf("  donors and coding  %8.3f s  %5.1f %%\n", coding_time, 100.0 * coding_time / total);
+  std::printf("  expansion          %8.3f s  %5.1f %%\n", t.expansion, 100.0 * t.expansion / total);
+  std::printf("  EM (alternative)   %8.3f s  %5.1f %%\n", t.em, 100.0 * t.em / total);
+  std::printf("  pair-iterations    %lld, %.2f ns each\n", static_cast<long long>(pair_iterations),
+              1e9 * t.em / static_cast<double>(pair_iterations));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,15 +104,6 @@ int main(int argc, char** argv) {
     expansion_time += seconds_between(built_at, expanded_at);
     em_time += seconds_between(expanded_at, estimated_at);
   }
-  const double total = build_time + em_time;
-  const double coding_time = build_time - expansion_time;
-  std::printf("%d permuted data sets of %s, one thread, stage by stage\n", permutations,
-              path.c_str());
-  std::printf("  donors and coding  %8.3f s  %5.1f %%\n", coding_time, 100.0 * coding_time / total);
-  std::printf("  expansion          %8.3f s  %5.1f %%\n", expansion_time,
-              100.0 * expansion_time / total);
-  std::printf("  EM (alternative)   %8.3f s  %5.1f %%\n", em_time, 100.0 * em_time / total);
-  std::printf("  pair-iterations    %lld, %.2f ns each\n", static_cast<long long>(pair_iterations),
-              1e9 * em_time / static_cast<double>(pair_iterations));
+  print_shares(permutations, path, {build_time, expansion_time, em_time}, pair_iterations);
   return 0;
 }

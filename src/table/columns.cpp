@@ -13,6 +13,10 @@
 namespace table::detail {
 namespace {
 
+constexpr std::string_view PAIRING_RULE =
+    "; a locus takes two adjacent columns of equal names or names such as DRB_1, DRB_2 or "
+    "DRB.a1, DRB.a2";
+
 // The names people give these columns, tried in any case.
 constexpr std::array<std::string_view, 2> POPULATION_NAMES = {"population", "pop"};
 constexpr std::array<std::string_view, 5> ID_NAMES = {"id", "individual", "ind", "sample", "name"};
@@ -127,12 +131,9 @@ using Header = std::vector<std::string>;
     if (!locus) {
       const std::string next = c + 1 < n ? join({" with the next, ", column_text(header, c + 1)})
                                          : std::string(" with a next column");
-      throw common::FileError{
-          table_name, 1,
-          join({column_text(header, c), " does not pair", next,
-                "; a locus takes two adjacent columns of equal names or names such as DRB_1,"
-                " DRB_2 or DRB.a1, DRB.a2",
-                columns_taken(header, plan)})};
+      throw common::FileError{table_name, 1,
+                              join({column_text(header, c), " does not pair", next, PAIRING_RULE,
+                                    columns_taken(header, plan)})};
     }
     loci.push_back(Locus{std::move(*locus), c});
     ++c;
