@@ -111,6 +111,9 @@ void run_pair(const PairRun& run, layout::Sink& log, layout::Sink& help, int thr
     pair.locus_a = name_a;
     pair.locus_b = name_b;
     pair.result = result;
+    if (!result.informative) {
+      continue;  // nothing was fitted, so there is nothing to measure
+    }
     const common::PairMeasures measures =
         common::pair_measures(haplotype_table(made.input, result));
     pair.measures_defined = measures.defined;
@@ -233,8 +236,9 @@ void run_pair_tests(const Options& options, const table::GenotypeTable& genotype
   write_result_file(paths[0], [&](std::ostream& out) {
     results::write_pairs_table(out, pairs, judged_with_ties);
   });
-  write_result_file(paths[1],
-                    [&](std::ostream& out) { results::write_pairs_svg(out, locus_names, pairs); });
+  write_result_file(paths[1], [&](std::ostream& out) {
+    results::write_pairs_svg(out, locus_names, pairs, judged_with_ties);
+  });
   for (const std::string& path : paths) {
     log_line(console, "written: " + path);
   }
