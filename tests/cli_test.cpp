@@ -71,11 +71,34 @@ TEST(CliParse, UsageErrorsNameTheOption) {
       {{"--out", ""}, "--out"},
       {{"--max-memory", "lots"}, "--max-memory: 'lots' is not a size"},
       {{"--max-memory", ""}, "--max-memory"},
+      {{"--min-frequency", "0.01"}, "--min-frequency"},
+      {{"--genotypes", "t.csv", "--pairs", "--min-frequency", "0"}, "--min-frequency"},
+      {{"--genotypes", "t.csv", "--min-frequency", "nan"}, "--min-frequency"},
+      {{"--genotypes", "t.csv", "--min-frequency", "-0.1"}, "--min-frequency"},
+      {{"--genotypes", "t.csv", "--min-frequency", "1.5"}, "--min-frequency"},
   };
   for (const auto& [args, named] : cases) {
     const cli::ParsedCommand c = parse(args);
     EXPECT_EQ(c.action, Action::usage_error) << args[0];
     EXPECT_NE(c.text.find(named), std::string::npos) << c.text;
+  }
+}
+
+// The least frequency of the frequency table: as given, else by the rules.
+TEST(CliParse, MinFrequencyDefaultFollowsTheRules) {
+  const struct {
+    std::vector<std::string> args;
+    double min_frequency;
+  } cases[] = {{{}, 1e-6},
+               {{"--classic-rules"}, 0.0},
+               {{"--min-frequency", "0.01"}, 0.01},
+               {{"--classic-rules", "--min-frequency", "1e-3"}, 1e-3}};
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--genotypes", "t.csv"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const cli::ParsedCommand command = parse(args);
+    ASSERT_EQ(command.action, Action::run) << command.text;
+    EXPECT_EQ(cli::table_min_frequency(command.options), c.min_frequency);
   }
 }
 
@@ -95,7 +118,7 @@ TEST(CliParse, HelpListsEveryOptionWithItsDefault) {
   for (const char* option :
        {"--threads", "--permutations", "--seed", "--out", "--max-memory", "--genotypes",
         "--delimiter", "--population-column", "--id-column", "--missing", "--null", "--alt",
-        "--pairs", "--loci", "--quiet", "--version", "--help"}) {
+        "--pairs", "--loci", "--quiet", "--min-frequency", "--version", "--help"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
   EXPECT_NE(help.find("default: 1000"), std::string::npos);

@@ -271,6 +271,49 @@ TEST(ResultsFrequencies, RowsByModelGroupFrequencyThenName) {
   EXPECT_EQ(rows[15][5], real_text(14.0 * 0.1));
 }
 
+// Under the maximum-likelihood rules a loci column follows and a population
+// without information (South here) has no rows; either rule set cuts at the
+// least frequency, which is kept itself (0.4 at 0.4).
+TEST(ResultsFrequencies, LociColumnAndLeastFrequency) {
+  const struct {
+    bool judged_with_ties;
+    double min_frequency;
+    std::size_t row_count;
+    Rows first_rows;
+  } cases[] = {
+      {true,
+       0.4,
+       6,
+       {{"population", "model", "group", "haplotype", "frequency", "expected_count", "loci"},
+        {"North", "null", "1", "a1", "0.75", "15", "A"},
+        {"North", "null", "2", "b1", "0.5", "10", "B"},
+        {"North", "null", "2", "b3", "0.5", "10", "B"},
+        {"North", "alt", "1", "a1~b1", "0.4", "8", "A~B"},
+        {"North", "alt", "1", "a2~b1", "0.4", "8", "A~B"}}},
+      {true, 0.0, 9, {}},
+      {false,
+       0.5,
+       7,
+       {{"population", "model", "group", "haplotype", "frequency", "expected_count"},
+        {"North", "null", "1", "a1", "0.75", "15"},
+        {"North", "null", "2", "b1", "0.5", "10"},
+        {"North", "null", "2", "b3", "0.5", "10"},
+        {"South End", "null", "1", "a1", "0.75", "10.5"}}},
+  };
+  for (const auto& c : cases) {
+    common::RunResults results = two_populations();
+    results.judged_with_ties = c.judged_with_ties;
+    results.populations[1].informative = !c.judged_with_ties;
+    std::ostringstream out;
+    results::write_frequency_table(out, two_system_input(), results, c.min_frequency);
+    const Rows rows = table_of(out.str());
+    ASSERT_EQ(rows.size(), c.row_count) << c.min_frequency;
+    EXPECT_EQ(Rows(rows.begin(), rows.begin() + static_cast<long>(c.first_rows.size())),
+              c.first_rows);
+    EXPECT_EQ(rows.back().size(), c.judged_with_ties ? 7U : 6U);
+  }
+}
+
 TEST(ResultsPermutations, EveryStatisticByPopulationThenDataSet) {
   std::ostringstream out;
   results::write_permutation_table(out, two_system_input(), two_populations());
@@ -331,6 +374,19 @@ TEST(ResultsSvg, EscapedText) {
   EXPECT_EQ(results::nice_ticks(-0.3, 0.3, 3), (std::vector<double>{-0.2, 0, 0.2}));
 }
 
+TEST(ResultsSvg, SignificantDigitsAsTheConsoleWritesThem) {
+  const struct {
+    double value;
+    const char* text;
+  } cases[] = {
+      {0.0476, "0.0476"},       {0.45, "0.450"},    {0.09996, "0.100"},       {0.99996, "1.00"},
+      {1.0 / 1001, "0.000999"}, {1e-4, "0.000100"}, {1.0 / 1000001, "1e-06"}, {12.345, "12.3"},
+      {-0.0476, "-0.0476"},     {0.0, "0"},         {std::nan(""), "NA"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(results::significant_text(c.value, 3), c.text) << c.value;
+  }
+}
+
 TEST(ResultsSvg, HistogramOnePanelPerPopulationOnTheCanvas) {
   // The observed statistic near, far right, far left of the permuted ones,
   // all permuted ones equal, none finite.
@@ -380,6 +436,49 @@ TEST(ResultsSvg, LocusPairsMatrixPerPopulation) {
   EXPECT_EQ(count_of_text(svg, ">0.25</text>"), 6);  // each cell's p-value
   EXPECT_EQ(count_of_text(svg, ">L&lt;2&gt;</text>"), 4);
   EXPECT_EQ(count_of_text(svg, ">Wn</text>"), 2);
+}
+
+// The pictures name what was tested, write p by the rules, and show a test
+// without information as such, never as p = 0.
+TEST(ResultsSvg, RulesAndTestsWithoutInformation) {
+  common::PopulationResult tested = population("North", 10);
+  tested.p_value = 0.45;
+  common::PopulationResult empty = population("Empty", 1);
+  empty.informative = false;
+  empty.p_value = 0.0;
+  empty.permuted_statistic.clear();
+  empty.notes = {"no information: 1 individual"};
+  const struct {
+    bool judged_with_ties;
+    const char* p;
+  } cases[] = {{false, "0.45"}, {true, "0.450"}};
+  for (const auto& c : cases) {
+    common::RunResults results;
+    results.permutations = 4;
+    results.judged_with_ties = c.judged_with_ties;
+    results.populations = {tested, empty};
+    std::ostringstream histogram;
+    results::write_histogram_svg(histogram, two_system_input(), results);
+    const std::string svg = histogram.str();
+    EXPECT_EQ(svg_fault(svg), "");
+    EXPECT_EQ(count_of_text(svg, ">null: A, B   alternative: A+B</text>"), 1);
+    EXPECT_EQ(count_of_text(svg, "p = "), 1);
+    EXPECT_EQ(count_of_text(svg, std::string("p = ") + c.p + ","), 1);
+    EXPECT_EQ(count_of_text(svg, ">no information<"), 1);
+    EXPECT_EQ(count_of_text(svg, "no information: 1 individual<"), 1);
+
+    const std::vector<results::LocusPairResult> pairs = {{0, 1, tested, true, 0.5, 0.25},
+                                                         {0, 1, empty, false, 0.0, 0.0}};
+    std::ostringstream matrix;
+    results::write_locus_pairs_svg(matrix, {"L1", "L2"}, pairs, c.judged_with_ties);
+    const std::string pairs_svg = matrix.str();
+    EXPECT_EQ(svg_fault(pairs_svg), "");
+    EXPECT_EQ(count_of_text(pairs_svg, std::string(">") + c.p + "</text>"), 1);
+    EXPECT_EQ(count_of_text(pairs_svg, ">information</text>"), 1);
+    // The only 0 is each panel's Wn legend: the empty pair's p is not shown.
+    EXPECT_EQ(count_of_text(pairs_svg, ">0</text>"), 2);
+    EXPECT_EQ(count_of_text(pairs_svg, ">pairs of loci L1, L2; "), 2);
+  }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 
 #include "common/count.h"
 
@@ -35,22 +34,6 @@ std::string fixed_text(double value, int decimals) {
   return {buffer, end.ptr};
 }
 
-std::string significant_text(double value, int digits) {
-  if (!std::isfinite(value)) {
-    return "NA";
-  }
-  // Fixed notation down to 1e-4, so that 0.0476 and 0.450 read as p-values do.
-  const double size = std::fabs(value);
-  if (size != 0.0 && size >= 1e-4 && size < 1e15) {
-    const int magnitude = static_cast<int>(std::floor(std::log10(size)));
-    return fixed_text(value, std::max(0, digits - 1 - magnitude));
-  }
-  char buffer[64];
-  const auto end =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
-  return {buffer, end.ptr};
-}
-
 std::string padded(std::string text, std::size_t width) {
   if (text.size() < width) {
     text.append(width - text.size(), ' ');
@@ -71,8 +54,8 @@ void write_overall_table(const common::RunResults& results, layout::Sink& consol
         padded(r.name, name_width) + "  " + column(std::to_string(r.individuals), 11) + "  ";
     line += column(shown ? fixed_text(r.observed_statistic, 2) : "NA", 10) + "  ";
     line += column(shown && r.df_defined ? std::to_string(r.degrees_of_freedom) : "NA", 6) + "  ";
-    line += column(shown ? significant_text(r.p_value, 3) : "NA", 8) + "  ";
-    line += column(shown && r.xi_defined ? significant_text(r.ld_xi, 3) : "NA", 8) + "  ";
+    line += column(shown ? results::significant_text(r.p_value, 3) : "NA", 8) + "  ";
+    line += column(shown && r.xi_defined ? results::significant_text(r.ld_xi, 3) : "NA", 8) + "  ";
     line += joined_notes(r);
     while (!line.empty() && line.back() == ' ') {
       line.pop_back();
@@ -98,9 +81,10 @@ void write_locus_pair_table(const std::vector<std::string>& loci,
     const auto measure = [&pair, shown](double value) {
       return pair.measures_defined && shown ? fixed_text(value, 3) : std::string("   NA");
     };
-    const std::string p_value = !shown             ? std::string("NA")
-                                : judged_with_ties ? significant_text(pair.result.p_value, 3)
-                                                   : fixed_text(pair.result.p_value, 3);
+    const std::string p_value = !shown ? std::string("NA")
+                                : judged_with_ties
+                                    ? results::significant_text(pair.result.p_value, 3)
+                                    : fixed_text(pair.result.p_value, 3);
     std::string line = padded(pair.result.name, name_width) + "  " +
                        padded(loci[pair.locus_a] + " ~ " + loci[pair.locus_b], pair_width) + "  " +
                        column(p_value, judged_with_ties ? 8 : 7) + "  " + measure(pair.d_prime) +

@@ -14,9 +14,6 @@ namespace cli {
 
 // value with `decimals` digits after the point.
 [[nodiscard]] std::string fixed_text(double value, int decimals);
-// value with `digits` significant digits, as a reader of a paper expects a
-// p-value or an LD measure: 0.0476, 0.450, 1.23e-05.
-[[nodiscard]] std::string significant_text(double value, int digits);
 // text padded with blanks to width.
 [[nodiscard]] std::string padded(std::string text, std::size_t width);
 

@@ -70,7 +70,7 @@ void run_overall_test(const Options& options, const table::GenotypeTable& genoty
     write_overall_table(results, console);
   }
   write_run_notes(results, console);
-  write_overall_results(prefix, made.input, results);
+  write_overall_results(prefix, made.input, results, table_min_frequency(options));
   std::vector<std::string> written = {report_path};
   for (const std::string& path : overall_result_paths(prefix)) {
     written.push_back(path);

@@ -222,7 +222,7 @@ void run_locus_pair_tests(const Options& options, const table::GenotypeTable& ge
     results::write_locus_pairs_table(out, locus_names, locus_pairs, judged_with_ties);
   });
   write_result_file(paths[1], [&](std::ostream& out) {
-    results::write_locus_pairs_svg(out, locus_names, locus_pairs);
+    results::write_locus_pairs_svg(out, locus_names, locus_pairs, judged_with_ties);
   });
   write_written_lines(paths, log, prefix + ".log", console);
 }

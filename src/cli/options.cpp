@@ -9,6 +9,7 @@ namespace cli {
 namespace {
 
 constexpr int MAX_THREADS = 256;
+constexpr double DEFAULT_MIN_FREQUENCY = 1e-6;
 
 constexpr std::string_view DESCRIPTION =
     "Tests for overall linkage disequilibrium among the genetic systems (loci) of\n"
@@ -75,6 +76,9 @@ void add_table_options(CLI::App& app, Options& o) {
   app.add_option("--em-starts", o.em_starts,
                  "starts of each maximum-likelihood fit, the best kept (default: 3)")
       ->check(CLI::Range(1, common::MAX_EM_STARTS));
+  app.add_option("--min-frequency", o.min_frequency,
+                 "least frequency of a value listed in PREFIX.frequencies.tsv, 0 to 1 "
+                 "(default: 1e-6; with --classic-rules 0, every value of positive frequency)");
 }
 
 // Options that belong to the other mode, or that exclude each other.
@@ -82,7 +86,7 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
   const bool table = !o.genotypes.empty();
   for (const char* name :
        {"--delimiter", "--population-column", "--id-column", "--missing", "--null", "--alt",
-        "--pairs", "--loci", "--quiet", "--classic-rules", "--em-starts"}) {
+        "--pairs", "--loci", "--quiet", "--classic-rules", "--em-starts", "--min-frequency"}) {
     if (!table && app.count(name) > 0) {
       return std::string(name) + " needs --genotypes TABLE";
     }
@@ -95,6 +99,13 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
   }
   if (!o.locus_pairs && app.count("--loci") > 0) {
     return "--loci needs --pairs (the overall test takes its loci from --null and --alt)";
+  }
+  if (o.locus_pairs && o.min_frequency) {
+    return "--min-frequency does not go with --pairs (the pairs write no frequency table)";
+  }
+  // Written out so that nan, which every comparison refuses, is refused too.
+  if (o.min_frequency && !(*o.min_frequency >= 0.0 && *o.min_frequency <= 1.0)) {
+    return "--min-frequency must lie between 0 and 1";
   }
   if (o.classic_rules && app.count("--em-starts") > 0) {
     return "--em-starts does not go with --classic-rules (the classic fit has one start)";
@@ -113,6 +124,13 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
 common::RuleSet table_rules(const Options& options) {
   return options.classic_rules ? common::CLASSIC_RULES
                                : common::maximum_likelihood_rules(options.em_starts);
+}
+
+double table_min_frequency(const Options& options) {
+  if (options.min_frequency) {
+    return *options.min_frequency;
+  }
+  return options.classic_rules ? 0.0 : DEFAULT_MIN_FREQUENCY;
 }
 
 ParsedCommand parse_options(int argc, const char* const* argv) {

@@ -33,11 +33,19 @@ struct Options {
   bool quiet = false;
   bool classic_rules = false;  // the classic estimation rules in a table run
   int em_starts = common::DEFAULT_EM_STARTS;
+  // The least frequency a row of PREFIX.frequencies.tsv shows; unset: the
+  // rules' default (table_min_frequency).
+  std::optional<double> min_frequency;
 };
 
 // The rules of a table run: the maximum-likelihood rules with --em-starts
 // starts, or the classic rules with --classic-rules.
 [[nodiscard]] common::RuleSet table_rules(const Options& options);
+
+// The --min-frequency of a table run: as given, else 1e-6 under the
+// maximum-likelihood rules (their fits leave many values near 0) and 0 (every
+// value of positive frequency) under the classic rules.
+[[nodiscard]] double table_min_frequency(const Options& options);
 
 struct ParsedCommand {
   enum class Action { run, help, version, usage_error };

@@ -21,12 +21,13 @@ void write_result_file(const std::string& path, const std::function<void(std::os
 }
 
 void write_overall_results(const std::string& prefix, const common::RunInput& input,
-                           const common::RunResults& results) {
+                           const common::RunResults& results, double min_frequency) {
   const std::vector<std::string> paths = overall_result_paths(prefix);
   write_result_file(paths[0],
                     [&](std::ostream& out) { results::write_summary_table(out, input, results); });
-  write_result_file(
-      paths[1], [&](std::ostream& out) { results::write_frequency_table(out, input, results); });
+  write_result_file(paths[1], [&](std::ostream& out) {
+    results::write_frequency_table(out, input, results, min_frequency);
+  });
   write_result_file(
       paths[2], [&](std::ostream& out) { results::write_permutation_table(out, input, results); });
   write_result_file(paths[3],

@@ -19,8 +19,9 @@ namespace cli {
 // common::FileError when it cannot be created or written.
 void write_result_file(const std::string& path, const std::function<void(std::ostream&)>& write);
 
-// Writes the four files of overall_result_paths(prefix).
+// Writes the four files of overall_result_paths(prefix); the frequency table
+// lists values of frequency at least min_frequency.
 void write_overall_results(const std::string& prefix, const common::RunInput& input,
-                           const common::RunResults& results);
+                           const common::RunResults& results, double min_frequency = 0.0);
 
 }  // namespace cli

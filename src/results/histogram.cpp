@@ -19,6 +19,10 @@ constexpr double PLOT_BOTTOM = PANEL_HEIGHT - 52.0;  // room for ticks and the a
 constexpr std::string_view BAR_STYLE = "fill=\"#8fb3d9\" stroke=\"#ffffff\" stroke-width=\"0.5\"";
 constexpr std::string_view AXIS_STYLE = "stroke=\"#333\" stroke-width=\"1\"";
 constexpr std::string_view OBSERVED_COLOUR = "#c0392b";
+constexpr std::string_view MUTED_TEXT = "fill=\"#666666\"";
+constexpr std::string_view NO_INFORMATION_STYLE = "fill=\"#eeeeee\" stroke=\"#cccccc\"";
+constexpr double HEADER_HEIGHT = 30.0;          // the line naming the groupings
+constexpr double HEADER_CHARACTER_WIDTH = 7.5;  // about, at 13 px sans-serif
 
 // A piece of the x axis: statistics from d0 to d1 drawn from p0 to p1.
 struct Segment {
@@ -162,21 +166,36 @@ void draw_observed(SvgCanvas& canvas, const Axis& axis, double top, double obser
               "fill=\"" + std::string(OBSERVED_COLOUR) + "\"");
 }
 
-std::string subtitle(const common::PopulationResult& result, int permutations) {
-  std::string text = "N = " + std::to_string(permutations) +
-                     " permuted data sets, p = " + label_text(result.p_value, 4) + ", xi = " +
-                     (result.xi_defined ? label_text(result.ld_xi, 4) : std::string("NA")) +
-                     " (observed " + label_text(result.observed_statistic, 6) + ", df ";
+// The statistic's line under a population's name; p as the rules write it.
+std::string subtitle(const common::PopulationResult& result, int permutations,
+                     const std::string& p) {
+  std::string text =
+      "N = " + std::to_string(permutations) + " permuted data sets, p = " + p +
+      ", xi = " + (result.xi_defined ? label_text(result.ld_xi, 4) : std::string("NA")) +
+      " (observed " + label_text(result.observed_statistic, 6) + ", df ";
   text += result.df_defined ? std::to_string(result.degrees_of_freedom) : std::string("NA");
   return text + ", " + std::to_string(result.individuals) + " individuals)";
 }
 
-void draw_panel(SvgCanvas& canvas, const common::PopulationResult& result, int permutations,
-                int panel) {
-  const double top = panel * PANEL_HEIGHT;
-  canvas.begin_group("population-" + std::to_string(panel + 1), result.name);
-  canvas.text(PLOT_LEFT, top + 24.0, result.name, 15.0, Anchor::start, "font-weight=\"bold\"");
-  canvas.text(PLOT_LEFT, top + 44.0, subtitle(result, permutations), 12.0, Anchor::start);
+// A test without information has no statistic and no p: its panel says so
+// and why, in grey, where the histogram would be.
+void draw_no_information(SvgCanvas& canvas, const common::PopulationResult& result, double top) {
+  std::string why = std::to_string(result.individuals) +
+                    (result.individuals == 1 ? " individual" : " individuals");
+  for (const std::string& note : result.notes) {
+    why += "; " + note;
+  }
+  canvas.text(PLOT_LEFT, top + 44.0, why, 12.0, Anchor::start, MUTED_TEXT);
+  canvas.rect(PLOT_LEFT, top + PLOT_TOP, PLOT_RIGHT - PLOT_LEFT, PLOT_BOTTOM - PLOT_TOP,
+              NO_INFORMATION_STYLE);
+  const double middle = top + (PLOT_TOP + PLOT_BOTTOM) / 2.0;
+  canvas.text((PLOT_LEFT + PLOT_RIGHT) / 2.0, middle, "no information", 16.0, Anchor::middle,
+              MUTED_TEXT);
+  canvas.text((PLOT_LEFT + PLOT_RIGHT) / 2.0, middle + 22.0,
+              "not tested: no permuted data sets, no p-value", 12.0, Anchor::middle, MUTED_TEXT);
+}
+
+void draw_histogram(SvgCanvas& canvas, const common::PopulationResult& result, double top) {
   std::vector<double> values;
   for (const double statistic : result.permuted_statistic) {
     if (std::isfinite(statistic)) {
@@ -186,28 +205,61 @@ void draw_panel(SvgCanvas& canvas, const common::PopulationResult& result, int p
   if (values.empty()) {
     canvas.text(PANEL_WIDTH / 2.0, top + PANEL_HEIGHT / 2.0, "no permuted statistics", 12.0,
                 Anchor::middle);
+    return;
+  }
+  const double observed = result.observed_statistic;
+  const bool has_observed = std::isfinite(observed);
+  const Bins bins = bins_of(values);
+  const Axis axis = axis_of(bins, observed, has_observed);
+  draw_bars(canvas, bins, axis, top);
+  draw_x_axis(canvas, axis, top, observed);
+  if (has_observed) {
+    draw_observed(canvas, axis, top, observed);
+  }
+}
+
+void draw_panel(SvgCanvas& canvas, const common::RunResults& results, int panel) {
+  const common::PopulationResult& result = results.populations[panel];
+  const double top = HEADER_HEIGHT + panel * PANEL_HEIGHT;
+  canvas.begin_group("population-" + std::to_string(panel + 1), result.name);
+  canvas.text(PLOT_LEFT, top + 24.0, result.name, 15.0, Anchor::start, "font-weight=\"bold\"");
+  if (!result.informative) {
+    draw_no_information(canvas, result, top);
   } else {
-    const double observed = result.observed_statistic;
-    const bool has_observed = std::isfinite(observed);
-    const Bins bins = bins_of(values);
-    const Axis axis = axis_of(bins, observed, has_observed);
-    draw_bars(canvas, bins, axis, top);
-    draw_x_axis(canvas, axis, top, observed);
-    if (has_observed) {
-      draw_observed(canvas, axis, top, observed);
-    }
+    // The maximum-likelihood p as the console writes it; the classic p as before.
+    const std::string p = results.judged_with_ties ? significant_text(result.p_value, 3)
+                                                   : label_text(result.p_value, 4);
+    canvas.text(PLOT_LEFT, top + 44.0, subtitle(result, results.permutations, p), 12.0,
+                Anchor::start);
+    draw_histogram(canvas, result, top);
   }
   canvas.end_group();
 }
 
+// The groups of a grouping apart by commas, the loci of a group joined by +.
+std::string grouping_text(const common::RunInput& input, const common::Grouping& grouping) {
+  std::string text;
+  for (int g = 0; g < grouping.group_total(); ++g) {
+    text += (g == 0 ? "" : ", ") + group_loci(input, grouping.group_systems[g], "+");
+  }
+  return text;
+}
+
 }  // namespace
 
-void write_histogram_svg(std::ostream& out, const common::RunInput& /*input*/,
+void write_histogram_svg(std::ostream& out, const common::RunInput& input,
                          const common::RunResults& results) {
+  const std::string tested = "null: " + grouping_text(input, input.null_grouping) +
+                             "   alternative: " + grouping_text(input, input.alt_grouping);
+  // Many loci with long names widen the picture rather than run off it.
+  const double width = std::max(
+      PANEL_WIDTH, PLOT_LEFT + HEADER_CHARACTER_WIDTH * static_cast<double>(tested.size()) + 30.0);
   const int panels = common::count_of(results.populations);
-  SvgCanvas canvas(PANEL_WIDTH, std::max(panels, 1) * PANEL_HEIGHT);
+  SvgCanvas canvas(width, HEADER_HEIGHT + std::max(panels, 1) * PANEL_HEIGHT);
+  // The blanks between the groupings are kept, not folded into one.
+  canvas.text(PLOT_LEFT, 22.0, tested, 13.0, Anchor::start, "xml:space=\"preserve\"");
   for (int panel = 0; panel < panels; ++panel) {
-    draw_panel(canvas, results.populations[panel], results.permutations, panel);
+    draw_panel(canvas, results, panel);
   }
   out << canvas.finish();
 }

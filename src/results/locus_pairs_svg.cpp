@@ -11,14 +11,17 @@
 namespace results {
 namespace {
 
-constexpr double CELL = 58.0;
+// Wide enough for a p of 3 significant digits (0.000999) and "information".
+constexpr double CELL = 64.0;
 constexpr double MARGIN = 16.0;
-constexpr double TITLE_HEIGHT = 34.0;
+constexpr double TITLE_HEIGHT = 52.0;  // the population's line and the loci's line
 constexpr double LEGEND_WIDTH = 190.0;
 constexpr double CHARACTER_WIDTH = 7.0;  // about, at 12 px sans-serif
 constexpr double MAX_LABEL_ROOM = 220.0;
 constexpr std::string_view NA_FILL = "#d9d9d9";
 constexpr std::string_view EMPTY_STYLE = "fill=\"#ffffff\" stroke=\"#bbbbbb\"";
+constexpr std::string_view NO_INFORMATION_FILL = "#f0f0f0";
+constexpr std::string_view MUTED_TEXT = "fill=\"#666666\"";
 
 // The picture's geometry, the same for every population's panel.
 struct Layout {
@@ -35,7 +38,7 @@ struct Layout {
   }
 };
 
-Layout layout_of(const std::vector<std::string>& loci) {
+Layout layout_of(const std::vector<std::string>& loci, int title_characters) {
   int longest = 1;
   for (const std::string& locus : loci) {
     longest = std::max(longest, common::count_of(locus));
@@ -44,8 +47,10 @@ Layout layout_of(const std::vector<std::string>& loci) {
   layout.locus_count = common::count_of(loci);
   layout.label_room = std::min(MAX_LABEL_ROOM, 12.0 + CHARACTER_WIDTH * longest);
   const double matrix = CELL * std::max(layout.locus_count - 1, 1);
-  layout.panel_height = layout.matrix_top(0.0) + std::max(matrix, 170.0) + MARGIN;
-  layout.width = layout.left() + matrix + LEGEND_WIDTH;
+  layout.panel_height = layout.matrix_top(0.0) + std::max(matrix, 195.0) + MARGIN;
+  // The title lines widen a picture of few loci rather than run off it.
+  layout.width = std::max(layout.left() + matrix + LEGEND_WIDTH,
+                          2.0 * MARGIN + CHARACTER_WIDTH * title_characters);
   return layout;
 }
 
@@ -104,8 +109,25 @@ void draw_labels(SvgCanvas& canvas, const std::vector<std::string>& loci, const 
   }
 }
 
+// The text of a cell: its p as the rules write it, or, for a pair without
+// information, that (on two lines, to fit the cell).
+void draw_cell_text(SvgCanvas& canvas, double x, double y, const LocusPairResult& locus_pair,
+                    bool judged_with_ties) {
+  const double middle = x + CELL / 2.0;
+  if (!locus_pair.result.informative) {
+    canvas.text(middle, y + CELL / 2.0 - 2.0, "no", 10.0, Anchor::middle, MUTED_TEXT);
+    canvas.text(middle, y + CELL / 2.0 + 10.0, "information", 10.0, Anchor::middle, MUTED_TEXT);
+    return;
+  }
+  const std::string p = judged_with_ties ? significant_text(locus_pair.result.p_value, 3)
+                                         : label_text(locus_pair.result.p_value, 2);
+  const bool dark = locus_pair.measures_defined && locus_pair.wn > 0.55;
+  canvas.text(middle, y + CELL / 2.0 + 4.0, p, 11.0, Anchor::middle,
+              dark ? "fill=\"#ffffff\"" : "fill=\"#000000\"");
+}
+
 void draw_cell(SvgCanvas& canvas, const Layout& layout, double top,
-               const LocusPairResult& locus_pair) {
+               const LocusPairResult& locus_pair, bool judged_with_ties) {
   const int a = std::min(locus_pair.locus_a, locus_pair.locus_b);
   const int b = std::max(locus_pair.locus_a, locus_pair.locus_b);
   if (a < 0 || b >= layout.locus_count || a == b) {
@@ -113,12 +135,12 @@ void draw_cell(SvgCanvas& canvas, const Layout& layout, double top,
   }
   const double x = layout.left() + (b - 1) * CELL;
   const double y = layout.matrix_top(top) + a * CELL;
-  const std::string fill =
-      locus_pair.measures_defined ? wn_colour(locus_pair.wn) : std::string(NA_FILL);
+  std::string fill(NO_INFORMATION_FILL);
+  if (locus_pair.result.informative) {
+    fill = locus_pair.measures_defined ? wn_colour(locus_pair.wn) : std::string(NA_FILL);
+  }
   canvas.rect(x, y, CELL, CELL, "fill=\"" + fill + "\" stroke=\"#ffffff\"");
-  const bool dark = locus_pair.measures_defined && locus_pair.wn > 0.55;
-  canvas.text(x + CELL / 2.0, y + CELL / 2.0 + 4.0, label_text(locus_pair.result.p_value, 2), 11.0,
-              Anchor::middle, dark ? "fill=\"#ffffff\"" : "fill=\"#000000\"");
+  draw_cell_text(canvas, x, y, locus_pair, judged_with_ties);
 }
 
 void draw_legend(SvgCanvas& canvas, const Layout& layout, double top) {
@@ -138,28 +160,51 @@ void draw_legend(SvgCanvas& canvas, const Layout& layout, double top) {
   const double na_y = y + steps * step_height + 16.0;
   canvas.rect(x, na_y, 16.0, 12.0, "fill=\"" + std::string(NA_FILL) + "\"");
   canvas.text(x + 22.0, na_y + 10.0, "Wn NA", 11.0, Anchor::start);
-  canvas.rect(x, na_y + 20.0, 16.0, 12.0, EMPTY_STYLE);
-  canvas.text(x + 22.0, na_y + 30.0, "no test", 11.0, Anchor::start);
-  canvas.text(x, na_y + 52.0, "in each cell: p-value", 11.0, Anchor::start);
+  canvas.rect(x, na_y + 20.0, 16.0, 12.0,
+              "fill=\"" + std::string(NO_INFORMATION_FILL) + "\" stroke=\"#bbbbbb\"");
+  canvas.text(x + 22.0, na_y + 30.0, "no information", 11.0, Anchor::start);
+  canvas.rect(x, na_y + 40.0, 16.0, 12.0, EMPTY_STYLE);
+  canvas.text(x + 22.0, na_y + 50.0, "no test", 11.0, Anchor::start);
+  canvas.text(x, na_y + 72.0, "in each cell: p-value", 11.0, Anchor::start);
+}
+
+// The loci paired and the groupings of each pair's test.
+std::string loci_line(const std::vector<std::string>& loci) {
+  std::string text = "pairs of loci ";
+  for (int k = 0; k < common::count_of(loci); ++k) {
+    text += (k == 0 ? "" : ", ") + loci[k];
+  }
+  return text + "; null: the two apart, alternative: joined";
+}
+
+std::string population_line(const std::string& name) {
+  return name + ": pairwise tests, cells coloured by Wn";
 }
 
 }  // namespace
 
 void write_locus_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
-                           const std::vector<LocusPairResult>& locus_pairs) {
-  const Layout layout = layout_of(loci);
+                           const std::vector<LocusPairResult>& locus_pairs, bool judged_with_ties) {
   const std::vector<PopulationLocusPairs> populations = locus_pairs_by_population(locus_pairs);
+  const std::string tested = loci_line(loci);
+  int title_characters = common::count_of(tested);
+  for (const PopulationLocusPairs& population : populations) {
+    // The population's line is in a larger, bold font: its characters count more.
+    title_characters =
+        std::max(title_characters, common::count_of(population_line(population.name)) * 6 / 5);
+  }
+  const Layout layout = layout_of(loci, title_characters);
   const int panels = common::count_of(populations);
   SvgCanvas canvas(layout.width, std::max(panels, 1) * layout.panel_height);
   for (int panel = 0; panel < panels; ++panel) {
     const double top = panel * layout.panel_height;
     canvas.begin_group("population-" + std::to_string(panel + 1), populations[panel].name);
-    canvas.text(MARGIN, top + 22.0,
-                populations[panel].name + ": pairwise tests, cells coloured by Wn", 14.0,
-                Anchor::start, "font-weight=\"bold\"");
+    canvas.text(MARGIN, top + 22.0, population_line(populations[panel].name), 14.0, Anchor::start,
+                "font-weight=\"bold\"");
+    canvas.text(MARGIN, top + 40.0, tested, 12.0, Anchor::start);
     draw_labels(canvas, loci, layout, top);
     for (const int k : populations[panel].locus_pairs) {
-      draw_cell(canvas, layout, top, locus_pairs[k]);
+      draw_cell(canvas, layout, top, locus_pairs[k], judged_with_ties);
     }
     draw_legend(canvas, layout, top);
     canvas.end_group();

@@ -18,16 +18,20 @@ namespace results {
 void write_summary_table(std::ostream& out, const common::RunInput& input,
                          const common::RunResults& results);
 
-// PREFIX.frequencies.tsv: the fitted values of positive frequency of both
-// models of the observed data set.
+// PREFIX.frequencies.tsv: the fitted values of both models of the observed
+// data set whose frequency is positive and at least min_frequency. With
+// judged_with_ties a loci column follows (the group's loci joined by ~) and a
+// population without information has no rows.
 void write_frequency_table(std::ostream& out, const common::RunInput& input,
-                           const common::RunResults& results);
+                           const common::RunResults& results, double min_frequency = 0.0);
 
 // PREFIX.permutations.tsv: every permuted statistic.
 void write_permutation_table(std::ostream& out, const common::RunInput& input,
                              const common::RunResults& results);
 
-// PREFIX.svg: one histogram panel per population.
+// PREFIX.svg: a line naming the groupings, then one histogram panel per
+// population. With results.judged_with_ties p is written as
+// significant_text(p, 3) and a population without information says so.
 void write_histogram_svg(std::ostream& out, const common::RunInput& input,
                          const common::RunResults& results);
 
@@ -50,8 +54,16 @@ void write_locus_pairs_table(std::ostream& out, const std::vector<std::string>& 
                              const std::vector<LocusPairResult>& locus_pairs,
                              bool judged_with_ties = false);
 
-// PREFIX.pairs.svg: per population, a matrix of the loci with a cell per locus pair.
+// PREFIX.pairs.svg: per population, a matrix of the loci with a cell per
+// locus pair. With judged_with_ties p is written as significant_text(p, 3)
+// and a pair without information says so in its cell.
 void write_locus_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
-                           const std::vector<LocusPairResult>& locus_pairs);
+                           const std::vector<LocusPairResult>& locus_pairs,
+                           bool judged_with_ties = false);
+
+// value with `digits` significant digits (at least 1), as a reader of a paper
+// expects a p-value or an LD measure: 0.0476, 0.450, 0.100 (from 0.09996),
+// 1.23e-05 below 1e-4; NA when not finite.
+[[nodiscard]] std::string significant_text(double value, int digits);
 
 }  // namespace results

@@ -33,6 +33,12 @@ void append_text(std::string& line, std::string_view text);
 // Appends a tab, then the text as by append_text.
 void append_text_field(std::string& line, std::string_view text);
 
+// The name of a 0-based system: its locus name, else "system N" (1-based).
+[[nodiscard]] std::string locus_name(const common::RunInput& input, int system);
+// The locus names of a group's 0-based systems, in the group's order, joined by joint.
+[[nodiscard]] std::string group_loci(const common::RunInput& input,
+                                     const std::vector<int>& group_systems, std::string_view joint);
+
 // Writes the column names joined by tabs and an LF.
 void write_header(std::ostream& out, const std::vector<std::string_view>& columns);
 

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <array>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -128,6 +130,31 @@ std::string label_text(double value, int digits) {
   std::array<char, 64> buffer{};
   const std::to_chars_result written = std::to_chars(buffer.data(), buffer.data() + buffer.size(),
                                                      value, std::chars_format::general, digits);
+  return {buffer.data(), written.ptr};
+}
+
+std::string significant_text(double value, int digits) {
+  assert(digits >= 1);
+  if (!std::isfinite(value)) {
+    return "NA";
+  }
+  // Fixed notation down to 1e-4, so that 0.0476 and 0.450 read as p-values do.
+  const double size = std::fabs(value);
+  std::array<char, 64> buffer{};
+  char* const end = buffer.data() + buffer.size();
+  if (size >= 1e-4 && size < 1e15) {
+    // The decimals follow the exponent after rounding (0.09996 is 0.100, not
+    // 0.1000), read off the scientific form rather than a logarithm.
+    const char* const written =
+        std::to_chars(buffer.data(), end, value, std::chars_format::scientific, digits - 1).ptr;
+    const char* exponent_at = std::find(static_cast<const char*>(buffer.data()), written, 'e') + 1;
+    exponent_at += *exponent_at == '+' ? 1 : 0;
+    int exponent = 0;
+    std::from_chars(exponent_at, written, exponent);
+    return fixed_text(value, std::max(0, digits - 1 - exponent));
+  }
+  const std::to_chars_result written =
+      std::to_chars(buffer.data(), end, value, std::chars_format::general, digits);
   return {buffer.data(), written.ptr};
 }
 
