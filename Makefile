@@ -56,6 +56,7 @@ bench:
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 	@echo "== full runs"; bench/full_run.sh $(BENCH_BUILD)/quarnel
+	@echo "== the two rule sets side by side"; bench/rule_sets.sh $(BENCH_BUILD)/quarnel
 	@echo "== where the time goes (10 populations x 100 individuals x 4 loci of 5 alleles)"
 	@mkdir -p scratch && python3 bench/make_table.py 10 100 4 5 scratch/base.csv && \
 	  $(BENCH_BUILD)/bench/pipeline_shares scratch/base.csv 1000

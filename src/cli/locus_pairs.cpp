@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
 #include <cstdint>
@@ -30,15 +31,58 @@ namespace cli {
 namespace {
 
 // The two-locus haplotype frequencies of the alternative model, [allele a][allele b].
-std::vector<std::vector<double>> haplotype_table(const common::RunInput& input,
-                                                 const common::PopulationResult& result) {
+std::vector<std::vector<double>> haplotype_table(
+    const common::RunInput& input, const std::vector<std::vector<common::FittedValue>>& values) {
   std::vector<std::vector<double>> table(
       static_cast<std::size_t>(input.systems.allele_count[0]),
       std::vector<double>(static_cast<std::size_t>(input.systems.allele_count[1]), 0.0));
-  for (const common::FittedValue& value : result.alt_model.values.at(0)) {
+  for (const common::FittedValue& value : values.at(0)) {
     table[value.alleles[0]][value.alleles[1]] = value.frequency;
   }
   return table;
+}
+
+// Probe starts of the observed fit: enough to meet a ridge of equal
+// likelihood from two sides in nearly every pair of the references, at a
+// cost of a fraction of one permuted data set's fits.
+constexpr int PAIR_PROBE_STARTS = 8;
+// D' or Wn spread wider than this over fits of equal likelihood is noted:
+// the data leave the measure open (alleles seen only beside missing typings,
+// or only in one double heterozygote). Narrower spreads are the finite
+// convergence of a well-determined maximum.
+constexpr double MEASURE_SPREAD = 0.005;
+
+std::string fixed3(double value) {
+  std::array<char, 32> text{};
+  const auto end = std::to_chars(text.data(), text.data() + text.size(), value,
+                                 std::chars_format::fixed, 3);
+  return {text.data(), end.ptr};
+}
+
+// The note of D' and Wn that the data leave open: their ranges over the
+// frequencies of equal likelihood; empty when every such fit agrees.
+std::string spread_note(const common::RunInput& input, const common::FittedModel& model,
+                        const common::LocusPairMeasures& measures) {
+  double d_low = measures.d_prime;
+  double d_high = measures.d_prime;
+  double w_low = measures.wn;
+  double w_high = measures.wn;
+  for (const auto& values : model.equal_maxima) {
+    const common::LocusPairMeasures other =
+        common::locus_pair_measures(haplotype_table(input, values));
+    if (!other.defined) {
+      continue;
+    }
+    d_low = std::min(d_low, other.d_prime);
+    d_high = std::max(d_high, other.d_prime);
+    w_low = std::min(w_low, other.wn);
+    w_high = std::max(w_high, other.wn);
+  }
+  if (d_high - d_low <= MEASURE_SPREAD && w_high - w_low <= MEASURE_SPREAD) {
+    return {};
+  }
+  return "not identified: fits of equal likelihood give D' " + fixed3(d_low) + " to " +
+         fixed3(d_high) + ", Wn " + fixed3(w_low) + " to " + fixed3(w_high);
 }
 
 struct LocusPairRun {
@@ -84,6 +128,7 @@ void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& he
   common::RunOptions options = run_options(run.options);
   options.messages = common::MessageStyle::counted;
   options.rules = table_rules(run.options);
+  options.probe_starts = options.rules.estimation.maximum ? PAIR_PROBE_STARTS : 0;
   options.threads = threads;
   options.progress = [&run, index](int done, int /*all*/) { run.progress(index, done); };
   const common::RunResults results = driver::run_analysis(made.input, options, sinks);
@@ -96,10 +141,15 @@ void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& he
       continue;  // nothing was fitted: no measures
     }
     const common::LocusPairMeasures measures =
-        common::locus_pair_measures(haplotype_table(made.input, result));
+        common::locus_pair_measures(haplotype_table(made.input, result.alt_model.values));
     locus_pair.measures_defined = measures.defined;
     locus_pair.d_prime = measures.d_prime;
     locus_pair.wn = measures.wn;
+    if (measures.defined) {
+      if (std::string note = spread_note(made.input, result.alt_model, measures); !note.empty()) {
+        locus_pair.result.notes.push_back(std::move(note));
+      }
+    }
   }
 }
 

@@ -30,7 +30,7 @@ struct EstimationRules {
 // real data need (a few hundred); a fit that reaches it is reported.
 inline constexpr int ML_MAX_ITERATIONS = 100000;
 // Starts of a maximum-likelihood fit unless --em-starts says otherwise.
-inline constexpr int DEFAULT_EM_STARTS = 3;
+inline constexpr int DEFAULT_EM_STARTS = 20;
 // Each start keeps its loose fit until the polish: the bound keeps that small.
 inline constexpr int MAX_EM_STARTS = 100;
 

@@ -58,6 +58,10 @@ struct RunOptions {
   MessageStyle messages = MessageStyle::classic;
   // The rules the run follows (the classic run always has CLASSIC_RULES).
   RuleSet rules{};
+  // Extra starts climbed on the observed data set's alternative fit only to
+  // find frequencies of equal likelihood (FittedModel::equal_maxima); the
+  // maximum-likelihood rules only. The estimate stays that of the rules' starts.
+  int probe_starts = 0;
   // Whether the summary table goes to the console as well as to the report
   // (false: the front-end shows a table of its own).
   bool console_summary = true;
@@ -85,6 +89,8 @@ struct FittedModel {
   double log_likelihood = 0.0;
   // [group]: the values of positive frequency, in no particular order.
   std::vector<std::vector<FittedValue>> values;
+  // With RunOptions::probe_starts: other frequencies at the same maximum, each laid out as values.
+  std::vector<std::vector<std::vector<FittedValue>>> equal_maxima;
 };
 
 // The result of one population's test.

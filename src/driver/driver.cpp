@@ -35,23 +35,34 @@ std::vector<AlleleOfLetter> alleles_of_letters(const common::SystemTables& syste
 
 // A fitted model as the result tables show it: the values of positive
 // frequency, each as its alleles.
-common::FittedModel fitted_model(const estimate::EmResult& result, const common::Grouping& grouping,
-                                 const std::vector<AlleleOfLetter>& allele_of) {
-  common::FittedModel model;
-  model.log_likelihood = result.log_likelihood;
-  model.values.resize(static_cast<std::size_t>(grouping.group_total()));
-  for (int g = 0; g < common::count_of(result.value_frequency); ++g) {
-    for (const estimate::GroupValueFrequency& value : result.value_frequency[g]) {
+std::vector<std::vector<common::FittedValue>> fitted_values(
+    const std::vector<std::vector<estimate::GroupValueFrequency>>& value_frequency,
+    const common::Grouping& grouping, const std::vector<AlleleOfLetter>& allele_of) {
+  std::vector<std::vector<common::FittedValue>> values(
+      static_cast<std::size_t>(grouping.group_total()));
+  for (int g = 0; g < common::count_of(value_frequency); ++g) {
+    for (const estimate::GroupValueFrequency& value : value_frequency[g]) {
       if (!(value.frequency > 0.0)) {
         continue;
       }
-      common::FittedValue& fitted = model.values[g].emplace_back();
+      common::FittedValue& fitted = values[g].emplace_back();
       fitted.frequency = value.frequency;
       for (int j = 0; j < grouping.group_size(g); ++j) {
         const int s = grouping.group_systems[g][j];
         fitted.alleles.push_back(allele_of[s][static_cast<unsigned char>(value.value[j])]);
       }
     }
+  }
+  return values;
+}
+
+common::FittedModel fitted_model(const estimate::EmResult& result, const common::Grouping& grouping,
+                                 const std::vector<AlleleOfLetter>& allele_of) {
+  common::FittedModel model;
+  model.log_likelihood = result.log_likelihood;
+  model.values = fitted_values(result.value_frequency, grouping, allele_of);
+  for (const auto& other : result.equal_maxima) {
+    model.equal_maxima.push_back(fitted_values(other, grouping, allele_of));
   }
   return model;
 }
@@ -137,7 +148,7 @@ void analyse_observed(const common::RunInput& input, const common::RunOptions& o
     const estimate::EmResult alt_model = estimate::estimate_alt_model(
         {input.alt_grouping, built.pair_labels, built.phenotype_count[p], population_size,
          common::EM_MAX_ITERATIONS, true, options.rules.estimation,
-         keys.of(p, 0, Model::alternative)},
+         keys.of(p, 0, Model::alternative), options.probe_starts},
         workspace);
     warnings.note(alt_model, 0, p, "alternative");
     result.null_model = fitted_model(null_model, input.null_grouping, allele_of);

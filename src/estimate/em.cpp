@@ -379,18 +379,33 @@ void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult&
 // use; every other value of a group has frequency 0.
 }  // namespace
 
+namespace {
+
+std::vector<std::vector<GroupValueFrequency>> frequencies_at(const common::Grouping& grouping,
+                                                              const EmTables& tables,
+                                                              const std::vector<double>& point) {
+  std::vector<std::vector<GroupValueFrequency>> listed(
+      static_cast<std::size_t>(grouping.group_total()));
+  for (int g = 0; g < grouping.group_total(); ++g) {
+    const std::vector<common::Label> values = tables.value_index[g].values();
+    for (int k = 0; k < common::count_of(values); ++k) {
+      listed[g].push_back({values[k], point[tables.value_begin[g] + k]});
+    }
+  }
+  return listed;
+}
+
+}  // namespace
+
 void publish_frequencies(const common::Grouping& grouping, const EmTables& tables,
                          EmResult& result) {
   result.value_frequency.assign(static_cast<std::size_t>(grouping.group_total()), {});
   if (result.last_iteration < 2) {
     return;
   }
-  for (int g = 0; g < grouping.group_total(); ++g) {
-    const std::vector<common::Label> values = tables.value_index[g].values();
-    for (int k = 0; k < common::count_of(values); ++k) {
-      result.value_frequency[g].push_back(
-          {values[k], tables.current_frequency[tables.value_begin[g] + k]});
-    }
+  result.value_frequency = frequencies_at(grouping, tables, tables.current_frequency);
+  for (const std::vector<double>& point : tables.other_ends) {
+    result.equal_maxima.push_back(frequencies_at(grouping, tables, point));
   }
 }
 
@@ -490,6 +505,7 @@ EmResult run_em(const EmInput& input, double log_floor, EmTables& tables) {
   assert(input.phenotype_count.size() == input.pair_labels.size());
   EmResult result;
   result.last_iteration = 1;
+  tables.other_ends.clear();
   // A population without individuals has nothing to estimate (the gene total
   // would be 0): its log-likelihood is that of no observation, 0.
   if (input.population_size > 0) {

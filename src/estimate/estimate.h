@@ -40,6 +40,11 @@ struct EmInput {
   // The maximum-likelihood fit draws its starts from this key: the same key,
   // the same starts, whatever thread or order the estimation runs in.
   std::uint64_t start_key = 0;
+  // The maximum-likelihood fit: extra random starts climbed after the fit
+  // only to see whether other frequencies reach the same maximum (see
+  // EmResult::equal_maxima). They never change the estimate, so that every
+  // data set is still fitted by the same rule.
+  int probe_starts = 0;
 };
 
 // A group value with its frequency: value[j] is the code letter at the
@@ -65,6 +70,11 @@ struct EmResult {
   int last_iteration = 0;
   // Iterations after the first whose log-likelihood fell below the one before.
   int not_increased_count = 0;
+  // With publish_frequencies and probe_starts: the frequencies (laid out as
+  // value_frequency) of every other start and probe whose climb ended at the
+  // winner's likelihood. Where the likelihood is flat along a ridge (alleles
+  // seen only beside missing typings), these differ and so do D' and Wn.
+  std::vector<std::vector<std::vector<GroupValueFrequency>>> equal_maxima;
   // The maximum-likelihood fit: the start (0-based) whose maximum won.
   int best_start = 0;
   // False when the iteration limit was reached without convergence (the

@@ -189,6 +189,9 @@ struct EmTables {
   std::vector<double> best;
   std::vector<double> start_log_likelihood;  // [start]: ln L at the end of its loose climb
   std::vector<double> start_points;          // [start * flat total + k]: the point there
+  // The polished ends of the starts and probes other than the winner, with their ln L.
+  std::vector<std::vector<double>> other_ends;
+  std::vector<double> other_end_log_likelihood;
 };
 
 // The E-step of active phenotype i at group g from the given frequencies,

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cassert>
+#include <numeric>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -26,10 +28,12 @@ namespace {
 // loosely; the best is then polished tightly, far inside the resolution at
 // which the permutation test compares statistics (1e-6 of the likelihoods).
 constexpr double LOOSE_RISE = 1e-6;
-constexpr double TIGHT_RISE = 1e-11;
+constexpr double TIGHT_RISE = 1e-9;
 constexpr double ABSOLUTE_RISE = 1e-11;
 // Starts whose loose climb ends more than this below the best are not polished.
 constexpr double DROP_MARGIN = 1.0;
+constexpr int SCOUT_STEPS = 20;
+constexpr int POLISHED_STARTS = 3;
 // A value the extrapolation would take to 0 or below is set to this share
 // of its value two EM steps on, so that a long step still moves the others.
 constexpr double PROJECTION_SHARE = 0.1;
@@ -41,6 +45,10 @@ constexpr double START_PERTURBATION = 0.25;
 // relative to the likelihood: fits equal to this resolution are the same
 // maximum, and the earliest start, the perturbed uniform one first, keeps it.
 constexpr double SAME_MAXIMUM = 1e-9;
+// Another start's end is at the same maximum when its ln L is within this,
+// relative to the likelihood, of the winner's: far inside the gap between
+// distinct local maxima, and wide enough for a ridge climbed to its end.
+constexpr double EQUAL_MAXIMUM = 1e-7;
 // Random starts are Dirichlet(1) draws lifted by this much before they are
 // normalised, so that no value starts too close to 0 to come back.
 constexpr double RANDOM_START_LIFT = 0.1;
@@ -144,12 +152,12 @@ struct StartOutcome {
 
 // One climb from tables.point until ln L rises by less than relative_rise;
 // leaves the fit in tables.point.
-StartOutcome climb(const EmInput& input, bool single, double relative_rise, int steps_before,
+StartOutcome climb(const EmInput& input, bool single, double relative_rise, int step_limit,
                    EmTables& tables) {
   StartOutcome outcome;
   double now = em_step(input, tables.point, tables.step_once, single, tables);
-  outcome.steps = steps_before + 1;
-  while (outcome.steps < input.rules.max_iterations) {
+  outcome.steps = 1;
+  while (outcome.steps < step_limit) {
     (void)em_step(input, tables.step_once, tables.step_twice, single, tables);
     const double alpha = step_length(tables);
     // alpha = -1 is F(F(x)) itself.
@@ -175,6 +183,18 @@ StartOutcome climb(const EmInput& input, bool single, double relative_rise, int 
   return outcome;
 }
 
+// A group of one locus has a concave log-likelihood (each phenotype's
+// probability is p_i^2, 2 p_i p_j or, with one allele untyped, p_i (2 - p_i)):
+// one start finds its maximum, so a grouping of such groups takes only start 0.
+[[nodiscard]] int start_count(const EmInput& input) {
+  for (int g = 0; g < input.grouping.group_total(); ++g) {
+    if (input.grouping.group_size(g) > 1) {
+      return input.rules.starts;
+    }
+  }
+  return 1;
+}
+
 }  // namespace
 
 void maximise(const EmInput& input, EmTables& tables, EmResult& result) {
@@ -194,34 +214,66 @@ void maximise(const EmInput& input, EmTables& tables, EmResult& result) {
   // polished, and the highest polished (the first of equals) wins. A start
   // that trails by more cannot overtake in the polish, so a larger number of
   // starts never ends lower.
+  const int starts = start_count(input);
   std::vector<double>& loose = tables.start_log_likelihood;
-  loose.assign(static_cast<std::size_t>(input.rules.starts), 0.0);
-  tables.start_points.resize(static_cast<std::size_t>(input.rules.starts) * flat_total);
+  loose.assign(static_cast<std::size_t>(starts), 0.0);
+  tables.start_points.resize(static_cast<std::size_t>(starts) * flat_total);
   double best_loose = -std::numeric_limits<double>::infinity();
-  for (int s = 0; s < input.rules.starts; ++s) {
+  for (int s = 0; s < starts; ++s) {
     start_point(input, s, tables, tables.point);
-    loose[s] = climb(input, single, LOOSE_RISE, 0, tables).log_likelihood;
+    loose[s] = climb(input, single, LOOSE_RISE, SCOUT_STEPS, tables).log_likelihood;
     std::copy(tables.point.begin(), tables.point.end(),
               tables.start_points.begin() + static_cast<std::ptrdiff_t>(s * flat_total));
     best_loose = std::max(best_loose, loose[s]);
   }
+  // The polished: the POLISHED_STARTS highest scouts (the earlier of equals) within the margin.
+  std::vector<int> order(static_cast<std::size_t>(starts));
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&loose](int a, int b) { return loose[a] > loose[b]; });
+  std::vector<char> polish(order.size(), 0);
+  for (int r = 0; r < std::min(POLISHED_STARTS, starts); ++r) {
+    polish[order[r]] = loose[order[r]] >= best_loose - DROP_MARGIN ? 1 : 0;
+  }
   bool first = true;
-  for (int s = 0; s < input.rules.starts; ++s) {
-    if (!(loose[s] >= best_loose - DROP_MARGIN)) {
+  std::vector<double>& end_log_likelihood = tables.other_end_log_likelihood;
+  end_log_likelihood.clear();
+  std::vector<std::vector<double>> ends;
+  const bool probing = input.publish_frequencies && input.probe_starts > 0;
+  for (int s = 0; s < starts; ++s) {
+    if (polish[s] == 0) {
       continue;
     }
     const auto from = tables.start_points.begin() + static_cast<std::ptrdiff_t>(s * flat_total);
     std::copy(from, from + static_cast<std::ptrdiff_t>(flat_total), tables.point.begin());
-    const StartOutcome polished = climb(input, single, TIGHT_RISE, 0, tables);
+    const StartOutcome polished = climb(input, single, TIGHT_RISE, input.rules.max_iterations, tables);
     result.last_iteration = std::max(first ? 0 : result.last_iteration, polished.steps);
     result.converged = (first || result.converged) && polished.converged;
     if (first || polished.log_likelihood >
                      result.log_likelihood + SAME_MAXIMUM * std::abs(result.log_likelihood)) {
+      if (!first && probing) {
+        ends.push_back(tables.best);
+        end_log_likelihood.push_back(result.log_likelihood);
+      }
       result.log_likelihood = polished.log_likelihood;
       result.best_start = s;
       tables.best.swap(tables.point);
+    } else if (probing) {
+      ends.push_back(tables.point);
+      end_log_likelihood.push_back(polished.log_likelihood);
     }
     first = false;
+  }
+  // The probes: climbed like any start, kept only to show a flat maximum.
+  for (int s = starts; probing && s < starts + input.probe_starts; ++s) {
+    start_point(input, s, tables, tables.point);
+    (void)climb(input, single, LOOSE_RISE, input.rules.max_iterations, tables);
+    ends.push_back(tables.point);
+    end_log_likelihood.push_back(climb(input, single, TIGHT_RISE, input.rules.max_iterations, tables).log_likelihood);
+  }
+  for (std::size_t e = 0; e < ends.size(); ++e) {
+    if (end_log_likelihood[e] >= result.log_likelihood - EQUAL_MAXIMUM * (1.0 + std::abs(result.log_likelihood))) {
+      tables.other_ends.push_back(std::move(ends[e]));
+    }
   }
   tables.point.swap(tables.best);
   tables.current_frequency = tables.point;
