@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/count.h"
@@ -170,8 +171,9 @@ void start_results(const common::RunInput& input, const common::RunOptions& opti
     result.excluded = p < common::count_of(input.excluded_count) ? input.excluded_count[p] : 0;
     result.permuted_statistic.reserve(static_cast<std::size_t>(options.permutations));
     if (options.rules.judged_with_ties) {
-      result.notes = no_information_notes(input, p);
-      result.informative = result.notes.empty();
+      InformationNotes told = information_notes(input, p);
+      result.notes = std::move(told.notes);
+      result.informative = told.informative;
     }
   }
   results.judged_with_ties = options.rules.judged_with_ties;

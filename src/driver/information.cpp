@@ -34,15 +34,19 @@ int typed_alleles(const common::RunInput& input, int p, int system) {
 
 }  // namespace
 
-std::vector<std::string> no_information_notes(const common::RunInput& input, int p) {
-  std::vector<std::string> notes;
+InformationNotes information_notes(const common::RunInput& input, int p) {
+  InformationNotes told;
   const int individuals = input.populations.population_record_count(p);
   if (individuals < 2) {
-    notes.push_back("no information: " + layout::integer_text(individuals) + " individual" +
-                    (individuals == 1 ? "" : "s"));
-    return notes;
+    told.informative = false;
+    told.notes.push_back("no information: " + layout::integer_text(individuals) + " individual" +
+                         (individuals == 1 ? "" : "s"));
+    return told;
   }
   const common::Grouping& null = input.null_grouping;
+  std::vector<std::string> untyped;
+  std::vector<std::string> monomorphic;
+  int informative_groups = 0;
   for (int g = 0; g < null.group_total(); ++g) {
     // A group of several loci has two values as soon as one of them has two alleles.
     int most = 0;
@@ -51,11 +55,26 @@ std::vector<std::string> no_information_notes(const common::RunInput& input, int
       most = std::max(most, typed_alleles(input, p, system));
       loci += (loci.empty() ? "" : "+") + locus_name(input, system);
     }
-    if (most < 2) {
-      notes.push_back("no information: locus " + loci + (most == 0 ? " untyped" : " monomorphic"));
+    if (most == 0) {
+      untyped.push_back(loci);
+    } else if (most == 1) {
+      monomorphic.push_back(loci);
+    } else {
+      ++informative_groups;
     }
   }
-  return notes;
+  // A monomorphic group adds the same to both log-likelihoods and nothing to
+  // df: keeping it in the fit is leaving it out of the test. An untyped one
+  // cannot be kept (its missing typings have no allele to be completed over).
+  told.informative = untyped.empty() && informative_groups >= 2;
+  for (const std::string& loci : untyped) {
+    told.notes.push_back("no information: locus " + loci + " untyped");
+  }
+  for (const std::string& loci : monomorphic) {
+    told.notes.push_back((told.informative ? "left out: locus " : "no information: locus ") + loci +
+                         " monomorphic");
+  }
+  return told;
 }
 
 void add_fit_notes(const common::RunInput& input, common::RunResults& results) {

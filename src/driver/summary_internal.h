@@ -50,10 +50,16 @@ struct Interval {
     int population_size);
 inline constexpr std::int64_t DEGREES_OF_FREEDOM_OVERFLOW = INT64_MAX;
 
-// Why population p's test has no information, as notes ("no information:
-// locus L7 untyped"); empty when it has: at least 2 individuals and every
-// null group with 2 or more alleles typed at one of its loci.
-[[nodiscard]] std::vector<std::string> no_information_notes(const common::RunInput& input, int p);
+// Whether population p's test has information, with the notes on it: it has
+// with at least 2 individuals, no null group untyped (no allele typed in the
+// population) and at least 2 null groups of 2 or more alleles; a monomorphic
+// null group is then left out ("left out: locus L7 monomorphic"), otherwise
+// the notes say why there is no information ("no information: locus L7 untyped").
+struct InformationNotes {
+  bool informative = true;
+  std::vector<std::string> notes;
+};
+[[nodiscard]] InformationNotes information_notes(const common::RunInput& input, int p);
 
 // The notes on the fits of an informative test, after its other notes:
 // "estimation cap: K of M fits reached the iteration limit" and "sparse: X
