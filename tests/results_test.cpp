@@ -60,7 +60,8 @@ common::PopulationResult population(const std::string& name, int individuals) {
   result.name = name;
   result.individuals = individuals;
   result.excluded = 1;
-  result.null_model = {-10.25, {{{{0}, 0.75}, {{1}, 0.25}}, {{{2}, 0.5}, {{0}, 0.5}, {{1}, 0.0}}}, {}};
+  result.null_model = {
+      -10.25, {{{{0}, 0.75}, {{1}, 0.25}}, {{{2}, 0.5}, {{0}, 0.5}, {{1}, 0.0}}}, {}};
   result.alt_model = {-9.0, {{{{0, 2}, 0.1}, {{1, 0}, 0.4}, {{0, 0}, 0.4}, {{1, 1}, 0.1}}}, {}};
   result.observed_statistic = 2.0 * (-9.0 - -10.25);
   result.permuted_statistic = {1.5, 3.0, 2.5, 0.1 + 0.2};

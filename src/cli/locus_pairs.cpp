@@ -54,8 +54,8 @@ constexpr double MEASURE_SPREAD = 0.005;
 
 std::string fixed3(double value) {
   std::array<char, 32> text{};
-  const auto end = std::to_chars(text.data(), text.data() + text.size(), value,
-                                 std::chars_format::fixed, 3);
+  const auto end =
+      std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 3);
   return {text.data(), end.ptr};
 }
 

@@ -177,8 +177,8 @@ void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult&
 namespace {
 
 std::vector<std::vector<GroupValueFrequency>> frequencies_at(const common::Grouping& grouping,
-                                                              const EmTables& tables,
-                                                              const std::vector<double>& point) {
+                                                             const EmTables& tables,
+                                                             const std::vector<double>& point) {
   std::vector<std::vector<GroupValueFrequency>> listed(
       static_cast<std::size_t>(grouping.group_total()));
   for (int g = 0; g < grouping.group_total(); ++g) {

@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <cassert>
-#include <numeric>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numeric>
 #include <vector>
 
 #include "common/count.h"
@@ -229,7 +229,8 @@ void maximise(const EmInput& input, EmTables& tables, EmResult& result) {
   // The polished: the POLISHED_STARTS highest scouts (the earlier of equals) within the margin.
   std::vector<int> order(static_cast<std::size_t>(starts));
   std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&loose](int a, int b) { return loose[a] > loose[b]; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&loose](int a, int b) { return loose[a] > loose[b]; });
   std::vector<char> polish(order.size(), 0);
   for (int r = 0; r < std::min(POLISHED_STARTS, starts); ++r) {
     polish[order[r]] = loose[order[r]] >= best_loose - DROP_MARGIN ? 1 : 0;
@@ -245,7 +246,8 @@ void maximise(const EmInput& input, EmTables& tables, EmResult& result) {
     }
     const auto from = tables.start_points.begin() + static_cast<std::ptrdiff_t>(s * flat_total);
     std::copy(from, from + static_cast<std::ptrdiff_t>(flat_total), tables.point.begin());
-    const StartOutcome polished = climb(input, single, TIGHT_RISE, input.rules.max_iterations, tables);
+    const StartOutcome polished =
+        climb(input, single, TIGHT_RISE, input.rules.max_iterations, tables);
     result.last_iteration = std::max(first ? 0 : result.last_iteration, polished.steps);
     result.converged = (first || result.converged) && polished.converged;
     if (first || polished.log_likelihood >
@@ -268,10 +270,12 @@ void maximise(const EmInput& input, EmTables& tables, EmResult& result) {
     start_point(input, s, tables, tables.point);
     (void)climb(input, single, LOOSE_RISE, input.rules.max_iterations, tables);
     ends.push_back(tables.point);
-    end_log_likelihood.push_back(climb(input, single, TIGHT_RISE, input.rules.max_iterations, tables).log_likelihood);
+    end_log_likelihood.push_back(
+        climb(input, single, TIGHT_RISE, input.rules.max_iterations, tables).log_likelihood);
   }
   for (std::size_t e = 0; e < ends.size(); ++e) {
-    if (end_log_likelihood[e] >= result.log_likelihood - EQUAL_MAXIMUM * (1.0 + std::abs(result.log_likelihood))) {
+    if (end_log_likelihood[e] >=
+        result.log_likelihood - EQUAL_MAXIMUM * (1.0 + std::abs(result.log_likelihood))) {
       tables.other_ends.push_back(std::move(ends[e]));
     }
   }

@@ -131,7 +131,6 @@ void run_block_lanes(int k, const double* frequency, double floor, Tables& singl
   }
 }
 
-
 // A phenotype alone, as the E-step runs it, its shares added to the counts;
 // with a repeated ordered pair its likelihood is summed over all its pairs.
 void run_alone(int n, const std::vector<double>& frequency, EmTables& tables) {
