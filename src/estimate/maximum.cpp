@@ -195,6 +195,52 @@ StartOutcome climb(const EmInput& input, bool single, double relative_rise, int 
   return 1;
 }
 
+// Scouts every start for SCOUT_STEPS steps at most, keeping where each
+// ends; returns which to polish: the POLISHED_STARTS highest scouts (the
+// earlier of equals) within DROP_MARGIN of the best.
+std::vector<char> scout_starts(const EmInput& input, bool single, int starts, EmTables& tables) {
+  const std::size_t flat_total = tables.current_frequency.size();
+  std::vector<double>& loose = tables.start_log_likelihood;
+  loose.assign(static_cast<std::size_t>(starts), 0.0);
+  tables.start_points.resize(static_cast<std::size_t>(starts) * flat_total);
+  double best_loose = -std::numeric_limits<double>::infinity();
+  for (int s = 0; s < starts; ++s) {
+    start_point(input, s, tables, tables.point);
+    loose[s] = climb(input, single, LOOSE_RISE, SCOUT_STEPS, tables).log_likelihood;
+    std::copy(tables.point.begin(), tables.point.end(),
+              tables.start_points.begin() + static_cast<std::ptrdiff_t>(s * flat_total));
+    best_loose = std::max(best_loose, loose[s]);
+  }
+  std::vector<int> order(static_cast<std::size_t>(starts));
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [&loose](int a, int b) { return loose[a] > loose[b]; });
+  std::vector<char> polish(order.size(), 0);
+  for (int r = 0; r < std::min(POLISHED_STARTS, starts); ++r) {
+    polish[order[r]] = loose[order[r]] >= best_loose - DROP_MARGIN ? 1 : 0;
+  }
+  return polish;
+}
+
+// Climbs the probe starts (numbered after the rules' starts), then keeps in
+// tables.other_ends every end, of a start or a probe, at the winner's maximum.
+void keep_equal_ends(const EmInput& input, bool single, int starts, double best,
+                     std::vector<std::vector<double>>& ends, EmTables& tables) {
+  std::vector<double>& end_log_likelihood = tables.other_end_log_likelihood;
+  for (int s = starts; s < starts + input.probe_starts; ++s) {
+    start_point(input, s, tables, tables.point);
+    (void)climb(input, single, LOOSE_RISE, input.rules.max_iterations, tables);
+    ends.push_back(tables.point);
+    end_log_likelihood.push_back(
+        climb(input, single, TIGHT_RISE, input.rules.max_iterations, tables).log_likelihood);
+  }
+  for (std::size_t e = 0; e < ends.size(); ++e) {
+    if (end_log_likelihood[e] >= best - EQUAL_MAXIMUM * (1.0 + std::abs(best))) {
+      tables.other_ends.push_back(std::move(ends[e]));
+    }
+  }
+}
+
 }  // namespace
 
 void maximise(const EmInput& input, EmTables& tables, EmResult& result) {
@@ -210,31 +256,11 @@ void maximise(const EmInput& input, EmTables& tables, EmResult& result) {
   if (single) {
     prepare_single_group(tables);
   }
-  // Every start climbs loosely; those within DROP_MARGIN of the best are
-  // polished, and the highest polished (the first of equals) wins. A start
-  // that trails by more cannot overtake in the polish, so a larger number of
-  // starts never ends lower.
+  // Every start is scouted; the POLISHED_STARTS highest within DROP_MARGIN
+  // of the best are polished, and the highest polished (the first of
+  // equals) wins.
   const int starts = start_count(input);
-  std::vector<double>& loose = tables.start_log_likelihood;
-  loose.assign(static_cast<std::size_t>(starts), 0.0);
-  tables.start_points.resize(static_cast<std::size_t>(starts) * flat_total);
-  double best_loose = -std::numeric_limits<double>::infinity();
-  for (int s = 0; s < starts; ++s) {
-    start_point(input, s, tables, tables.point);
-    loose[s] = climb(input, single, LOOSE_RISE, SCOUT_STEPS, tables).log_likelihood;
-    std::copy(tables.point.begin(), tables.point.end(),
-              tables.start_points.begin() + static_cast<std::ptrdiff_t>(s * flat_total));
-    best_loose = std::max(best_loose, loose[s]);
-  }
-  // The polished: the POLISHED_STARTS highest scouts (the earlier of equals) within the margin.
-  std::vector<int> order(static_cast<std::size_t>(starts));
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(),
-                   [&loose](int a, int b) { return loose[a] > loose[b]; });
-  std::vector<char> polish(order.size(), 0);
-  for (int r = 0; r < std::min(POLISHED_STARTS, starts); ++r) {
-    polish[order[r]] = loose[order[r]] >= best_loose - DROP_MARGIN ? 1 : 0;
-  }
+  const std::vector<char> polish = scout_starts(input, single, starts, tables);
   bool first = true;
   std::vector<double>& end_log_likelihood = tables.other_end_log_likelihood;
   end_log_likelihood.clear();
@@ -265,19 +291,8 @@ void maximise(const EmInput& input, EmTables& tables, EmResult& result) {
     }
     first = false;
   }
-  // The probes: climbed like any start, kept only to show a flat maximum.
-  for (int s = starts; probing && s < starts + input.probe_starts; ++s) {
-    start_point(input, s, tables, tables.point);
-    (void)climb(input, single, LOOSE_RISE, input.rules.max_iterations, tables);
-    ends.push_back(tables.point);
-    end_log_likelihood.push_back(
-        climb(input, single, TIGHT_RISE, input.rules.max_iterations, tables).log_likelihood);
-  }
-  for (std::size_t e = 0; e < ends.size(); ++e) {
-    if (end_log_likelihood[e] >=
-        result.log_likelihood - EQUAL_MAXIMUM * (1.0 + std::abs(result.log_likelihood))) {
-      tables.other_ends.push_back(std::move(ends[e]));
-    }
+  if (probing) {
+    keep_equal_ends(input, single, starts, result.log_likelihood, ends, tables);
   }
   tables.point.swap(tables.best);
   tables.current_frequency = tables.point;
