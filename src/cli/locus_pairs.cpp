@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <charconv>
 #include <cstdint>
@@ -52,13 +51,6 @@ constexpr int PAIR_PROBE_STARTS = 8;
 // convergence of a well-determined maximum.
 constexpr double MEASURE_SPREAD = 0.005;
 
-std::string fixed3(double value) {
-  std::array<char, 32> text{};
-  const auto end =
-      std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 3);
-  return {text.data(), end.ptr};
-}
-
 // The note of D' and Wn that the data leave open: their ranges over the
 // frequencies of equal likelihood; empty when every such fit agrees.
 std::string spread_note(const common::RunInput& input, const common::FittedModel& model,
@@ -81,8 +73,8 @@ std::string spread_note(const common::RunInput& input, const common::FittedModel
   if (d_high - d_low <= MEASURE_SPREAD && w_high - w_low <= MEASURE_SPREAD) {
     return {};
   }
-  return "not identified: fits of equal likelihood give D' " + fixed3(d_low) + " to " +
-         fixed3(d_high) + ", Wn " + fixed3(w_low) + " to " + fixed3(w_high);
+  return "not identified: fits of equal likelihood give D' " + fixed_text(d_low, 3) + " to " +
+         fixed_text(d_high, 3) + ", Wn " + fixed_text(w_low, 3) + " to " + fixed_text(w_high, 3);
 }
 
 struct LocusPairRun {
