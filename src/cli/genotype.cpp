@@ -51,7 +51,8 @@ void write_run_notes(const common::RunResults& results, layout::Sink& console) {
 void run_overall_test(const Options& options, const table::GenotypeTable& genotypes,
                       const std::string& prefix, layout::Sink& console, layout::Sink& help) {
   const table::TestSpec test = table::parse_test(genotypes, options.null_spec, options.alt_spec);
-  const table::TableInput made = table::make_run_input(genotypes, test);
+  const table::TableInput made =
+      table::make_run_input(genotypes, test, table_rules(options).alleles_per_population);
   layout::LogSink log(prefix + ".log");
   log_exclusions(made, log);
   const std::string report_path = prefix + ".report.txt";

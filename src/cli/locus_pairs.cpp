@@ -101,7 +101,8 @@ void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& he
                        "pair " + locus_pair_name + ": nobody typed at either locus; no result");
     return;
   }
-  const table::TableInput made = table::make_run_input(run.genotypes, test);
+  const table::TableInput made =
+      table::make_run_input(run.genotypes, test, table_rules(run.options).alleles_per_population);
   for (const table::ExcludedIndividual& left : made.excluded) {
     layout::write_line(log, "pair " + locus_pair_name + ", line " +
                                 layout::integer_text(left.line) + ", population " +

@@ -35,6 +35,10 @@ struct RunInput {
   // Individuals left out of the analysis per population (genotype tables:
   // missing typings at two or more loci of the test); empty means none.
   std::vector<int> excluded_count;
+  // [population]: the systems nobody of the population has typed, left out of
+  // its test (genotype tables under the maximum-likelihood rules; their
+  // typings are filled with one allele). Empty means none.
+  std::vector<std::vector<int>> untyped_systems;
 
   // More distinct phenotypes than this in a data set stop the run with stop
   // code 105 (the classic data file's limit; a genotype table has none).

@@ -18,8 +18,20 @@ std::string locus_name(const common::RunInput& input, int system) {
              : "system " + layout::integer_text(system + 1);
 }
 
-// Alleles typed at a system in population p (a missing typing is blank).
+bool untyped_in(const common::RunInput& input, int p, int system) {
+  if (p >= common::count_of(input.untyped_systems)) {
+    return false;
+  }
+  const std::vector<int>& untyped = input.untyped_systems[p];
+  return std::find(untyped.begin(), untyped.end(), system) != untyped.end();
+}
+
+// Alleles typed at a system in population p (a missing typing is blank); 0
+// for a system nobody there has typed.
 int typed_alleles(const common::RunInput& input, int p, int system) {
+  if (untyped_in(input, p, system)) {
+    return 0;
+  }
   std::set<std::string_view> alleles;
   for (const common::RecordTypings& typings : input.populations.phenotype_table[p]) {
     for (const int k : {2 * system, 2 * system + 1}) {
@@ -49,15 +61,23 @@ InformationNotes information_notes(const common::RunInput& input, int p) {
   int informative_groups = 0;
   for (int g = 0; g < null.group_total(); ++g) {
     // A group of several loci has two values as soon as one of them has two alleles.
+    // Its loci untyped in the population are left out of it.
     int most = 0;
     std::string loci;
+    std::vector<std::string> untyped_loci;
     for (const int system : null.group_systems[g]) {
       most = std::max(most, typed_alleles(input, p, system));
       loci += (loci.empty() ? "" : "+") + locus_name(input, system);
+      if (untyped_in(input, p, system)) {
+        untyped_loci.push_back(locus_name(input, system));
+      }
     }
     if (most == 0) {
       untyped.push_back(loci);
-    } else if (most == 1) {
+      continue;
+    }
+    untyped.insert(untyped.end(), untyped_loci.begin(), untyped_loci.end());
+    if (most == 1) {
       monomorphic.push_back(loci);
     } else {
       ++informative_groups;
@@ -65,14 +85,16 @@ InformationNotes information_notes(const common::RunInput& input, int p) {
   }
   // A monomorphic group adds the same to both log-likelihoods and nothing to
   // df: keeping it in the fit is leaving it out of the test. An untyped one
-  // cannot be kept (its missing typings have no allele to be completed over).
-  told.informative = untyped.empty() && informative_groups >= 2;
+  // was made monomorphic by the front end (its typings filled with one
+  // allele), or, without that, cannot be completed at all.
+  const bool untyped_filled = p < common::count_of(input.untyped_systems);
+  told.informative = (untyped.empty() || untyped_filled) && informative_groups >= 2;
+  const std::string kept_out = told.informative ? "left out: locus " : "no information: locus ";
   for (const std::string& loci : untyped) {
-    told.notes.push_back("no information: locus " + loci + " untyped");
+    told.notes.push_back(kept_out + loci + " untyped");
   }
   for (const std::string& loci : monomorphic) {
-    told.notes.push_back((told.informative ? "left out: locus " : "no information: locus ") + loci +
-                         " monomorphic");
+    told.notes.push_back(kept_out + loci + " monomorphic");
   }
   return told;
 }
@@ -94,7 +116,7 @@ void add_fit_notes(const common::RunInput& input, common::RunResults& results) {
     for (const std::vector<int>& group : input.alt_grouping.group_systems) {
       double possible = 1.0;
       for (const int system : group) {
-        possible *= typed_alleles(input, p, system);
+        possible *= std::max(1, typed_alleles(input, p, system));
       }
       largest = std::max(largest, possible);
     }

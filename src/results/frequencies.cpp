@@ -15,15 +15,19 @@ struct FrequencyRow {
   double frequency = 0.0;
 };
 
-// The allele names of the group's systems joined by ~, in the group's order.
+// The allele names of the group's systems joined by ~, in the group's order;
+// NA for a locus the population has not typed.
 std::string haplotype_name(const common::RunInput& input, const std::vector<int>& group_systems,
-                           const std::vector<int>& alleles) {
+                           const std::vector<int>& alleles, const std::vector<int>& untyped) {
   std::string name;
   for (int j = 0; j < common::count_of(alleles); ++j) {
     if (j > 0) {
       name += '~';
     }
-    name += input.allele_names[group_systems[j]][alleles[j]];
+    const int system = group_systems[j];
+    name += std::find(untyped.begin(), untyped.end(), system) != untyped.end()
+                ? std::string("NA")
+                : input.allele_names[system][alleles[j]];
   }
   return name;
 }
@@ -33,11 +37,12 @@ std::string haplotype_name(const common::RunInput& input, const std::vector<int>
 std::vector<FrequencyRow> group_rows(const common::RunInput& input,
                                      const std::vector<int>& group_systems,
                                      const std::vector<common::FittedValue>& values,
-                                     double min_frequency) {
+                                     double min_frequency, const std::vector<int>& untyped) {
   std::vector<FrequencyRow> rows;
   for (const common::FittedValue& value : values) {
     if (value.frequency > 0.0 && value.frequency >= min_frequency) {
-      rows.push_back({haplotype_name(input, group_systems, value.alleles), value.frequency});
+      rows.push_back(
+          {haplotype_name(input, group_systems, value.alleles, untyped), value.frequency});
     }
   }
   std::stable_sort(rows.begin(), rows.end(), [](const FrequencyRow& a, const FrequencyRow& b) {
@@ -57,6 +62,7 @@ struct ModelRows {
   const common::FittedModel& model;
   double min_frequency = 0.0;
   bool loci_column = false;
+  const std::vector<int>& untyped;  // systems the population has not typed
 };
 
 void write_model_rows(std::ostream& out, const common::RunInput& input,
@@ -64,11 +70,18 @@ void write_model_rows(std::ostream& out, const common::RunInput& input,
   // The expected count as the degrees of freedom form it: 2N converted to
   // double, times the frequency.
   const double haplotype_total = static_cast<double>(2 * result.individuals);
+  const std::vector<int>& untyped = rows.untyped;
   for (int g = 0; g < common::count_of(rows.model.values); ++g) {
     const std::vector<int>& systems = rows.grouping.group_systems[g];
+    // A group nobody of the population has typed was left out of its test.
+    if (std::all_of(systems.begin(), systems.end(), [&](int system) {
+          return std::find(untyped.begin(), untyped.end(), system) != untyped.end();
+        })) {
+      continue;
+    }
     const std::string loci = rows.loci_column ? group_loci(input, systems, "~") : std::string();
     for (const FrequencyRow& row :
-         group_rows(input, systems, rows.model.values[g], rows.min_frequency)) {
+         group_rows(input, systems, rows.model.values[g], rows.min_frequency, untyped)) {
       std::string line;
       append_text(line, result.name);
       append_text_field(line, rows.model_name);
@@ -119,15 +132,21 @@ void write_frequency_table(std::ostream& out, const common::RunInput& input,
     columns.push_back("loci");
   }
   write_header(out, columns);
-  for (const common::PopulationResult& result : results.populations) {
+  const std::vector<int> none;
+  for (int p = 0; p < common::count_of(results.populations); ++p) {
+    const common::PopulationResult& result = results.populations[p];
     // Nothing was estimated for a test without information.
     if (!result.informative) {
       continue;
     }
-    write_model_rows(out, input, result,
-                     {"null", input.null_grouping, result.null_model, min_frequency, loci_column});
-    write_model_rows(out, input, result,
-                     {"alt", input.alt_grouping, result.alt_model, min_frequency, loci_column});
+    const std::vector<int>& untyped =
+        p < common::count_of(input.untyped_systems) ? input.untyped_systems[p] : none;
+    write_model_rows(
+        out, input, result,
+        {"null", input.null_grouping, result.null_model, min_frequency, loci_column, untyped});
+    write_model_rows(
+        out, input, result,
+        {"alt", input.alt_grouping, result.alt_model, min_frequency, loci_column, untyped});
   }
 }
 

@@ -107,14 +107,76 @@ namespace {
   return grouping;
 }
 
+// [table population][system]: whether nobody of the population has an allele
+// typed at the test's locus.
+[[nodiscard]] std::vector<std::vector<bool>> untyped_loci(const GenotypeTable& table,
+                                                          const TestSpec& test,
+                                                          const common::FirstAppearance& order) {
+  std::vector<std::vector<bool>> untyped(order.values.size(),
+                                         std::vector<bool>(test.loci.size(), true));
+  for (std::size_t r = 0; r < table.rows.size(); ++r) {
+    for (std::size_t s = 0; s < test.loci.size(); ++s) {
+      const std::array<std::string, 2>& cells = table.rows[r].typings[test.loci[s]];
+      if (!cells[0].empty() || !cells[1].empty()) {
+        untyped[order.number_of[r]][s] = false;
+      }
+    }
+  }
+  return untyped;
+}
+
+// Whether each row takes part: a locus untyped in the row's population (when
+// untyped is given) is no missing typing of the row. Throws when nobody does.
+[[nodiscard]] std::vector<bool> rows_kept(const GenotypeTable& table, const TestSpec& test,
+                                          const common::FirstAppearance& order,
+                                          const std::vector<std::vector<bool>>& untyped) {
+  std::vector<bool> kept;
+  for (std::size_t r = 0; r < table.rows.size(); ++r) {
+    std::vector<int> counted;
+    for (std::size_t s = 0; s < test.loci.size(); ++s) {
+      if (untyped.empty() || !untyped[order.number_of[r]][s]) {
+        counted.push_back(test.loci[s]);
+      }
+    }
+    kept.push_back(row_kept(table.rows[r], counted));
+  }
+  if (std::find(kept.begin(), kept.end(), true) == kept.end()) {
+    throw common::FileError{table.name, 0,
+                            table.rows.empty()
+                                ? std::string("the table has no individual")
+                                : std::string("no individual is left: every one has missing"
+                                              " typings at two or more loci of the test")};
+  }
+  return kept;
+}
+
+[[nodiscard]] std::vector<int> systems_where(const std::vector<bool>& flags) {
+  std::vector<int> systems;
+  for (int s = 0; s < common::count_of(flags); ++s) {
+    if (flags[s]) {
+      systems.push_back(s);
+    }
+  }
+  return systems;
+}
+
 // The record of a kept row: typings at 2s, 2s + 1 as the synthetic names of
-// their alleles, blank where missing.
+// their alleles, blank where missing. A locus untyped in the row's
+// population (untyped[s]) is given the locus's first allele twice: one value
+// with frequency 1 adds the same to every likelihood and nothing to df.
 [[nodiscard]] common::RecordTypings record_of(const Row& row, const TestSpec& test,
                                               const std::vector<std::vector<std::string>>& alleles,
-                                              const common::SystemTables& systems) {
+                                              const common::SystemTables& systems,
+                                              const std::vector<bool>& untyped) {
   common::RecordTypings typings{};
   for (int s = 0; s < common::count_of(test.loci); ++s) {
     const std::array<std::string, 2>& cells = row.typings[test.loci[s]];
+    if (!untyped.empty() && untyped[s]) {
+      for (int k = 0; k < 2; ++k) {
+        typings[2 * s + k] = systems.allele_name[s][0];
+      }
+      continue;
+    }
     for (int k = 0; k < 2; ++k) {
       if (cells[k].empty()) {
         continue;
@@ -128,19 +190,13 @@ namespace {
 
 }  // namespace
 
-TableInput make_run_input(const GenotypeTable& table, const TestSpec& test) {
-  std::vector<bool> kept_rows;
-  for (const Row& row : table.rows) {
-    kept_rows.push_back(row_kept(row, test.loci));
-  }
-  if (std::find(kept_rows.begin(), kept_rows.end(), true) == kept_rows.end()) {
-    throw common::FileError{table.name, 0,
-                            table.rows.empty()
-                                ? std::string("the table has no individual")
-                                : std::string("no individual is left: every one has missing"
-                                              " typings at two or more loci of the test")};
-  }
+TableInput make_run_input(const GenotypeTable& table, const TestSpec& test, bool untyped_left_out) {
   const common::FirstAppearance order = population_order(table);
+  std::vector<std::vector<bool>> untyped;
+  if (untyped_left_out) {
+    untyped = untyped_loci(table, test, order);
+  }
+  const std::vector<bool> kept_rows = rows_kept(table, test, order, untyped);
   const std::vector<std::vector<std::string>> alleles = allele_lists(table, test, kept_rows);
 
   TableInput result;
@@ -178,11 +234,15 @@ TableInput make_run_input(const GenotypeTable& table, const TestSpec& test) {
     populations.phenotype_table.emplace_back().reserve(static_cast<std::size_t>(kept_of[p]));
     input.population_names.push_back(order.values[p]);
     input.excluded_count.push_back(excluded_of[p]);
+    if (!untyped.empty()) {
+      input.untyped_systems.push_back(systems_where(untyped[p]));
+    }
   }
   for (std::size_t r = 0; r < table.rows.size(); ++r) {
     if (kept_rows[r]) {
       populations.phenotype_table[run_population[order.number_of[r]]].push_back(
-          record_of(table.rows[r], test, alleles, input.systems));
+          record_of(table.rows[r], test, alleles, input.systems,
+                    untyped.empty() ? std::vector<bool>() : untyped[order.number_of[r]]));
     }
   }
   return result;

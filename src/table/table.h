@@ -152,7 +152,11 @@ struct TableInput {
 // population with nobody kept is dropped), records in table order. Throws
 // common::FileError{table.name, 0, what} when no individual is left, or a
 // locus of the test has no allele or more than MAX_TABLE_ALLELES among the
-// kept individuals.
-[[nodiscard]] TableInput make_run_input(const GenotypeTable& table, const TestSpec& test);
+// kept individuals. With untyped_left_out (the maximum-likelihood rules), a
+// locus that nobody of a population has typed is no missing typing of that
+// population's individuals: it is listed in input.untyped_systems and its
+// typings are filled with one allele, so that it adds nothing to the test.
+[[nodiscard]] TableInput make_run_input(const GenotypeTable& table, const TestSpec& test,
+                                        bool untyped_left_out = false);
 
 }  // namespace table
