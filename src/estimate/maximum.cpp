@@ -33,6 +33,11 @@ constexpr double ABSOLUTE_RISE = 1e-11;
 // Starts whose loose climb ends more than this below the best are not polished.
 constexpr double DROP_MARGIN = 1.0;
 constexpr int SCOUT_STEPS = 20;
+// A scout that after this many EM steps trails the best scout so far by more
+// than SCOUT_DROP stops there: it is climbing a lower hill (the rise left to
+// it is far smaller than that gap), and it will not be polished.
+constexpr int SCOUT_CHECK_STEPS = 7;
+constexpr double SCOUT_DROP = 5.0;
 constexpr int POLISHED_STARTS = 3;
 // A value the extrapolation would take to 0 or below is set to this share
 // of its value two EM steps on, so that a long step still moves the others.
@@ -150,10 +155,16 @@ struct StartOutcome {
   bool converged = false;
 };
 
+// Where a climb gives up: at check_steps EM steps, if ln L is below least.
+struct GiveUp {
+  int check_steps = std::numeric_limits<int>::max();
+  double least = 0.0;
+};
+
 // One climb from tables.point until ln L rises by less than relative_rise;
 // leaves the fit in tables.point.
 StartOutcome climb(const EmInput& input, bool single, double relative_rise, int step_limit,
-                   EmTables& tables) {
+                   EmTables& tables, GiveUp give_up = {}) {
   StartOutcome outcome;
   double now = em_step(input, tables.point, tables.step_once, single, tables);
   outcome.steps = 1;
@@ -174,6 +185,9 @@ StartOutcome climb(const EmInput& input, bool single, double relative_rise, int 
     outcome.steps += 2;
     const double rise = next - now;
     now = next;
+    if (outcome.steps >= give_up.check_steps && now < give_up.least) {
+      break;
+    }
     if (rise <= ABSOLUTE_RISE + relative_rise * std::abs(now)) {
       outcome.converged = true;
       break;
@@ -195,9 +209,9 @@ StartOutcome climb(const EmInput& input, bool single, double relative_rise, int 
   return 1;
 }
 
-// Scouts every start for SCOUT_STEPS steps at most, keeping where each
-// ends; returns which to polish: the POLISHED_STARTS highest scouts (the
-// earlier of equals) within DROP_MARGIN of the best.
+// Scouts every start for SCOUT_STEPS steps at most (fewer where it falls
+// behind, see SCOUT_DROP), keeping where each ends; returns which to polish: the POLISHED_STARTS
+// highest scouts (the earlier of equals) within DROP_MARGIN of the best.
 std::vector<char> scout_starts(const EmInput& input, bool single, int starts, EmTables& tables) {
   const std::size_t flat_total = tables.current_frequency.size();
   std::vector<double>& loose = tables.start_log_likelihood;
@@ -206,7 +220,9 @@ std::vector<char> scout_starts(const EmInput& input, bool single, int starts, Em
   double best_loose = -std::numeric_limits<double>::infinity();
   for (int s = 0; s < starts; ++s) {
     start_point(input, s, tables, tables.point);
-    loose[s] = climb(input, single, LOOSE_RISE, SCOUT_STEPS, tables).log_likelihood;
+    loose[s] = climb(input, single, LOOSE_RISE, SCOUT_STEPS, tables,
+                     {SCOUT_CHECK_STEPS, best_loose - SCOUT_DROP})
+                   .log_likelihood;
     std::copy(tables.point.begin(), tables.point.end(),
               tables.start_points.begin() + static_cast<std::ptrdiff_t>(s * flat_total));
     best_loose = std::max(best_loose, loose[s]);
