@@ -58,15 +58,39 @@ constexpr double EQUAL_MAXIMUM = 1e-7;
 // normalised, so that no value starts too close to 0 to come back.
 constexpr double RANDOM_START_LIFT = 0.1;
 
-// One EM step from x: leaves F(x) in next and returns ln L at x.
+// What an EM step tells of ln L at its point: the exact value; nothing; or
+// only whether it reaches a level, for which a value on the same side of the
+// level as the exact one serves (the fast logarithm's sum where its error
+// bound decides, the exact sum otherwise).
+struct Told {
+  enum class What { exact, nothing, side_of } what = What::exact;
+  double level = 0.0;
+};
+
+// ln L from the single group's phenotype probabilities, as told.
+double single_log_likelihood(Told told, const EmTables& tables) {
+  if (told.what == Told::What::nothing) {
+    return 0.0;
+  }
+  if (told.what == Told::What::side_of) {
+    const BoundedLogLikelihood fast =
+        approximate_log_likelihood(tables.single.likelihood, 0.0, tables);
+    if (fast.value - fast.bound >= told.level || fast.value + fast.bound < told.level) {
+      return fast.value;
+    }
+  }
+  return exact_log_likelihood(tables.single.likelihood, 0.0, tables);
+}
+
+// One EM step from x: leaves F(x) in next and returns ln L at x as told.
 double em_step(const EmInput& input, const std::vector<double>& x, std::vector<double>& next,
-               bool single, EmTables& tables) {
+               bool single, EmTables& tables, Told told = {}) {
   const double gene_total = static_cast<double>(2 * input.population_size);
   const int group_total = input.grouping.group_total();
   double log_likelihood = 0.0;
   if (single) {
     single_group_pass(x, tables);
-    log_likelihood = exact_log_likelihood(tables.single.likelihood, 0.0, tables);
+    log_likelihood = single_log_likelihood(told, tables);
   } else {
     tables.current_frequency = x;
     const int active_total = common::count_of(tables.active_phenotype);
@@ -169,14 +193,16 @@ StartOutcome climb(const EmInput& input, bool single, double relative_rise, int 
   double now = em_step(input, tables.point, tables.step_once, single, tables);
   outcome.steps = 1;
   while (outcome.steps < step_limit) {
-    (void)em_step(input, tables.step_once, tables.step_twice, single, tables);
+    (void)em_step(input, tables.step_once, tables.step_twice, single, tables,
+                  {Told::What::nothing});
     const double alpha = step_length(tables);
     // alpha = -1 is F(F(x)) itself.
     const bool accelerated = alpha < -1.0;
     double extrapolated = -std::numeric_limits<double>::infinity();
     if (accelerated) {
       extrapolate(alpha, tables);
-      extrapolated = em_step(input, tables.extrapolated, tables.extrapolated_step, single, tables);
+      extrapolated = em_step(input, tables.extrapolated, tables.extrapolated_step, single, tables,
+                             {Told::What::side_of, now});
       ++outcome.steps;
     }
     const bool rose = accelerated && std::isfinite(extrapolated) && extrapolated >= now;
