@@ -20,8 +20,6 @@ namespace {
 
 // The decimal constants below are single-precision values widened to double,
 // written as their exact double values; the results depend on these bits.
-// 0.001 as a single-precision number: the log-likelihood change that ends the iterations.
-constexpr double EM_TOLERANCE = 0.0010000000474974513;
 // Added to each phenotype likelihood before the logarithm, so that a
 // phenotype of likelihood 0 stays finite: 1.0E-6 and 1.0E-8 as single-precision numbers.
 constexpr double LOG_FLOOR_ALT = 9.999999974752427E-7;
@@ -158,11 +156,12 @@ void iterate(const EmInput& input, double log_floor, EmTables& tables, EmResult&
     }
     m_step(tables.expected_count, gene_total, tables.current_frequency);
     result.log_likelihood = log_likelihood(group_total, log_floor, tables);
-    const double change = magnitude(result.log_likelihood - previous_log_likelihood);
-    if (t > 2 && result.log_likelihood < previous_log_likelihood) {
+    const IterationDecision decision =
+        decide_iteration(t, {result.log_likelihood, 0.0}, {previous_log_likelihood, 0.0});
+    if (decision.decreased) {
       ++result.not_increased_count;
     }
-    if (change < EM_TOLERANCE) {
+    if (decision.converged) {
       result.converged = true;
       return;
     }
@@ -216,10 +215,7 @@ double expect_phenotype(int g, int i, const std::vector<double>& frequency, EmTa
   for (int e = tables.estep_begin[ranges + i]; e < tables.estep_begin[ranges + i + 1]; ++e) {
     const int a = tables.estep_first[e];
     const int b = tables.estep_second[e];
-    double m = frequency[a] * frequency[b];
-    if (a != b) {
-      m *= HETEROZYGOTE_FACTOR;
-    }
+    const double m = pair_mass(frequency[a], frequency[b], pair_factor(a != b));
     // Two additions, in this order: a pair of equal values adds w x m twice.
     mass[a] += w * m;
     mass[b] += w * m;
@@ -256,25 +252,6 @@ double expect_phenotype(int g, int i, const std::vector<double>& frequency, EmTa
   return total_mass;
 }
 
-IterationDecision decide_iteration(int t, const BoundedLogLikelihood& now,
-                                   const BoundedLogLikelihood& before) {
-  IterationDecision decision;
-  const double difference = now.value - before.value;
-  decision.decreased = t > 2 && now.value < before.value;
-  decision.converged = magnitude(difference) < EM_TOLERANCE;
-  if (now.bound == 0.0 && before.bound == 0.0) {
-    return decision;
-  }
-  // Beyond twice the bounds, and the roundings of the difference, the exact
-  // values fall on the same side.
-  const double largest = std::max({magnitude(now.value), magnitude(before.value), 1.0});
-  const double margin =
-      2.0 * (now.bound + before.bound) + 16.0 * std::numeric_limits<double>::epsilon() * largest;
-  decision.certain = (t == 2 || magnitude(difference) > margin) &&
-                     magnitude(magnitude(difference) - EM_TOLERANCE) > margin;
-  return decision;
-}
-
 double phenotype_likelihood(int i, int group_total, const EmTables& tables) {
   const std::vector<double>& frequency = tables.current_frequency;
   double likelihood = 0.0;
@@ -286,11 +263,8 @@ double phenotype_likelihood(int i, int group_total, const EmTables& tables) {
       first_product *= frequency[tables.likelihood_first[pair_start + g]];
       second_product *= frequency[tables.likelihood_second[pair_start + g]];
     }
-    double probability = first_product * second_product;
-    if (tables.labels_differ[p] != 0) {
-      probability *= HETEROZYGOTE_FACTOR;
-    }
-    likelihood += probability;
+    likelihood +=
+        pair_mass(first_product, second_product, pair_factor(tables.labels_differ[p] != 0));
   }
   return likelihood;
 }

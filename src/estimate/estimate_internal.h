@@ -97,6 +97,18 @@ class GroupValueIndex {
 // ordered pair of them: either haplotype may come from either parent.
 constexpr double HETEROZYGOTE_FACTOR = 2.0;
 
+// The probability mass of an ordered pair of haplotypes (or values) of
+// frequencies first and second: their product times the pair's factor,
+// HETEROZYGOTE_FACTOR when the two differ, else 1 (a product by 1 is exact,
+// so this is bit for bit the product left alone). Every E-step and
+// likelihood computes a pair's mass by this formula; the packed pass does
+// the same two products in each lane.
+[[nodiscard]] inline double pair_mass(double first, double second, double factor) {
+  return first * second * factor;
+}
+
+[[nodiscard]] inline double pair_factor(bool differ) { return differ ? HETEROZYGOTE_FACTOR : 1.0; }
+
 // The tables of the single-group pass: with one group, the likelihood at
 // iteration t and the E-step of t + 1 are one pass (see em.cpp). Phenotypes
 // whose values each belong to one E-step pair and that repeat no ordered

@@ -63,7 +63,7 @@ void add_block(int n, std::span<const int> lanes, EmTables& tables) {
       const int b = tables.estep_second[tables.estep_begin[i] + p];
       single.first[at] = a;
       single.second[at] = b;
-      single.heterozygote[at] = a != b ? HETEROZYGOTE_FACTOR : 1.0;
+      single.heterozygote[at] = pair_factor(a != b);
       single.homozygote[at] = a != b ? 1.0 : 2.0;
     }
   }
@@ -115,8 +115,8 @@ void run_block_lanes(int k, const double* frequency, double floor, Tables& singl
     double total_mass = 0.0;
     for (int p = 0; p < n; ++p) {
       const int at = begin + p * LANES + l;
-      const double m =
-          frequency[single.first[at]] * frequency[single.second[at]] * single.heterozygote[at];
+      const double m = pair_mass(frequency[single.first[at]], frequency[single.second[at]],
+                                 single.heterozygote[at]);
       single.share[at] = m;
       total_mass += m;
     }
@@ -261,45 +261,6 @@ void single_group_pass(const std::vector<double>& frequency, EmTables& tables) {
       run_alone(single.segment_alone[segment], frequency, tables);
     }
   }
-}
-
-double exact_log_likelihood(const std::vector<double>& likelihood, double log_floor,
-                            const EmTables& tables) {
-  double sum = 0.0;
-  for (int i = 0; i < common::count_of(tables.active_phenotype); ++i) {
-    sum += tables.weight[i] * std::log(likelihood[tables.single.likelihood_at[i]] + log_floor);
-  }
-  return sum;
-}
-
-BoundedLogLikelihood approximate_log_likelihood(const std::vector<double>& likelihood,
-                                                double log_floor, const EmTables& tables) {
-  std::array<double, 3> sums{};  // of the terms, of their magnitudes, of the weights
-  bool summed = false;
-  if (tables.packed && processor_has_packed_blocks() && &likelihood == &tables.single.likelihood) {
-    summed = sum_terms_packed(tables.single, log_floor, sums);
-  }
-  if (!summed) {
-    return {exact_log_likelihood(likelihood, log_floor, tables), 0.0};
-  }
-  // |approximate - exact| is at most the logarithms' errors (FAST_LOG_ERROR
-  // here, one unit in the last place of the library's, under 2u|log|) plus
-  // the rounding of both sums of n terms, each under (n + 1)u times the sum
-  // of the terms' magnitudes; doubled, against the roundings of the bound.
-  constexpr double u = std::numeric_limits<double>::epsilon() / 2.0;
-  const auto n = static_cast<double>(likelihood.size());
-  const double weight_sum = sums[2];
-  const double terms = sums[1] + weight_sum * FAST_LOG_ERROR;
-  const double bound = weight_sum * FAST_LOG_ERROR + (2.0 * u + 2.0 * (n + 1.0) * u) * terms;
-  return {sums[0], 2.0 * bound};
-}
-
-bool fast_log8(const double* x, double* out, const EmTables& tables) {
-  if (tables.packed && processor_has_packed_blocks()) {
-    fast_log8_packed(x, out);
-    return true;
-  }
-  return false;
 }
 
 }  // namespace estimate
