@@ -222,6 +222,7 @@ void expect_plain_results(const Population& population, const common::Grouping& 
       estimate::estimate_null_model(population.input(grouping, max_iterations), workspace);
   expect_same(fast_null, null.result);
   expect_same_frequencies(fast_null, null.frequency);
+  EXPECT_EQ(workspace.faults(), std::vector<std::string>());
 }
 
 // Up to 4 systems of 1 to 3 alleles; groups that may leave systems out and
@@ -582,6 +583,7 @@ TEST(EstimateMaximumLikelihood, MoreStartsNeverEndLower) {
       const EmResult fit = estimate::estimate_alt_model(input, workspace);
       EXPECT_GE(fit.log_likelihood, before) << "key " << key << ", " << starts << " starts";
       EXPECT_EQ(fit.log_likelihood, estimate::estimate_alt_model(input, workspace).log_likelihood);
+      EXPECT_EQ(workspace.faults(), std::vector<std::string>());
       before = fit.log_likelihood;
     }
   }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "common/limits.h"
@@ -111,6 +112,12 @@ class EmWorkspace {
   EmWorkspace& operator=(const EmWorkspace&) = delete;
   EmWorkspace(EmWorkspace&&) noexcept;
   EmWorkspace& operator=(EmWorkspace&&) noexcept;
+
+  // The invariants of the work tables after the last estimation that the
+  // passes rely on unchecked (indices inside their tables, ranges in order,
+  // scratch cleared, each group's frequencies a distribution): each broken
+  // one, in words; empty when all hold. For tests.
+  [[nodiscard]] std::vector<std::string> faults() const;
 
  private:
   friend EmResult estimate_alt_model(const EmInput& input, EmWorkspace& workspace);
