@@ -73,8 +73,9 @@ std::string spread_note(const common::RunInput& input, const common::FittedModel
   if (d_high - d_low <= MEASURE_SPREAD && w_high - w_low <= MEASURE_SPREAD) {
     return {};
   }
-  return "not identified: fits of equal likelihood give D' " + fixed_text(d_low, 3) + " to " +
-         fixed_text(d_high, 3) + ", Wn " + fixed_text(w_low, 3) + " to " + fixed_text(w_high, 3);
+  return std::string(results::NOT_IDENTIFIED_NOTE) + "fits of equal likelihood give D' " +
+         fixed_text(d_low, 3) + " to " + fixed_text(d_high, 3) + ", Wn " + fixed_text(w_low, 3) +
+         " to " + fixed_text(w_high, 3);
 }
 
 struct LocusPairRun {

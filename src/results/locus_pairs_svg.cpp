@@ -2,6 +2,7 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/count.h"
@@ -47,7 +48,7 @@ Layout layout_of(const std::vector<std::string>& loci, int title_characters) {
   layout.locus_count = common::count_of(loci);
   layout.label_room = std::min(MAX_LABEL_ROOM, 12.0 + CHARACTER_WIDTH * longest);
   const double matrix = CELL * std::max(layout.locus_count - 1, 1);
-  layout.panel_height = layout.matrix_top(0.0) + std::max(matrix, 195.0) + MARGIN;
+  layout.panel_height = layout.matrix_top(0.0) + std::max(matrix, 211.0) + MARGIN;
   // The title lines widen a picture of few loci rather than run off it.
   layout.width = std::max(layout.left() + matrix + LEGEND_WIDTH,
                           2.0 * MARGIN + CHARACTER_WIDTH * title_characters);
@@ -122,8 +123,14 @@ void draw_cell_text(SvgCanvas& canvas, double x, double y, const LocusPairResult
   const std::string p = judged_with_ties ? significant_text(locus_pair.result.p_value, 3)
                                          : label_text(locus_pair.result.p_value, 2);
   const bool dark = locus_pair.measures_defined && locus_pair.wn > 0.55;
-  canvas.text(middle, y + CELL / 2.0 + 4.0, p, 11.0, Anchor::middle,
-              dark ? "fill=\"#ffffff\"" : "fill=\"#000000\"");
+  const std::string ink = dark ? "fill=\"#ffffff\"" : "fill=\"#000000\"";
+  canvas.text(middle, y + CELL / 2.0 + 4.0, p, 11.0, Anchor::middle, ink);
+  // Fits of equal likelihood disagree on the measures: the colour is one of them.
+  const std::vector<std::string>& notes = locus_pair.result.notes;
+  if (std::any_of(notes.begin(), notes.end(),
+                  [](const std::string& note) { return note.starts_with(NOT_IDENTIFIED_NOTE); })) {
+    canvas.text(x + CELL - 4.0, y + 12.0, "~", 12.0, Anchor::end, ink);
+  }
 }
 
 void draw_cell(SvgCanvas& canvas, const Layout& layout, double top,
@@ -143,7 +150,7 @@ void draw_cell(SvgCanvas& canvas, const Layout& layout, double top,
   draw_cell_text(canvas, x, y, locus_pair, judged_with_ties);
 }
 
-void draw_legend(SvgCanvas& canvas, const Layout& layout, double top) {
+void draw_legend(SvgCanvas& canvas, const Layout& layout, double top, bool judged_with_ties) {
   const double x = layout.left() + CELL * std::max(layout.locus_count - 1, 1) + 24.0;
   const double y = layout.matrix_top(top);
   constexpr int steps = 10;
@@ -166,6 +173,9 @@ void draw_legend(SvgCanvas& canvas, const Layout& layout, double top) {
   canvas.rect(x, na_y + 40.0, 16.0, 12.0, EMPTY_STYLE);
   canvas.text(x + 22.0, na_y + 50.0, "no test", 11.0, Anchor::start);
   canvas.text(x, na_y + 72.0, "in each cell: p-value", 11.0, Anchor::start);
+  if (judged_with_ties) {
+    canvas.text(x, na_y + 88.0, "~: D', Wn not identified", 11.0, Anchor::start);
+  }
 }
 
 // The loci paired and the groupings of each pair's test.
@@ -206,7 +216,7 @@ void write_locus_pairs_svg(std::ostream& out, const std::vector<std::string>& lo
     for (const int k : populations[panel].locus_pairs) {
       draw_cell(canvas, layout, top, locus_pairs[k], judged_with_ties);
     }
-    draw_legend(canvas, layout, top);
+    draw_legend(canvas, layout, top, judged_with_ties);
     canvas.end_group();
   }
   out << canvas.finish();

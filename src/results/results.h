@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/run.h"
@@ -38,6 +39,10 @@ void write_histogram_svg(std::ostream& out, const common::RunInput& input,
 // One test of a locus pair (the pairs mode, --pairs): the two loci, as
 // 0-based indexes into the loci of the run (locus_a < locus_b), the test's result for one
 // population and the two LD measures (measures_defined false: both NA).
+// How the note of a pair begins whose D' and Wn the data leave open (fits of
+// equal likelihood disagree on them); the pair matrix marks such a cell.
+inline constexpr std::string_view NOT_IDENTIFIED_NOTE = "not identified: ";
+
 struct LocusPairResult {
   int locus_a = 0;
   int locus_b = 0;
