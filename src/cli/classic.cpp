@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 
 #include "cli/front_ends.h"
@@ -56,13 +57,20 @@ common::RunOptions run_options(const Options& options) {
   return run;
 }
 
-void run_classic(const Options& options, layout::Sink& console, layout::Sink& help) {
-  // The result tables are checked before group.dat is opened, so a run that
+void run_classic(const Options& options, layout::Sink& console, layout::Sink& help,
+                 output::Interrupts* interrupts) {
+  // The result tables are reserved before group.dat is opened, so a run that
   // could not write them is refused before it writes anything.
+  const std::string prefix = output_prefix(options.out, "quarnel");
+  std::optional<output::OutputSet> outputs;
   if (!options.out.empty()) {
-    layout::check_output_files(overall_result_paths(options.out));
+    outputs.emplace(overall_result_paths(prefix), prefix, interrupts);
   }
   input::RunFiles files = input::open_run_files("group.dat");
+  // The report is the classic rules' (created empty at the start, left so
+  // on a stop); a second run on it while this one lives is refused.
+  const output::RunLock report_lock(files.report_file_name + ".lock",
+                                    "the report " + files.report_file_name);
   layout::LogSink log(files.report_file_name + ".log");
   const layout::Sinks sinks{console, log, *files.report, &help};
 
@@ -87,8 +95,9 @@ void run_classic(const Options& options, layout::Sink& console, layout::Sink& he
 
   const common::RunResults results = driver::run_analysis(input, run_options(options), sinks);
   warn_about_the_run(results, help);
-  if (!options.out.empty()) {
-    write_overall_results(options.out, input, results);
+  if (outputs) {
+    write_overall_results(*outputs, prefix, input, results);
+    outputs->commit();
   }
 }
 

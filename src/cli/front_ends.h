@@ -2,6 +2,7 @@
 
 #include "cli/options.h"
 #include "layout/layout.h"
+#include "output/output.h"
 
 // The two front-ends: each opens its files, turns them into the run input,
 // runs the analysis and writes the result files. Both throw common::Stop for a
@@ -14,10 +15,12 @@ namespace cli {
 // The classic run: group.dat in the working directory and the files it names.
 // With --out the result tables are written too, at the normal end only; they
 // are checked before group.dat is opened.
-void run_classic(const Options& options, layout::Sink& console, layout::Sink& help);
+void run_classic(const Options& options, layout::Sink& console, layout::Sink& help,
+                 output::Interrupts* interrupts);
 
 // The run from a genotype table (--genotypes).
-void run_genotype_table(const Options& options, layout::Sink& console, layout::Sink& help);
+void run_genotype_table(const Options& options, layout::Sink& console, layout::Sink& help,
+                        output::Interrupts* interrupts);
 
 // The options of both modes as the engine reads them.
 [[nodiscard]] common::RunOptions run_options(const Options& options);

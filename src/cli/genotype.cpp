@@ -49,14 +49,15 @@ void write_run_notes(const common::RunResults& results, layout::Sink& console) {
 }
 
 void run_overall_test(const Options& options, const table::GenotypeTable& genotypes,
-                      const std::string& prefix, layout::Sink& console, layout::Sink& help) {
+                      const std::string& prefix, output::OutputSet& outputs, layout::Sink& console,
+                      layout::Sink& help) {
   const table::TestSpec test = table::parse_test(genotypes, options.null_spec, options.alt_spec);
   const table::TableInput made =
       table::make_run_input(genotypes, test, table_rules(options).alleles_per_population);
   layout::LogSink log(prefix + ".log");
   log_exclusions(made, log);
   const std::string report_path = prefix + ".report.txt";
-  layout::ReportSink report(report_path);
+  layout::ReportSink report(outputs.open(report_path), report_path);
   const layout::Sinks sinks{console, log, report, &help};
 
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
@@ -71,7 +72,8 @@ void run_overall_test(const Options& options, const table::GenotypeTable& genoty
     write_overall_table(results, console);
   }
   write_run_notes(results, console);
-  write_overall_results(prefix, made.input, results, table_min_frequency(options));
+  write_overall_results(outputs, prefix, made.input, results, table_min_frequency(options));
+  outputs.commit();
   std::vector<std::string> written = {report_path};
   for (const std::string& path : overall_result_paths(prefix)) {
     written.push_back(path);
@@ -118,28 +120,31 @@ table::TableOptions table_options(const Options& options) {
   return result;
 }
 
-void run_genotype_table(const Options& options, layout::Sink& console, layout::Sink& help) {
+void run_genotype_table(const Options& options, layout::Sink& console, layout::Sink& help,
+                        output::Interrupts* interrupts) {
   const table::TableOptions read_options = table_options(options);
-  const std::string prefix = options.out.empty() ? default_prefix(options.genotypes) : options.out;
-  // Every output file is checked before the table is read (the log is
-  // appended to and never refuses a run).
-  std::vector<std::string> outputs;
+  const std::string prefix = output_prefix(options.out, default_prefix(options.genotypes));
+  // Every output file is reserved before the table is read: its folder
+  // checked, the set locked against a second run, none of them existing.
+  // The log is appended to, but only as a regular file.
+  std::vector<std::string> finals;
   if (options.locus_pairs) {
-    outputs = locus_pair_result_paths(prefix);
+    finals = locus_pair_result_paths(prefix);
   } else {
-    outputs = overall_result_paths(prefix);
-    outputs.push_back(prefix + ".report.txt");
+    finals = overall_result_paths(prefix);
+    finals.push_back(prefix + ".report.txt");
   }
-  layout::check_output_files(outputs);
+  output::OutputSet outputs(finals, prefix, interrupts);
+  layout::check_log_file(prefix + ".log");
 
   const std::unique_ptr<std::istream> in = layout::open_input(options.genotypes);
   const table::GenotypeTable genotypes =
       table::read_genotype_table(*in, options.genotypes, read_options,
                                  [&help](const std::string& line) { help.write_record(line); });
   if (options.locus_pairs) {
-    run_locus_pair_tests(options, genotypes, prefix, console, help);
+    run_locus_pair_tests(options, genotypes, prefix, outputs, console, help);
   } else {
-    run_overall_test(options, genotypes, prefix, console, help);
+    run_overall_test(options, genotypes, prefix, outputs, console, help);
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "cli/options.h"
 #include "layout/layout.h"
+#include "output/output.h"
 #include "table/table.h"
 
 // The genotype-table mode's pieces shared by the overall test and the locus
@@ -31,7 +32,9 @@ void write_written_lines(const std::vector<std::string>& paths, const layout::Lo
 
 // Every pair of loci of --loci (or of the table), each tested as the overall
 // test of the two loci alone; writes the pairs table and picture and the log.
+// The files go into outputs, committed at the end.
 void run_locus_pair_tests(const Options& options, const table::GenotypeTable& genotypes,
-                          const std::string& prefix, layout::Sink& console, layout::Sink& help);
+                          const std::string& prefix, output::OutputSet& outputs,
+                          layout::Sink& console, layout::Sink& help);
 
 }  // namespace cli

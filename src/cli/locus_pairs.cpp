@@ -215,7 +215,8 @@ std::vector<std::string> locus_pair_result_paths(const std::string& prefix) {
 }
 
 void run_locus_pair_tests(const Options& options, const table::GenotypeTable& genotypes,
-                          const std::string& prefix, layout::Sink& console, layout::Sink& help) {
+                          const std::string& prefix, output::OutputSet& outputs,
+                          layout::Sink& console, layout::Sink& help) {
   const std::vector<int> loci = table::parse_loci(genotypes, options.loci);
   layout::LogSink log(prefix + ".log");
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
@@ -262,12 +263,13 @@ void run_locus_pair_tests(const Options& options, const table::GenotypeTable& ge
   const bool judged_with_ties = table_rules(options).judged_with_ties;
   write_locus_pair_table(locus_names, locus_pairs, judged_with_ties, console);
   const std::vector<std::string> paths = locus_pair_result_paths(prefix);
-  write_result_file(paths[0], [&](std::ostream& out) {
+  outputs.write(paths[0], [&](std::ostream& out) {
     results::write_locus_pairs_table(out, locus_names, locus_pairs, judged_with_ties);
   });
-  write_result_file(paths[1], [&](std::ostream& out) {
+  outputs.write(paths[1], [&](std::ostream& out) {
     results::write_locus_pairs_svg(out, locus_names, locus_pairs, judged_with_ties);
   });
+  outputs.commit();
   write_written_lines(paths, log, prefix + ".log", console);
 }
 

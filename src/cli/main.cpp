@@ -11,6 +11,7 @@
 #include "cli/options.h"
 #include "common/stop.h"
 #include "layout/layout.h"
+#include "output/output.h"
 
 namespace {
 
@@ -44,17 +45,17 @@ int console_status() {
 
 // The run, its closing line and the report of a stop. A console write error
 // anywhere in it, the "Return code" line included, is a FileError.
-int run_program(cli::Options options, layout::Sink& help) {
+int run_program(cli::Options options, layout::Sink& help, output::Interrupts& interrupts) {
   layout::StreamSink console(std::cout, layout::LineEnd::lf);
   if (options.threads == 0) {
     options.threads = hardware_threads();
   }
   try {
     if (options.genotypes.empty()) {
-      cli::run_classic(options, console, help);
+      cli::run_classic(options, console, help, &interrupts);
       layout::write(console, "('Stop - Program terminated.')");
     } else {
-      cli::run_genotype_table(options, console, help);
+      cli::run_genotype_table(options, console, help, &interrupts);
     }
     return 0;
   } catch (const common::Stop& stop) {
@@ -85,8 +86,11 @@ int main(int argc, char** argv) {
   // end the run.
   layout::StreamSink help(std::cerr, layout::LineEnd::lf, "standard error",
                           layout::WriteFailure::ignored);
+  // Before any other thread starts: an interruption then removes what the
+  // run has begun to write.
+  output::Interrupts interrupts;
   try {
-    return run_program(command.options, help);
+    return run_program(command.options, help, interrupts);
   } catch (const common::FileError& error) {
     return report_file_error(error);
   } catch (const std::bad_alloc&) {

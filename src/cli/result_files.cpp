@@ -1,5 +1,7 @@
 #include "cli/result_files.h"
 
+#include <sys/stat.h>
+
 #include "common/stop.h"
 #include "layout/layout.h"
 #include "results/results.h"
@@ -11,27 +13,32 @@ std::vector<std::string> overall_result_paths(const std::string& prefix) {
           prefix + ".svg"};
 }
 
-void write_result_file(const std::string& path, const std::function<void(std::ostream&)>& write) {
-  const std::unique_ptr<std::ostream> out = layout::create_output_file(path);
-  write(*out);
-  out->flush();
-  if (!*out) {
-    throw common::FileError{path, 0, "cannot write the result file"};
-  }
-}
-
-void write_overall_results(const std::string& prefix, const common::RunInput& input,
-                           const common::RunResults& results, double min_frequency) {
+void write_overall_results(output::OutputSet& outputs, const std::string& prefix,
+                           const common::RunInput& input, const common::RunResults& results,
+                           double min_frequency) {
   const std::vector<std::string> paths = overall_result_paths(prefix);
-  write_result_file(paths[0],
-                    [&](std::ostream& out) { results::write_summary_table(out, input, results); });
-  write_result_file(paths[1], [&](std::ostream& out) {
+  outputs.write(paths[0],
+                [&](std::ostream& out) { results::write_summary_table(out, input, results); });
+  outputs.write(paths[1], [&](std::ostream& out) {
     results::write_frequency_table(out, input, results, min_frequency);
   });
-  write_result_file(
-      paths[2], [&](std::ostream& out) { results::write_permutation_table(out, input, results); });
-  write_result_file(paths[3],
-                    [&](std::ostream& out) { results::write_histogram_svg(out, input, results); });
+  outputs.write(paths[2],
+                [&](std::ostream& out) { results::write_permutation_table(out, input, results); });
+  outputs.write(paths[3],
+                [&](std::ostream& out) { results::write_histogram_svg(out, input, results); });
+}
+
+std::string output_prefix(const std::string& out, const std::string& default_name) {
+  if (out.empty()) {
+    return default_name;
+  }
+  struct stat status {};
+  const bool folder =
+      out.back() == '/' || (::stat(out.c_str(), &status) == 0 && S_ISDIR(status.st_mode));
+  if (!folder) {
+    return out;
+  }
+  return out + (out.back() == '/' ? "" : "/") + default_name;
 }
 
 }  // namespace cli

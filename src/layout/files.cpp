@@ -177,25 +177,28 @@ class OwningStream final : public Stream {
 };
 
 // Why an existing file, as lstat describes it, may not be taken as an output
-// file; empty when it may (an empty regular file).
-std::string output_refusal(const struct stat& status) {
+// file; empty when it may (an empty regular file, where empty files are taken).
+std::string output_refusal(const struct stat& status, EmptyFiles empty = EmptyFiles::taken) {
   if (S_ISREG(status.st_mode)) {
-    return status.st_size == 0 ? "" : "already exists and is not empty";
+    if (status.st_size != 0) {
+      return "already exists and is not empty";
+    }
+    return empty == EmptyFiles::refused ? "already exists (empty)" : "";
   }
   return common::join({"already exists and is ", kind_of(status.st_mode)});
 }
 
 // Why path may not be an output file; empty when it may (it does not exist,
-// or exists as an empty regular file). The name itself is looked at (lstat):
-// a symbolic link is refused, never followed.
-std::string output_path_refusal(const std::string& path) {
+// or exists as an empty regular file that may be taken). The name itself is
+// looked at (lstat): a symbolic link is refused, never followed.
+std::string output_path_refusal(const std::string& path, EmptyFiles empty = EmptyFiles::taken) {
   struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) {
     return errno == ENOENT
                ? ""
                : common::join({"cannot be checked (", detail::system_reason(errno), ")"});
   }
-  return output_refusal(status);
+  return output_refusal(status, empty);
 }
 
 // The descriptor of a new or empty output file, opened for appending.
@@ -286,12 +289,12 @@ std::unique_ptr<std::istream> open_regular_input(const std::string& path, const 
   return in;
 }
 
-void check_output_files(std::span<const std::string> paths) {
+void check_output_files(std::span<const std::string> paths, EmptyFiles empty) {
   std::vector<std::string> refused;  // "name" and its reason, per refused file
   std::string first;                 // the first refused file and its reason, for a single refusal
   std::string first_refusal;
   for (const std::string& path : paths) {
-    std::string refusal = output_path_refusal(path);
+    std::string refusal = output_path_refusal(path, empty);
     if (refusal.empty()) {
       continue;
     }
@@ -319,6 +322,67 @@ void check_output_files(std::span<const std::string> paths) {
 std::unique_ptr<std::ostream> create_output_file(const std::string& path, const NamedAt& named_at) {
   return std::make_unique<OwningStream<std::ostream, OutputBuffer>>(
       open_output_descriptor(path, named_at));
+}
+
+std::unique_ptr<std::ostream> create_new_file(const std::string& path) {
+  constexpr mode_t permissions = 0666;  // less the umask, as for any new file
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, permissions);
+  if (fd < 0) {
+    if (errno == EEXIST) {
+      return nullptr;
+    }
+    throw common::FileError{
+        path, 0, common::join({"cannot create it (", detail::system_reason(errno), ")"})};
+  }
+  return std::make_unique<OwningStream<std::ostream, OutputBuffer>>(fd);
+}
+
+void check_log_file(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) {
+      return;
+    }
+    throw common::FileError{
+        path, 0, common::join({"cannot be checked (", detail::system_reason(errno), ")"})};
+  }
+  if (!S_ISREG(status.st_mode)) {
+    throw common::FileError{path, 0,
+                            common::join({"is ", kind_of(status.st_mode),
+                                          ", not a regular file: the log is appended only to a "
+                                          "regular file; remove or rename it"})};
+  }
+}
+
+int open_log_descriptor(const std::string& path) {
+  constexpr mode_t permissions = 0666;
+  // Not through a link, and without waiting should the name be a FIFO; the
+  // open descriptor is then checked to be a regular file.
+  Descriptor fd(::open(path.c_str(),
+                       O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                       permissions));
+  if (fd.get() < 0) {
+    if (errno == ELOOP) {
+      check_log_file(path);  // names the symbolic link
+    }
+    throw common::FileError{path, 0,
+                            common::join({"cannot open the log file for appending (",
+                                          detail::system_reason(errno), ")"})};
+  }
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    check_log_file(path);
+    throw common::FileError{path, 0, "is not a regular file: the log is refused"};
+  }
+  // Back to blocking writes.
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    throw common::FileError{path, 0,
+                            common::join({"cannot open the log file for appending (",
+                                          detail::system_reason(errno), ")"})};
+  }
+  return fd.release();
 }
 
 }  // namespace layout

@@ -188,6 +188,9 @@ struct NamedAt {
 class ReportSink final : public Sink {
  public:
   explicit ReportSink(const std::string& path, const NamedAt& named_at = {});
+  // A report written to a stream already open (a result file's temporary);
+  // errors name path.
+  ReportSink(std::unique_ptr<std::ostream> out, std::string path);
   ~ReportSink() override;
   ReportSink(const ReportSink&) = delete;
   ReportSink& operator=(const ReportSink&) = delete;
@@ -337,7 +340,10 @@ class RecordReader {
 // Checks the paths by that rule before any of them is created, so that a run
 // with several output files is refused before it writes any. Throws one
 // common::FileError naming every refused file with its reason.
-void check_output_files(std::span<const std::string> paths);
+// With EmptyFiles::refused an existing empty file is refused too (result
+// files written whole under a temporary name and moved to theirs).
+enum class EmptyFiles { taken, refused };
+void check_output_files(std::span<const std::string> paths, EmptyFiles empty = EmptyFiles::taken);
 
 // Opens one output file by the rule above, positioned at its end (which is
 // its start, since it is new or empty). Throws common::FileError, at the line
@@ -345,6 +351,19 @@ void check_output_files(std::span<const std::string> paths);
 // buffered: the caller flushes the stream and checks it after the last write.
 [[nodiscard]] std::unique_ptr<std::ostream> create_output_file(const std::string& path,
                                                                const NamedAt& named_at = {});
+
+// A new file, never an existing name (not even through a link), open for
+// writing; nullptr when the name exists. Throws common::FileError when it
+// cannot be created.
+[[nodiscard]] std::unique_ptr<std::ostream> create_new_file(const std::string& path);
+
+// The log may be appended to only as a regular file: a symbolic link, a FIFO
+// or any other kind is refused (common::FileError); a missing one is fine.
+void check_log_file(const std::string& path);
+
+// The descriptor of the log, opened for appending (created if need be), not
+// through a link, refused unless it is a regular file.
+[[nodiscard]] int open_log_descriptor(const std::string& path);
 
 // ---------------------------------------------------------------- messages
 

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <ostream>
@@ -80,6 +82,9 @@ void write_then_stop(std::initializer_list<MessagePart> message, std::initialize
 ReportSink::ReportSink(const std::string& path, const NamedAt& named_at)
     : out_(create_output_file(path, named_at)), path_(path) {}
 
+ReportSink::ReportSink(std::unique_ptr<std::ostream> out, std::string path)
+    : out_(std::move(out)), path_(std::move(path)) {}
+
 ReportSink::~ReportSink() = default;
 
 // Each record is flushed, so that the file is complete up to the last record
@@ -103,9 +108,11 @@ LogSink::~LogSink() = default;
 
 void LogSink::write_record(std::string_view record) {
   if (!file_) {
-    // Created on the first record; "a" keeps whatever an earlier run wrote.
-    FileHandle handle(std::fopen(path_.c_str(), "ab"));
+    // Created on the first record; appending keeps whatever an earlier run wrote.
+    const int fd = open_log_descriptor(path_);
+    FileHandle handle(::fdopen(fd, "ab"));
     if (!handle) {
+      ::close(fd);
       throw common::FileError{path_, 0,
                               common::join({"cannot open the log file for appending (",
                                             detail::system_reason(errno), ")"})};
