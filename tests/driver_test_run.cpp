@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/locus_pair_measures.h"
@@ -82,24 +83,56 @@ Outcome run(const common::RunInput& input, int threads, common::RunOptions optio
   return result;
 }
 
-Outcome run(const common::RunInput& input, int threads, common::MessageStyle style,
-            int permutations = 200, bool keep_missing_patterns = false) {
+common::RunOptions options_of(common::MessageStyle style, int permutations, bool keep = false) {
   common::RunOptions options;
   options.permutations = permutations;
   options.messages = style;
-  options.rules.keep_missing_patterns = keep_missing_patterns;
-  return run(input, threads, options);
+  options.rules.keep_missing_patterns = keep;
+  return options;
 }
 
+// Every thread count gives the run of one thread: its messages and every
+// statistic to the bit; the summary counts agree with the permuted
+// statistics. Keeping the missing patterns draws no data set again, even
+// on data where the classic shuffle stops with 7070.
 TEST(RunInMemory, SameResultsAndMessagesOnEveryThreadCount) {
-  const common::RunInput input = input_of(table_text(false));
-  for (const common::MessageStyle style :
-       {common::MessageStyle::classic, common::MessageStyle::counted}) {
-    const Outcome one = run(input, 1, style);
+  using enum common::MessageStyle;
+  const common::RunInput few_missing = input_of(table_text(false));
+  const common::RunInput gappy = input_of(table_text(true));
+  const common::RunInput all_missing = every_individual_missing_a_locus();
+  EXPECT_TRUE(test_support::stopped_with(
+      test_support::run_capturing([&] { (void)run(all_missing, 1, options_of(counted, 100)); }),
+      common::StopCode::too_many_tries));
+  const struct {
+    const common::RunInput& input;
+    common::RunOptions options;
+  } cases[] = {{few_missing, options_of(classic, 200)},
+               {few_missing, options_of(counted, 200)},
+               {gappy, options_of(counted, 100, true)},
+               {all_missing, options_of(counted, 100, true)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << &c.input << (c.options.messages == classic ? " classic" : "")
+                                    << (c.options.rules.keep_missing_patterns ? " keep" : ""));
+    const Outcome one = run(c.input, 1, c.options);
     ASSERT_EQ(one.results.populations.size(), 2U);
-    EXPECT_EQ(one.results.populations[0].permuted_statistic.size(), 200U);
+    if (c.options.rules.keep_missing_patterns) {
+      EXPECT_EQ(one.results.redrawn_attempts, 0);
+    }
+    const int n = c.options.permutations;
+    for (const common::PopulationResult& p : one.results.populations) {
+      ASSERT_EQ(p.permuted_statistic.size(), static_cast<std::size_t>(n));
+      int above = 0;
+      int ties = 0;
+      for (const double x : p.permuted_statistic) {
+        above += x > p.observed_statistic ? 1 : 0;
+        ties += x == p.observed_statistic ? 1 : 0;
+      }
+      EXPECT_EQ(std::tie(p.exceeding, p.ties), std::tie(above, ties));
+      EXPECT_EQ(p.p_value, above / static_cast<double>(n));
+      EXPECT_EQ(p.p_value_conservative, (above + ties + 1) / (n + 1.0));
+    }
     for (const int threads : {2, 4, 7}) {
-      const Outcome more = run(input, threads, style);
+      const Outcome more = run(c.input, threads, c.options);
       EXPECT_EQ(more.journal, one.journal) << threads;
       for (std::size_t p = 0; p < 2; ++p) {
         EXPECT_EQ(more.results.populations[p].permuted_statistic,
@@ -111,28 +144,12 @@ TEST(RunInMemory, SameResultsAndMessagesOnEveryThreadCount) {
   }
 }
 
-TEST(RunInMemory, SummaryAgreesWithThePermutedStatistics) {
-  const Outcome done = run(input_of(table_text(false)), 2, common::MessageStyle::counted, 50);
-  for (const common::PopulationResult& p : done.results.populations) {
-    int above = 0;
-    int ties = 0;
-    for (const double x : p.permuted_statistic) {
-      above += x > p.observed_statistic ? 1 : 0;
-      ties += x == p.observed_statistic ? 1 : 0;
-    }
-    EXPECT_EQ(p.exceeding, above);
-    EXPECT_EQ(p.ties, ties);
-    EXPECT_EQ(p.p_value, above / 50.0);
-    EXPECT_EQ(p.p_value_conservative, (above + ties + 1) / 51.0);
-  }
-}
-
 TEST(DataSetBuilder, BuildsTheDataSetsOfTheRun) {
   // The benchmarks replay a run through the builder, so its data sets, those
   // drawn again included, must be the run's: their alternative models give
   // the run's permuted statistics to the bit.
   const common::RunInput input = input_of(table_text(true));
-  const Outcome whole = run(input, 1, common::MessageStyle::counted, 30);
+  const Outcome whole = run(input, 1, options_of(common::MessageStyle::counted, 30));
   ASSERT_GT(whole.results.redrawn_attempts, 0);
   test_support::CapturedSinks sinks;
   driver::DataSetBuilder builder(input, 30, 1);
@@ -151,55 +168,6 @@ TEST(DataSetBuilder, BuildsTheDataSetsOfTheRun) {
                 result.permuted_statistic[static_cast<std::size_t>(n - 1)])
           << "data set " << n << ", population " << p;
     }
-  }
-}
-
-TEST(RunInMemory, PermutedDataSetsAreDrawnAgainOrStopWith7070) {
-  common::RunInput input = input_of(table_text(true));
-  const Outcome counted = run(input, 2, common::MessageStyle::counted, 30);
-  EXPECT_GT(counted.results.redrawn_attempts, 0);
-  // The counted style writes one log line per data set drawn again and
-  // nothing on the console before the summary.
-  int log_lines = 0;
-  for (const test_support::Written& w : counted.journal) {
-    log_lines += w.destination == test_support::Destination::log ? 1 : 0;
-  }
-  EXPECT_GT(log_lines, 0);
-  for (const test_support::Written& w : counted.journal) {
-    if (w.destination == test_support::Destination::report) {
-      break;
-    }
-    EXPECT_NE(w.destination, test_support::Destination::console) << w.record;
-  }
-
-  input = every_individual_missing_a_locus();
-  test_support::CapturedSinks sinks;
-  common::RunOptions options;
-  options.permutations = 100;
-  try {
-    (void)driver::run_analysis(input, options, sinks.sinks());
-    ADD_FAILURE() << "no stop";
-  } catch (const common::Stop& stop) {
-    EXPECT_EQ(stop.code, common::StopCode::too_many_tries);
-    EXPECT_FALSE(stop.explanation.empty());
-    // The listing of the data sets that needed more than one attempt is in the log.
-    bool listed = false;
-    for (const test_support::Written& w : sinks.journal()) {
-      listed = listed || (w.destination == test_support::Destination::log &&
-                          w.record.find("FATAL PROBLEM") != std::string::npos);
-    }
-    EXPECT_TRUE(listed);
-  }
-}
-
-TEST(RunInMemory, KeepingMissingPatternsDrawsNoDataSetAgain) {
-  // The data on which the classic shuffle draws again or stops with 7070.
-  for (const common::RunInput& input :
-       {input_of(table_text(true)), every_individual_missing_a_locus()}) {
-    const Outcome one = run(input, 1, common::MessageStyle::counted, 100, true);
-    EXPECT_EQ(one.results.redrawn_attempts, 0);
-    EXPECT_EQ(one.results.populations[0].permuted_statistic.size(), 100U);
-    EXPECT_EQ(run(input, 4, common::MessageStyle::counted, 100, true).journal, one.journal);
   }
 }
 
@@ -224,9 +192,7 @@ std::map<std::vector<int>, double> values_of(const common::FittedModel& model, i
 
 TEST(AllelesPerPopulation, MissingTypingsAndMeasuresKeepToThePopulationsAlleles) {
   const common::RunInput input = input_of(SOUTH_LACKS_A3);
-  common::RunOptions options;
-  options.permutations = 20;
-  options.messages = common::MessageStyle::counted;
+  common::RunOptions options = options_of(common::MessageStyle::counted, 20);
   options.rules = common::maximum_likelihood_rules(common::DEFAULT_EM_STARTS);
   const common::RunResults results = run(input, 1, options).results;
   const common::PopulationResult& north = results.populations[0];
