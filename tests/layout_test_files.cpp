@@ -22,6 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// What stands at a name before an output file is opened there.
+enum class Existing { nothing, empty_file, full_file, directory, link_to_empty_file, fifo };
+
 class LayoutFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,22 +44,6 @@ class LayoutFiles : public ::testing::Test {
   void put(const std::string& name, const std::string& text) const {
     std::ofstream(path(name), std::ios::binary) << text;
   }
-
- private:
-  fs::path dir_;
-};
-
-// What stands at a name before an output file is opened there.
-enum class Existing { nothing, empty_file, full_file, directory, link_to_empty_file, fifo };
-
-// The FileError that action throws as "file:line: what", or "taken".
-std::string outcome_of(const std::function<void()>& action) {
-  const std::string error = test_support::error_of(action);
-  return error.empty() ? "taken" : error;
-}
-
-class OutputFiles : public LayoutFiles {
- protected:
   // Puts what `existing` says at name.
   void make(const std::string& name, Existing existing) const {
     switch (existing) {
@@ -80,9 +67,18 @@ class OutputFiles : public LayoutFiles {
         break;
     }
   }
+
+ private:
+  fs::path dir_;
 };
 
-TEST_F(OutputFiles, NewOrEmptyFilesAreTakenAndNothingElseIsTouched) {
+// The FileError that action throws as "file:line: what", or "taken".
+std::string outcome_of(const std::function<void()>& action) {
+  const std::string error = test_support::error_of(action);
+  return error.empty() ? "taken" : error;
+}
+
+TEST_F(LayoutFiles, NewOrEmptyFilesAreTakenAndNothingElseIsTouched) {
   // What exists, how opening the report ends (after the folder's path).
   const std::pair<Existing, std::string> cases[] = {
       {Existing::nothing, "taken"},
@@ -114,17 +110,7 @@ TEST_F(OutputFiles, NewOrEmptyFilesAreTakenAndNothingElseIsTouched) {
   }
 }
 
-TEST_F(OutputFiles, ErrorsAreGivenAtTheLineThatNamedTheFile) {
-  put("out.txt", "x");
-  EXPECT_EQ(outcome_of([&] {
-              layout::ReportSink report(path("out.txt"), {"group.dat", 4, "report file"});
-            }),
-            "group.dat:4: report file \"" + path("out.txt") +
-                "\": already exists and is not empty; it is left unchanged: remove or rename"
-                " it, or choose another name");
-}
-
-TEST_F(OutputFiles, WhatAnotherProgramAppendsMeanwhileIsKept) {
+TEST_F(LayoutFiles, WhatAnotherProgramAppendsMeanwhileIsKept) {
   put("out.txt", "");
   const std::unique_ptr<std::ostream> out = layout::create_output_file(path("out.txt"));
   std::ofstream(path("out.txt"), std::ios::app) << "theirs ";
@@ -133,7 +119,7 @@ TEST_F(OutputFiles, WhatAnotherProgramAppendsMeanwhileIsKept) {
   EXPECT_EQ(contents("out.txt"), "theirs ours");
 }
 
-TEST_F(OutputFiles, CheckNamesEveryRefusedFileInOneError) {
+TEST_F(LayoutFiles, CheckNamesEveryRefusedFileInOneError) {
   make("a.tsv", Existing::full_file);
   make("b.tsv", Existing::empty_file);
   make("c.tsv", Existing::directory);
@@ -152,7 +138,7 @@ TEST_F(OutputFiles, CheckNamesEveryRefusedFileInOneError) {
   EXPECT_EQ(contents("a.tsv"), "earlier results\r\n");
 }
 
-TEST_F(OutputFiles, ClassicInputsMustBeRegularFiles) {
+TEST_F(LayoutFiles, ClassicInputsMustBeRegularFiles) {
   put("pheno.dat", "first line\n");
   make("fifo", Existing::fifo);  // open() would wait for a writer
   fs::create_directory(path("folder"));
@@ -177,13 +163,6 @@ TEST_F(OutputFiles, ClassicInputsMustBeRegularFiles) {
   ASSERT_EQ(reader.read("(A10)", {layout::target(line)}), layout::ReadStatus::ok);
   EXPECT_EQ(line.trimmed(), "first line");
   EXPECT_EQ(reader.read("(A10)", {layout::target(line)}), layout::ReadStatus::end_of_file);
-}
-
-TEST_F(LayoutFiles, ConsoleOnAFullDeviceEndsTheRun) {
-  std::ofstream full("/dev/full");
-  layout::StreamSink console(full, layout::LineEnd::lf);
-  EXPECT_EQ(outcome_of([&] { layout::write(console, "('Stop - Program terminated.')"); }),
-            "standard output:0: cannot write (No space left on device); the run is ended");
 }
 
 TEST_F(LayoutFiles, LogIsCreatedOnFirstWriteAndAppendedTo) {
