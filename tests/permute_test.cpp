@@ -9,13 +9,11 @@
 #include <vector>
 
 #include "common/count.h"
-#include "layout/layout.h"
 #include "permute/permute_internal.h"
 #include "support/groupings.h"
 
 namespace {
 
-using permute::AttemptStatus;
 using permute::UniformRandom;
 
 // Populations whose typings are all distinct: typing k of record r of
@@ -245,37 +243,6 @@ TEST(AssembleRecord, TakesEachNullGroupFromItsDonor) {
   for (int k = 0; k < 7; ++k) {
     EXPECT_EQ(record[k].trimmed(), expected[k]) << "typing " << k;
   }
-}
-
-TEST(WriteAbortListing, ListsOnlyDataSetsWithSeveralAttempts) {
-  // Data set 2 takes two attempts and data set 11 reaches the limit; the
-  // others succeed at their first attempt.
-  permute::TryCounts counts;
-  for (int n = 1; n <= 11; ++n) {
-    const int tries = n == 2 ? 2 : n == 11 ? common::MAX_TRIES : 1;
-    for (int t = 1; t <= tries; ++t) {
-      EXPECT_EQ(counts.begin_attempt(n) == AttemptStatus::too_many, t == common::MAX_TRIES);
-    }
-  }
-  layout::MemorySink log;
-  permute::write_abort_listing(11, counts, log);
-  const std::vector<std::string> expected = {
-      "",
-      "",
-      "FATAL PROBLEM",
-      " The Quarnel job is aborting due to an excessive amount of missing data.",
-      "",
-      "Cycle number of permuted dataset at abort:     11",
-      "Solution: eliminate records with missing data: ",
-      "fill in missing typings or delete partial records",
-      "",
-      " MAXTRIES =    10 for each permuted data set.",
-      "",
-      " Listing below only those datasets with multiple attempts to permute.",
-      "",
-      " Dataset    2 Tries =   2",
-      " Dataset   11 Tries =  10"};
-  EXPECT_EQ(log.records(), expected);
 }
 
 }  // namespace

@@ -81,21 +81,10 @@ common::PopulationResult population(const std::string& name, int individuals) {
 // The test columns (individuals to xi_sd) of population(name, 10) in a row
 // whose permutations column says 4.
 std::vector<std::string> north_test_fields() {
-  return {"10",
-          "1",
-          "-10.25",
-          "-9",
-          "2.5",
-          "2",
-          "4",
-          "1",
-          "1",
-          "0.25",
-          "0.6",
-          "1.825",
-          real_text(std::sqrt(0.9)),
-          real_text(1.0 / 3.0),
-          "0.7"};
+  std::vector<std::string> fields = {"10", "1", "-10.25", "-9",   "2.5", "2",
+                                     "4",  "1", "1",      "0.25", "0.6", "1.825"};
+  fields.insert(fields.end(), {real_text(std::sqrt(0.9)), real_text(1.0 / 3.0), "0.7"});
+  return fields;
 }
 
 // The parts one after another.
@@ -204,19 +193,13 @@ int count_of_text(const std::string& text, const std::string& part) {
 }
 
 TEST(ResultsNumbers, ShortestRoundTripAndNa) {
-  const struct {
-    double value;
-    const char* text;
-  } cases[] = {{0.1, "0.1"},
-               {0.1 + 0.2, "0.30000000000000004"},
-               {72.0, "72"},
-               {1e-05, "1e-05"},
-               {-159.39859153240116, "-159.39859153240116"},
-               {1.0 / 3.0, "0.3333333333333333"},
-               {HUGE_VAL, "NA"},
-               {std::nan(""), "NA"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(real_text(c.value), c.text);
+  const std::pair<double, const char*> cases[] = {
+      {0.1, "0.1"},         {0.1 + 0.2, "0.30000000000000004"},
+      {72.0, "72"},         {1e-05, "1e-05"},
+      {HUGE_VAL, "NA"},     {-159.39859153240116, "-159.39859153240116"},
+      {std::nan(""), "NA"}, {1.0 / 3.0, "0.3333333333333333"}};
+  for (const auto& [value, text] : cases) {
+    EXPECT_EQ(real_text(value), text);
   }
   std::string integer;
   results::append_integer(integer, -9223372036854775807LL);
