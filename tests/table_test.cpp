@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <streambuf>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/stop.h"
@@ -41,32 +42,25 @@ TEST(TableRead, FieldsAndLines) {
     Cells typings;
     int line;
   };
+  const std::string longest(table::MAX_TABLE_LINE - 4, 'y');  // "P,x," before it
   const std::vector<Case> cases = {
       {"pop,A_1,A_2\nP1,x,y\n", ',', "P1", {{"x", "y"}}, 2},
       {"pop\tA\tA\nP 1\t x \ty\n", '\t', "P 1", {{"x", "y"}}, 2},
       {"pop;A.a1;A.a2\nP;x;y", ';', "P", {{"x", "y"}}, 2},
       // Quotes: the delimiter and a doubled quote inside, blanks around both sides.
       {"pop,A1,A2\n\"P, east\", \"a\"\"b\" , \" c \"\n", ',', "P, east", {{"a\"b", "c"}}, 2},
-      {"pop\tA1\tA2\n\"P\tx\"\t\"a,b\"\ty\n", '\t', "P\tx", {}, 0},  // a tab: refused below
       {"\xEF\xBB\xBFpop,A_1,A_2\r\nP,x,y\r\n", ',', "P", {{"x", "y"}}, 2},
       // Blank lines are skipped; line numbers still count them.
       {"pop,A_1,A_2\n\n  \t\nP,x,y\n\n", ',', "P", {{"x", "y"}}, 4},
       // Missing tokens and empty cells.
       {"pop,A_1,A_2,B_1,B_2\nP,NA,,****, x\n", ',', "P", {{"", ""}, {"", "x"}}, 2},
       {"pop,A_1,A_2,B_1,B_2\nP,0,-,?,\"\"\n", ',', "P", {{"", ""}, {"", ""}}, 2},
-      // Allele names of any length and bytes as they are.
-      {"pop,A_1,A_2\nP,02:01:01:01xxxxxxxxxxxx,\xC3\xA9\n",
-       ',',
-       "P",
-       {{"02:01:01:01xxxxxxxxxxxx", "\xC3\xA9"}},
-       2},
+      // Allele names of any length and bytes as they are, up to a line of the limit.
+      {"pop,A,A\nP,02:01:01:01xxx,\xC3\xA9\n", ',', "P", {{"02:01:01:01xxx", "\xC3\xA9"}}, 2},
+      {"pop,A,A\r\nP,x," + longest + "\r\n", ',', "P", {{"x", longest}}, 2},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    if (c.line == 0) {
-      EXPECT_NE(error_of([&] { static_cast<void>(read_text(c.text, c.delimiter)); }), "");
-      continue;
-    }
+    SCOPED_TRACE(c.text.substr(0, 80));
     const table::GenotypeTable t = read_text(c.text, c.delimiter);
     ASSERT_EQ(t.rows.size(), 1U);
     EXPECT_EQ(t.rows[0].population, c.population);
@@ -87,9 +81,7 @@ TEST(TableRead, MissingTokensReplaced) {
 
 TEST(TableRead, Errors) {
   struct Case {
-    std::string text;
-    std::string population_column;
-    std::string id_column;
+    std::string text, population_column, id_column;
     std::string message;  // the start of "file:line: what"
   };
   const std::string long_cell(table::MAX_TABLE_LINE, 'x');
@@ -144,12 +136,6 @@ TEST(TableRead, Errors) {
   }
 }
 
-TEST(TableRead, LineOfExactlyTheLimitIsRead) {
-  const std::string header = "p,A,A\r\n";
-  const std::string row = "P,x," + std::string(table::MAX_TABLE_LINE - 4, 'y') + "\r\n";
-  EXPECT_EQ(read_text(header + row).rows[0].typings[0][1].size(), table::MAX_TABLE_LINE - 4);
-}
-
 // A stream that never ends and holds no line end, as a pipe can be.
 class EndlessBuffer : public std::streambuf {
  public:
@@ -176,62 +162,44 @@ TEST(TableRead, EndlessLineStopsAtTheLimit) {
 }
 
 TEST(TableColumns, Pairing) {
-  struct Case {
-    std::string first;
-    std::string second;
-    std::optional<std::string> locus;
+  // The two column names and the locus they make; nullptr: they make none.
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"DRB", "DRB", "DRB"},
+      {"DRB_1", "DRB_2", "DRB"},
+      {"DRB.a1", "DRB.a2", "DRB"},
+      {"HLA-A1", "HLA-A2", "HLA-A"},
+      {"DRB a", "DRB b", "DRB"},
+      {"DRBa", "DRBb", "DRB"},
+      {"DRB-1", "DRB-2", "DRB"},
+      {"DRB a1", "DRB a2", "DRB"},
+      {"DRB1.a1", "DRB1.a2", "DRB1"},
+      {"DRB_a1", "DRB_a2", "DRB"},
+      {"Da1", "Da2", "D"},
+      {"a1", "a2", "a"},
+      {"_1", "_2", "_"},
+      {"1", "2", nullptr},
+      {"a", "b", nullptr},
+      {"DRB_1", "DRB.2", nullptr},
+      {"DRB_A", "DRB_B", nullptr},
+      {"DRB_2", "DRB_1", nullptr},
+      {"DRB_1", "DQB_2", nullptr},
+      {"", "", nullptr},
   };
-  const std::vector<Case> cases = {{"DRB", "DRB", "DRB"},
-                                   {"DRB_1", "DRB_2", "DRB"},
-                                   {"DRB.a1", "DRB.a2", "DRB"},
-                                   {"HLA-A1", "HLA-A2", "HLA-A"},
-                                   {"DRB a", "DRB b", "DRB"},
-                                   {"DRBa", "DRBb", "DRB"},
-                                   {"DRB-1", "DRB-2", "DRB"},
-                                   {"DRB a1", "DRB a2", "DRB"},
-                                   {"DRB1.a1", "DRB1.a2", "DRB1"},
-                                   {"DRB_a1", "DRB_a2", "DRB"},
-                                   {"Da1", "Da2", "D"},
-                                   {"a1", "a2", "a"},
-                                   {"_1", "_2", "_"},
-                                   {"1", "2", std::nullopt},
-                                   {"a", "b", std::nullopt},
-                                   {"DRB_1", "DRB.2", std::nullopt},
-                                   {"DRB_A", "DRB_B", std::nullopt},
-                                   {"DRB_2", "DRB_1", std::nullopt},
-                                   {"DRB_1", "DQB_2", std::nullopt},
-                                   {"", "", std::nullopt}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(table::detail::locus_of_columns(c.first, c.second), c.locus)
-        << c.first << " | " << c.second;
+  for (const auto& [first, second, locus] : cases) {
+    EXPECT_EQ(table::detail::locus_of_columns(first, second),
+              locus == nullptr ? std::nullopt : std::optional<std::string>(locus))
+        << first << " | " << second;
   }
-}
-
-TEST(TableColumns, PopulationAndIdColumnsByName) {
-  table::TableOptions options;
-  options.population_column = "group";
-  options.id_column = "id";
-  const table::GenotypeTable t = read_text("A_1,A_2,id,group,B,B\nx,y,7,G,u,v\n", ',', options);
-  ASSERT_EQ(t.loci.size(), 2U);
-  EXPECT_EQ(t.loci[0].name, "A");
-  EXPECT_EQ(t.loci[0].first_column, 0);
-  EXPECT_EQ(t.loci[1].name, "B");
-  EXPECT_EQ(t.loci[1].first_column, 4);
-  EXPECT_EQ(t.rows[0].population, "G");
-  EXPECT_EQ(t.rows[0].id, "7");
-  EXPECT_EQ(t.rows[0].typings, (Cells{{"x", "y"}, {"u", "v"}}));
 }
 
 TEST(TableColumns, FoundAsPeopleWriteThem) {
   struct Case {
-    std::string name;  // the table's file name
-    char delimiter;    // --delimiter; 0: not given
-    std::string population_column;
-    std::string id_column;
+    std::string name;                          // the table's file name
+    char delimiter;                            // --delimiter; 0: not given
+    std::string population_column, id_column;  // the options; "": not given
     std::string text;
     char read_with;
-    std::string population;  // of the one row
-    std::string id;
+    std::string population, id;  // of the one row
     std::vector<std::string> loci;
   };
   const std::string r_write_csv = "\"\",\"pop\",\"A_1\",\"A_2\"\n\"1\",\"P\",\"x\",\"y\"\n";
@@ -248,6 +216,7 @@ TEST(TableColumns, FoundAsPeopleWriteThem) {
       // Options win; the population column is taken first, the id column among the others.
       {"t.csv", 0, "id", "", "id,sample,A,A\nP,s,x,y\n", ',', "P", "s", {"A"}},
       {"t.csv", 0, "", "code", "pop,code,id,id\nP,c,x,y\n", ',', "P", "c", {"id"}},
+      {"t.csv", 0, "group", "id", "A_1,A_2,id,group,B,B\nx,y,7,G,u,v\n", ',', "G", "7", {"A", "B"}},
       {"t.csv", ';', "", "", "pop;A;A\nP;x;y\n", ';', "P", "", {"A"}},
       {"t.csv", ',', "", "", "pop;A;A\nP;x;y\n", ',', "P;x;y", "", {}},
       // Semicolons are looked for in the header of a .csv only, and only without a comma.
@@ -313,11 +282,9 @@ const std::string FOUR_LOCI = "pop,A,A,B,B,C,C,D,D\nP,a,b,a,b,a,b,a,b\n";
 
 TEST(TableTest, Specs) {
   struct Case {
-    std::string null_spec;
-    std::string alt_spec;
+    std::string null_spec, alt_spec;
     std::vector<int> loci;
-    std::vector<std::vector<int>> null_groups;
-    std::vector<std::vector<int>> alt_groups;
+    std::vector<std::vector<int>> null_groups, alt_groups;
   };
   const std::vector<Case> cases = {
       {"", "", {0, 1, 2, 3}, {{0}, {1}, {2}, {3}}, {{0, 1, 2, 3}}},
@@ -337,9 +304,7 @@ TEST(TableTest, Specs) {
 
 TEST(TableTest, SpecErrors) {
   struct Case {
-    std::string null_spec;
-    std::string alt_spec;
-    std::string message;
+    std::string null_spec, alt_spec, message;
   };
   const std::vector<Case> cases = {
       {"A,E", "", "--null:0: \"A,E\": the table has no locus \"E\" (its loci: A, B, C, D)"},
@@ -513,8 +478,7 @@ struct ClassicInput {
   input::RunFileNames names;
   common::SystemTables systems;
   common::Populations populations;
-  common::Grouping null_grouping;
-  common::Grouping alt_grouping;
+  common::Grouping null_grouping, alt_grouping;
   std::vector<std::string> messages;  // everything the reader wrote to any sink
 };
 
@@ -590,9 +554,7 @@ void expect_equivalent(const common::RunInput& made, const ClassicInput& classic
 
 TEST(TableEquivalence, ClassicFilesSayTheSame) {
   struct Case {
-    std::string text;
-    std::string null_spec;
-    std::string alt_spec;
+    std::string text, null_spec, alt_spec;
   };
   const std::vector<Case> cases = {
       // Interleaved populations, alleles of several widths, a missing locus,
