@@ -12,8 +12,7 @@ using Table = std::vector<std::vector<double>>;
 TEST(LocusPairMeasures, CompleteAssociationAndIndependence) {
   const struct {
     Table frequency;
-    double d_prime;
-    double wn;
+    double d_prime, wn;
   } cases[] = {
       {{{0.5, 0.0}, {0.0, 0.5}}, 1.0, 1.0},
       {{{0.0, 0.3}, {0.7, 0.0}}, 1.0, 1.0},

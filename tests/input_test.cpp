@@ -346,8 +346,7 @@ Lines control(const Groups& null_groups, const Groups& alt_groups) {
 
 struct ControlFile {
   input::RunFileNames names;
-  common::Grouping null_grouping;
-  common::Grouping alt_grouping;
+  common::Grouping null_grouping, alt_grouping;
 };
 
 // Systems of 10, 4, 10, 8 and 3 alleles unless told otherwise.

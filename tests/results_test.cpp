@@ -337,8 +337,7 @@ TEST(ResultsLocusPairs, RowsByPopulationThenPairOrderWithMeasures) {
 
 TEST(ResultsSvg, EscapedText) {
   const struct {
-    std::string text;
-    std::string escaped;
+    std::string text, escaped;
   } cases[] = {{"A&B <C> \"q\" 'a'", "A&amp;B &lt;C&gt; &quot;q&quot; &apos;a&apos;"},
                {"B\xC3\xBCrk", "B\xC3\xBCrk"},                            // UTF-8 kept
                {"x\xFFy\xC3", "x\xEF\xBF\xBDy\xEF\xBF\xBD"},              // invalid bytes replaced
