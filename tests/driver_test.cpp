@@ -223,44 +223,4 @@ TEST(BuildDataSet, RefusesPairListsBeyondTheMemoryBudgetBeforeBuildingThem) {
   }
 }
 
-TEST(BuildDataSet, KeepingMissingPatternsNeedsOneAttemptAndKeepsTheMissingTypings) {
-  // Individuals missing typings at one system each: now and then the
-  // classic shuffle hands somebody missing typings at two.
-  const common::RunInput input = observed_data(
-      {"ABC", "DE", "FG"}, {"??DEFG", "ABDDFF", "A?DEFG", "BBDDFG", "AB??FG", "CCEEFF", "ACDDGG",
-                            "BCDEFG", "ABDEF?", "CCDDGG", "BBEEFG", "ACDEFG"});
-  // Missing typings per system, summed over the individuals of a data set.
-  const auto missing_per_system = [&](const common::DistinctPhenotypes& distinct) {
-    std::vector<int> missing(3, 0);
-    for (int d = 0; d < distinct.distinct_count(); ++d) {
-      for (int s = 0; s < 3; ++s) {
-        missing[s] += distinct.phenotype_tally[0][d] *
-                      common::missing_typing_count(input.systems, distinct.distinct_typings[d], s);
-      }
-    }
-    return missing;
-  };
-  for (const bool keep : {false, true}) {
-    test_support::CapturedSinks captured;
-    driver::PermutationState state(30, 1);
-    state.keep_missing_patterns = keep;
-    driver::BuiltDataSet built;
-    driver::build_observed_data_set(input, state, captured.sinks(), built);
-    const std::vector<int> observed_missing = missing_per_system(state.distinct);
-    EXPECT_EQ(observed_missing, (std::vector<int>{3, 2, 1}));
-    int attempts = 0;
-    for (int n = 1; n <= 30; ++n) {
-      ASSERT_EQ(
-          driver::build_data_set(n, input, state, captured.sinks(), captured.sinks().log, built),
-          driver::BuildStatus::built);
-      attempts += state.try_count.try_count(n);
-      if (keep) {
-        EXPECT_EQ(state.try_count.try_count(n), 1);
-        EXPECT_EQ(missing_per_system(state.distinct), observed_missing) << "data set " << n;
-      }
-    }
-    EXPECT_EQ(attempts > 30, !keep);
-  }
-}
-
 }  // namespace
