@@ -140,44 +140,32 @@ TEST(LayoutWrite, Records) {
       {"(/,/,'a')", {}, {"", "", "a"}},
       {"(' it''s ',A)", {"x y "}, {" it's x y "}},
       {"(2(1X,2(1X)),I1)", {5}, {"      5"}},  // a group of blanks: 2 * (1 + 2) columns
+      // One field each: integers, reals rounded half to even on their exact binary
+      // value, asterisks when the value does not fit, text right-aligned or cut.
+      {"(I4)", {7}, {"   7"}},
+      {"(I4)", {-5}, {"  -5"}},
+      {"(I4)", {9999}, {"9999"}},
+      {"(I4)", {10000}, {"****"}},
+      {"(I4)", {-1000}, {"****"}},
+      {"(F8.3)", {1234.5678}, {"1234.568"}},
+      {"(F5.3)", {0.0625}, {" .062"}},    // exact binary tie: to the even digit
+      {"(F8.2)", {0.375}, {"     .38"}},  // exact binary tie: to the even digit
+      {"(F5.3)", {0.5}, {" .500"}},
+      {"(F5.3)", {-0.25}, {"-.250"}},
+      {"(F5.3)", {-0.0}, {" .000"}},
+      {"(F5.3)", {-0.0004}, {"-.000"}},  // rounds to zero and keeps its sign
+      {"(F5.3)", {0.9996}, {"1.000"}},   // rounding carries into the integer part
+      {"(F5.0)", {0.4}, {"   0."}},      // d = 0: the zero stays, the point too
+      {"(F8.2)", {1e6}, {"********"}},
+      {"(F5.3)", {std::nan("")}, {"*****"}},
+      {"(F8.2)", {std::numeric_limits<double>::infinity()}, {"********"}},
+      // 309 digits before the point.
+      {"(F8.2)", {std::numeric_limits<double>::max()}, {"********"}},
+      {"(A5)", {"ab"}, {"   ab"}},       // blanks first
+      {"(A5)", {"abcdefg"}, {"abcde"}},  // the leftmost characters
   };
   for (const Case& c : cases) {
     EXPECT_EQ(layout::format_records(layout::parsed(c.layout), c.values), c.records)
-        << c.layout.text();
-  }
-}
-
-TEST(LayoutWrite, Fields) {
-  struct Case {
-    layout::LayoutText layout;
-    WriteValue value;
-    std::string_view field;
-  };
-  const Case cases[] = {
-      {"(I4)", 7, "   7"},
-      {"(I4)", -5, "  -5"},
-      {"(I4)", 9999, "9999"},
-      {"(I4)", 10000, "****"},
-      {"(I4)", -1000, "****"},
-      {"(F8.3)", 1234.5678, "1234.568"},
-      {"(F5.3)", 0.0625, " .062"},    // exact binary tie: to the even digit
-      {"(F8.2)", 0.375, "     .38"},  // exact binary tie: to the even digit
-      {"(F5.3)", 0.5, " .500"},
-      {"(F5.3)", -0.25, "-.250"},
-      {"(F5.3)", -0.0, " .000"},
-      {"(F5.3)", -0.0004, "-.000"},  // rounds to zero and keeps its sign
-      {"(F5.3)", 0.9996, "1.000"},   // rounding carries into the integer part
-      {"(F5.0)", 0.4, "   0."},      // d = 0: the zero stays, the point too
-      {"(F8.2)", 1e6, "********"},
-      {"(F5.3)", std::nan(""), "*****"},
-      {"(F8.2)", std::numeric_limits<double>::infinity(), "********"},
-      {"(F8.2)", std::numeric_limits<double>::max(), "********"},  // 309 digits before the point
-      {"(A5)", "ab", "   ab"},                                     // blanks first
-      {"(A5)", "abcdefg", "abcde"},                                // the leftmost characters
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(layout::format_records(layout::parsed(c.layout), {&c.value, 1}),
-              Records{std::string(c.field)})
         << c.layout.text();
   }
 }
