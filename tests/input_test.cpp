@@ -474,7 +474,7 @@ struct Coder {
   }
 };
 
-TEST(CodeIndividual, CodesNewPhenotypesTalliesThemPerPopulationAndStops375OnAnUnknownAllele) {
+TEST(CodeIndividual, CodesNewPhenotypesAndTalliesThemPerPopulation) {
   Coder coder({"abc", "AB"}, 3);
   const std::pair<int, Lines> individuals[] = {
       // population, typings
@@ -499,17 +499,6 @@ TEST(CodeIndividual, CodesNewPhenotypesTalliesThemPerPopulationAndStops375OnAnUn
   EXPECT_EQ(coder.distinct.distinct_typings[0], record_typings(individuals[0].second));
   EXPECT_EQ(coder.distinct.first_individual[1].population, 2);
   EXPECT_EQ(coder.distinct.first_individual[1].record, 2);
-  // A new phenotype with a typing in no allele list: 375, the message on the console only.
-  EXPECT_TRUE(ended(coder.code(1, 7, {"01", "02", "X9", "02"}),
-                    "stop code 375: record 8 of population number 2: the typing \"X9\" of system 2"
-                    " (SYSTEM) is not in the system's allele list; correct the typing, or add"
-                    " the allele to the system in the data file header"));
-  EXPECT_EQ(coder.distinct.distinct_count(), 5);
-  EXPECT_EQ(
-      coder.sinks.journal(),
-      written_to({CONSOLE}, {"", "", " FATAL ERROR:", " Encountered allele not in the allele list.",
-                             " Processing genetic system number:   2 in the phenotype set below:",
-                             " Phenotypes 01   02   ..X9   02   .."}));
 }
 
 TEST(CodeIndividual, SystemWithoutAllelesStops375EvenForAMissingTyping) {

@@ -291,17 +291,6 @@ TEST(ResultsFrequencies, LociColumnAndLeastFrequency) {
   }
 }
 
-TEST(ResultsPermutations, EveryStatisticByPopulationThenDataSet) {
-  std::ostringstream out;
-  results::write_permutation_table(out, two_system_input(), two_populations());
-  const Rows rows = table_of(out.str());
-  ASSERT_EQ(rows.size(), 9U);
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"population", "data_set", "statistic"}));
-  EXPECT_EQ(rows[1], (std::vector<std::string>{"North", "1", "1.5"}));
-  EXPECT_EQ(rows[4], (std::vector<std::string>{"North", "4", "0.30000000000000004"}));
-  EXPECT_EQ(rows[5], (std::vector<std::string>{"South End", "1", "1.5"}));
-}
-
 TEST(ResultsLocusPairs, RowsByPopulationThenPairOrderWithMeasures) {
   const common::PopulationResult north = population("North", 10);
   common::PopulationResult south = population("South", 7);
