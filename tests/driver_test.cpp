@@ -48,8 +48,6 @@ TEST(Summary, ValuesAndLinesOfTheClassicTable) {
       // N = 100, df = 4, statistic 20, mean 4, variance 8.
       {"Highland", 20.0, spread(4.0, std::sqrt(8.0)), 100, 4, 0.0, 0.16, std::sqrt(72.0) / 100.0,
        "Highland    .000   .160     .085       20.00     4.000     2.828     4"},
-      {"Ties", 5.0, tied, 10, 2, 0.0, undefined, 0.0,
-       "Ties        .000  *****    *****        5.00     5.000      .000     2"},
       {"Below", 4.0, tied, 10, 2, 1.0, undefined, 0.0,
        "Below      1.000  *****    *****        4.00     5.000      .000     2"},
       // Mean 5.006, variance 25.08 - 5.006^2.
@@ -58,8 +56,6 @@ TEST(Summary, ValuesAndLinesOfTheClassicTable) {
        "Two         .002  -.008     .208        5.00     5.006      .141     2"},
       {"Far", 100.0, spread(3.0, 1.0), 50, 2, 0.0, 3.88, std::sqrt(4.0 + 200.0 * 3.88) / 50.0,
        "Far         .000  3.880     .559      100.00     3.000     1.000     2"},
-      {"Under", -1.0, spread(3.0, 1.0), 50, 2, 1.0, -0.16, 0.12,
-       "Under      1.000  -.160     .120       -1.00     3.000     1.000     2"},
       // A negative xi enters the deviation by its absolute value.
       {"Low", 6.0, spread(10.0, 2.0), 25, 2, 1.0, -0.16, std::sqrt(20.0) / 25.0,
        "Low        1.000  -.160     .179        6.00    10.000     2.000     2"},
@@ -72,9 +68,6 @@ TEST(Summary, ValuesAndLinesOfTheClassicTable) {
       {"Transylvania North", 1.0, spread(3.0, 1.0), 9, 1, 1.0, -2.0 * std::sqrt(2.0) / 9.0,
        std::sqrt(2.0 + 8.0 * std::sqrt(2.0)) / 9.0,
        "Transylvan 1.000  -.314     .405        1.00     3.000     1.000     1"},
-      {"Ile", 1.0, spread(3.0, 1.0), 9, 1, 1.0, -2.0 * std::sqrt(2.0) / 9.0,
-       std::sqrt(2.0 + 8.0 * std::sqrt(2.0)) / 9.0,
-       "Ile        1.000  -.314     .405        1.00     3.000     1.000     1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -367,21 +367,21 @@ TEST(EstimateRepeatedPairs, RepeatCountsOnceInEStepReversedPairTwice) {
   const EmResult both = estimate::estimate_null_model(reversed.input(grouping, 2), workspace);
   EXPECT_EQ(both.value_frequency, (Listed{{{common::Label("A"), (1.5 / 1.25) / 2.0},
                                            {common::Label("B"), (1.0 / 1.25) / 2.0}}}));
+}
 
-  // After iteration 2 the estimates move away from the likelihood's maximum:
-  // one line for every iteration that lowered it.
+TEST(EstimateMessages, EveryDecreaseAndNoConvergenceAreReported) {
+  const common::Grouping grouping = make_grouping({"AB"}, {{0}});
+  EmWorkspace workspace;
+  // After iteration 2 repeated pairs move the estimates away from the
+  // likelihood's maximum: one line for every iteration that lowered it.
+  const Population repeat{{{{"A", "A"}, {"A", "B"}, {"A", "B"}}, 1}};
   const EmResult alt = estimate::estimate_alt_model(repeat.input(grouping), workspace);
   ASSERT_GT(alt.not_increased_count, 0);
   EXPECT_EQ(messages(alt), std::vector<std::string>(
                                static_cast<std::size_t>(alt.not_increased_count), NOT_INCREASED));
-}
-
-TEST(EstimateMessages, NoConvergenceWarnsAndKeepsIteration200) {
   // Frequency of B falls as 1/(t + 1): the log-likelihood still moves by
   // about 2N/t^3 at t = 200.
-  const common::Grouping grouping = make_grouping({"AB"}, {{0}});
   const Population population{{{{"A", "A"}, {"A", "B"}}, 100000}};
-  EmWorkspace workspace;
   expect_plain_results(population, grouping, 200, workspace);
   const EmResult null = estimate::estimate_null_model(population.input(grouping), workspace);
   EXPECT_FALSE(null.converged);
@@ -396,10 +396,8 @@ TEST(EstimateMessages, NoConvergenceWarnsAndKeepsIteration200) {
 // agree bit for bit with the plain algorithm.
 TEST(EstimateLargeGroups, ScaledFloorAndSparseIndexMatchPlainAlgorithm) {
   const auto letters_of = [](int n, char first) {
-    std::string text;
-    for (int i = 0; i < n; ++i) {
-      text += static_cast<char>(first + i);
-    }
+    std::string text(static_cast<std::size_t>(n), first);
+    std::iota(text.begin(), text.end(), first);
     return text;
   };
   EmWorkspace workspace;
