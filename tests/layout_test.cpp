@@ -170,17 +170,6 @@ TEST(LayoutWrite, Records) {
   }
 }
 
-TEST(LayoutWrite, StreamSinkEndsRecordsWithLfOrCrLf) {
-  std::ostringstream console;
-  std::ostringstream file;
-  layout::StreamSink console_sink(console, layout::LineEnd::lf);
-  layout::StreamSink file_sink(file, layout::LineEnd::crlf);
-  layout::write(console_sink, "('a',/,/,'b')");
-  layout::write(file_sink, "('a',/,/,'b')");
-  EXPECT_EQ(console.str(), "a\n\nb\n");
-  EXPECT_EQ(file.str(), "a\r\n\r\nb\r\n");
-}
-
 // A stream whose every write fails, as standard output on a full disk.
 class FailingBuffer final : public std::streambuf {
  protected:
@@ -224,22 +213,6 @@ TEST(LayoutHelp, LinesShowUnprintableBytesEscaped) {
   layout::write_help({other, other, other}, "nobody listens");
   EXPECT_EQ(help.records(), std::vector<std::string>{"population \"\\x1B\""});
   EXPECT_TRUE(other.records().empty());
-}
-
-TEST(LayoutMessages, EachSinkGetsTheWholeMessageInTurnThenTheStop) {
-  test_support::CapturedSinks captured;
-  const layout::Sinks sinks = captured.sinks();
-  const std::initializer_list<WriteValue> values = {7, std::string_view("NULL")};
-  const test_support::Outcome outcome = test_support::run_capturing([&] {
-    layout::write_then_stop({{"(/,' FATAL ERROR:')"}, {"(' Group ',I2,' of the ',A)", values}},
-                            {&sinks.log, &sinks.report, &sinks.console},
-                            {common::StopCode::bad_grouping, "group 7: correct it"});
-  });
-  EXPECT_TRUE(test_support::ended(outcome, "stop code 206: group 7: correct it"));
-  using enum test_support::Destination;
-  EXPECT_EQ(captured.journal(),
-            test_support::written_to({log, report, console},
-                                     {"", " FATAL ERROR:", " Group  7 of the NULL"}));
 }
 
 // ---------------------------------------------------------------- reading:

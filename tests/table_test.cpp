@@ -352,10 +352,6 @@ TEST(TableTest, LocusPairsMode) {
               "--loci:0:")
         << bad;
   }
-  const table::TestSpec pair = table::locus_pair_test(3, 1);
-  EXPECT_EQ(pair.loci, (std::vector<int>{1, 3}));
-  EXPECT_EQ(pair.null_groups, (std::vector<std::vector<int>>{{1}, {3}}));
-  EXPECT_EQ(pair.alt_groups, (std::vector<std::vector<int>>{{1, 3}}));
 }
 
 // --------------------------------------------------------------- the run input
