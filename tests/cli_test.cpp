@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli/front_ends.h"
@@ -25,29 +26,26 @@ cli::ParsedCommand parse(const std::vector<std::string>& args) {
 
 TEST(CliParse, DefaultsAndAcceptedForms) {
   const cli::ParsedCommand none = parse({});
-  EXPECT_EQ(none.action, Action::run);
-  EXPECT_EQ(none.options.threads, 0);
-  EXPECT_EQ(none.options.permutations, 1000);
-  EXPECT_EQ(none.options.seed, 1);
-  EXPECT_TRUE(none.options.out.empty());
-  EXPECT_FALSE(none.options.missing.has_value());
+  const cli::Options& defaults = none.options;
+  EXPECT_EQ(std::tie(none.action, defaults.threads, defaults.permutations, defaults.seed),
+            std::make_tuple(Action::run, 0, 1000, 1));
+  EXPECT_TRUE(defaults.out.empty() && !defaults.missing.has_value());
   EXPECT_EQ(parse({"--help"}).action, Action::help);
   EXPECT_EQ(parse({"--version"}).action, Action::version);
 
   const cli::ParsedCommand classic =
       parse({"--threads", "4", "--permutations", "1000000", "--seed", "54773", "--out", "res"});
-  EXPECT_EQ(classic.action, Action::run) << classic.text;
-  EXPECT_EQ(classic.options.threads, 4);
-  EXPECT_EQ(classic.options.permutations, 1000000);
-  EXPECT_EQ(classic.options.seed, 54773);
-  EXPECT_EQ(classic.options.out, "res");
+  const cli::Options& given = classic.options;
+  EXPECT_EQ(std::tie(classic.action, given.threads, given.permutations, given.seed, given.out),
+            std::make_tuple(Action::run, 4, 1000000, 54773, "res"))
+      << classic.text;
 
   const cli::ParsedCommand table =
       parse({"--genotypes", "t.csv", "--null", "A+B,C", "--alt", "A+B+C", "--missing", "",
              "--delimiter", "tab", "--quiet"});
-  EXPECT_EQ(table.action, Action::run) << table.text;
-  EXPECT_EQ(table.options.null_spec, "A+B,C");
-  EXPECT_EQ(table.options.missing, std::string());
+  EXPECT_EQ(std::tie(table.action, table.options.null_spec, table.options.missing),
+            std::make_tuple(Action::run, "A+B,C", std::string()))
+      << table.text;
   EXPECT_TRUE(table.options.quiet);
   EXPECT_TRUE(parse({"--genotypes", "t.csv", "--pairs", "--loci", "A,B"}).options.locus_pairs);
 }
@@ -126,7 +124,7 @@ TEST(CliParse, HelpListsEveryOptionWithItsDefault) {
 
 TEST(MemorySize, PositiveBytesWithAnOptionalBinarySuffix) {
   constexpr std::int64_t ki = 1024;
-  const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
+  const std::pair<const char*, std::int64_t> sizes[] = {
       {"1", 1},
       {"4096", 4096},
       {"64k", 64 * ki},
@@ -137,27 +135,16 @@ TEST(MemorySize, PositiveBytesWithAnOptionalBinarySuffix) {
       {"007M", 7 * ki * ki},
       {"9223372036854775807", INT64_MAX},
       {"8388607T", 8388607 * ki * ki * ki * ki},
-      // Zero, a sign, overflow, blanks, other suffixes, fractions.
-      {"0", std::nullopt},
-      {"0K", std::nullopt},
-      {"-1", std::nullopt},
-      {"+5", std::nullopt},
-      {"9223372036854775808", std::nullopt},
-      {"8388608T", std::nullopt},
-      {"99999999999999999999K", std::nullopt},
-      {"", std::nullopt},
-      {"K", std::nullopt},
-      {" 5", std::nullopt},
-      {"5 ", std::nullopt},
-      {"5 M", std::nullopt},
-      {"5KB", std::nullopt},
-      {"5MiB", std::nullopt},
-      {"5P", std::nullopt},
-      {"1.5G", std::nullopt},
-      {"0x10", std::nullopt},
   };
-  for (const auto& [text, bytes] : cases) {
+
+  for (const auto& [text, bytes] : sizes) {
     EXPECT_EQ(cli::parse_memory_size(text), bytes) << "'" << text << "'";
+  }
+  // Zero, a sign, overflow, blanks, other suffixes, fractions.
+  for (const char* text :
+       {"0", "0K", "-1", "+5", "9223372036854775808", "8388608T", "99999999999999999999K", "", "K",
+        " 5", "5 ", "5 M", "5KB", "5MiB", "5P", "1.5G", "0x10"}) {
+    EXPECT_EQ(cli::parse_memory_size(text), std::nullopt) << "'" << text << "'";
   }
 }
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "common/first_appearance.h"
-#include "common/tables.h"
+#include <cmath>
+#include <vector>
+
+#include "common/locus_pair_measures.h"
 #include "common/text.h"
 
 namespace {
@@ -23,23 +25,42 @@ TEST(FixedText, ComparesWithTrailingBlanksIgnored) {
   EXPECT_EQ(common::PopulationName("North  ").trimmed(), "North");
 }
 
-TEST(FirstAppearance, NumbersValuesInTheOrderTheyAreMet) {
-  const std::vector<std::string_view> items = {"South", "North", "South", "", "North", "East"};
-  const common::FirstAppearance order = common::first_appearance(items);
-  EXPECT_EQ(order.values, (std::vector<std::string>{"South", "North", "", "East"}));
-  EXPECT_EQ(order.number_of, (std::vector<int>{0, 1, 0, 2, 1, 3}));
-  EXPECT_TRUE(common::first_appearance({}).values.empty());
-}
-
-TEST(DistinctPhenotypes, ResetGivesEveryPopulationAnEmptyTally) {
-  common::DistinctPhenotypes distinct;
-  distinct.distinct_typings.resize(2);
-  distinct.phenotype_code.resize(2);
-  distinct.phenotype_tally = {{1, 2}};
-  distinct.reset(3);
-  EXPECT_EQ(distinct.distinct_count(), 0);
-  EXPECT_TRUE(distinct.phenotype_code.empty());
-  EXPECT_EQ(distinct.phenotype_tally, (std::vector<std::vector<int>>(3)));
+// D' and Wn of a table of haplotype frequencies; undefined (NaN here) with
+// one allele of positive margin at a locus.
+TEST(LocusPairMeasures, AssociationIndependenceAndHandComputedValues) {
+  const double undefined = std::nan("");
+  const struct {
+    std::vector<std::vector<double>> frequency;
+    double d_prime, wn;
+  } cases[] = {
+      {{{0.5, 0.0}, {0.0, 0.5}}, 1.0, 1.0},
+      {{{0.0, 0.3}, {0.7, 0.0}}, 1.0, 1.0},
+      {{{1.0 / 3, 0.0, 0.0}, {0.0, 1.0 / 3, 0.0}, {0.0, 0.0, 1.0 / 3}}, 1.0, 1.0},
+      {{{0.08, 0.12}, {0.32, 0.48}}, 0.0, 0.0},  // 0.2 x 0.4, 0.2 x 0.6, ...
+      {{{0.25, 0.25}, {0.25, 0.25}}, 0.0, 0.0},
+      // p = (0.4, 0.6), q = (0.3, 0.4, 0.3): the six terms of D' by hand are
+      // 0.0096/0.18, 0.06, 0.02, 0.08, 0.0144/0.16, 0.0036/0.12, summing to
+      // 1/3; those of Wn's sum 192, 81, 12, 128, 54, 8 over 3600, i.e. 19/144.
+      {{{0.2, 0.1, 0.1}, {0.1, 0.3, 0.2}}, 1.0 / 3.0, std::sqrt(19.0) / 12.0},
+      // Scaled below 1 (the E-step floor), with an allele of zero margin at
+      // each locus: the same measures.
+      {{{0.196, 0.0, 0.098, 0.098}, {0.0, 0.0, 0.0, 0.0}, {0.098, 0.0, 0.294, 0.196}},
+       1.0 / 3.0,
+       std::sqrt(19.0) / 12.0},
+      {{{0.4, 0.6}}, undefined, undefined},              // one allele at a
+      {{{0.5, 0.0}, {0.5, 0.0}}, undefined, undefined},  // one of positive margin at b
+      {{{0.0, 0.0}, {0.0, 0.0}}, undefined, undefined},  // nothing
+      {{}, undefined, undefined},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.frequency));
+    const common::LocusPairMeasures measures = common::locus_pair_measures(c.frequency);
+    ASSERT_EQ(measures.defined, !std::isnan(c.d_prime));
+    if (measures.defined) {
+      EXPECT_NEAR(measures.d_prime, c.d_prime, 1e-14);
+      EXPECT_NEAR(measures.wn, c.wn, 1e-14);
+    }
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -46,6 +47,13 @@ common::Grouping make_grouping(const std::vector<std::string>& letters,
 struct Population {
   common::PairLists pair_labels;
   std::vector<int> phenotype_count;
+
+  Population() = default;
+  Population(std::initializer_list<std::pair<Pairs, int>> phenotypes) {
+    for (const auto& [pairs, count] : phenotypes) {
+      add(pairs, count);
+    }
+  }
 
   void add(const Pairs& pairs, int count) {
     auto list = std::make_shared<common::PairList>();
@@ -304,51 +312,43 @@ TEST(EstimateReference, RandomSmallCasesMatchPlainAlgorithm) {
   }
 }
 
-// Every individual carries the same pair of two identical haplotypes.
-TEST(EstimateWorkedExamples, OneHomozygousPairForEveryone) {
-  const common::Grouping one_group = make_grouping({"AB", "CD"}, {{0, 1}});
+// Estimations worked by hand, to the bit; none reports anything.
+TEST(EstimateWorkedExamples, LogLikelihoodsAndLastIterations) {
+  const common::Grouping one_system = make_grouping({"AB"}, {{0}});
+  const common::Grouping together = make_grouping({"AB", "CD"}, {{0, 1}});
+  const common::Grouping apart = make_grouping({"AB", "CD"}, {{0}, {1}});
+  const Population two_homozygotes{{{{"AC", "AC"}}, 1}, {{{"BD", "BD"}}, 1}};
+  struct Case {
+    Population population;
+    const common::Grouping& grouping;
+    bool alt;
+    double log_likelihood;
+    int last_iteration;  // 0: not checked
+  } const cases[] = {
+      // Everyone the same homozygous pair; the first iteration is compared
+      // with 0: 1000 individuals stop there, 1001 pass the tolerance.
+      {{{{{"AC", "AC"}}, 1000}}, together, true, 1000.0 * std::log(1.0 + LOG_FLOOR_ALT), 2},
+      {{{{{"AC", "AC"}}, 1001}}, together, true, 0.0010009994969730543, 3},
+      // Iteration 2 falls below the starting 0, but only later iterations are reported.
+      {{{{{"A", "A"}}, 1}, {{{"A", "B"}}, 1}}, one_system, true, -1.5561889534759907, 3},
+      {two_homozygotes, apart, false, -5.54517712447959, 0},
+      {two_homozygotes, together, true, -2.7725807222558014, 0},
+      // The alternative model on the null grouping differs from the null
+      // model by the two log floors alone.
+      {two_homozygotes, apart, true, -5.54517712447959 + 6.335948789804036E-5 / 2.0, 0},
+  };
   EmWorkspace workspace;
-  Population thousand;
-  thousand.add({{"AC", "AC"}}, 1000);
-  const EmResult below = estimate::estimate_alt_model(thousand.input(one_group), workspace);
-  EXPECT_EQ(below.log_likelihood, 1000.0 * std::log(1.0 + LOG_FLOOR_ALT));
-  EXPECT_EQ(below.last_iteration, 2);
-  // The first iteration is compared with 0: 1001 individuals pass the tolerance.
-  Population more;
-  more.add({{"AC", "AC"}}, 1001);
-  const EmResult above = estimate::estimate_alt_model(more.input(one_group), workspace);
-  EXPECT_EQ(above.log_likelihood, 0.0010009994969730543);
-  EXPECT_EQ(above.last_iteration, 3);
-}
-
-TEST(EstimateWorkedExamples, OneSystemTwoAlleles) {
-  Population population;
-  population.add({{"A", "A"}}, 1);
-  population.add({{"A", "B"}}, 1);
-  EmWorkspace workspace;
-  const EmResult alt =
-      estimate::estimate_alt_model(population.input(make_grouping({"AB"}, {{0}})), workspace);
-  EXPECT_EQ(alt.log_likelihood, -1.5561889534759907);
-  EXPECT_EQ(alt.last_iteration, 3);
-  // Iteration 2 falls below the starting 0, but only later iterations are reported.
-  EXPECT_TRUE(messages(alt).empty());
-}
-
-TEST(EstimateWorkedExamples, TwoSystemsNullAndAlternative) {
-  Population population;
-  population.add({{"AC", "AC"}}, 1);
-  population.add({{"BD", "BD"}}, 1);
-  const common::Grouping null_grouping = make_grouping({"AB", "CD"}, {{0}, {1}});
-  const common::Grouping alt_grouping = make_grouping({"AB", "CD"}, {{0, 1}});
-  EmWorkspace workspace;
-  const EmResult null = estimate::estimate_null_model(population.input(null_grouping), workspace);
-  EXPECT_EQ(null.log_likelihood, -5.54517712447959);
-  const EmResult alt = estimate::estimate_alt_model(population.input(alt_grouping), workspace);
-  EXPECT_EQ(alt.log_likelihood, -2.7725807222558014);
-  EXPECT_EQ(-2.0 * (null.log_likelihood - alt.log_likelihood), 5.545192804447577);
-  // The same grouping for both models still differs by the two log floors.
-  const EmResult same = estimate::estimate_alt_model(population.input(null_grouping), workspace);
-  EXPECT_EQ(-2.0 * (null.log_likelihood - same.log_likelihood), 6.335948789804036E-5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.log_likelihood);
+    const estimate::EmInput input = c.population.input(c.grouping);
+    const EmResult result = c.alt ? estimate::estimate_alt_model(input, workspace)
+                                  : estimate::estimate_null_model(input, workspace);
+    EXPECT_EQ(result.log_likelihood, c.log_likelihood);
+    if (c.last_iteration > 0) {
+      EXPECT_EQ(result.last_iteration, c.last_iteration);
+    }
+    EXPECT_TRUE(messages(result).empty());
+  }
 }
 
 // Iteration 2 alone, from the uniform start A = B = 0.5: an ordered value pair
@@ -357,34 +357,31 @@ TEST(EstimateWorkedExamples, TwoSystemsNullAndAlternative) {
 TEST(EstimateRepeatedPairs, RepeatCountsOnceInEStepReversedPairTwice) {
   const common::Grouping grouping = make_grouping({"AB"}, {{0}});
   EmWorkspace workspace;
-  Population repeat;
-  repeat.add({{"A", "A"}, {"A", "B"}, {"A", "B"}}, 1);
+  const Population repeat{{{{"A", "A"}, {"A", "B"}, {"A", "B"}}, 1}};
   const EmResult once = estimate::estimate_null_model(repeat.input(grouping, 2), workspace);
   const double a = (1.0 / 0.75) / 2.0;
   const double b = (0.5 / 0.75) / 2.0;
   EXPECT_EQ(once.value_frequency, (Listed{{{common::Label("A"), a}, {common::Label("B"), b}}}));
   EXPECT_EQ(once.log_likelihood, std::log(a * a + a * b * 2.0 + a * b * 2.0 + LOG_FLOOR_NULL));
-  Population reversed;
-  reversed.add({{"A", "A"}, {"A", "B"}, {"B", "A"}}, 1);
+  const Population reversed{{{{"A", "A"}, {"A", "B"}, {"B", "A"}}, 1}};
   const EmResult both = estimate::estimate_null_model(reversed.input(grouping, 2), workspace);
   EXPECT_EQ(both.value_frequency, (Listed{{{common::Label("A"), (1.5 / 1.25) / 2.0},
                                            {common::Label("B"), (1.0 / 1.25) / 2.0}}}));
+}
 
-  // After iteration 2 the estimates move away from the likelihood's maximum:
-  // one line for every iteration that lowered it.
+TEST(EstimateMessages, EveryDecreaseAndNoConvergenceAreReported) {
+  const common::Grouping grouping = make_grouping({"AB"}, {{0}});
+  EmWorkspace workspace;
+  // After iteration 2 repeated pairs move the estimates away from the
+  // likelihood's maximum: one line for every iteration that lowered it.
+  const Population repeat{{{{"A", "A"}, {"A", "B"}, {"A", "B"}}, 1}};
   const EmResult alt = estimate::estimate_alt_model(repeat.input(grouping), workspace);
   ASSERT_GT(alt.not_increased_count, 0);
   EXPECT_EQ(messages(alt), std::vector<std::string>(
                                static_cast<std::size_t>(alt.not_increased_count), NOT_INCREASED));
-}
-
-TEST(EstimateMessages, NoConvergenceWarnsAndKeepsIteration200) {
   // Frequency of B falls as 1/(t + 1): the log-likelihood still moves by
   // about 2N/t^3 at t = 200.
-  const common::Grouping grouping = make_grouping({"AB"}, {{0}});
-  Population population;
-  population.add({{"A", "A"}, {"A", "B"}}, 100000);
-  EmWorkspace workspace;
+  const Population population{{{{"A", "A"}, {"A", "B"}}, 100000}};
   expect_plain_results(population, grouping, 200, workspace);
   const EmResult null = estimate::estimate_null_model(population.input(grouping), workspace);
   EXPECT_FALSE(null.converged);
@@ -399,10 +396,8 @@ TEST(EstimateMessages, NoConvergenceWarnsAndKeepsIteration200) {
 // agree bit for bit with the plain algorithm.
 TEST(EstimateLargeGroups, ScaledFloorAndSparseIndexMatchPlainAlgorithm) {
   const auto letters_of = [](int n, char first) {
-    std::string text;
-    for (int i = 0; i < n; ++i) {
-      text += static_cast<char>(first + i);
-    }
+    std::string text(static_cast<std::size_t>(n), first);
+    std::iota(text.begin(), text.end(), first);
     return text;
   };
   EmWorkspace workspace;
@@ -510,7 +505,7 @@ TEST(BoundedLogLikelihood, DecisionsAreCertainOnlyBeyondTheBounds) {
     bool decreased = false;
     bool converged = false;
   };
-  const double tolerance = 0.0010000000474974513;
+  const double tolerance = EM_TOLERANCE;
   const Case cases[] = {
       {3, {-100.0, 0.0}, {-100.0005, 0.0}, true, false, true},        // exact: as the plain test
       {3, {-100.0, 1e-9}, {-100.5, 1e-9}, true, false, false},        // far from both edges
@@ -535,11 +530,7 @@ namespace {
 // The uniform start is a symmetric saddle (every haplotype at 1/4, ln
 // L = n ln 1/4) that the classic fit cannot leave; the maximum puts the
 // individuals in one phase (ln L = n ln 1/2).
-Population double_heterozygotes(int n) {
-  Population population;
-  population.add({{"AC", "BD"}, {"AD", "BC"}}, n);
-  return population;
-}
+Population double_heterozygotes(int n) { return {{{{"AC", "BD"}, {"AD", "BC"}}, n}}; }
 
 estimate::EmInput maximum_likelihood(const Population& population, const common::Grouping& grouping,
                                      int starts, std::uint64_t key) {
@@ -569,12 +560,11 @@ TEST(EstimateMaximumLikelihood, LeavesTheSymmetricSaddle) {
 // every number of starts; the same key gives the same bits.
 TEST(EstimateMaximumLikelihood, MoreStartsNeverEndLower) {
   const common::Grouping alt = make_grouping({"ABC", "DEF"}, {{0, 1}});
-  Population population;
-  population.add({{"AD", "BE"}, {"AE", "BD"}}, 3);
-  population.add({{"AE", "CF"}, {"AF", "CE"}}, 2);
-  population.add({{"BD", "CF"}, {"BF", "CD"}}, 2);
-  population.add({{"AD", "AD"}}, 1);
-  population.add({{"CF", "CF"}}, 1);
+  const Population population{{{{"AD", "BE"}, {"AE", "BD"}}, 3},
+                              {{{"AE", "CF"}, {"AF", "CE"}}, 2},
+                              {{{"BD", "CF"}, {"BF", "CD"}}, 2},
+                              {{{"AD", "AD"}}, 1},
+                              {{{"CF", "CF"}}, 1}};
   EmWorkspace workspace;
   for (const std::uint64_t key : {3ULL, 4ULL, 5ULL}) {
     double before = -1e300;

@@ -1,15 +1,13 @@
 #include "input/input.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -261,81 +259,50 @@ std::string summary(const common::Populations& populations) {
   return text;
 }
 
+// The help channel's warning that records of a population come back, at the
+// line where they do, as population `number`, first met as population `first`.
+test_support::Written comes_back(int line, const std::string& name, int number, int first) {
+  return {test_support::Destination::help,
+          "warning: pheno.dat, line " + std::to_string(line) + ": records of population \"" + name +
+              "\" come back after other populations; they start population number " +
+              std::to_string(number) + " of the same name, analysed apart from population number " +
+              std::to_string(first) +
+              ": put the records of one population together if they are one"};
+}
+
 TEST(ReadPhenotypeRecords, PopulationsChangeWithTheName) {
-  // The record lines, their layout, the populations read.
-  const std::tuple<Lines, std::string, std::string> cases[] = {
+  // The record lines, their layout, the populations read, the warnings.
+  const std::tuple<Lines, std::string, std::string, std::vector<test_support::Written>> cases[] = {
       {{record("A", "01020102"), record("A"), record("B"), record("A", "03030202")},
        "(A20,4A2)",
-       "A:2 B:1 A:1 /03/03/02/02/"},
+       "A:2 B:1 A:1 /03/03/02/02/",
+       {comes_back(24, "A", 3, 1)}},
+      // Records of two lines: each return is told at its first line.
+      {{"A", "01020101", "B", "01020101", "A", "01020101", "B", "01020101", "B", "01020101", "A",
+        "01020101"},
+       "(A20,/,4A2)",
+       "A:1 B:1 A:1 B:2 A:1 /01/02/01/01/",
+       {comes_back(25, "A", 3, 1), comes_back(27, "B", 4, 2), comes_back(31, "A", 5, 1)}},
       // Lines that end after the name, with or without trailing blanks.
-      {{record("North"), "North", "North   "}, "(A20,4A2)", "North:3 /////"},
+      {{record("North"), "North", "North   "}, "(A20,4A2)", "North:3 /////", {}},
       // An empty last line is a record, with a blank name.
-      {{record("A"), record("A"), ""}, "(A20,4A2)", "A:2 :1 /////"},
-      {{record(""), ""}, "(A20,4A2)", ":2 /////"},
+      {{record("A"), record("A"), ""}, "(A20,4A2)", "A:2 :1 /////", {}},
+      {{record(""), ""}, "(A20,4A2)", ":2 /////", {}},
       // Records over two lines; the file ends inside the third, which is dropped.
       {{"Pop1", "----02-01-03-02", "Pop1", "----01-01-02-02", "Pop1"},
        "(A12,/,3X,4(1X,A2))",
-       "Pop1:2 /01/01/02/02/"},
-      {Lines(250, record("Large")), "(A20,4A2)", "Large:250 /01/02/01/01/"},
+       "Pop1:2 /01/01/02/02/",
+       {}},
+      {Lines(250, record("Large")), "(A20,4A2)", "Large:250 /01/02/01/01/", {}},
   };
-  for (const auto& [records, record_layout, expected] : cases) {
+  for (const auto& [records, record_layout, expected, warnings] : cases) {
     SCOPED_TRACE(expected);
     common::Populations populations;
     const Reading read = read_records(records, populations, record_layout);
     ASSERT_TRUE(completed(read.outcome));
     EXPECT_EQ(summary(populations), expected);
-    // A name that comes back is told on the help channel, at the record's line.
-    EXPECT_EQ(read.sinks.journal(),
-              expected.starts_with("A:2 B:1 A:1")
-                  ? written_to({test_support::Destination::help},
-                               {"warning: pheno.dat, line 24: records of population \"A\" come "
-                                "back after other populations; they start population number 3 "
-                                "of the same name, analysed apart from population number 1: "
-                                "put the records of one population together if they are one"})
-                  : std::vector<test_support::Written>{});
+    EXPECT_EQ(read.sinks.journal(), warnings);
   }
-}
-
-TEST(ReadPhenotypeRecords, TwentyFirstPopulationEndsTheReadingWithAWarning) {
-  Lines records;
-  std::string expected;
-  for (int p = 1; p <= 21; ++p) {
-    records.insert(records.end(), 2, record("Pop" + std::to_string(p)));
-    expected += p <= 20 ? "Pop" + std::to_string(p) + ":2 " : "/01/02/01/01/";
-  }
-  records.push_back(record("Pop22"));
-  common::Populations populations;
-  const Reading read = read_records(records, populations);
-  ASSERT_TRUE(completed(read.outcome));
-  EXPECT_EQ(summary(populations), expected);
-  EXPECT_EQ(read.lines_read, 20 + 41);  // the header, then up to the record that opens Pop21
-  std::vector<test_support::Written> journal = written_to(
-      {LOG, CONSOLE},
-      {"", "", "", " NON-FATAL PROBLEM     MORE THAN 20 SAMPLE POPLUATIONS FOUND ON INPUT", "",
-       "  Will NOT Process any samples after Pop20               ", "", ""});
-  journal.push_back({test_support::Destination::help,
-                     "warning: pheno.dat, line 61: population \"Pop21\" would be the 21st; at most"
-                     " 20 populations are analysed, so its records and all later ones are not"
-                     " used: split the data file into runs of at most 20 populations"});
-  EXPECT_EQ(read.sinks.journal(), journal);
-}
-
-TEST(ReadPhenotypeRecords, EveryReturnOfAPopulationIsToldAtItsFirstLine) {
-  common::Populations populations;
-  // Records of two lines: the name on the first.
-  const Reading read = read_records({"A", "01020101", "B", "01020101", "A", "01020101", "B",
-                                     "01020101", "B", "01020101", "A", "01020101"},
-                                    populations, "(A20,/,4A2)");
-  ASSERT_TRUE(completed(read.outcome));
-  EXPECT_EQ(summary(populations).substr(0, 20), "A:1 B:1 A:1 B:2 A:1 ");
-  std::vector<std::string> lines;
-  for (const test_support::Written& written : read.sinks.journal()) {
-    EXPECT_EQ(written.destination, test_support::Destination::help);
-    lines.push_back(written.record.substr(0, written.record.find(" come back")));
-  }
-  EXPECT_EQ(lines, (Lines{"warning: pheno.dat, line 25: records of population \"A\"",
-                          "warning: pheno.dat, line 27: records of population \"B\"",
-                          "warning: pheno.dat, line 31: records of population \"A\""}));
 }
 
 TEST(ReadPhenotypeRecords, NoRecordIsStop205AfterTheMessage) {
@@ -379,8 +346,7 @@ Lines control(const Groups& null_groups, const Groups& alt_groups) {
 
 struct ControlFile {
   input::RunFileNames names;
-  common::Grouping null_grouping;
-  common::Grouping alt_grouping;
+  common::Grouping null_grouping, alt_grouping;
 };
 
 // Systems of 10, 4, 10, 8 and 3 alleles unless told otherwise.
@@ -481,49 +447,6 @@ TEST(ReadControlFile, CombinationsBeyondThirtyTwoBitsStop206) {
                            StopCode::bad_grouping));
 }
 
-// The one test on real files: each step adds the file the previous one missed.
-TEST(OpenRunFiles, NeedsRegularControlAndDataFilesAndTakesOnlyANewOrEmptyReport) {
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("quarnel_input_test_" + std::to_string(::getpid()));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  const struct Cleanup {
-    std::filesystem::path dir;
-    ~Cleanup() { std::filesystem::remove_all(dir); }
-  } cleanup{dir};
-  const auto path = [&](const char* name) { return (dir / name).string(); };
-  const auto open = [&] {
-    return test_support::run_capturing(
-        [&] { static_cast<void>(input::open_run_files(path("group.dat"))); });
-  };
-  const auto report = [&] {
-    std::ostringstream text;
-    text << std::ifstream(path("out.txt"), std::ios::binary).rdbuf();
-    return text.str();
-  };
-  EXPECT_TRUE(ended(open(), "file error " + path("group.dat") + ":0: cannot open it for reading"));
-  std::filesystem::create_directory(path("pheno.dat"));
-  std::ofstream(path("group.dat")) << "\n\n" + path("pheno.dat") + "\n" + path("out.txt") + "\n\n";
-  // Errors about the files named in the control file are given at their lines.
-  EXPECT_TRUE(ended(open(), "file error " + path("group.dat") + ":3: data file \"" +
-                                path("pheno.dat") + "\": is a directory, not a regular file"));
-  std::filesystem::remove(path("pheno.dat"));
-  EXPECT_TRUE(ended(open(), "file error " + path("group.dat") + ":3: data file \"" +
-                                path("pheno.dat") + "\": cannot open it for reading"));
-  EXPECT_FALSE(std::filesystem::exists(path("out.txt")));
-  std::ofstream(path("pheno.dat")) << "first line\n";
-  for (int run = 0; run < 2; ++run) {  // the second run takes the empty report the first left
-    const input::RunFiles files = input::open_run_files(path("group.dat"));
-    EXPECT_EQ(files.control->line_number(), 5);
-    EXPECT_EQ(files.data->line_number(), 0);  // nothing of the data file is read
-  }
-  EXPECT_EQ(report(), "");
-  std::ofstream(path("out.txt"), std::ios::binary) << "earlier results\r\n";
-  EXPECT_TRUE(ended(open(), "file error " + path("group.dat") + ":4: report file \"" +
-                                path("out.txt") + "\": already exists and is not empty"));
-  EXPECT_EQ(report(), "earlier results\r\n");
-}
-
 common::RecordTypings record_typings(const Lines& texts) {
   common::RecordTypings typings{};
   for (std::size_t k = 0; k < texts.size(); ++k) {
@@ -542,15 +465,16 @@ struct Coder {
   Coder(const Lines& codes, int population_count) : systems(tables(codes)) {
     distinct.reset(population_count);
   }
-  test_support::Outcome code(int population, int record, const Lines& typings) {
+  test_support::Outcome code(int population, int record, const Lines& typings,
+                             std::string_view key = {}) {
     return test_support::run_capturing([&] {
       input::code_individual(population, record, record_typings(typings), systems,
-                             common::MAX_DISTINCT_PHENOTYPES, distinct, index, sinks.sinks());
+                             common::MAX_DISTINCT_PHENOTYPES, distinct, index, sinks.sinks(), key);
     });
   }
 };
 
-TEST(CodeIndividual, CodesNewPhenotypesTalliesThemPerPopulationAndStops375OnAnUnknownAllele) {
+TEST(CodeIndividual, CodesNewPhenotypesAndTalliesThemPerPopulation) {
   Coder coder({"abc", "AB"}, 3);
   const std::pair<int, Lines> individuals[] = {
       // population, typings
@@ -575,17 +499,6 @@ TEST(CodeIndividual, CodesNewPhenotypesTalliesThemPerPopulationAndStops375OnAnUn
   EXPECT_EQ(coder.distinct.distinct_typings[0], record_typings(individuals[0].second));
   EXPECT_EQ(coder.distinct.first_individual[1].population, 2);
   EXPECT_EQ(coder.distinct.first_individual[1].record, 2);
-  // A new phenotype with a typing in no allele list: 375, the message on the console only.
-  EXPECT_TRUE(ended(coder.code(1, 7, {"01", "02", "X9", "02"}),
-                    "stop code 375: record 8 of population number 2: the typing \"X9\" of system 2"
-                    " (SYSTEM) is not in the system's allele list; correct the typing, or add"
-                    " the allele to the system in the data file header"));
-  EXPECT_EQ(coder.distinct.distinct_count(), 5);
-  EXPECT_EQ(
-      coder.sinks.journal(),
-      written_to({CONSOLE}, {"", "", " FATAL ERROR:", " Encountered allele not in the allele list.",
-                             " Processing genetic system number:   2 in the phenotype set below:",
-                             " Phenotypes 01   02   ..X9   02   .."}));
 }
 
 TEST(CodeIndividual, SystemWithoutAllelesStops375EvenForAMissingTyping) {
@@ -633,12 +546,7 @@ TEST(CodeIndividual, ACallersKeyDecidesWhichPhenotypesAreEqual) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     coder.distinct.reset(1);  // an emptied table starts the keyed index over
     for (int r = 0; r < 3; ++r) {
-      const auto& individual = individuals[r];
-      ASSERT_TRUE(completed(test_support::run_capturing([&] {
-        input::code_individual(0, r, record_typings(individual.second), coder.systems,
-                               common::MAX_DISTINCT_PHENOTYPES, coder.distinct, coder.index,
-                               coder.sinks.sinks(), individual.first);
-      })));
+      ASSERT_TRUE(completed(coder.code(0, r, individuals[r].second, individuals[r].first)));
     }
     EXPECT_EQ(coder.distinct.phenotype_tally, (Groups{{2, 1}}));
   }

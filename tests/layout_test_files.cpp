@@ -22,6 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// What stands at a name before an output file is opened there.
+enum class Existing { nothing, empty_file, full_file, directory, link_to_empty_file, fifo };
+
 class LayoutFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,22 +44,6 @@ class LayoutFiles : public ::testing::Test {
   void put(const std::string& name, const std::string& text) const {
     std::ofstream(path(name), std::ios::binary) << text;
   }
-
- private:
-  fs::path dir_;
-};
-
-// What stands at a name before an output file is opened there.
-enum class Existing { nothing, empty_file, full_file, directory, link_to_empty_file, fifo };
-
-// The FileError that action throws as "file:line: what", or "taken".
-std::string outcome_of(const std::function<void()>& action) {
-  const std::string error = test_support::error_of(action);
-  return error.empty() ? "taken" : error;
-}
-
-class OutputFiles : public LayoutFiles {
- protected:
   // Puts what `existing` says at name.
   void make(const std::string& name, Existing existing) const {
     switch (existing) {
@@ -80,9 +67,18 @@ class OutputFiles : public LayoutFiles {
         break;
     }
   }
+
+ private:
+  fs::path dir_;
 };
 
-TEST_F(OutputFiles, NewOrEmptyFilesAreTakenAndNothingElseIsTouched) {
+// The FileError that action throws as "file:line: what", or "taken".
+std::string outcome_of(const std::function<void()>& action) {
+  const std::string error = test_support::error_of(action);
+  return error.empty() ? "taken" : error;
+}
+
+TEST_F(LayoutFiles, NewOrEmptyFilesAreTakenAndNothingElseIsTouched) {
   // What exists, how opening the report ends (after the folder's path).
   const std::pair<Existing, std::string> cases[] = {
       {Existing::nothing, "taken"},
@@ -114,17 +110,7 @@ TEST_F(OutputFiles, NewOrEmptyFilesAreTakenAndNothingElseIsTouched) {
   }
 }
 
-TEST_F(OutputFiles, ErrorsAreGivenAtTheLineThatNamedTheFile) {
-  put("out.txt", "x");
-  EXPECT_EQ(outcome_of([&] {
-              layout::ReportSink report(path("out.txt"), {"group.dat", 4, "report file"});
-            }),
-            "group.dat:4: report file \"" + path("out.txt") +
-                "\": already exists and is not empty; it is left unchanged: remove or rename"
-                " it, or choose another name");
-}
-
-TEST_F(OutputFiles, WhatAnotherProgramAppendsMeanwhileIsKept) {
+TEST_F(LayoutFiles, WhatAnotherProgramAppendsMeanwhileIsKept) {
   put("out.txt", "");
   const std::unique_ptr<std::ostream> out = layout::create_output_file(path("out.txt"));
   std::ofstream(path("out.txt"), std::ios::app) << "theirs ";
@@ -133,34 +119,13 @@ TEST_F(OutputFiles, WhatAnotherProgramAppendsMeanwhileIsKept) {
   EXPECT_EQ(contents("out.txt"), "theirs ours");
 }
 
-TEST_F(OutputFiles, CheckNamesEveryRefusedFileInOneError) {
-  make("a.tsv", Existing::full_file);
-  make("b.tsv", Existing::empty_file);
-  make("c.tsv", Existing::directory);
-  const std::vector<std::string> all = {path("a.tsv"), path("b.tsv"), path("c.tsv"), path("d.tsv")};
-  EXPECT_EQ(outcome_of([&] { layout::check_output_files(all); }),
-            ":0: 2 output files are refused and left unchanged: \"" + path("a.tsv") +
-                "\" already exists and is not empty; \"" + path("c.tsv") +
-                "\" already exists and is a directory; remove or rename them, or choose other"
-                " names");
-  const std::vector<std::string> one = {path("b.tsv"), path("a.tsv")};
-  EXPECT_EQ(outcome_of([&] { layout::check_output_files(one); }).substr(0, path("a.tsv").size()),
-            path("a.tsv"));
-  const std::vector<std::string> free = {path("b.tsv"), path("d.tsv")};
-  EXPECT_EQ(outcome_of([&] { layout::check_output_files(free); }), "taken");
-  EXPECT_FALSE(fs::exists(path("d.tsv")));  // checked, not created
-  EXPECT_EQ(contents("a.tsv"), "earlier results\r\n");
-}
-
-TEST_F(OutputFiles, ClassicInputsMustBeRegularFiles) {
-  put("pheno.dat", "first line\n");
+TEST_F(LayoutFiles, ClassicInputsMustBeRegularFiles) {
   make("fifo", Existing::fifo);  // open() would wait for a writer
   fs::create_directory(path("folder"));
   const layout::NamedAt named{"group.dat", 3, "data file"};
   const std::pair<std::string, std::string> cases[] = {
       {path("fifo"), "is a FIFO (named pipe), not a regular file"},
       {path("folder"), "is a directory, not a regular file"},
-      {"/dev/zero", "is a device, not a regular file"},
       {path("none"), "cannot open it for reading (No such file or directory)"},
   };
   for (const auto& [file_name, what] : cases) {
@@ -169,21 +134,11 @@ TEST_F(OutputFiles, ClassicInputsMustBeRegularFiles) {
               "group.dat:3: data file \"" + name + "\": " + what +
                   (what.starts_with("is") ? "; name a file" : ""));
   }
+  // Named by nothing but itself, as the control file is.
   EXPECT_EQ(outcome_of([&] { (void)layout::open_regular_input(path("fifo")); }),
             path("fifo") + ":0: is a FIFO (named pipe), not a regular file; name a file");
-  const std::unique_ptr<std::istream> in = layout::open_regular_input(path("pheno.dat"), named);
-  layout::RecordReader reader(*in, "pheno.dat");
-  common::FixedText<10> line;
-  ASSERT_EQ(reader.read("(A10)", {layout::target(line)}), layout::ReadStatus::ok);
-  EXPECT_EQ(line.trimmed(), "first line");
-  EXPECT_EQ(reader.read("(A10)", {layout::target(line)}), layout::ReadStatus::end_of_file);
-}
-
-TEST_F(LayoutFiles, ConsoleOnAFullDeviceEndsTheRun) {
-  std::ofstream full("/dev/full");
-  layout::StreamSink console(full, layout::LineEnd::lf);
-  EXPECT_EQ(outcome_of([&] { layout::write(console, "('Stop - Program terminated.')"); }),
-            "standard output:0: cannot write (No space left on device); the run is ended");
+  EXPECT_EQ(outcome_of([&] { (void)layout::open_regular_input(path("none")); }),
+            path("none") + ":0: cannot open it for reading (No such file or directory)");
 }
 
 TEST_F(LayoutFiles, LogIsCreatedOnFirstWriteAndAppendedTo) {
