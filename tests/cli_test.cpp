@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -162,6 +165,33 @@ TEST(MemorySize, DefaultIsHalfOfTheLowestKnownLimit) {
   EXPECT_EQ(cli::cgroup_memory_max("max\n"), 0);
   EXPECT_EQ(cli::cgroup_memory_max("2147483648\n"), 2147483648);
   EXPECT_EQ(cli::cgroup_memory_max(""), 0);
+}
+
+// The process's own control group and those above it, under cgroup v2 and
+// v1, read from a tree of limit files made here.
+TEST(MemorySize, TheLowestLimitOfTheProcesssOwnControlGroups) {
+  const std::filesystem::path root =
+      std::filesystem::temp_directory_path() / ("quarnel-cgroup-" + std::to_string(::getpid()));
+  const auto put = [&root](const std::string& file, const std::string& text) {
+    std::filesystem::create_directories((root / file).parent_path());
+    std::ofstream(root / file) << text;
+  };
+  put("memory.max", "max\n");
+  put("job/memory.max", "4000\n");
+  put("job/step/memory.max", "max\n");
+  put("memory/memory.limit_in_bytes", "9223372036854771712\n");
+  put("memory/batch/memory.limit_in_bytes", "3000\n");
+  const std::pair<std::string, std::int64_t> cases[] = {
+      {"0::/job/step\n", 4000},                        // v2: a limit above its own group
+      {"0::/\n", 0},                                   // v2: none
+      {"4:memory:/batch\n3:cpu:/\n", 3000},            // v1
+      {"5:cpu,memory:/batch\n0::/job/step\n", 3000},   // both: the lower
+      {"4:memory:/elsewhere\n", 9223372036854771712},  // v1: its root's
+  };
+  for (const auto& [self, limit] : cases) {
+    EXPECT_EQ(cli::cgroup_memory_limit(self, root.string()), limit) << self;
+  }
+  std::filesystem::remove_all(root);
 }
 
 TEST(MemorySize, RunOptionsCarryTheBudget) {

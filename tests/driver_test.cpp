@@ -202,17 +202,18 @@ common::RunInput observed_data(const std::vector<std::string>& letters,
 
 TEST(BuildDataSet, RefusesPairListsBeyondTheMemoryBudgetBeforeBuildingThem) {
   // 18 pairs for "??DEFG", 1 each for the other two phenotypes: 20 pairs of
-  // two 10-byte labels and 3 lists of 256 bytes, 1168 bytes.
+  // two 10-byte labels and 3 lists of 256 bytes, 1168 bytes, and the
+  // estimation of the population's 20 pairs at 128 bytes each, 3728 in all.
   const common::RunInput input =
       observed_data({"ABC", "DE", "FG"}, {"??DEFG", "ABDDFF", "??DEFG", "BBDDFG"});
   const std::string refusal =
-      "the observed data set needs 1168 bytes for its haplotype-pair lists, more than the"
-      " memory budget of 1167 bytes; its longest list, 18 pairs, is that of the phenotype first"
+      "the observed data set needs 3728 bytes for its haplotype-pair lists and their"
+      " estimation, more than the memory budget of 3727 bytes; its longest list, 18 pairs, is that of the phenotype first"
       " met at record 1 of population \"Valley\" (number 1), heterozygous in 2 of its 2 typed"
       " systems, both typings of system 1 missing (3 alleles); type the missing system, leave"
       " out the individuals missing a highly polymorphic system, or raise --max-memory";
   const std::pair<std::int64_t, std::string> cases[] = {
-      {0, "completed"}, {1168, "completed"}, {1167, "file error :0: " + refusal}};
+      {0, "completed"}, {3728, "completed"}, {3727, "file error :0: " + refusal}};
   for (const auto& [budget, end] : cases) {
     test_support::CapturedSinks captured;
     driver::PermutationState state(1000, 1);

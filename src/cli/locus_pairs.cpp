@@ -86,11 +86,84 @@ struct LocusPairRun {
   std::function<void(int, int)> progress;
 };
 
+// The threads of a pair's test and its share of the memory budget: the
+// pairs side by side share it, and a pair refused within its share runs
+// again alone with the whole budget, so that a refusal depends only on the
+// pair's own test.
+struct PairShare {
+  int threads = 1;
+  int side_by_side = 1;
+  [[nodiscard]] std::int64_t budget(std::int64_t whole) const {
+    return whole <= 0 ? whole : std::max<std::int64_t>(1, whole / side_by_side);
+  }
+};
+
+// The rows of a pair whose test needs more memory than the whole budget:
+// every figure NA, the note saying what it needs.
+void refused_rows(const common::RunInput& input, int i, int j, const common::MemoryRefusal& refusal,
+                  std::vector<results::LocusPairResult>& locus_pairs) {
+  const std::string note = "refused: data set " + layout::integer_text(refusal.dataset_number) +
+                           " needs " + layout::integer_text(refusal.needed) + " bytes, budget " +
+                           layout::integer_text(refusal.budget);
+  for (int p = 0; p < input.populations.population_count(); ++p) {
+    results::LocusPairResult& locus_pair = locus_pairs.emplace_back();
+    locus_pair.locus_a = i;
+    locus_pair.locus_b = j;
+    common::PopulationResult& result = locus_pair.result;
+    result.name = input.population_names[p];
+    result.individuals = input.populations.population_record_count(p);
+    result.excluded = input.excluded_count[p];
+    result.informative = false;
+    result.notes.push_back(note);
+  }
+}
+
+// The log lines of the individuals and populations left out of a pair.
+void log_left_out(const table::TableInput& made, const std::string& locus_pair_name,
+                  layout::Sink& log) {
+  for (const table::ExcludedIndividual& left : made.excluded) {
+    layout::write_line(log, "pair " + locus_pair_name + ", line " +
+                                layout::integer_text(left.line) + ", population " +
+                                left.population + ": left out" +
+                                (left.id.empty() ? std::string() : ", id " + left.id));
+  }
+  for (const std::string& population : made.dropped_populations) {
+    std::string line = "pair " + locus_pair_name;
+    line += ", population " + population + ": nobody left; no row for this pair";
+    layout::write_line(log, line);
+  }
+}
+
+// A pair's rows, one per population, with D' and Wn where something was fitted.
+void add_pair_rows(const common::RunInput& input, int i, int j, const common::RunResults& results,
+                   std::vector<results::LocusPairResult>& locus_pairs) {
+  for (const common::PopulationResult& result : results.populations) {
+    results::LocusPairResult& locus_pair = locus_pairs.emplace_back();
+    locus_pair.locus_a = i;
+    locus_pair.locus_b = j;
+    locus_pair.result = result;
+    if (!result.informative) {
+      continue;  // nothing was fitted: no measures
+    }
+    const common::LocusPairMeasures measures =
+        common::locus_pair_measures(haplotype_table(input, result.alt_model.values));
+    locus_pair.measures_defined = measures.defined;
+    locus_pair.d_prime = measures.d_prime;
+    locus_pair.wn = measures.wn;
+    if (measures.defined) {
+      if (std::string note = spread_note(input, result.alt_model, measures); !note.empty()) {
+        locus_pair.result.notes.push_back(std::move(note));
+      }
+    }
+  }
+}
+
 // The test of the locus pair run.loci[i], run.loci[j] (i < j) on the given
 // number of threads, its log lines written to log and its help lines to help;
 // its results, one per population, are appended to locus_pairs.
-void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& help, int threads,
-                    int i, int j, int index, std::vector<results::LocusPairResult>& locus_pairs) {
+void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& help,
+                    const PairShare& share, int i, int j, int index,
+                    std::vector<results::LocusPairResult>& locus_pairs) {
   const int a = run.loci[i];
   const int b = run.loci[j];
   const std::string locus_pair_name =
@@ -104,17 +177,7 @@ void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& he
   }
   const table::TableInput made =
       table::make_run_input(run.genotypes, test, table_rules(run.options).alleles_per_population);
-  for (const table::ExcludedIndividual& left : made.excluded) {
-    layout::write_line(log, "pair " + locus_pair_name + ", line " +
-                                layout::integer_text(left.line) + ", population " +
-                                left.population + ": left out" +
-                                (left.id.empty() ? std::string() : ", id " + left.id));
-  }
-  for (const std::string& population : made.dropped_populations) {
-    std::string line = "pair " + locus_pair_name;
-    line += ", population " + population + ": nobody left; no row for this pair";
-    layout::write_line(log, line);
-  }
+  log_left_out(made, locus_pair_name, log);
   // The engine's summary of each locus pair is not shown: the pairs mode shows
   // one table of all locus pairs instead.
   layout::DiscardSink discard;
@@ -123,28 +186,23 @@ void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& he
   options.messages = common::MessageStyle::counted;
   options.rules = table_rules(run.options);
   options.probe_starts = options.rules.estimation.maximum ? PAIR_PROBE_STARTS : 0;
-  options.threads = threads;
+  options.threads = share.threads;
   options.progress = [&run, index](int done, int /*all*/) { run.progress(index, done); };
-  const common::RunResults results = driver::run_analysis(made.input, options, sinks);
-  for (const common::PopulationResult& result : results.populations) {
-    results::LocusPairResult& locus_pair = locus_pairs.emplace_back();
-    locus_pair.locus_a = i;
-    locus_pair.locus_b = j;
-    locus_pair.result = result;
-    if (!result.informative) {
-      continue;  // nothing was fitted: no measures
+  const std::int64_t budget = options.max_memory;
+  options.max_memory = share.budget(budget);
+  common::RunResults results;
+  try {
+    results = driver::run_analysis(made.input, options, sinks);
+  } catch (const common::MemoryRefusal& refusal) {
+    if (options.max_memory < budget) {
+      throw;  // refused within its share: it runs again alone
     }
-    const common::LocusPairMeasures measures =
-        common::locus_pair_measures(haplotype_table(made.input, result.alt_model.values));
-    locus_pair.measures_defined = measures.defined;
-    locus_pair.d_prime = measures.d_prime;
-    locus_pair.wn = measures.wn;
-    if (measures.defined) {
-      if (std::string note = spread_note(made.input, result.alt_model, measures); !note.empty()) {
-        locus_pair.result.notes.push_back(std::move(note));
-      }
-    }
+    refused_rows(made.input, i, j, refusal, locus_pairs);
+    help.write_record("pair " + locus_pair_name + ": " + locus_pairs.back().result.notes[0] + ": " +
+                      refusal.what);
+    return;
   }
+  add_pair_rows(made.input, i, j, results, locus_pairs);
 }
 
 // What one locus pair's test leaves when locus pairs run side by side: its
@@ -154,7 +212,27 @@ struct LocusPairOutcome {
   layout::MemorySink help;
   std::vector<results::LocusPairResult> results;
   std::exception_ptr failure;
+  bool again_alone = false;  // refused within its share of the budget
 };
+
+// The pairs refused within their share of the budget (before the first
+// that failed), each run again alone with the whole budget and every thread.
+void run_again_alone(const LocusPairRun& run, const std::vector<std::pair<int, int>>& tasks,
+                     int threads, int first_failure, std::vector<LocusPairOutcome>& outcomes) {
+  for (int k = 0; k < std::min(common::count_of(outcomes), first_failure); ++k) {
+    LocusPairOutcome& outcome = outcomes[static_cast<std::size_t>(k)];
+    if (!outcome.again_alone) {
+      continue;
+    }
+    outcome = LocusPairOutcome{};
+    try {
+      run_locus_pair(run, outcome.log, outcome.help, {threads, 1}, tasks[k].first, tasks[k].second,
+                     k, outcome.results);
+    } catch (...) {
+      outcome.failure = std::current_exception();
+    }
+  }
+}
 
 // The locus pairs' tests on `threads` threads: one locus pair after another,
 // each on all threads, or, with more than one locus pair, several at a time,
@@ -169,8 +247,8 @@ void run_locus_pairs(const LocusPairRun& run, const std::vector<std::pair<int, i
   const int threads_per_locus_pair = std::max(1, threads / side_by_side);
   if (side_by_side == 1) {
     for (int k = 0; k < total; ++k) {
-      run_locus_pair(run, log, help, threads_per_locus_pair, tasks[k].first, tasks[k].second, k,
-                     locus_pairs);
+      run_locus_pair(run, log, help, {threads_per_locus_pair, 1}, tasks[k].first, tasks[k].second,
+                     k, locus_pairs);
     }
     return;
   }
@@ -181,8 +259,10 @@ void run_locus_pairs(const LocusPairRun& run, const std::vector<std::pair<int, i
     for (int k = next++; k < total && k < first_failure; k = next++) {
       LocusPairOutcome& outcome = outcomes[static_cast<std::size_t>(k)];
       try {
-        run_locus_pair(run, outcome.log, outcome.help, threads_per_locus_pair, tasks[k].first,
-                       tasks[k].second, k, outcome.results);
+        run_locus_pair(run, outcome.log, outcome.help, {threads_per_locus_pair, side_by_side},
+                       tasks[k].first, tasks[k].second, k, outcome.results);
+      } catch (const common::MemoryRefusal&) {
+        outcome.again_alone = true;
       } catch (...) {
         outcome.failure = std::current_exception();
         int failed = first_failure;
@@ -198,6 +278,7 @@ void run_locus_pairs(const LocusPairRun& run, const std::vector<std::pair<int, i
     }
     work();
   }  // joined
+  run_again_alone(run, tasks, threads, first_failure.load(), outcomes);
   for (LocusPairOutcome& outcome : outcomes) {
     outcome.log.write_to(log);
     outcome.help.write_to(help);
@@ -205,6 +286,19 @@ void run_locus_pairs(const LocusPairRun& run, const std::vector<std::pair<int, i
       std::rethrow_exception(outcome.failure);
     }
     locus_pairs.insert(locus_pairs.end(), outcome.results.begin(), outcome.results.end());
+  }
+}
+
+// A run none of whose pair tests completed writes no result file and ends
+// with an error.
+void refuse_if_none_completed(const std::vector<results::LocusPairResult>& locus_pairs) {
+  if (!locus_pairs.empty() &&
+      std::all_of(locus_pairs.begin(), locus_pairs.end(), [](const results::LocusPairResult& pair) {
+        return pair.result.notes.size() == 1 && pair.result.notes[0].starts_with("refused: ");
+      })) {
+    throw common::FileError{"", 0,
+                            "every pair test needs more memory than the budget (standard error "
+                            "names each); raise --max-memory"};
   }
 }
 
@@ -244,6 +338,7 @@ void run_locus_pair_tests(const Options& options, const table::GenotypeTable& ge
   std::vector<results::LocusPairResult> locus_pairs;
   run_locus_pairs(run, tasks, std::max(options.threads, 1), log, help, locus_pairs);
   progress.clear();
+  refuse_if_none_completed(locus_pairs);
   // Rows by population in the table's order, then in the order of the locus
   // pairs; the sort is stable.
   std::map<std::string_view, int> rank;

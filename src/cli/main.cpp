@@ -10,6 +10,7 @@
 #include "cli/front_ends.h"
 #include "cli/options.h"
 #include "common/stop.h"
+#include "driver/driver.h"
 #include "layout/layout.h"
 #include "output/output.h"
 
@@ -88,11 +89,14 @@ int main(int argc, char** argv) {
                           layout::WriteFailure::ignored);
   // Before any other thread starts: an interruption then removes what the
   // run has begun to write.
+  driver::limit_allocator_arenas();
   output::Interrupts interrupts;
   try {
     return run_program(command.options, help, interrupts);
   } catch (const common::FileError& error) {
     return report_file_error(error);
+  } catch (const common::MemoryRefusal& refusal) {
+    return report_file_error(common::FileError{"", 0, refusal.what});
   } catch (const std::bad_alloc&) {
     std::cerr << "quarnel: not enough memory for this data set\n";
     return common::FILE_ERROR_STATUS;

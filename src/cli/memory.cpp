@@ -7,7 +7,10 @@
 #include <charconv>
 #include <fstream>
 #include <limits>
+#include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace cli {
 namespace {
@@ -65,6 +68,38 @@ std::int64_t physical_memory() {
   return pages > LARGEST / page_size ? LARGEST : std::int64_t{pages} * page_size;
 }
 
+// The limit files that bound a process of the group a line of
+// /proc/self/cgroup (ID:CONTROLLERS:PATH) names, from its own group up to
+// the root: memory.max under cgroup v2, memory.limit_in_bytes under v1;
+// none for a v1 hierarchy without the memory controller.
+std::vector<std::string> limit_files(std::string_view line, const std::string& root) {
+  const std::size_t first = line.find(':');
+  const std::size_t second = first == std::string_view::npos ? first : line.find(':', first + 1);
+  if (second == std::string_view::npos) {
+    return {};
+  }
+  std::string controllers(",");
+  controllers.append(line.substr(first + 1, second - first - 1)).append(",");
+  const bool unified = line.substr(0, first) == "0" && controllers == ",,";
+  if (!unified && controllers.find(",memory,") == std::string::npos) {
+    return {};
+  }
+  const std::string base = unified ? root : root + "/memory";
+  const std::string name = unified ? "/memory.max" : "/memory.limit_in_bytes";
+  std::string path(line.substr(second + 1));
+  std::vector<std::string> files;
+  for (;;) {
+    std::string file = base;
+    file.append(path).append(name);
+    files.push_back(std::move(file));
+    const std::size_t slash = path.find_last_of('/');
+    if (path.empty() || slash == std::string::npos) {
+      return files;
+    }
+    path.erase(slash);
+  }
+}
+
 }  // namespace
 
 std::optional<std::int64_t> parse_memory_size(std::string_view text) {
@@ -99,16 +134,36 @@ std::int64_t cgroup_memory_max(std::string_view text) {
   return whole_number(text).value_or(0);
 }
 
+std::int64_t cgroup_memory_limit(std::string_view self_cgroup, const std::string& root) {
+  std::int64_t lowest = 0;
+  while (!self_cgroup.empty()) {
+    const std::size_t end = std::min(self_cgroup.find('\n'), self_cgroup.size());
+    for (const std::string& file : limit_files(self_cgroup.substr(0, end), root)) {
+      std::ifstream in(file);
+      std::string text;
+      if (in && std::getline(in, text)) {
+        const std::int64_t limit = cgroup_memory_max(text);
+        if (limit > 0 && (lowest == 0 || limit < lowest)) {
+          lowest = limit;
+        }
+      }
+    }
+    self_cgroup.remove_prefix(std::min(end + 1, self_cgroup.size()));
+  }
+  return lowest;
+}
+
 MemoryLimits read_memory_limits() {
   MemoryLimits limits;
   limits.physical = physical_memory();
   limits.address_space = soft_limit(RLIMIT_AS);
   limits.data = soft_limit(RLIMIT_DATA);
-  std::ifstream cgroup("/sys/fs/cgroup/memory.max");
-  std::string line;
-  if (cgroup && std::getline(cgroup, line)) {
-    limits.cgroup = cgroup_memory_max(line);
+  std::ifstream self("/proc/self/cgroup");
+  std::string text;
+  for (std::string line; std::getline(self, line);) {
+    text += line + '\n';
   }
+  limits.cgroup = cgroup_memory_limit(text, "/sys/fs/cgroup");
   return limits;
 }
 

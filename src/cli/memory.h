@@ -24,11 +24,18 @@ struct MemoryLimits {
   std::int64_t physical = 0;       // the physical memory
   std::int64_t address_space = 0;  // the soft limit RLIMIT_AS
   std::int64_t data = 0;           // the soft limit RLIMIT_DATA
-  std::int64_t cgroup = 0;         // the control group's memory.max (cgroup v2)
+  std::int64_t cgroup = 0;         // the lowest memory limit of its control groups
 };
 
-// Reads the limits of this process: sysconf, getrlimit and
-// /sys/fs/cgroup/memory.max when it is readable.
+// The lowest memory limit of the control groups that /proc/self/cgroup
+// (self_cgroup) names, read under root (/sys/fs/cgroup): cgroup v2's
+// memory.max and cgroup v1's memory.limit_in_bytes of the process's own
+// group and every group above it; 0 when none is set or readable.
+[[nodiscard]] std::int64_t cgroup_memory_limit(std::string_view self_cgroup,
+                                               const std::string& root);
+
+// Reads the limits of this process: sysconf, getrlimit and its control
+// groups' limits.
 [[nodiscard]] MemoryLimits read_memory_limits();
 
 // The limit that the text of a cgroup v2 memory.max file gives: its number

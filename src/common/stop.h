@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -58,6 +59,16 @@ struct FileError {
   std::string file;
   int line = 0;
   std::string what;
+};
+
+// A test whose data set k (0: the observed one) needs more memory than the
+// whole budget. The overall run reports it as a FileError; the pair tests
+// write the pair's rows as NA with a note and go on with the others.
+struct MemoryRefusal {
+  int dataset_number = 0;
+  std::int64_t needed = 0;
+  std::int64_t budget = 0;
+  std::string what;  // the whole explanation, as a FileError says it
 };
 
 inline constexpr int FILE_ERROR_STATUS = 2;  // exit status of a FileError and of a bad command line

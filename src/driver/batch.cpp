@@ -215,6 +215,22 @@ void finish_batch(const Batch& batch, layout::Sink& console, const PermutedSink&
   }
 }
 
+// Data sets per batch: BATCH_PER_THREAD per thread, fewer where two
+// batches of data sets the size of the observed one (one estimated while the
+// next is built), the observed one and an estimation per thread would not
+// fit the budget; at least one. Sets how many data sets may be in flight.
+int batch_size_within_budget(PermutationState& state, int threads) {
+  std::int64_t size = std::int64_t{BATCH_PER_THREAD} * threads;
+  const DataSetNeed& need = state.observed_need;
+  if (state.memory_budget > 0 && need.lists > 0) {
+    const std::int64_t room = state.memory_budget - need.estimation * threads - need.lists;
+    size = std::clamp<std::int64_t>(room / (2 * need.lists), 1, size);
+  }
+  state.in_flight = 2 * static_cast<int>(size) + 1;
+  state.threads = threads;
+  return static_cast<int>(size);
+}
+
 }  // namespace
 
 void write_progress_line(int dataset_number, layout::Sink& console) {
@@ -225,7 +241,7 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
                             const StartKeys& keys, PermutationState& state,
                             const layout::Sinks& sinks, const PermutedSink& sink) {
   const int threads = std::max(options.threads, 1);
-  const int batch_size = BATCH_PER_THREAD * threads;
+  const int batch_size = batch_size_within_budget(state, threads);
   // The first batches are smaller, so that the workers start early: one data
   // set per thread, then twice as many each time (building a data set takes
   // about a third of what estimating it does).

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cassert>
@@ -14,6 +15,7 @@
 #include "common/count.h"
 #include "common/stop.h"
 #include "driver/build_internal.h"
+#include "driver/memory_internal.h"
 
 namespace driver {
 namespace {
@@ -24,6 +26,14 @@ constexpr auto PAIR_BYTES = static_cast<std::int64_t>(2 * sizeof(common::Label))
 // the shared ownership, and the cache's node, key and bucket.
 constexpr std::int64_t LIST_OVERHEAD_BYTES = 256;
 constexpr std::int64_t MEBIBYTE = std::int64_t{1} << 20;
+// The estimation's work tables per pair of a population's phenotypes: the
+// E-step's and the likelihood's value indices, the single-group pass's
+// indices, factors and shares, and the additions to the counts.
+constexpr std::int64_t ESTIMATION_BYTES_PER_PAIR = 128;
+// The cache of pair lists saves rebuilding the lists that permuted data sets
+// share; beyond this it is let go, so that memory does not grow with the
+// number of data sets.
+constexpr std::int64_t CACHE_AT_MOST = std::int64_t{256} << 20;
 
 // "N bytes", with the mebibytes rounded up or down when there is one.
 std::string bytes_text(std::int64_t bytes, bool round_up) {
@@ -35,21 +45,19 @@ std::string bytes_text(std::int64_t bytes, bool round_up) {
   return text;
 }
 
-// The refusal of a data set whose pair lists need `needed` bytes, `kept` of
-// them held by the cache; `longest` is its longest new list.
+// The refusal of a data set that needs `needed` bytes alone; `longest` is
+// its longest list.
 [[noreturn]] void refuse_data_set(int dataset_number, const common::RunInput& observed,
                                   const common::DistinctPhenotypes& distinct, int longest,
                                   const expand::PairCount& count, std::int64_t needed,
-                                  std::int64_t kept, std::int64_t budget) {
+                                  std::int64_t budget) {
   const bool permuted = dataset_number > 0;
   std::string what = permuted ? "permuted data set " + layout::integer_text(dataset_number)
                               : std::string("the observed data set");
-  what += " needs " + bytes_text(needed, true) + " for its haplotype-pair lists";
-  if (kept > 0) {
-    what += ", " + bytes_text(kept, true) + " of them kept from earlier data sets";
-  }
-  what += ", more than the memory budget of " + bytes_text(budget, false) + "; its longest " +
-          (permuted ? "new " : "") + "list, " + layout::integer_text(count.pair_total) +
+  what += " needs " + bytes_text(needed, true) +
+          " for its haplotype-pair lists and their estimation, more than the memory budget of " +
+          bytes_text(budget, false) + "; its longest list, " +
+          layout::integer_text(count.pair_total) +
           " pairs, is that of the phenotype first met at " +
           expand::pair_count_text(observed.systems, observed.populations,
                                   distinct.first_individual[longest], count);
@@ -60,53 +68,79 @@ std::string bytes_text(std::int64_t bytes, bool round_up) {
               ? "; type the missing system, leave out the individuals missing a highly"
                 " polymorphic system, or raise --max-memory"
               : "; raise --max-memory, or test fewer systems at once";
-  if (permuted) {
-    what += " (or run fewer --permutations)";
-  }
-  throw common::FileError{"", 0, what};
+  throw common::MemoryRefusal{dataset_number, needed, budget, what};
 }
 
-// Stops the run before the expansion of a data set whose new pair lists,
-// with those the cache holds, would take more than the budget.
-void check_memory_budget(int dataset_number, const common::RunInput& observed,
-                         const PermutationState& state) {
-  if (state.memory_budget <= 0) {
-    return;
+// The need of the data set in state.distinct from the pair counts of its
+// distinct phenotypes (0 where a list is that of an earlier phenotype).
+DataSetNeed need_of(const PermutationState& state, const std::vector<int>& pair_totals) {
+  DataSetNeed need;
+  for (const int pairs : pair_totals) {
+    if (pairs > 0) {
+      need.lists += pair_list_bytes(pairs, 1);
+    }
   }
-  const std::int64_t kept = pair_list_bytes(state.expansions.pair_total(), state.expansions.size());
-  // Counting every list as new, without the cache's look-ups, overstates the
+  std::int64_t largest = 0;
+  for (const std::vector<int>& tally : state.distinct.phenotype_tally) {
+    std::int64_t pairs = 0;
+    for (int d = 0; d < common::count_of(pair_totals) && d < common::count_of(tally); ++d) {
+      pairs += tally[d] > 0 ? pair_totals[d] : 0;
+    }
+    largest = std::max(largest, pairs);
+  }
+  need.estimation = largest * ESTIMATION_BYTES_PER_PAIR;
+  return need;
+}
+
+// Refuses a data set that needs more than the whole budget, before it is
+// expanded, and lets the cache of lists go when it would not fit beside the
+// data sets in flight. Returns the data set's need.
+DataSetNeed check_memory_budget(int dataset_number, const common::RunInput& observed,
+                                PermutationState& state) {
+  if (state.memory_budget <= 0) {
+    if (pair_list_bytes(state.expansions.pair_total(), state.expansions.size()) > CACHE_AT_MOST) {
+      state.expansions = expand::ExpansionCache{};
+      give_back_freed_memory();
+    }
+    return {};
+  }
+  // Counting every list over every allele of its systems overstates the
   // need; within the budget, that settles it.
-  std::int64_t at_most = kept;
+  std::vector<int> totals;
   for (int d = 0; d < state.distinct.distinct_count(); ++d) {
     const int pair_total =
         expand::count_pairs(observed.systems, state.distinct.distinct_typings[d]).pair_total;
     if (pair_total == 0) {
       break;  // missing typings in two or more systems: the expansion ends here
     }
-    at_most += pair_list_bytes(pair_total, 1);
+    totals.push_back(pair_total);
   }
-  if (at_most <= state.memory_budget) {
-    return;
-  }
-  const std::vector<expand::PairCount> counts = expand::count_new_pairs(
-      observed.systems, state.distinct, state.population_alleles, state.expansions);
-  std::int64_t needed = kept;
-  int longest = -1;
-  for (int d = 0; d < common::count_of(counts); ++d) {
-    if (counts[d].pair_total > 0) {
-      needed += pair_list_bytes(counts[d].pair_total, 1);
-      if (longest < 0 || counts[d].pair_total > counts[longest].pair_total) {
+  DataSetNeed need = need_of(state, totals);
+  if (need.total() > state.memory_budget) {
+    const std::vector<expand::PairCount> counts = expand::count_new_pairs(
+        observed.systems, state.distinct, state.population_alleles, expand::ExpansionCache{});
+    int longest = -1;
+    for (int d = 0; d < common::count_of(counts); ++d) {
+      totals[static_cast<std::size_t>(d)] = counts[d].pair_total;
+      if (counts[d].pair_total > 0 &&
+          (longest < 0 || counts[d].pair_total > counts[longest].pair_total)) {
         longest = d;
       }
     }
+    need = need_of(state, totals);
+    if (need.total() > state.memory_budget && longest >= 0) {
+      refuse_data_set(dataset_number, observed, state.distinct, longest, counts[longest],
+                      need.total(), state.memory_budget);
+    }
   }
-  if (needed > state.memory_budget) {
-    // The cache holds only lists that passed this check, so a refused data
-    // set has new lists.
-    assert(longest >= 0);
-    refuse_data_set(dataset_number, observed, state.distinct, longest, counts[longest], needed,
-                    kept, state.memory_budget);
+  const std::int64_t kept = pair_list_bytes(state.expansions.pair_total(), state.expansions.size());
+  if (kept > 0 && (kept > CACHE_AT_MOST ||
+                   kept + need.lists * state.in_flight + need.estimation * state.threads >
+                       state.memory_budget)) {
+    state.expansions = expand::ExpansionCache{};
+    give_back_freed_memory();
   }
+  return need;
 }
 
 // The systems at which some typings miss a typing, as bits.
@@ -258,7 +292,10 @@ void hand_over(const common::RunInput& observed, const PermutationState& state,
                                                    PermutationState& state,
                                                    const layout::Sinks& sinks,
                                                    common::PairLists& pair_labels) {
-  check_memory_budget(dataset_number, observed, state);
+  const DataSetNeed need = check_memory_budget(dataset_number, observed, state);
+  if (dataset_number == 0) {
+    state.observed_need = need;
+  }
   return expand::expand_phenotypes(dataset_number, observed.systems, observed.populations,
                                    state.distinct, state.population_alleles, state.expansions,
                                    sinks, pair_labels);

@@ -22,6 +22,15 @@ namespace driver {
 // The state that carries over from data set to data set for the whole run:
 // the donors, the random generator and the attempt counts, plus the reusable
 // expansions of code strings.
+// What a data set needs in memory: its pair lists, every one counted as its
+// own (the cache may be let go at any time), and the work tables of the
+// estimation of its largest population.
+struct DataSetNeed {
+  std::int64_t lists = 0;
+  std::int64_t estimation = 0;
+  [[nodiscard]] std::int64_t total() const { return lists + estimation; }
+};
+
 struct PermutationState {
   PermutationState(int permutation_count, std::int32_t seed)
       : generator(seed), try_count(permutation_count) {}
@@ -53,7 +62,14 @@ struct PermutationState {
   // -1. Part of the look-up key of a phenotype with a missing typing, since
   // its pair list depends on it; filled with typing_pair_number.
   std::vector<std::vector<std::uint32_t>> completion;
-  std::int64_t memory_budget = 0;  // bytes of pair lists (RunOptions::max_memory), 0: none
+  // The memory budget of the run (RunOptions::max_memory), 0: none. A data
+  // set's own need (its pair lists and one estimation's work tables) is
+  // checked against it; the cache of lists is let go whenever it would not
+  // fit beside in_flight data sets of that size and threads estimations.
+  std::int64_t memory_budget = 0;
+  int in_flight = 1;
+  int threads = 1;
+  DataSetNeed observed_need;  // of data set 0
 };
 
 inline constexpr std::uint32_t NO_COMPLETION = UINT32_MAX;

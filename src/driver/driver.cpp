@@ -9,6 +9,7 @@
 #include "common/stop.h"
 #include "driver/batch_internal.h"
 #include "driver/build_internal.h"
+#include "driver/memory_internal.h"
 #include "driver/summary_internal.h"
 #include "estimate/estimate.h"
 #include "expand/expand.h"
@@ -190,6 +191,7 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
 
   PermutationState state(options.permutations, options.seed);
   state.memory_budget = options.max_memory;
+  state.threads = std::max(options.threads, 1);
   state.keep_missing_patterns = options.rules.keep_missing_patterns;
   if (options.rules.alleles_per_population) {
     state.population_alleles = expand::typed_alleles(input.systems, input.populations);

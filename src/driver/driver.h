@@ -66,4 +66,8 @@ class DataSetBuilder {
   std::unique_ptr<PermutationState> state_;
 };
 
+// Limits the allocator's arenas, which would otherwise keep the freed
+// memory of every thread: once per process, before any thread starts.
+void limit_allocator_arenas();
+
 }  // namespace driver

@@ -29,6 +29,10 @@ Outcome run_capturing(const std::function<void()>& action) {
   } catch (const common::FileError& error) {
     outcome.kind = Outcome::Kind::file_error;
     outcome.error = error;
+  } catch (const common::MemoryRefusal& refusal) {
+    // As the program reports it.
+    outcome.kind = Outcome::Kind::file_error;
+    outcome.error = common::FileError{"", 0, refusal.what};
   }
   return outcome;
 }
