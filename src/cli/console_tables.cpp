@@ -20,6 +20,14 @@ std::string joined_notes(const common::PopulationResult& result) {
   return text;
 }
 
+// A name from the table as the console shows it, its control characters
+// escaped before the columns are measured.
+std::string console_name(const std::string& name) { return layout::escape_controls(name); }
+
+std::string pair_text(const std::vector<std::string>& loci, const results::LocusPairResult& pair) {
+  return console_name(loci[pair.locus_a]) + " ~ " + console_name(loci[pair.locus_b]);
+}
+
 // A figure right-aligned in width, NA where it is undefined.
 std::string column(const std::string& text, std::size_t width) {
   return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
@@ -44,14 +52,14 @@ std::string padded(std::string text, std::size_t width) {
 void write_overall_table(const common::RunResults& results, layout::Sink& console) {
   std::size_t name_width = 10;
   for (const common::PopulationResult& result : results.populations) {
-    name_width = std::max(name_width, result.name.size());
+    name_width = std::max(name_width, console_name(result.name).size());
   }
   line_to(console, padded("population", name_width) +
                        "  individuals   statistic      df   p-value        xi  note");
   for (const common::PopulationResult& r : results.populations) {
     const bool shown = r.informative;
-    std::string line =
-        padded(r.name, name_width) + "  " + column(std::to_string(r.individuals), 11) + "  ";
+    std::string line = padded(console_name(r.name), name_width) + "  " +
+                       column(std::to_string(r.individuals), 11) + "  ";
     line += column(shown ? fixed_text(r.observed_statistic, 2) : "NA", 10) + "  ";
     line += column(shown && r.df_defined ? std::to_string(r.degrees_of_freedom) : "NA", 6) + "  ";
     line += column(shown ? results::significant_text(r.p_value, 3) : "NA", 8) + "  ";
@@ -70,8 +78,8 @@ void write_locus_pair_table(const std::vector<std::string>& loci,
   std::size_t name_width = 10;
   std::size_t pair_width = 4;
   for (const results::LocusPairResult& pair : locus_pairs) {
-    name_width = std::max(name_width, pair.result.name.size());
-    pair_width = std::max(pair_width, loci[pair.locus_a].size() + loci[pair.locus_b].size() + 3);
+    name_width = std::max(name_width, console_name(pair.result.name).size());
+    pair_width = std::max(pair_width, pair_text(loci, pair).size());
   }
   line_to(console,
           padded("population", name_width) + "  " + padded("pair", pair_width) +
@@ -85,8 +93,8 @@ void write_locus_pair_table(const std::vector<std::string>& loci,
                                 : judged_with_ties
                                     ? results::significant_text(pair.result.p_value, 3)
                                     : fixed_text(pair.result.p_value, 3);
-    std::string line = padded(pair.result.name, name_width) + "  " +
-                       padded(loci[pair.locus_a] + " ~ " + loci[pair.locus_b], pair_width) + "  " +
+    std::string line = padded(console_name(pair.result.name), name_width) + "  " +
+                       padded(pair_text(loci, pair), pair_width) + "  " +
                        column(p_value, judged_with_ties ? 8 : 7) + "  " + measure(pair.d_prime) +
                        "  " + measure(pair.wn);
     if (judged_with_ties && !pair.result.notes.empty()) {

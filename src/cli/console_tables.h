@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/run.h"
@@ -11,6 +12,21 @@
 // The tables a table run shows on the console once its tests are done.
 
 namespace cli {
+
+// The console of a table run: each record reaches console with its control
+// characters escaped (layout::escape_controls), so that a CR or ESC in a
+// population, locus or allele name cannot rewrite the terminal; UTF-8 names
+// are shown as they are.
+class TableConsole final : public layout::Sink {
+ public:
+  explicit TableConsole(layout::Sink& console) : console_(console) {}
+  void write_record(std::string_view record) override {
+    console_.write_record(layout::escape_controls(record));
+  }
+
+ private:
+  layout::Sink& console_;
+};
 
 // value with `decimals` digits after the point.
 [[nodiscard]] std::string fixed_text(double value, int decimals);

@@ -141,6 +141,9 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
   const table::GenotypeTable genotypes =
       table::read_genotype_table(*in, options.genotypes, read_options,
                                  [&help](const std::string& line) { help.write_record(line); });
+  for (const std::string& line : table::missing_code_notes(genotypes)) {
+    help.write_record(line);
+  }
   if (options.locus_pairs) {
     run_locus_pair_tests(options, genotypes, prefix, outputs, console, help);
   } else {

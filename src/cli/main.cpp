@@ -7,6 +7,7 @@
 #include <string_view>
 #include <thread>
 
+#include "cli/console_tables.h"
 #include "cli/front_ends.h"
 #include "cli/options.h"
 #include "common/stop.h"
@@ -56,7 +57,8 @@ int run_program(cli::Options options, layout::Sink& help, output::Interrupts& in
       cli::run_classic(options, console, help, &interrupts);
       layout::write(console, "('Stop - Program terminated.')");
     } else {
-      cli::run_genotype_table(options, console, help, &interrupts);
+      cli::TableConsole table_console(console);
+      cli::run_genotype_table(options, table_console, help, &interrupts);
     }
     return 0;
   } catch (const common::Stop& stop) {

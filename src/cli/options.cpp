@@ -58,7 +58,9 @@ void add_table_options(CLI::App& app, Options& o) {
                  "named id, individual, ind, sample or name in any case, else none)");
   app.add_option("--missing", o.missing,
                  "comma-separated cell values that mean a missing typing, replacing the "
-                 "default list (default: 0,NA,-,?,****; an empty cell is always missing)");
+                 "default list (default: 0,NA,-,?,****,-9,.,NaN,N/A,na,00,000,0000; an empty "
+                 "cell is always missing; a locus with another value that looks like a "
+                 "missing-data code gets a warning)");
   app.add_option("--null", o.null_spec,
                  "null grouping: groups separated by commas, loci of a group joined by '+' "
                  "(default: every locus of the test alone)");
@@ -93,6 +95,10 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
   }
   if (app.count("--genotypes") > 0 && o.genotypes.empty()) {
     return "--genotypes needs a file name";
+  }
+  // Given empty, it would silently mean "from the extension".
+  if (app.count("--delimiter") > 0 && o.delimiter.empty()) {
+    return "--delimiter needs one character or the word tab, not an empty value";
   }
   if (o.locus_pairs && (app.count("--null") > 0 || app.count("--alt") > 0)) {
     return "--null and --alt do not go with --pairs (every pair is tested alone)";

@@ -54,10 +54,11 @@ struct Stop {
 // An error of the file layer: a missing file, a report file that exists, a
 // field that is not an integer, a layout that cannot be read. Reported as one
 // line "file:line: what" on the error stream, exit status 2, no "Return code".
-// line is 0 when the error is not tied to a line of the file.
+// line is 0 when the error is not tied to a line of the file; 64 bits, since
+// a genotype table may have more lines than an int counts.
 struct FileError {
   std::string file;
-  int line = 0;
+  std::int64_t line = 0;
   std::string what;
 };
 

@@ -371,6 +371,12 @@ void check_log_file(const std::string& path);
 // Its result is printable, so applying it twice changes nothing.
 [[nodiscard]] std::string printable(std::string_view text);
 
+// Text of a genotype table made safe for the console and standard error, its
+// UTF-8 kept: each byte of a control character (bytes 0 to 31 and 127, and
+// U+0080 to U+009F) becomes \xNN, as printable() shows it. Applying it twice
+// changes nothing.
+[[nodiscard]] std::string escape_controls(std::string_view text);
+
 // What a message calls a numbered thing with its title, such as
 // "system 3 (TRANSFERRIN)": the title without its leading and trailing
 // blanks and made printable, left out when it is blank.

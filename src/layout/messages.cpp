@@ -19,6 +19,27 @@ std::string printable(std::string_view text) {
   return shown;
 }
 
+std::string escape_controls(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    const auto byte = static_cast<unsigned char>(text[k]);
+    // U+0080 to U+009F are C2 80 to C2 9F in UTF-8.
+    const bool c1_control = byte == 0xC2 && k + 1 < text.size() &&
+                            static_cast<unsigned char>(text[k + 1]) >= 0x80 &&
+                            static_cast<unsigned char>(text[k + 1]) <= 0x9F;
+    if (c1_control) {
+      shown += detail::shown_byte(text[k]);
+      shown += detail::shown_byte(text[++k]);
+    } else if (byte < 0x20 || byte == 0x7F) {
+      shown += detail::shown_byte(text[k]);
+    } else {
+      shown += text[k];
+    }
+  }
+  return shown;
+}
+
 std::string titled(std::string_view name, std::string_view title) {
   const std::size_t first = title.find_first_not_of(' ');
   if (first == std::string_view::npos) {

@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "common/count.h"
@@ -96,7 +98,7 @@ using Header = std::vector<std::string>;
         join({"--id-column names the population column, ", column_text(header, plan.population),
               options.population_column.empty()
                   ? "; name the population column with --population-column"
-                  : ""})};
+                  : ", as --population-column does; the two need columns of their own"})};
   }
   return id;
 }
@@ -113,23 +115,69 @@ using Header = std::vector<std::string>;
                "; name others with --population-column or --id-column"});
 }
 
+[[nodiscard]] bool is_locus_column(const ColumnPlan& plan, int c) {
+  return c != plan.population && c != plan.id && c != plan.row_names;
+}
+
+// What column c is when it is not a locus column, as the message about the
+// column before it says: ", the population column (--population-column)".
+[[nodiscard]] std::string role_of(const ColumnPlan& plan, const TableOptions& options, int c) {
+  if (c == plan.population) {
+    return options.population_column.empty() ? ", the population column"
+                                             : ", the population column (--population-column)";
+  }
+  if (c == plan.id) {
+    return options.id_column.empty() ? ", the id column" : ", the id column (--id-column)";
+  }
+  return "";
+}
+
+// A column an option names that pairs with a locus column beside it: the
+// option took a column of that locus, and the pairing then fails at a column
+// that is not at fault. Nothing when no option did so.
+void check_option_columns(const Header& header, const ColumnPlan& plan, const TableOptions& options,
+                          const std::string& table_name) {
+  const std::array<std::tuple<std::string_view, const std::string&, std::optional<int>>, 2> named =
+      {{{"--population-column", options.population_column, plan.population},
+        {"--id-column", options.id_column, plan.id}}};
+  for (const auto& [option, name, column] : named) {
+    if (name.empty() || !column) {
+      continue;
+    }
+    for (const int beside : {*column - 1, *column + 1}) {
+      if (beside < 0 || beside >= common::count_of(header) || !is_locus_column(plan, beside)) {
+        continue;
+      }
+      const int first = std::min(*column, beside);
+      if (const std::optional<std::string> locus =
+              locus_of_columns(header[first], header[first + 1])) {
+        throw common::FileError{
+            table_name, 1,
+            join({option, " ", quoted(name), " names column ", std::to_string(*column + 1),
+                  ", which pairs with ", column_text(header, beside), " as the locus ",
+                  quoted(*locus), "; name a column that holds no typings"})};
+      }
+    }
+  }
+}
+
 [[nodiscard]] std::vector<Locus> pair_loci(const Header& header, const ColumnPlan& plan,
+                                           const TableOptions& options,
                                            const std::string& table_name) {
-  const auto is_locus_column = [&](int c) {
-    return c != plan.population && c != plan.id && c != plan.row_names;
-  };
   std::vector<Locus> loci;
   const int n = common::count_of(header);
   for (int c = 0; c < n; ++c) {
-    if (!is_locus_column(c)) {
+    if (!is_locus_column(plan, c)) {
       continue;
     }
     std::optional<std::string> locus;
-    if (c + 1 < n && is_locus_column(c + 1)) {
+    if (c + 1 < n && is_locus_column(plan, c + 1)) {
       locus = locus_of_columns(header[c], header[c + 1]);
     }
     if (!locus) {
-      const std::string next = c + 1 < n ? join({" with the next, ", column_text(header, c + 1)})
+      check_option_columns(header, plan, options, table_name);
+      const std::string next = c + 1 < n ? join({" with the next, ", column_text(header, c + 1),
+                                                 role_of(plan, options, c + 1)})
                                          : std::string(" with a next column");
       throw common::FileError{table_name, 1,
                               join({column_text(header, c), " does not pair", next, PAIRING_RULE,
@@ -171,7 +219,7 @@ ColumnPlan plan_columns(const Header& header, const TableOptions& options,
   // named by --population-column) is never the id column too.
   plan.population = population_column(header, plan, options, table_name);
   plan.id = id_column(header, plan, options, table_name);
-  plan.loci = pair_loci(header, plan, table_name);
+  plan.loci = pair_loci(header, plan, options, table_name);
   check_locus_names(plan.loci, table_name);
   return plan;
 }

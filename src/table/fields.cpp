@@ -1,6 +1,8 @@
 #include <algorithm>
+#include <ios>
 #include <streambuf>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "common/stop.h"
@@ -33,21 +35,107 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
 namespace {
 
 constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+constexpr std::string_view REPLACEMENT_CHARACTER = "\xEF\xBF\xBD";  // U+FFFD
+constexpr std::string_view NOT_UTF8 =
+    ": the table is not all UTF-8; each byte sequence that is not is read as the replacement"
+    " character U+FFFD, here and in any later line (save the table as UTF-8 to keep its names)";
 
 [[nodiscard]] bool is_blank_line(std::string_view line) {
   return line.find_first_not_of(" \t") == std::string_view::npos;
 }
 
+// The UTF-8 sequence at pos: its length and whether it is valid; when it is
+// not, the length of its longest start that could still have been valid (at
+// least 1), which one U+FFFD replaces.
+struct Utf8Step {
+  std::size_t length;
+  bool valid;
+};
+
+[[nodiscard]] Utf8Step utf8_step(std::string_view text, std::size_t pos) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(pos);
+  if (lead < 0x80) {
+    return {1, true};
+  }
+  std::size_t continuations = 0;
+  // The range of the first continuation byte excludes overlong forms,
+  // surrogates and code points above U+10FFFF.
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    continuations = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    continuations = 2;
+    low = lead == 0xE0 ? 0xA0 : low;
+    high = lead == 0xED ? 0x9F : high;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    continuations = 3;
+    low = lead == 0xF0 ? 0x90 : low;
+    high = lead == 0xF4 ? 0x8F : high;
+  } else {
+    return {1, false};
+  }
+  for (std::size_t length = 1; length <= continuations; ++length) {
+    if (pos + length >= text.size() || byte(pos + length) < low || byte(pos + length) > high) {
+      return {length, false};
+    }
+    low = 0x80;
+    high = 0xBF;
+  }
+  return {continuations + 1, true};
+}
+
+// A spreadsheet saving "Unicode text" writes UTF-16: two bytes a character,
+// one of them 0 for ASCII, after a byte-order mark unless it is left out.
+[[nodiscard]] bool looks_utf16(std::string_view first_line) {
+  if (first_line.starts_with("\xFF\xFE") || first_line.starts_with("\xFE\xFF")) {
+    return true;
+  }
+  const auto zeros =
+      static_cast<std::size_t>(std::count(first_line.begin(), first_line.end(), '\0'));
+  return zeros >= 2 && 4 * zeros >= first_line.size();
+}
+
+[[nodiscard]] std::string read_failure_reason(const std::ios_base::failure& failure) {
+  const std::error_category& category = failure.code().category();
+  if (category == std::generic_category() || category == std::system_category()) {
+    return failure.code().message();
+  }
+  return failure.what();
+}
+
 }  // namespace
 
-FieldReader::FieldReader(std::istream& in, std::string name, char delimiter)
-    : in_(in), name_(std::move(name)), delimiter_(delimiter) {}
+bool replace_invalid_utf8(std::string& text) {
+  std::string repaired;
+  bool replaced = false;
+  std::size_t copied = 0;  // bytes of text already in repaired
+  for (std::size_t pos = 0; pos < text.size();) {
+    const Utf8Step step = utf8_step(text, pos);
+    if (!step.valid) {
+      repaired.append(text, copied, pos - copied);
+      repaired.append(REPLACEMENT_CHARACTER);
+      copied = pos + step.length;
+      replaced = true;
+    }
+    pos += step.length;
+  }
+  if (replaced) {
+    repaired.append(text, copied, std::string::npos);
+    text = std::move(repaired);
+  }
+  return replaced;
+}
+
+FieldReader::FieldReader(std::istream& in, std::string name, char delimiter, NoteWriter note)
+    : in_(in), name_(std::move(name)), delimiter_(delimiter), note_(std::move(note)) {}
 
 void FieldReader::fail(const std::string& what) const {
   throw common::FileError{name_, line_number_, what};
 }
 
-bool FieldReader::next_line() {
+bool FieldReader::read_line_bytes() {
   // Byte by byte from the buffer, so that an endless line (a pipe without
   // line ends) ends in the error below, not in an allocation that fails.
   using Traits = std::streambuf::traits_type;
@@ -60,7 +148,6 @@ bool FieldReader::next_line() {
   if (Traits::eq_int_type(c, Traits::eof())) {
     return false;
   }
-  ++line_number_;
   for (; !Traits::eq_int_type(c, Traits::eof()); c = buffer->sbumpc()) {
     if (Traits::eq_int_type(c, Traits::to_int_type('\n'))) {
       break;
@@ -71,8 +158,50 @@ bool FieldReader::next_line() {
     }
     line_.push_back(Traits::to_char_type(c));
   }
+  return true;
+}
+
+void FieldReader::check_not_utf16() const {
+  if (looks_utf16(line_)) {
+    fail("the table is UTF-16 encoded; save it as UTF-8 (or ASCII) and run again");
+  }
+}
+
+void FieldReader::repair_utf8() {
+  if (!replace_invalid_utf8(line_) || utf8_replaced_) {
+    return;
+  }
+  utf8_replaced_ = true;
+  if (note_) {
+    note_(join({"warning: ", layout::printable(name_), ", line ", std::to_string(line_number_),
+                NOT_UTF8}));
+  }
+}
+
+bool FieldReader::next_line() {
+  // The line being read counts from its first byte, so that a read error
+  // names it.
+  ++line_number_;
+  bool read = false;
+  try {
+    read = read_line_bytes();
+  } catch (const std::ios_base::failure& failure) {
+    // A file stream reports a failing read(2) so, not as the end of the file.
+    fail(join({"the table cannot be read further (", read_failure_reason(failure), ")"}));
+  } catch (common::FileError& error) {
+    // A stream on a descriptor names the file but not the line.
+    error.line = error.line == 0 ? line_number_ : error.line;
+    throw;
+  }
+  if (!read) {
+    --line_number_;
+    return false;
+  }
   if (!line_.empty() && line_.back() == '\r') {
     line_.pop_back();
+  }
+  if (line_number_ == 1) {
+    check_not_utf16();
   }
   if (line_.size() > static_cast<std::size_t>(MAX_TABLE_LINE)) {
     fail(join({"the line is longer than ", std::to_string(MAX_TABLE_LINE),
@@ -81,13 +210,19 @@ bool FieldReader::next_line() {
   if (line_number_ == 1 && line_.starts_with(BYTE_ORDER_MARK)) {
     line_.erase(0, BYTE_ORDER_MARK.size());
   }
+  repair_utf8();
   return true;
 }
 
 bool FieldReader::next_record() {
+  int blank_lines = 0;
   while (next_line()) {
     if (!is_blank_line(line_)) {
       return true;
+    }
+    if (++blank_lines > MAX_BLANK_LINES) {
+      fail(join({"more than ", std::to_string(MAX_BLANK_LINES),
+                 " blank lines in a row; is this the right file?"}));
     }
   }
   if (in_.bad()) {

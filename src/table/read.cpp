@@ -1,4 +1,5 @@
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -68,7 +69,7 @@ class RowReader {
             int field_count)
       : name_(name), options_(options), plan_(plan), field_count_(field_count) {}
 
-  [[nodiscard]] Row read(const std::vector<std::string>& fields, int line) const {
+  [[nodiscard]] Row read(const std::vector<std::string>& fields, std::int64_t line) const {
     if (common::count_of(fields) != field_count_) {
       fail(line, join({"the row has ", std::to_string(fields.size()), " fields, the header ",
                        std::to_string(field_count_)}));
@@ -98,12 +99,12 @@ class RowReader {
   const detail::ColumnPlan& plan_;
   int field_count_;
 
-  [[noreturn]] void fail(int line, const std::string& what) const {
+  [[noreturn]] void fail(std::int64_t line, const std::string& what) const {
     throw common::FileError{name_, line, what};
   }
 
   [[nodiscard]] std::string typing(const std::vector<std::string>& fields, const Locus& locus,
-                                   int k, int line) const {
+                                   int k, std::int64_t line) const {
     const std::string& cell = fields[locus.first_column + k];
     for (const std::string& token : options_.missing_tokens) {
       if (cell == token) {
@@ -136,7 +137,7 @@ GenotypeTable read_genotype_table(std::istream& in, const std::string& name,
   GenotypeTable table;
   table.name = name;
   table.delimiter = options.delimiter != 0 ? options.delimiter : delimiter_for(name);
-  detail::FieldReader reader(in, name, table.delimiter);
+  detail::FieldReader reader(in, name, table.delimiter, note);
   if (!reader.next_record()) {
     throw common::FileError{name, 0, "the table is empty; it needs a header row"};
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <istream>
 #include <span>
@@ -24,6 +25,9 @@ namespace table {
 inline constexpr int MAX_TABLE_LINE = 1 << 20;  // 1 MiB
 // Alleles a locus may have among the individuals kept for a test.
 inline constexpr int MAX_TABLE_ALLELES = 250;
+// Blank lines a table may have in a row; more are not a table (a device or a
+// file of line ends) and end the reading.
+inline constexpr int MAX_BLANK_LINES = 1'000'000;
 
 struct TableOptions {
   // 0: from the file name's extension (delimiter_for), but ';' for a ".csv"
@@ -36,7 +40,11 @@ struct TableOptions {
   // Empty: the first other column named "id", "individual", "ind", "sample"
   // or "name" in any case, else none.
   std::string id_column;
-  std::vector<std::string> missing_tokens = {"0", "NA", "-", "?", "****"};
+  // Cells that mean a missing typing (an empty cell always does): the codes
+  // of the classic files and those that statistics packages and spreadsheets
+  // write.
+  std::vector<std::string> missing_tokens = {"0",   "NA",  "-",  "?",  "****", "-9",  ".",
+                                             "NaN", "N/A", "na", "00", "000",  "0000"};
 };
 
 // The --delimiter value: one character, or the word "tab". Throws
@@ -47,6 +55,11 @@ struct TableOptions {
 // ".tsv" and ".txt" a tab. Throws common::FileError{path, 0, what} for any
 // other name (the table then needs --delimiter).
 [[nodiscard]] char delimiter_for(std::string_view path);
+
+// Whether a cell that is no missing token looks like one all the same, as
+// other programs write missing data: -1 to -99, NULL, none, missing, nan or
+// n/a in any case, a run of "?" or of "0", x or X.
+[[nodiscard]] bool missing_code_lookalike(std::string_view cell);
 
 // The --missing LIST: comma-separated tokens, each trimmed of surrounding
 // blanks as cells are (empty tokens add nothing). An empty list is allowed:
@@ -59,7 +72,7 @@ struct Locus {
 };
 
 struct Row {
-  int line = 0;  // the table's line number (header = 1)
+  std::int64_t line = 0;  // the table's line number (header = 1)
   std::string population;
   std::string id;  // empty without an id column
   // [locus]: the two cells, trimmed, in column order; "" = missing.
@@ -83,15 +96,24 @@ using NoteWriter = std::function<void(const std::string& line)>;
 // line has semicolons and no comma is read with ';', which a line to note
 // says (when note is set) once the header is read. The population, id and
 // locus columns are found as TableOptions says; a first column whose header
-// is empty holds row names and is left out. Throws
-// common::FileError{name, line, what}: a bad header (columns that do not
-// pair into loci, naming the population and id columns taken; a locus twice;
-// an unknown population or id column), a row with another field count than
-// the header, a line end inside quotes, a line too long, an empty population
-// cell, a tab in a population or allele name, a "~" in an allele name.
+// is empty holds row names and is left out. Each byte sequence that is not
+// UTF-8 is read as U+FFFD, which one line to note says at the first line
+// that has one. Throws common::FileError{name, line, what}:
+// a UTF-16 table, a bad header (columns that do not pair into loci, naming
+// the population and id columns taken; a locus twice; an unknown population
+// or id column, or one that pairs with a locus column), a row with another
+// field count than the header, a line end inside quotes, a line too long,
+// more than MAX_BLANK_LINES blank lines in a row, an empty population cell, a
+// tab in a population or allele name, a "~" in an allele name, a read error.
 [[nodiscard]] GenotypeTable read_genotype_table(std::istream& in, const std::string& name,
                                                 const TableOptions& options,
                                                 const NoteWriter& note = {});
+
+// One warning for each locus with an allele (a cell that is no missing
+// token) that looks like a missing-data code (missing_code_lookalike), at
+// its first such cell, in table order: the line, the locus, the value and
+// --missing, with which the codes are named.
+[[nodiscard]] std::vector<std::string> missing_code_notes(const GenotypeTable& table);
 
 // The loci of one test and its two groupings. Locus numbers are 0-based
 // indexes into GenotypeTable::loci.
@@ -134,7 +156,7 @@ struct TestSpec {
 
 struct ExcludedIndividual {
   std::string population;
-  int line = 0;
+  std::int64_t line = 0;
   std::string id;  // empty without an id column
 };
 

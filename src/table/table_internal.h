@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <optional>
 #include <string>
@@ -26,19 +27,27 @@ using common::join;
 // Whether the two texts are equal when ASCII letters of either case count as one.
 [[nodiscard]] bool equal_ignoring_case(std::string_view a, std::string_view b);
 
+// Bytes that are not UTF-8 replaced: each maximal start of a sequence that
+// cannot be completed, and each byte that starts none, becomes one U+FFFD.
+// Returns whether anything was replaced.
+[[nodiscard]] bool replace_invalid_utf8(std::string& text);
+
 // Splits a table into the fields of its lines. Lines end at LF, with one CR
 // before it (or at the end of the input) dropped; a leading UTF-8 byte-order
 // mark is skipped; blank lines (nothing but spaces and tabs) are passed over.
 // A field is trimmed of blanks; a field whose first non-blank byte is a quote
 // is quoted (RFC 4180): the delimiter and line-end bytes inside it are data,
 // a doubled quote is one quote, and only blanks may follow its closing quote.
+// Bytes that are not UTF-8 are replaced (replace_invalid_utf8), which one
+// line to note says, at the first line that has them.
 class FieldReader {
  public:
-  FieldReader(std::istream& in, std::string name, char delimiter);
+  FieldReader(std::istream& in, std::string name, char delimiter, NoteWriter note = {});
 
   // Reads the next line that is not blank; false at the end of the input.
-  // Throws common::FileError naming the line for a line longer than
-  // MAX_TABLE_LINE, or when the input cannot be read further.
+  // Throws common::FileError naming the line for a UTF-16 table, a line
+  // longer than MAX_TABLE_LINE, more than MAX_BLANK_LINES blank lines in a
+  // row, or when the input cannot be read further.
   [[nodiscard]] bool next_record();
 
   // The line last read, as it stands (a byte-order mark and line end removed).
@@ -56,17 +65,26 @@ class FieldReader {
   void use_delimiter(char delimiter) { delimiter_ = delimiter; }
 
   // 1-based number of the line last returned.
-  [[nodiscard]] int line_number() const { return line_number_; }
+  [[nodiscard]] std::int64_t line_number() const { return line_number_; }
 
  private:
   std::istream& in_;
   std::string name_;
   char delimiter_;
-  int line_number_ = 0;
+  NoteWriter note_;
+  std::int64_t line_number_ = 0;
   std::string line_;
+  bool utf8_replaced_ = false;  // whether a line has had bytes replaced
 
   // Reads the next line into line_; false at the end of the input.
   [[nodiscard]] bool next_line();
+  // The bytes of the next line, up to one more than MAX_TABLE_LINE, into
+  // line_; false at the end of the input.
+  [[nodiscard]] bool read_line_bytes();
+  // Refuses a first line written in UTF-16.
+  void check_not_utf16() const;
+  // Replaces the bytes of line_ that are not UTF-8, noting the first line.
+  void repair_utf8();
   // The first byte at or after pos that is not a blank (the delimiter
   // excepted), within line_.
   [[nodiscard]] std::size_t skip_blanks(std::size_t pos) const;
@@ -92,7 +110,9 @@ struct ColumnPlan {
 // the row names belongs to a locus. Throws common::FileError{table_name, 1,
 // what} for a column an option names that is missing or not unique, an id
 // column that is the population column, columns that do not pair into loci
-// (naming the population and id columns taken), or a locus twice.
+// (naming the option and column when a column an option names pairs with a
+// locus column beside it, else the population and id columns taken), or a
+// locus twice.
 [[nodiscard]] ColumnPlan plan_columns(const std::vector<std::string>& header,
                                       const TableOptions& options, const std::string& table_name);
 
