@@ -5,6 +5,7 @@
 #include "cli/console_tables.h"
 #include "cli/front_ends.h"
 #include "cli/genotype_internal.h"
+#include "cli/memory.h"
 #include "cli/progress.h"
 #include "cli/result_files.h"
 #include "common/stop.h"
@@ -112,12 +113,36 @@ table::TableOptions table_options(const Options& options) {
   } else {
     result.delimiter = table::parse_delimiter(options.delimiter);
   }
+  result.max_bytes = memory_budget(options.max_memory);
   result.population_column = options.population_column;
   result.id_column = options.id_column;
   if (options.missing) {
     result.missing_tokens = table::parse_missing_tokens(*options.missing);
   }
   return result;
+}
+
+// The permuted statistics are kept for the result files, 8 bytes per test
+// and data set: a run whose statistics alone exceed the budget is refused
+// before any work.
+void check_statistics_budget(const Options& options, const table::GenotypeTable& genotypes,
+                             std::int64_t budget) {
+  const auto populations =
+      static_cast<std::int64_t>(table::population_order(genotypes).values.size());
+  std::int64_t tests = populations;
+  if (options.locus_pairs) {
+    const auto loci = static_cast<std::int64_t>(table::parse_loci(genotypes, options.loci).size());
+    tests *= loci * (loci - 1) / 2;
+  }
+  const std::int64_t needed =
+      tests * (run_options(options).permutations + std::int64_t{1}) * std::int64_t{8};
+  if (budget > 0 && needed > budget) {
+    throw common::FileError{
+        "--permutations", 0,
+        "the permuted statistics of " + layout::integer_text(tests) + " tests need " +
+            layout::integer_text(needed) + " bytes, more than the memory budget of " +
+            layout::integer_text(budget) + "; run fewer permutations or raise --max-memory"};
+  }
 }
 
 void run_genotype_table(const Options& options, layout::Sink& console, layout::Sink& help,
@@ -144,6 +169,7 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
   for (const std::string& line : table::missing_code_notes(genotypes)) {
     help.write_record(line);
   }
+  check_statistics_budget(options, genotypes, read_options.max_bytes);
   if (options.locus_pairs) {
     run_locus_pair_tests(options, genotypes, prefix, outputs, console, help);
   } else {

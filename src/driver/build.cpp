@@ -33,7 +33,7 @@ constexpr std::int64_t ESTIMATION_BYTES_PER_PAIR = 128;
 // The cache of pair lists saves rebuilding the lists that permuted data sets
 // share; beyond this it is let go, so that memory does not grow with the
 // number of data sets.
-constexpr std::int64_t CACHE_AT_MOST = std::int64_t{256} << 20;
+constexpr std::int64_t CACHE_AT_MOST = std::int64_t{64} << 20;
 
 // "N bytes", with the mebibytes rounded up or down when there is one.
 std::string bytes_text(std::int64_t bytes, bool round_up) {

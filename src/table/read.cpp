@@ -123,6 +123,11 @@ class RowReader {
   }
 };
 
+// What a row of the table takes besides its text, for the memory budget:
+// the row and each cell's string.
+constexpr std::size_t ROW_BYTES = 128;
+constexpr std::size_t CELL_BYTES = 32;
+
 // A spreadsheet set to a European locale writes its ".csv" with semicolons,
 // the comma being its decimal mark. Only the header is looked at, as it is
 // read: the table may be a pipe.
@@ -157,7 +162,16 @@ GenotypeTable read_genotype_table(std::istream& in, const std::string& name,
   const detail::ColumnPlan plan = detail::plan_columns(header, options, name);
   table.loci = plan.loci;
   const RowReader rows(name, options, plan, common::count_of(header));
+  std::int64_t held = 0;
   while (const std::optional<std::vector<std::string>> fields = reader.next_fields()) {
+    held +=
+        static_cast<std::int64_t>(reader.line().size() + ROW_BYTES + CELL_BYTES * fields->size());
+    if (options.max_bytes > 0 && held > options.max_bytes) {
+      throw common::FileError{name, reader.line_number(),
+                              join({"the table read so far needs more memory than the budget of ",
+                                    std::to_string(options.max_bytes),
+                                    " bytes; raise --max-memory, or split the table"})};
+    }
     table.rows.push_back(rows.read(*fields, reader.line_number()));
   }
   return table;

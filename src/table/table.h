@@ -45,6 +45,9 @@ struct TableOptions {
   // write.
   std::vector<std::string> missing_tokens = {"0",   "NA",  "-",  "?",  "****", "-9",  ".",
                                              "NaN", "N/A", "na", "00", "000",  "0000"};
+  // The memory budget the table read in counts against (its text and the
+  // cells' bookkeeping); 0: none. An endless table on a pipe ends here.
+  std::int64_t max_bytes = 0;
 };
 
 // The --delimiter value: one character, or the word "tab". Throws
