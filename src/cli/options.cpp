@@ -39,8 +39,10 @@ void add_common_options(CLI::App& app, Options& o) {
                  ".permutations.tsv, .svg (default: none in the classic run; the table's "
                  "file name without its extension with --genotypes)");
   app.add_option("--max-memory", o.max_memory,
-                 "memory budget for the haplotype-pair lists: bytes, or with a suffix K, M, G "
-                 "or T (default: half of the physical memory or of the process's limit)");
+                 "memory budget of the run (the table, the haplotype-pair lists, the "
+                 "estimation's tables, the permuted statistics): bytes, or with a suffix K, M, "
+                 "G or T (default: half of the lowest of the physical memory, the process's "
+                 "limits and its control groups' memory limits)");
 }
 
 void add_table_options(CLI::App& app, Options& o) {
