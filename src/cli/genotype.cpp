@@ -58,7 +58,9 @@ void run_overall_test(const Options& options, const table::GenotypeTable& genoty
   layout::LogSink log(prefix + ".log");
   log_exclusions(made, log);
   const std::string report_path = prefix + ".report.txt";
-  layout::ReportSink report(outputs.open(report_path), report_path);
+  layout::ReportSink report_file(outputs.open(report_path), report_path);
+  // Names from the table reach the report with their control bytes escaped.
+  TableConsole report(report_file);
   const layout::Sinks sinks{console, log, report, &help};
 
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
