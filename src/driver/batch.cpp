@@ -20,9 +20,14 @@ namespace {
 constexpr int BATCH_PER_THREAD = 8;
 
 // One permuted data set of a batch: its console lines up to the progress
-// line, and after the estimation one result per population.
+// line, its log lines from the build (the abort listing included), and after
+// the estimation one result per population. The lines are held until the
+// batch is finished, because the next batch is built while this one is
+// estimated: written at once, a listing would land among the lines of
+// earlier data sets, at a place that depends on the thread count.
 struct PendingDataSet {
   layout::MemorySink console;
+  layout::MemorySink log;
   BuiltDataSet built;
   bool analysed = false;
   PermutedAnalysis analysis;
@@ -54,10 +59,11 @@ Batch build_batch(int& dataset_number, int size, const common::RunInput& observe
   while (batch.built_count < size && dataset_number <= options.permutations) {
     PendingDataSet& entry = batch.entries.emplace_back();
     const layout::Sinks build_sinks{classic ? static_cast<layout::Sink&>(entry.console) : discard,
-                                    classic ? sinks.log : discard, sinks.report, sinks.help};
+                                    classic ? static_cast<layout::Sink&>(entry.log) : discard,
+                                    sinks.report, sinks.help};
     const int tries_before = state.try_count.try_count(dataset_number);
     try {
-      batch.too_many_tries = build_data_set(dataset_number, observed, state, build_sinks, sinks.log,
+      batch.too_many_tries = build_data_set(dataset_number, observed, state, build_sinks, entry.log,
                                             entry.built) == BuildStatus::too_many_tries;
     } catch (...) {
       batch.failure = std::current_exception();
@@ -205,10 +211,12 @@ void start_estimation(const common::RunInput& observed, const common::RunOptions
       batch.built_count * population_count);
 }
 
-// Writes a batch's console output in data set order and hands on its analyses.
-void finish_batch(const Batch& batch, layout::Sink& console, const PermutedSink& sink) {
+// Writes a batch's console and log output in data set order and hands on its
+// analyses (whose log lines follow those of the data set's build).
+void finish_batch(const Batch& batch, const layout::Sinks& sinks, const PermutedSink& sink) {
   for (const PendingDataSet& entry : batch.entries) {
-    entry.console.write_to(console);
+    entry.console.write_to(sinks.console);
+    entry.log.write_to(sinks.log);
     if (entry.analysed) {
       sink(entry.analysis);
     }
@@ -268,7 +276,7 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
       state.expansions = expand::ExpansionCache{};
     }
     workers.finish();
-    finish_batch(current, sinks.console, sink);
+    finish_batch(current, sinks, sink);
     if (current.failure) {
       std::rethrow_exception(current.failure);
     }

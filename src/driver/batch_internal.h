@@ -49,8 +49,10 @@ using PermutedSink = std::function<void(const PermutedAnalysis&)>;
 // Builds and analyses permuted data sets 1 to permutation_count in data set
 // order on `threads` threads. A stop raised while a data set is built is
 // raised only after every earlier data set has been handed to `sink`, so
-// the console reads as if the data sets ran one by one; a data set that
-// needs too many attempts writes the abort listing and stops with 7070.
+// the console and the log read as if the data sets ran one by one, on any
+// number of threads; a data set that needs too many attempts writes the
+// abort listing after the log lines of the data sets before it and stops
+// with 7070.
 // With classic messages every data set's progress line goes to the console;
 // otherwise the builds write nothing to the console or the log.
 void run_permuted_data_sets(const common::RunInput& observed, const common::RunOptions& options,

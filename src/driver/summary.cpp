@@ -106,7 +106,8 @@ void summarise_population(common::PopulationResult& result, bool judged_with_tie
   result.ld_xi_std = 0.0;
   if (result.xi_defined) {
     const double n = static_cast<double>(result.individuals);
-    const double two_df = static_cast<double>(2 * df);
+    // Doubled in double precision: exact, and 2 df may pass 64 bits.
+    const double two_df = 2.0 * static_cast<double>(df);
     result.ld_xi = (observed - result.permutation_mean) * std::sqrt(two_df) /
                    std::sqrt(result.permutation_variance) / n;
     const double four_n = static_cast<double>(4 * static_cast<std::int64_t>(result.individuals));
@@ -137,7 +138,9 @@ std::int64_t degrees_of_freedom(
         return DEGREES_OF_FREEDOM_OVERFLOW;
       }
     }
-    a += product - 1;
+    if (__builtin_add_overflow(a, product - 1, &a)) {
+      return DEGREES_OF_FREEDOM_OVERFLOW;
+    }
   }
   return a - b;
 }

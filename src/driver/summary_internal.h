@@ -42,7 +42,7 @@ struct Interval {
 // frequencies fitted to the observed data ([null group]: the values a pair
 // carries; all others have frequency 0). A value counts when
 // 2N x f >= MIN_EXPECTED_COUNT. The products over null groups are formed in
-// 64 bits; a product that does not fit even there gives
+// 64 bits; a product, or a sum of them, that does not fit even there gives
 // DEGREES_OF_FREEDOM_OVERFLOW, written as asterisks.
 [[nodiscard]] std::int64_t degrees_of_freedom(
     const common::Grouping& null_grouping, const common::Grouping& alt_grouping,

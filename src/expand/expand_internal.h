@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <span>
 #include <string>
 
@@ -126,6 +127,11 @@ struct MissingCheck {
                                                  const Classification& classification,
                                                  const ObservedIndividual& observed,
                                                  const layout::Sinks& sinks);
+
+// a * b, or INT64_MAX with the product's sign when the product does not fit
+// in 64 bits: the counts formed from allele counts saturate instead of
+// overflowing.
+[[nodiscard]] std::int64_t saturating_product(std::int64_t a, std::int64_t b);
 
 // The explanation of stop code 304 for these tables.
 [[nodiscard]] std::string haplotype_count_explanation(const common::SystemTables& tables);

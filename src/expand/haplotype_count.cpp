@@ -1,5 +1,5 @@
-#include <cassert>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "common/count.h"
@@ -9,12 +9,26 @@
 
 namespace expand {
 
+std::int64_t saturating_product(std::int64_t a, std::int64_t b) {
+  std::int64_t product = 0;
+  if (__builtin_mul_overflow(a, b, &product)) {
+    constexpr std::int64_t most = std::numeric_limits<std::int64_t>::max();
+    return (a < 0) == (b < 0) ? most : -most;
+  }
+  return product;
+}
+
 void check_haplotype_count(const common::SystemTables& tables) {
-  // Both products are 64-bit: ten systems of 14 alleles give more whole
-  // haplotypes than a 32-bit integer holds.
+  // Both products are 64-bit and saturate: ten systems of 14 alleles give
+  // more whole haplotypes than a 32-bit integer holds, ten loci of 80 alleles
+  // (a genotype table) more than 64 bits hold. Saturation cannot hide a
+  // disagreement: the counts differ only by the factors of later systems
+  // without alleles, 0 (exact after any saturation) or negative, and negative
+  // counts come only from a data file header, whose at most 14 alleles per
+  // system keep the combinations far from saturation.
   std::int64_t haplotype_total = 1;
   for (int s = 0; s < tables.system_count(); ++s) {
-    haplotype_total *= tables.allele_count[s];
+    haplotype_total = saturating_product(haplotype_total, tables.allele_count[s]);
   }
 
   // Systems 1 and 2 always take part in the combinations, later systems only
@@ -26,7 +40,7 @@ void check_haplotype_count(const common::SystemTables& tables) {
     combination_count = 1;
     for (int s = 0; s < common::count_of(allele_count); ++s) {
       if (s < 2 || allele_count[s] > 0) {
-        combination_count *= allele_count[s];
+        combination_count = saturating_product(combination_count, allele_count[s]);
       }
     }
   }
