@@ -124,11 +124,13 @@ void run_table(std::uint8_t settings, const std::string& text) {
   layout::DiscardSink console;
   layout::DiscardSink help;
   try {
-    cli::run_genotype_table(options, console, help);
+    cli::run_genotype_table(options, console, help, nullptr);
   } catch (const common::Stop&) {
     // A stop code is a defined end of the run.
   } catch (const common::FileError&) {
     // So is an error of the table, of the test or of an output file.
+  } catch (const common::MemoryRefusal&) {
+    // And a test beyond the memory budget.
   }
   empty_run_folder(folder);
 }
