@@ -70,7 +70,7 @@ void run_classic(const Options& options, layout::Sink& console, layout::Sink& he
   // The report is the classic rules' (created empty at the start, left so
   // on a stop); a second run on it while this one lives is refused.
   const output::RunLock report_lock(files.report_file_name + ".lock",
-                                    "the report " + files.report_file_name);
+                                    "the report " + files.report_file_name, interrupts);
   layout::LogSink log(files.report_file_name + ".log");
   const layout::Sinks sinks{console, log, *files.report, &help};
 

@@ -62,8 +62,9 @@ class Interrupts {
 // refused at once, and a run that was killed leaves no lock that blocks.
 class RunLock {
  public:
-  // what: the outputs, for the refusal ("the result files PREFIX.*").
-  RunLock(std::string path, const std::string& what);
+  // what: the outputs, for the refusal ("the result files PREFIX.*"). With
+  // interrupts, an interruption removes the lock file as the run's end does.
+  RunLock(std::string path, const std::string& what, Interrupts* interrupts = nullptr);
   ~RunLock();
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;
@@ -71,6 +72,7 @@ class RunLock {
  private:
   std::string path_;
   int fd_ = -1;
+  Interrupts* interrupts_ = nullptr;
 };
 
 // Checks that each path's folder exists and can be written to, before any

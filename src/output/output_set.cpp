@@ -5,8 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <system_error>
 #include <set>
+#include <system_error>
 
 #include "common/stop.h"
 #include "common/text.h"
@@ -73,7 +73,8 @@ void check_folders(const std::vector<std::string>& paths) {
   }
 }
 
-RunLock::RunLock(std::string path, const std::string& what) : path_(std::move(path)) {
+RunLock::RunLock(std::string path, const std::string& what, Interrupts* interrupts)
+    : path_(std::move(path)), interrupts_(interrupts) {
   // A lock file removed by the run that held it may have been opened just
   // before: the lock then holds a name no longer there, and is taken again.
   for (;;) {
@@ -101,6 +102,9 @@ RunLock::RunLock(std::string path, const std::string& what) : path_(std::move(pa
     if (::fstat(fd, &held) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
         held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
       fd_ = fd;
+      if (interrupts_ != nullptr) {
+        interrupts_->list(interrupts_->hold(), path_);
+      }
       return;
     }
     ::close(fd);
@@ -108,6 +112,9 @@ RunLock::RunLock(std::string path, const std::string& what) : path_(std::move(pa
 }
 
 RunLock::~RunLock() {
+  if (interrupts_ != nullptr) {
+    interrupts_->unlist(interrupts_->hold(), path_);
+  }
   // Removed while held, so that no other run holds it in between.
   ::unlink(path_.c_str());
   ::close(fd_);
@@ -120,11 +127,7 @@ OutputSet::OutputSet(std::vector<std::string> finals, const std::string& prefix,
   std::vector<std::string> all = finals_;
   all.push_back(lock_path);
   check_folders(all);
-  lock_.emplace(lock_path, "the result files " + prefix + ".*");
-  // A run interrupted removes its lock file as a run that ends does.
-  if (interrupts_ != nullptr) {
-    interrupts_->list(interrupts_->hold(), lock_path);
-  }
+  lock_.emplace(lock_path, "the result files " + prefix + ".*", interrupts_);
   layout::check_output_files(finals_, layout::EmptyFiles::refused);
 }
 
