@@ -231,6 +231,14 @@ void draw_panel(SvgCanvas& canvas, const common::RunResults& results, int panel)
                                                    : label_text(result.p_value, 4);
     canvas.text(PLOT_LEFT, top + 44.0, subtitle(result, results.permutations, p), 12.0,
                 Anchor::start);
+    // The notes on the test (a locus left out, sparse haplotypes), beside its name.
+    std::string notes;
+    for (const std::string& note : result.notes) {
+      notes += (notes.empty() ? "" : "; ") + note;
+    }
+    if (!notes.empty()) {
+      canvas.text(PLOT_RIGHT, top + 24.0, notes, 12.0, Anchor::end, MUTED_TEXT);
+    }
     draw_histogram(canvas, result, top);
   }
   canvas.end_group();
