@@ -208,7 +208,8 @@ TEST(BuildDataSet, RefusesPairListsBeyondTheMemoryBudgetBeforeBuildingThem) {
       observed_data({"ABC", "DE", "FG"}, {"??DEFG", "ABDDFF", "??DEFG", "BBDDFG"});
   const std::string refusal =
       "the observed data set needs 3728 bytes for its haplotype-pair lists and their"
-      " estimation, more than the memory budget of 3727 bytes; its longest list, 18 pairs, is that of the phenotype first"
+      " estimation, more than the memory budget of 3727 bytes; its longest list, 18 pairs, is that "
+      "of the phenotype first"
       " met at record 1 of population \"Valley\" (number 1), heterozygous in 2 of its 2 typed"
       " systems, both typings of system 1 missing (3 alleles); type the missing system, leave"
       " out the individuals missing a highly polymorphic system, or raise --max-memory";
