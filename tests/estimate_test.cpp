@@ -321,9 +321,9 @@ TEST(EstimateWorkedExamples, LogLikelihoodsAndLastIterations) {
   struct Case {
     Population population;
     const common::Grouping& grouping;
-    bool alt;
-    double log_likelihood;
-    int last_iteration;  // 0: not checked
+    bool alt = false;
+    double log_likelihood = 0.0;
+    int last_iteration = 0;  // 0: not checked
   } const cases[] = {
       // Everyone the same homozygous pair; the first iteration is compared
       // with 0: 1000 individuals stop there, 1001 pass the tolerance.
