@@ -67,11 +67,11 @@ __attribute__((target("avx512f"))) inline void run_block_packed(int k, const dou
   }
 }
 
+}  // namespace
+
 // Every block; the pair counts of fully typed phenotypes are powers of 2
 // (2^(h - 1) phases for h heterozygous systems), the usual ones with the
 // masses kept in registers.
-}  // namespace
-
 __attribute__((target("avx512f"))) void run_blocks_packed(const double* frequency, double floor,
                                                           Tables& single) {
   const __m512d floor_vector = _mm512_set1_pd(floor);
