@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
   const std::string path = argv[1];
   const int data_sets = argc > 2 ? std::atoi(argv[2]) : 200;
   const int passes = argc > 3 ? std::atoi(argv[3]) : 5;
-  const std::optional<table::TableInput> made = bench_support::read_table_input(path);
+  const std::optional<genotypes::TestInput> made = bench_support::read_table_input(path);
   if (!made || data_sets < 1 || passes < 1) {
     std::cerr << "em_replay: cannot read " << path << " or bad counts\n";
     return 2;

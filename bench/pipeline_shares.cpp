@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   }
   const std::string path = argv[1];
   const int permutations = argc > 2 ? std::atoi(argv[2]) : 1000;
-  const std::optional<table::TableInput> made = bench_support::read_table_input(path);
+  const std::optional<genotypes::TestInput> made = bench_support::read_table_input(path);
   if (!made || permutations < 1) {
     std::cerr << "pipeline_shares: cannot read " << path << " or bad permutation count\n";
     return 2;

@@ -15,13 +15,13 @@
 namespace bench_support {
 
 // The run input of the table at path, or nothing when it cannot be opened.
-inline std::optional<table::TableInput> read_table_input(const std::string& path) {
+inline std::optional<genotypes::TestInput> read_table_input(const std::string& path) {
   std::ifstream in(path);
   if (!in) {
     return std::nullopt;
   }
-  const table::GenotypeTable genotypes = table::read_genotype_table(in, path, {});
-  return table::make_run_input(genotypes, table::parse_test(genotypes, "", ""));
+  const genotypes::GenotypeData genotypes = table::read_genotype_table(in, path, {});
+  return genotypes::make_run_input(genotypes, genotypes::parse_test(genotypes, "", ""));
 }
 
 // The estimation's work per iteration for population p (0-based) of a data

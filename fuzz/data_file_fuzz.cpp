@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "coding/coding.h"
 #include "common/stop.h"
 #include "common/tables.h"
 #include "expand/expand.h"
@@ -30,12 +31,12 @@ void analyse(std::istream& in) {
 
   common::DistinctPhenotypes distinct;
   distinct.reset(populations.population_count());
-  input::PhenotypeIndex index;
+  coding::PhenotypeIndex index;
   for (int p = 0; p < populations.population_count(); ++p) {
     const auto& records = populations.phenotype_table[static_cast<std::size_t>(p)];
     for (std::size_t r = 0; r < records.size(); ++r) {
-      input::code_individual(p, static_cast<int>(r), records[r], systems,
-                             common::MAX_DISTINCT_PHENOTYPES, distinct, index, sinks);
+      coding::code_individual(p, static_cast<int>(r), records[r], systems,
+                              common::MAX_DISTINCT_PHENOTYPES, distinct, index, sinks);
     }
   }
   expand::check_haplotype_count(systems);

@@ -28,11 +28,11 @@ void run(const uint8_t* data, size_t size) {
     options.id_column = "id";
   }
   std::istringstream in(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
-  const table::GenotypeTable genotypes = table::read_genotype_table(in, "fuzz.csv", options);
+  const genotypes::GenotypeData genotypes = table::read_genotype_table(in, "fuzz.csv", options);
   if (genotypes.loci.size() >= 2) {
-    static_cast<void>(table::make_run_input(genotypes, table::locus_pair_test(1, 0)));
+    static_cast<void>(genotypes::make_run_input(genotypes, genotypes::locus_pair_test(1, 0)));
   }
-  static_cast<void>(table::make_run_input(genotypes, table::parse_test(genotypes, "", "")));
+  static_cast<void>(genotypes::make_run_input(genotypes, genotypes::parse_test(genotypes, "", "")));
 }
 
 }  // namespace

@@ -67,14 +67,14 @@ bool small_enough(const std::string& text, const cli::Options& options) {
   table::TableOptions read_options;
   read_options.delimiter = options.delimiter == "tab" ? '\t' : ',';
   try {
-    const table::GenotypeTable genotypes =
+    const genotypes::GenotypeData genotypes =
         table::read_genotype_table(in, options.genotypes, read_options);
     if (genotypes.loci.size() > 4) {
       return false;
     }
-    const table::TableInput made =
-        table::make_run_input(genotypes, table::parse_test(genotypes, "", ""),
-                              cli::table_rules(options).alleles_per_population);
+    const genotypes::TestInput made =
+        genotypes::make_run_input(genotypes, genotypes::parse_test(genotypes, "", ""),
+                                  cli::table_rules(options).alleles_per_population);
     for (const int count : made.input.systems.allele_count) {
       if (count > 6) {
         return false;

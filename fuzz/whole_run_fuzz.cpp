@@ -30,9 +30,9 @@ bool small_enough(const common::RunInput& input) {
   return true;
 }
 
-void run_test(const table::GenotypeTable& genotypes, const table::TestSpec& test,
+void run_test(const genotypes::GenotypeData& genotypes, const genotypes::TestSpec& test,
               const common::RunOptions& options) {
-  const table::TableInput made = table::make_run_input(genotypes, test);
+  const genotypes::TestInput made = genotypes::make_run_input(genotypes, test);
   if (!small_enough(made.input)) {
     return;
   }
@@ -46,15 +46,15 @@ void run_table(std::uint8_t settings, const std::string& text) {
   std::istringstream in(text);
   table::TableOptions read_options;
   read_options.delimiter = (settings & 0x10U) != 0 ? '\t' : ',';
-  const table::GenotypeTable genotypes = table::read_genotype_table(in, "t.csv", read_options);
+  const genotypes::GenotypeData genotypes = table::read_genotype_table(in, "t.csv", read_options);
   common::RunOptions options;
   options.permutations = 1 + static_cast<int>(settings & 0x03U);
   options.threads = 1 + static_cast<int>((settings >> 2) & 0x01U);
   options.messages =
       (settings & 0x08U) != 0 ? common::MessageStyle::counted : common::MessageStyle::classic;
-  run_test(genotypes, table::parse_test(genotypes, "", ""), options);
+  run_test(genotypes, genotypes::parse_test(genotypes, "", ""), options);
   if (genotypes.loci.size() >= 2) {
-    run_test(genotypes, table::locus_pair_test(0, 1), options);
+    run_test(genotypes, genotypes::locus_pair_test(0, 1), options);
   }
 }
 

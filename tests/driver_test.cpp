@@ -257,8 +257,8 @@ common::RunInput input_of(const std::string& text) {
   std::istringstream in(text);
   table::TableOptions options;
   options.delimiter = ',';
-  const table::GenotypeTable genotypes = table::read_genotype_table(in, "t.csv", options);
-  return table::make_run_input(genotypes, table::parse_test(genotypes, "", "")).input;
+  const genotypes::GenotypeData genotypes = table::read_genotype_table(in, "t.csv", options);
+  return genotypes::make_run_input(genotypes, genotypes::parse_test(genotypes, "", "")).input;
 }
 
 // Every individual missing one of the three loci: almost every permuted

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "coding/coding.h"
 #include "support/capture.h"
 
 namespace {
@@ -459,7 +460,7 @@ common::RecordTypings record_typings(const Lines& texts) {
 struct Coder {
   common::SystemTables systems;
   common::DistinctPhenotypes distinct;
-  input::PhenotypeIndex index;
+  coding::PhenotypeIndex index;
   test_support::CapturedSinks sinks;
 
   Coder(const Lines& codes, int population_count) : systems(tables(codes)) {
@@ -468,8 +469,8 @@ struct Coder {
   test_support::Outcome code(int population, int record, const Lines& typings,
                              std::string_view key = {}) {
     return test_support::run_capturing([&] {
-      input::code_individual(population, record, record_typings(typings), systems,
-                             common::MAX_DISTINCT_PHENOTYPES, distinct, index, sinks.sinks(), key);
+      coding::code_individual(population, record, record_typings(typings), systems,
+                              common::MAX_DISTINCT_PHENOTYPES, distinct, index, sinks.sinks(), key);
     });
   }
 };

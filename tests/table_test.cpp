@@ -24,8 +24,8 @@ namespace {
 
 using Cells = std::vector<std::array<std::string, 2>>;
 
-table::GenotypeTable read_text(const std::string& text, char delimiter = ',',
-                               table::TableOptions options = {}) {
+genotypes::GenotypeData read_text(const std::string& text, char delimiter = ',',
+                                  table::TableOptions options = {}) {
   std::istringstream in(text);
   options.delimiter = delimiter;
   return table::read_genotype_table(in, "t.csv", options);
@@ -41,7 +41,7 @@ TEST(TableRead, FieldsAndLines) {
     Cells typings;
     int line;
   };
-  const std::string longest(table::MAX_TABLE_LINE - 4, 'y');  // "P,x," before it
+  const std::string longest(genotypes::MAX_LINE - 4, 'y');  // "P,x," before it
   const std::vector<Case> cases = {
       {"pop,A_1,A_2\nP1,x,y\n", ',', "P1", {{"x", "y"}}, 2},
       {"pop\tA\tA\nP 1\t x \ty\n", '\t', "P 1", {{"x", "y"}}, 2},
@@ -60,11 +60,11 @@ TEST(TableRead, FieldsAndLines) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 80));
-    const table::GenotypeTable t = read_text(c.text, c.delimiter);
-    ASSERT_EQ(t.rows.size(), 1U);
-    EXPECT_EQ(t.rows[0].population, c.population);
-    EXPECT_EQ(t.rows[0].typings, c.typings);
-    EXPECT_EQ(t.rows[0].line, c.line);
+    const genotypes::GenotypeData t = read_text(c.text, c.delimiter);
+    ASSERT_EQ(t.individuals.size(), 1U);
+    EXPECT_EQ(t.individuals[0].population, c.population);
+    EXPECT_EQ(t.individuals[0].typings, c.typings);
+    EXPECT_EQ(t.individuals[0].line, c.line);
     EXPECT_EQ(t.loci[0].name, "A");
   }
 }
@@ -73,9 +73,9 @@ TEST(TableRead, MissingTokensReplaced) {
   table::TableOptions options;
   options.missing_tokens = table::parse_missing_tokens(" x, NA ,");
   EXPECT_EQ(options.missing_tokens, (std::vector<std::string>{"x", "NA"}));
-  EXPECT_EQ(read_text("p,A,A\nP,x,0\n", ',', options).rows[0].typings, (Cells{{"", "0"}}));
+  EXPECT_EQ(read_text("p,A,A\nP,x,0\n", ',', options).individuals[0].typings, (Cells{{"", "0"}}));
   options.missing_tokens = table::parse_missing_tokens("");
-  EXPECT_EQ(read_text("p,A,A\nP,NA,\n", ',', options).rows[0].typings, (Cells{{"NA", ""}}));
+  EXPECT_EQ(read_text("p,A,A\nP,NA,\n", ',', options).individuals[0].typings, (Cells{{"NA", ""}}));
 }
 
 TEST(TableRead, Errors) {
@@ -83,7 +83,7 @@ TEST(TableRead, Errors) {
     std::string text, population_column, id_column;
     std::string message;  // the start of "file:line: what"
   };
-  const std::string long_cell(table::MAX_TABLE_LINE, 'x');
+  const std::string long_cell(genotypes::MAX_LINE, 'x');
   const std::vector<Case> cases = {
       {"", "", "", "t.csv:0: the table is empty"},
       {"\npop,A,A\n", "", "", "t.csv:1: the first line is blank"},
@@ -230,15 +230,14 @@ TEST(TableColumns, FoundAsPeopleWriteThem) {
     options.population_column = c.population_column;
     options.id_column = c.id_column;
     std::vector<std::string> notes;
-    const table::GenotypeTable t = table::read_genotype_table(
+    const genotypes::GenotypeData t = table::read_genotype_table(
         in, c.name, options, [&](const std::string& line) { notes.push_back(line); });
-    EXPECT_EQ(t.delimiter, c.read_with);
     EXPECT_EQ(notes.size(), c.delimiter == 0 && c.read_with == ';' ? 1U : 0U);
-    ASSERT_EQ(t.rows.size(), 1U);
-    EXPECT_EQ(t.rows[0].population, c.population);
-    EXPECT_EQ(t.rows[0].id, c.id);
+    ASSERT_EQ(t.individuals.size(), 1U);
+    EXPECT_EQ(t.individuals[0].population, c.population);
+    EXPECT_EQ(t.individuals[0].id, c.id);
     std::vector<std::string> loci;
-    for (const table::Locus& locus : t.loci) {
+    for (const genotypes::Locus& locus : t.loci) {
       loci.push_back(locus.name);
     }
     EXPECT_EQ(loci, c.loci);
@@ -260,7 +259,8 @@ TEST(TableColumns, SemicolonNoteComesBeforeAnErrorOfALaterLine) {
 
 TEST(TableOptions, Delimiters) {
   std::istringstream tsv("p\tA\tA\nP\tx\ty\n");
-  EXPECT_EQ(table::read_genotype_table(tsv, "in.TSV", {}).rows[0].typings, (Cells{{"x", "y"}}));
+  EXPECT_EQ(table::read_genotype_table(tsv, "in.TSV", {}).individuals[0].typings,
+            (Cells{{"x", "y"}}));
   EXPECT_EQ(table::delimiter_for("a/b.CSV"), ',');
   EXPECT_EQ(table::delimiter_for("b.tsv"), '\t');
   EXPECT_EQ(table::delimiter_for("b.Txt"), '\t');
@@ -291,10 +291,10 @@ TEST(TableTest, Specs) {
       {"", "D+B, A", {0, 1, 3}, {{0}, {1}, {3}}, {{3, 1}, {0}}},
       {"B+D,C", "C+D+B", {1, 2, 3}, {{1, 3}, {2}}, {{2, 3, 1}}},
   };
-  const table::GenotypeTable t = read_text(FOUR_LOCI);
+  const genotypes::GenotypeData t = read_text(FOUR_LOCI);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.null_spec + " / " + c.alt_spec);
-    const table::TestSpec test = table::parse_test(t, c.null_spec, c.alt_spec);
+    const genotypes::TestSpec test = genotypes::parse_test(t, c.null_spec, c.alt_spec);
     EXPECT_EQ(test.loci, c.loci);
     EXPECT_EQ(test.null_groups, c.null_groups);
     EXPECT_EQ(test.alt_groups, c.alt_groups);
@@ -321,10 +321,10 @@ TEST(TableTest, SpecErrors) {
       {"A,B", "B,A", "--alt:0: \"B,A\": the alternative grouping is the null grouping itself"},
       {"A+B,C", "C,B+A", "--alt:0: \"C,B+A\": the alternative grouping is the null grouping"},
   };
-  const table::GenotypeTable t = read_text(FOUR_LOCI);
+  const genotypes::GenotypeData t = read_text(FOUR_LOCI);
   for (const Case& c : cases) {
     const std::string message =
-        error_of([&] { static_cast<void>(table::parse_test(t, c.null_spec, c.alt_spec)); });
+        error_of([&] { static_cast<void>(genotypes::parse_test(t, c.null_spec, c.alt_spec)); });
     EXPECT_EQ(message.substr(0, c.message.size()), c.message) << message;
   }
 }
@@ -336,19 +336,19 @@ TEST(TableTest, LocusCountOfTheWholeTable) {
     header += ",L" + std::to_string(i) + ",L" + std::to_string(i);
     row += ",a,b";
   }
-  const table::GenotypeTable eleven = read_text(header + "\n" + row + "\n");
-  EXPECT_EQ(error_of([&] { static_cast<void>(table::parse_test(eleven, "", "")); }),
+  const genotypes::GenotypeData eleven = read_text(header + "\n" + row + "\n");
+  EXPECT_EQ(error_of([&] { static_cast<void>(genotypes::parse_test(eleven, "", "")); }),
             "t.csv:0: without --null or --alt every locus is tested, and the table has 11 loci;"
             " a test takes 2 to 10 loci");
-  EXPECT_EQ(table::parse_test(eleven, "L3,L0", "").loci, (std::vector<int>{0, 3}));
+  EXPECT_EQ(genotypes::parse_test(eleven, "L3,L0", "").loci, (std::vector<int>{0, 3}));
 }
 
 TEST(TableTest, LocusPairsMode) {
-  const table::GenotypeTable t = read_text(FOUR_LOCI);
-  EXPECT_EQ(table::parse_loci(t, ""), (std::vector<int>{0, 1, 2, 3}));
-  EXPECT_EQ(table::parse_loci(t, "D, B"), (std::vector<int>{1, 3}));
+  const genotypes::GenotypeData t = read_text(FOUR_LOCI);
+  EXPECT_EQ(genotypes::parse_loci(t, ""), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(genotypes::parse_loci(t, "D, B"), (std::vector<int>{1, 3}));
   for (const std::string_view bad : {"A", "A,A", "A,,B", "A,Q"}) {
-    EXPECT_EQ(error_of([&] { static_cast<void>(table::parse_loci(t, bad)); }).substr(0, 9),
+    EXPECT_EQ(error_of([&] { static_cast<void>(genotypes::parse_loci(t, bad)); }).substr(0, 9),
               "--loci:0:")
         << bad;
   }
@@ -371,8 +371,9 @@ TEST(TableRunInput, PopulationsRecordsAndExclusion) {
   table::TableOptions options;
   options.population_column = "pop";
   options.id_column = "id";
-  const table::GenotypeTable t = read_text(text, ',', options);
-  const table::TableInput made = table::make_run_input(t, table::parse_test(t, "B,A", ""));
+  const genotypes::GenotypeData t = read_text(text, ',', options);
+  const genotypes::TestInput made =
+      genotypes::make_run_input(t, genotypes::parse_test(t, "B,A", ""));
   const common::RunInput& input = made.input;
 
   EXPECT_EQ(input.locus_names, (std::vector<std::string>{"A", "B"}));
@@ -415,24 +416,24 @@ TEST(TableRunInput, PopulationsRecordsAndExclusion) {
 TEST(TableRunInput, LongNamesKeptInFull) {
   const std::string population(40, 'P');
   const std::string allele = "DRB1*04:01:01:01:extra-long";
-  const table::GenotypeTable t =
+  const genotypes::GenotypeData t =
       read_text("pop,A,A,B,B\n" + population + "," + allele + ",x,y,y\n");
-  const table::TableInput made = table::make_run_input(t, table::parse_test(t, "", ""));
+  const genotypes::TestInput made = genotypes::make_run_input(t, genotypes::parse_test(t, "", ""));
   EXPECT_EQ(made.input.population_names[0], population);
   EXPECT_EQ(made.input.populations.population_names[0].view(), std::string(20, 'P'));
   EXPECT_EQ(made.input.allele_names[0][0], allele);
 }
 
 TEST(TableRunInput, AlleleLimit) {
-  for (const int alleles : {table::MAX_TABLE_ALLELES, table::MAX_TABLE_ALLELES + 1}) {
+  for (const int alleles : {genotypes::MAX_LOCUS_ALLELES, genotypes::MAX_LOCUS_ALLELES + 1}) {
     std::string text = "pop,A,A,B,B\n";
     for (int a = 0; a < alleles; ++a) {
       text += "P,a" + std::to_string(a) + ",a0,b,b\n";
     }
-    const table::GenotypeTable t = read_text(text);
-    const table::TestSpec test = table::parse_test(t, "", "");
+    const genotypes::GenotypeData t = read_text(text);
+    const genotypes::TestSpec test = genotypes::parse_test(t, "", "");
     const std::string message = error_of([&] {
-      const table::TableInput made = table::make_run_input(t, test);
+      const genotypes::TestInput made = genotypes::make_run_input(t, test);
       // Every allele its own code letter, none of the reserved "?" and "^".
       const std::vector<char>& codes = made.input.systems.allele_code[0];
       std::set<char> distinct(codes.begin(), codes.end());
@@ -440,7 +441,7 @@ TEST(TableRunInput, AlleleLimit) {
       EXPECT_FALSE(distinct.contains('?') || distinct.contains('^'));
       EXPECT_EQ(made.input.systems.allele_name[0].back().view(), "00250");
     });
-    EXPECT_EQ(message, alleles == table::MAX_TABLE_ALLELES
+    EXPECT_EQ(message, alleles == genotypes::MAX_LOCUS_ALLELES
                            ? ""
                            : "t.csv:0: locus \"A\" has 251 alleles among the individuals kept"
                              " for the test; a locus may have at most 250");
@@ -448,14 +449,15 @@ TEST(TableRunInput, AlleleLimit) {
 }
 
 TEST(TableRunInput, NobodyLeft) {
-  const table::GenotypeTable t = read_text("pop,A,A,B,B,C,C\nP,x,,,y,z,z\nQ,,,y,y,-,-\n");
+  const genotypes::GenotypeData t = read_text("pop,A,A,B,B,C,C\nP,x,,,y,z,z\nQ,,,y,y,-,-\n");
+  EXPECT_EQ(
+      error_of([&] {
+        static_cast<void>(genotypes::make_run_input(t, genotypes::parse_test(t, "A,B,C", "")));
+      }),
+      "t.csv:0: no individual is left: every one has missing typings at two or more loci"
+      " of the test");
   EXPECT_EQ(error_of([&] {
-              static_cast<void>(table::make_run_input(t, table::parse_test(t, "A,B,C", "")));
-            }),
-            "t.csv:0: no individual is left: every one has missing typings at two or more loci"
-            " of the test");
-  EXPECT_EQ(error_of([&] {
-              static_cast<void>(table::make_run_input(t, table::parse_test(t, "A,B", "")));
+              static_cast<void>(genotypes::make_run_input(t, genotypes::parse_test(t, "A,B", "")));
             }),
             "t.csv:0: locus \"A\" has no typed allele among the individuals kept for the test");
 }
@@ -573,9 +575,9 @@ TEST(TableEquivalence, ClassicFilesSayTheSame) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    const table::GenotypeTable genotypes = read_text(c.text);
-    const table::TableInput made =
-        table::make_run_input(genotypes, table::parse_test(genotypes, c.null_spec, c.alt_spec));
+    const genotypes::GenotypeData genotypes = read_text(c.text);
+    const genotypes::TestInput made = genotypes::make_run_input(
+        genotypes, genotypes::parse_test(genotypes, c.null_spec, c.alt_spec));
     const std::string data_file = test_support::classic_data_file(made.input);
     const std::string control_file =
         test_support::classic_control_file(made.input, "pheno.dat", "ldout.txt");

@@ -27,14 +27,14 @@ using Cells = std::vector<std::array<std::string, 2>>;
 
 // A table may have more lines than an int counts; its line numbers reach
 // messages and the log whole.
-static_assert(std::is_same_v<decltype(table::Row::line), std::int64_t>);
-static_assert(std::is_same_v<decltype(table::ExcludedIndividual::line), std::int64_t>);
+static_assert(std::is_same_v<decltype(genotypes::Individual::line), std::int64_t>);
+static_assert(std::is_same_v<decltype(genotypes::ExcludedIndividual::line), std::int64_t>);
 static_assert(std::is_same_v<decltype(common::FileError::line), std::int64_t>);
-static_assert(std::is_same_v<decltype(std::declval<table::detail::FieldReader>().line_number()),
-                             std::int64_t>);
+static_assert(
+    std::is_same_v<decltype(std::declval<genotypes::LineReader>().line_number()), std::int64_t>);
 
 struct Read {
-  table::GenotypeTable table;
+  genotypes::GenotypeData table;
   std::vector<std::string> notes;
 };
 
@@ -99,10 +99,10 @@ TEST(TableFaults, ReadErrorNamesTheLine) {
 }
 
 TEST(TableFaults, RunOfBlankLines) {
-  const std::string most(table::MAX_BLANK_LINES, '\n');
+  const std::string most(genotypes::MAX_BLANK_LINES, '\n');
   const Read read = read_with_notes("pop,A,A\n" + most + "P,x,y\n");
-  ASSERT_EQ(read.table.rows.size(), 1U);
-  EXPECT_EQ(read.table.rows[0].line, table::MAX_BLANK_LINES + 2);
+  ASSERT_EQ(read.table.individuals.size(), 1U);
+  EXPECT_EQ(read.table.individuals[0].line, genotypes::MAX_BLANK_LINES + 2);
   // Blank lines of blanks count alike, and so do those at the end.
   EXPECT_EQ(error_reading("pop,A,A\n \t\n" + most + "P,x,y\n"),
             "t.csv:1000002: more than 1000000 blank lines in a row; is this the right file?");
@@ -111,7 +111,7 @@ TEST(TableFaults, RunOfBlankLines) {
 
 TEST(TableFaults, DefaultMissingCodes) {
   const Read read = read_with_notes("pop,A,A,B,B\nP,-9,.,NaN,N/A\nP,na,00,000,0000\nP,0,NA,-,?\n");
-  for (const table::Row& row : read.table.rows) {
+  for (const genotypes::Individual& row : read.table.individuals) {
     EXPECT_EQ(row.typings, (Cells{{"", ""}, {"", ""}})) << row.line;
   }
   EXPECT_TRUE(read.notes.empty());
@@ -133,26 +133,26 @@ TEST(TableFaults, ValuesThatLookMissing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cell);
     const Read read = read_with_notes("pop,A,A\nP,a," + c.cell + "\n");
-    EXPECT_EQ(table::missing_code_notes(read.table).size(), c.lookalike ? 1U : 0U);
+    EXPECT_EQ(genotypes::missing_code_notes(read.table).size(), c.lookalike ? 1U : 0U);
   }
 }
 
 TEST(TableFaults, LookalikeNotedOnceALocus) {
   const std::string text = "pop,A,A,B,B\nP,-1,x,b,b\nP,a,NULL,b,-1\nP,-1,a,b,b\n";
   const Read read = read_with_notes(text);
-  EXPECT_EQ(table::missing_code_notes(read.table),
+  EXPECT_EQ(genotypes::missing_code_notes(read.table),
             (std::vector<std::string>{
                 "warning: t.csv, line 2: locus \"A\": the value \"-1\" looks like a missing-data"
                 " code; it is analysed as an allele (name the codes with --missing)",
                 "warning: t.csv, line 3: locus \"B\": the value \"-1\" looks like a missing-data"
                 " code; it is analysed as an allele (name the codes with --missing)"}));
-  EXPECT_EQ(read.table.rows[0].typings[0][0], "-1");
+  EXPECT_EQ(read.table.individuals[0].typings[0][0], "-1");
   // Named with --missing, the codes are missing and nothing is said.
   table::TableOptions options;
   options.missing_tokens = table::parse_missing_tokens("-1,x,NULL");
   const Read named = read_with_notes(text, options);
-  EXPECT_TRUE(table::missing_code_notes(named.table).empty());
-  EXPECT_EQ(named.table.rows[0].typings, (Cells{{"", ""}, {"b", "b"}}));
+  EXPECT_TRUE(genotypes::missing_code_notes(named.table).empty());
+  EXPECT_EQ(named.table.individuals[0].typings, (Cells{{"", ""}, {"b", "b"}}));
 }
 
 TEST(TableFaults, InvalidUtf8Replaced) {
@@ -176,13 +176,13 @@ TEST(TableFaults, InvalidUtf8Replaced) {
   };
   for (const Case& c : cases) {
     std::string text = c.text;
-    EXPECT_EQ(table::detail::replace_invalid_utf8(text), c.text != c.repaired) << c.text;
+    EXPECT_EQ(genotypes::replace_invalid_utf8(text), c.text != c.repaired) << c.text;
     EXPECT_EQ(text, c.repaired);
   }
   const Read read = read_with_notes("pop,A,A\nP,a,b\nP\xE9,a\xFF,b\nQ,\xFE,b\n");
-  EXPECT_EQ(read.table.rows[1].population, "P" + fffd);
-  EXPECT_EQ(read.table.rows[1].typings[0][0], "a" + fffd);
-  EXPECT_EQ(read.table.rows[2].typings[0][0], fffd);
+  EXPECT_EQ(read.table.individuals[1].population, "P" + fffd);
+  EXPECT_EQ(read.table.individuals[1].typings[0][0], "a" + fffd);
+  EXPECT_EQ(read.table.individuals[2].typings[0][0], fffd);
   EXPECT_EQ(read.notes, std::vector<std::string>{
                             "warning: t.csv, line 3: the table is not all UTF-8; each byte"
                             " sequence that is not is read as the replacement character U+FFFD,"

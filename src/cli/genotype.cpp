@@ -17,8 +17,8 @@ namespace cli {
 namespace {
 
 // The individuals left out and the populations dropped, one line each.
-void log_exclusions(const table::TableInput& made, layout::Sink& log) {
-  for (const table::ExcludedIndividual& left : made.excluded) {
+void log_exclusions(const genotypes::TestInput& made, layout::Sink& log) {
+  for (const genotypes::ExcludedIndividual& left : made.excluded) {
     std::string line = "line " + layout::integer_text(left.line) + ", population " +
                        left.population + ": left out (missing typings at two or more loci)";
     if (!left.id.empty()) {
@@ -49,12 +49,13 @@ void write_run_notes(const common::RunResults& results, layout::Sink& console) {
   }
 }
 
-void run_overall_test(const Options& options, const table::GenotypeTable& genotypes,
+void run_overall_test(const Options& options, const genotypes::GenotypeData& genotypes,
                       const std::string& prefix, output::OutputSet& outputs, layout::Sink& console,
                       layout::Sink& help) {
-  const table::TestSpec test = table::parse_test(genotypes, options.null_spec, options.alt_spec);
-  const table::TableInput made =
-      table::make_run_input(genotypes, test, table_rules(options).alleles_per_population);
+  const genotypes::TestSpec test =
+      genotypes::parse_test(genotypes, options.null_spec, options.alt_spec);
+  const genotypes::TestInput made =
+      genotypes::make_run_input(genotypes, test, table_rules(options).alleles_per_population);
   layout::LogSink log(prefix + ".log");
   log_exclusions(made, log);
   const std::string report_path = prefix + ".report.txt";
@@ -127,13 +128,14 @@ table::TableOptions table_options(const Options& options) {
 // The permuted statistics are kept for the result files, 8 bytes per test
 // and data set: a run whose statistics alone exceed the budget is refused
 // before any work.
-void check_statistics_budget(const Options& options, const table::GenotypeTable& genotypes,
+void check_statistics_budget(const Options& options, const genotypes::GenotypeData& genotypes,
                              std::int64_t budget) {
   const auto populations =
-      static_cast<std::int64_t>(table::population_order(genotypes).values.size());
+      static_cast<std::int64_t>(genotypes::population_order(genotypes).values.size());
   std::int64_t tests = populations;
   if (options.locus_pairs) {
-    const auto loci = static_cast<std::int64_t>(table::parse_loci(genotypes, options.loci).size());
+    const auto loci =
+        static_cast<std::int64_t>(genotypes::parse_loci(genotypes, options.loci).size());
     tests *= loci * (loci - 1) / 2;
   }
   const std::int64_t needed =
@@ -165,10 +167,10 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
   layout::check_log_file(prefix + ".log");
 
   const std::unique_ptr<std::istream> in = layout::open_input(options.genotypes);
-  const table::GenotypeTable genotypes =
+  const genotypes::GenotypeData genotypes =
       table::read_genotype_table(*in, options.genotypes, read_options,
                                  [&help](const std::string& line) { help.write_record(line); });
-  for (const std::string& line : table::missing_code_notes(genotypes)) {
+  for (const std::string& line : genotypes::missing_code_notes(genotypes)) {
     help.write_record(line);
   }
   check_statistics_budget(options, genotypes, read_options.max_bytes);

@@ -80,7 +80,7 @@ std::string spread_note(const common::RunInput& input, const common::FittedModel
 
 struct LocusPairRun {
   const Options& options;
-  const table::GenotypeTable& genotypes;
+  const genotypes::GenotypeData& genotypes;
   const std::vector<int>& loci;  // the table's loci to pair, 0-based, in table order
   // Told of every data set finished: (locus pair index, data sets of that locus pair done).
   std::function<void(int, int)> progress;
@@ -119,9 +119,9 @@ void refused_rows(const common::RunInput& input, int i, int j, const common::Mem
 }
 
 // The log lines of the individuals and populations left out of a pair.
-void log_left_out(const table::TableInput& made, const std::string& locus_pair_name,
+void log_left_out(const genotypes::TestInput& made, const std::string& locus_pair_name,
                   layout::Sink& log) {
-  for (const table::ExcludedIndividual& left : made.excluded) {
+  for (const genotypes::ExcludedIndividual& left : made.excluded) {
     layout::write_line(log, "pair " + locus_pair_name + ", line " +
                                 layout::integer_text(left.line) + ", population " +
                                 left.population + ": left out" +
@@ -168,15 +168,17 @@ void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& he
   const int b = run.loci[j];
   const std::string locus_pair_name =
       run.genotypes.loci[a].name + " ~ " + run.genotypes.loci[b].name;
-  const table::TestSpec test = table::locus_pair_test(a, b);
-  if (std::none_of(run.genotypes.rows.begin(), run.genotypes.rows.end(),
-                   [&](const table::Row& row) { return table::row_kept(row, test.loci); })) {
+  const genotypes::TestSpec test = genotypes::locus_pair_test(a, b);
+  if (std::none_of(run.genotypes.individuals.begin(), run.genotypes.individuals.end(),
+                   [&](const genotypes::Individual& row) {
+                     return genotypes::individual_kept(row, test.loci);
+                   })) {
     layout::write_line(log,
                        "pair " + locus_pair_name + ": nobody typed at either locus; no result");
     return;
   }
-  const table::TableInput made =
-      table::make_run_input(run.genotypes, test, table_rules(run.options).alleles_per_population);
+  const genotypes::TestInput made = genotypes::make_run_input(
+      run.genotypes, test, table_rules(run.options).alleles_per_population);
   log_left_out(made, locus_pair_name, log);
   // The engine's summary of each locus pair is not shown: the pairs mode shows
   // one table of all locus pairs instead.
@@ -308,10 +310,10 @@ std::vector<std::string> locus_pair_result_paths(const std::string& prefix) {
   return {prefix + ".pairs.tsv", prefix + ".pairs.svg"};
 }
 
-void run_locus_pair_tests(const Options& options, const table::GenotypeTable& genotypes,
+void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData& genotypes,
                           const std::string& prefix, output::OutputSet& outputs,
                           layout::Sink& console, layout::Sink& help) {
-  const std::vector<int> loci = table::parse_loci(genotypes, options.loci);
+  const std::vector<int> loci = genotypes::parse_loci(genotypes, options.loci);
   layout::LogSink log(prefix + ".log");
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
   std::vector<std::pair<int, int>> tasks;  // positions in loci
@@ -342,7 +344,7 @@ void run_locus_pair_tests(const Options& options, const table::GenotypeTable& ge
   // Rows by population in the table's order, then in the order of the locus
   // pairs; the sort is stable.
   std::map<std::string_view, int> rank;
-  const common::FirstAppearance order = table::population_order(genotypes);
+  const common::FirstAppearance order = genotypes::population_order(genotypes);
   for (int p = 0; p < common::count_of(order.values); ++p) {
     rank.emplace(order.values[p], p);
   }

@@ -174,7 +174,7 @@ void number_typing_pairs(const common::RunInput& observed, PermutationState& sta
       state.completion[pi].push_back(q < 0 ? NO_COMPLETION : static_cast<std::uint32_t>(q));
     }
     for (const common::RecordTypings& typings : populations.phenotype_table[pi]) {
-      state.typing_code[pi].push_back(input::known_code(typings, observed.systems));
+      state.typing_code[pi].push_back(coding::known_code(typings, observed.systems));
       state.missing_systems[pi].push_back(missing_systems_of(observed.systems, typings));
       std::array<std::uint32_t, common::MAX_SYSTEMS>& row =
           state.typing_pair_number[pi].emplace_back();
@@ -261,7 +261,7 @@ void code_data_set(const common::RunInput& observed, PermutationState& state,
       }
       permute::assemble_record(populations, observed.null_grouping, state.donor_index, p, i,
                                record_typings);
-      input::code_individual(
+      coding::code_individual(
           p, i, record_typings, observed.systems, observed.max_distinct_phenotypes, state.distinct,
           state.phenotype_index, sinks, key_view, taken.code_known ? &taken.code : nullptr);
     }

@@ -5,11 +5,11 @@
 #include <optional>
 #include <vector>
 
+#include "coding/coding.h"
 #include "common/run.h"
 #include "common/tables.h"
 #include "driver/driver.h"
 #include "expand/expand.h"
-#include "input/input.h"
 #include "layout/layout.h"
 #include "permute/permute.h"
 
@@ -43,8 +43,8 @@ struct PermutationState {
   permute::UniformRandom generator;
   permute::TryCounts try_count;
   expand::ExpansionCache expansions;
-  common::DistinctPhenotypes distinct;    // work table, rebuilt by every attempt
-  input::PhenotypeIndex phenotype_index;  // look-up of distinct phenotypes by typings
+  common::DistinctPhenotypes distinct;     // work table, rebuilt by every attempt
+  coding::PhenotypeIndex phenotype_index;  // look-up of distinct phenotypes by typings
   // [population][record][system]: the number of the record's unordered pair
   // of typings at the system among those the observed records show there;
   // a permuted individual's numbers are its phenotype's look-up key.

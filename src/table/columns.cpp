@@ -161,10 +161,10 @@ void check_option_columns(const Header& header, const ColumnPlan& plan, const Ta
   }
 }
 
-[[nodiscard]] std::vector<Locus> pair_loci(const Header& header, const ColumnPlan& plan,
-                                           const TableOptions& options,
-                                           const std::string& table_name) {
-  std::vector<Locus> loci;
+[[nodiscard]] std::vector<ColumnLocus> pair_loci(const Header& header, const ColumnPlan& plan,
+                                                 const TableOptions& options,
+                                                 const std::string& table_name) {
+  std::vector<ColumnLocus> loci;
   const int n = common::count_of(header);
   for (int c = 0; c < n; ++c) {
     if (!is_locus_column(plan, c)) {
@@ -183,13 +183,13 @@ void check_option_columns(const Header& header, const ColumnPlan& plan, const Ta
                               join({column_text(header, c), " does not pair", next, PAIRING_RULE,
                                     columns_taken(header, plan)})};
     }
-    loci.push_back(Locus{std::move(*locus), c});
+    loci.push_back(ColumnLocus{std::move(*locus), c});
     ++c;
   }
   return loci;
 }
 
-void check_locus_names(const std::vector<Locus>& loci, const std::string& table_name) {
+void check_locus_names(const std::vector<ColumnLocus>& loci, const std::string& table_name) {
   for (std::size_t i = 0; i < loci.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) {
       if (loci[i].name == loci[j].name) {

@@ -30,8 +30,7 @@ char parse_delimiter(std::string_view value) {
 namespace {
 
 [[nodiscard]] bool ends_with_lower(std::string_view path, std::string_view extension) {
-  return path.size() >= extension.size() &&
-         detail::equal_ignoring_case(path.substr(path.size() - extension.size()), extension);
+  return genotypes::has_extension(path, extension);
 }
 
 }  // namespace
@@ -69,12 +68,13 @@ class RowReader {
             int field_count)
       : name_(name), options_(options), plan_(plan), field_count_(field_count) {}
 
-  [[nodiscard]] Row read(const std::vector<std::string>& fields, std::int64_t line) const {
+  [[nodiscard]] genotypes::Individual read(const std::vector<std::string>& fields,
+                                           std::int64_t line) const {
     if (common::count_of(fields) != field_count_) {
       fail(line, join({"the row has ", std::to_string(fields.size()), " fields, the header ",
                        std::to_string(field_count_)}));
     }
-    Row row;
+    genotypes::Individual row;
     row.line = line;
     row.population = fields[plan_.population];
     if (row.population.empty()) {
@@ -87,7 +87,7 @@ class RowReader {
     if (plan_.id) {
       row.id = fields[*plan_.id];
     }
-    for (const Locus& locus : plan_.loci) {
+    for (const detail::ColumnLocus& locus : plan_.loci) {
       row.typings.push_back({typing(fields, locus, 0, line), typing(fields, locus, 1, line)});
     }
     return row;
@@ -103,8 +103,9 @@ class RowReader {
     throw common::FileError{name_, line, what};
   }
 
-  [[nodiscard]] std::string typing(const std::vector<std::string>& fields, const Locus& locus,
-                                   int k, std::int64_t line) const {
+  [[nodiscard]] std::string typing(const std::vector<std::string>& fields,
+                                   const detail::ColumnLocus& locus, int k,
+                                   std::int64_t line) const {
     const std::string& cell = fields[locus.first_column + k];
     for (const std::string& token : options_.missing_tokens) {
       if (cell == token) {
@@ -137,20 +138,19 @@ constexpr std::size_t CELL_BYTES = 32;
 
 }  // namespace
 
-GenotypeTable read_genotype_table(std::istream& in, const std::string& name,
-                                  const TableOptions& options, const NoteWriter& note) {
-  GenotypeTable table;
+genotypes::GenotypeData read_genotype_table(std::istream& in, const std::string& name,
+                                            const TableOptions& options, const NoteWriter& note) {
+  genotypes::GenotypeData table;
   table.name = name;
-  table.delimiter = options.delimiter != 0 ? options.delimiter : delimiter_for(name);
-  detail::FieldReader reader(in, name, table.delimiter, note);
+  const char delimiter = options.delimiter != 0 ? options.delimiter : delimiter_for(name);
+  genotypes::LineReader reader(in, name, delimiter, note);
   if (!reader.next_record()) {
     throw common::FileError{name, 0, "the table is empty; it needs a header row"};
   }
   if (reader.line_number() != 1) {
     throw common::FileError{name, 1, "the first line is blank; it must be the header row"};
   }
-  if (options.delimiter == 0 && table.delimiter == ',' && semicolon_header(reader.line())) {
-    table.delimiter = ';';
+  if (options.delimiter == 0 && delimiter == ',' && semicolon_header(reader.line())) {
     reader.use_delimiter(';');
     if (note) {
       note(join({"warning: ", layout::printable(name),
@@ -160,7 +160,9 @@ GenotypeTable read_genotype_table(std::istream& in, const std::string& name,
   }
   const std::vector<std::string> header = reader.split();
   const detail::ColumnPlan plan = detail::plan_columns(header, options, name);
-  table.loci = plan.loci;
+  for (const detail::ColumnLocus& locus : plan.loci) {
+    table.loci.push_back(genotypes::Locus{locus.name});
+  }
   const RowReader rows(name, options, plan, common::count_of(header));
   std::int64_t held = 0;
   while (const std::optional<std::vector<std::string>> fields = reader.next_fields()) {
@@ -172,7 +174,7 @@ GenotypeTable read_genotype_table(std::istream& in, const std::string& name,
                                     std::to_string(options.max_bytes),
                                     " bytes; raise --max-memory, or split the table"})};
     }
-    table.rows.push_back(rows.read(*fields, reader.line_number()));
+    table.individuals.push_back(rows.read(*fields, reader.line_number()));
   }
   return table;
 }

@@ -1,3 +1,5 @@
+#include "genotypes/lines.h"
+
 #include <algorithm>
 #include <ios>
 #include <streambuf>
@@ -6,11 +8,10 @@
 #include <utility>
 
 #include "common/stop.h"
+#include "genotypes/genotypes.h"
 #include "layout/layout.h"
-#include "table/table.h"
-#include "table/table_internal.h"
 
-namespace table::detail {
+namespace genotypes {
 
 std::string quoted(std::string_view name) { return join({"\"", layout::printable(name), "\""}); }
 
@@ -128,14 +129,14 @@ bool replace_invalid_utf8(std::string& text) {
   return replaced;
 }
 
-FieldReader::FieldReader(std::istream& in, std::string name, char delimiter, NoteWriter note)
+LineReader::LineReader(std::istream& in, std::string name, char delimiter, NoteWriter note)
     : in_(in), name_(std::move(name)), delimiter_(delimiter), note_(std::move(note)) {}
 
-void FieldReader::fail(const std::string& what) const {
+void LineReader::fail(const std::string& what) const {
   throw common::FileError{name_, line_number_, what};
 }
 
-bool FieldReader::read_line_bytes() {
+bool LineReader::read_line_bytes() {
   // Byte by byte from the buffer, so that an endless line (a pipe without
   // line ends) ends in the error below, not in an allocation that fails.
   using Traits = std::streambuf::traits_type;
@@ -153,7 +154,7 @@ bool FieldReader::read_line_bytes() {
       break;
     }
     // One byte more than the limit may be the CR of a CR LF.
-    if (line_.size() > static_cast<std::size_t>(MAX_TABLE_LINE)) {
+    if (line_.size() > static_cast<std::size_t>(MAX_LINE)) {
       break;
     }
     line_.push_back(Traits::to_char_type(c));
@@ -161,13 +162,13 @@ bool FieldReader::read_line_bytes() {
   return true;
 }
 
-void FieldReader::check_not_utf16() const {
+void LineReader::check_not_utf16() const {
   if (looks_utf16(line_)) {
     fail("the table is UTF-16 encoded; save it as UTF-8 (or ASCII) and run again");
   }
 }
 
-void FieldReader::repair_utf8() {
+void LineReader::repair_utf8() {
   if (!replace_invalid_utf8(line_) || utf8_replaced_) {
     return;
   }
@@ -178,7 +179,7 @@ void FieldReader::repair_utf8() {
   }
 }
 
-bool FieldReader::next_line() {
+bool LineReader::next_line() {
   // The line being read counts from its first byte, so that a read error
   // names it.
   ++line_number_;
@@ -203,8 +204,8 @@ bool FieldReader::next_line() {
   if (line_number_ == 1) {
     check_not_utf16();
   }
-  if (line_.size() > static_cast<std::size_t>(MAX_TABLE_LINE)) {
-    fail(join({"the line is longer than ", std::to_string(MAX_TABLE_LINE),
+  if (line_.size() > static_cast<std::size_t>(MAX_LINE)) {
+    fail(join({"the line is longer than ", std::to_string(MAX_LINE),
                " bytes (1 MiB), the longest line a table may have; is this the right file?"}));
   }
   if (line_number_ == 1 && line_.starts_with(BYTE_ORDER_MARK)) {
@@ -214,7 +215,7 @@ bool FieldReader::next_line() {
   return true;
 }
 
-bool FieldReader::next_record() {
+bool LineReader::next_record() {
   int blank_lines = 0;
   while (next_line()) {
     if (!is_blank_line(line_)) {
@@ -231,21 +232,21 @@ bool FieldReader::next_record() {
   return false;
 }
 
-std::optional<std::vector<std::string>> FieldReader::next_fields() {
+std::optional<std::vector<std::string>> LineReader::next_fields() {
   if (!next_record()) {
     return std::nullopt;
   }
   return split();
 }
 
-std::size_t FieldReader::skip_blanks(std::size_t pos) const {
+std::size_t LineReader::skip_blanks(std::size_t pos) const {
   while (pos < line_.size() && line_[pos] == ' ' && line_[pos] != delimiter_) {
     ++pos;
   }
   return pos;
 }
 
-std::string FieldReader::quoted_field(std::size_t& pos, std::size_t field_number) const {
+std::string LineReader::quoted_field(std::size_t& pos, std::size_t field_number) const {
   const std::string_view line = line_;
   const std::size_t opened = pos++;
   std::string field;
@@ -271,7 +272,7 @@ std::string FieldReader::quoted_field(std::size_t& pos, std::size_t field_number
   return std::string(trim_blanks(field));
 }
 
-std::vector<std::string> FieldReader::split() const {
+std::vector<std::string> LineReader::split() const {
   std::vector<std::string> fields;
   const std::string_view line = line_;
   std::size_t pos = 0;
@@ -291,4 +292,27 @@ std::vector<std::string> FieldReader::split() const {
   }
 }
 
-}  // namespace table::detail
+namespace {
+
+// Besides its text an individual holds its record and one string per typing.
+constexpr std::size_t INDIVIDUAL_BYTES = 128;
+constexpr std::size_t TYPING_BYTES = 32;
+
+}  // namespace
+
+void ReadBudget::add(std::int64_t line, std::size_t text_bytes, std::size_t typings) {
+  held_ += static_cast<std::int64_t>(text_bytes + INDIVIDUAL_BYTES + TYPING_BYTES * typings);
+  if (max_ > 0 && held_ > max_) {
+    throw common::FileError{
+        name_, line,
+        join({"the file read so far needs more memory than the budget of ", std::to_string(max_),
+              " bytes; raise --max-memory, or split the file"})};
+  }
+}
+
+bool has_extension(std::string_view path, std::string_view extension) {
+  return path.size() >= extension.size() &&
+         equal_ignoring_case(path.substr(path.size() - extension.size()), extension);
+}
+
+}  // namespace genotypes

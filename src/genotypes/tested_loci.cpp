@@ -9,14 +9,14 @@
 #include "common/count.h"
 #include "common/limits.h"
 #include "common/stop.h"
+#include "genotypes/genotypes.h"
+#include "genotypes/genotypes_internal.h"
+#include "genotypes/lines.h"
 #include "layout/layout.h"
-#include "table/table.h"
-#include "table/table_internal.h"
 
-namespace table {
+namespace genotypes {
 
 using detail::join;
-using detail::quoted;
 
 namespace {
 
@@ -26,7 +26,7 @@ struct NameList {
   std::string_view text;    // as written
 };
 
-[[nodiscard]] std::string known_loci(const GenotypeTable& table) {
+[[nodiscard]] std::string known_loci(const GenotypeData& table) {
   std::string text;
   for (const Locus& locus : table.loci) {
     text += text.empty() ? "" : ", ";
@@ -42,7 +42,7 @@ struct NameList {
 // The 0-based locus of name in the table. A list names each locus once:
 // named marks the loci it has named so far. Fails for an unknown name and for
 // a repeated one.
-[[nodiscard]] int named_locus(const GenotypeTable& table, const NameList& list,
+[[nodiscard]] int named_locus(const GenotypeData& table, const NameList& list,
                               std::string_view name, std::vector<bool>& named) {
   for (int i = 0; i < common::count_of(table.loci); ++i) {
     if (table.loci[i].name == name) {
@@ -62,7 +62,7 @@ struct NameList {
   std::vector<std::string_view> result;
   while (true) {
     const std::size_t end = std::min(text.find(separator), text.size());
-    result.push_back(detail::trim_blanks(text.substr(0, end)));
+    result.push_back(trim_blanks(text.substr(0, end)));
     if (end == text.size()) {
       return result;
     }
@@ -71,7 +71,7 @@ struct NameList {
 }
 
 // The groups of a SPEC as table loci, each named at most once.
-[[nodiscard]] std::vector<std::vector<int>> parse_groups(const GenotypeTable& table,
+[[nodiscard]] std::vector<std::vector<int>> parse_groups(const GenotypeData& table,
                                                          const NameList& list) {
   std::vector<std::vector<int>> groups;
   std::vector<bool> named(table.loci.size(), false);
@@ -109,7 +109,7 @@ void check_locus_count(const std::vector<int>& loci, const std::string& where,
 
 }  // namespace
 
-TestSpec parse_test(const GenotypeTable& table, std::string_view null_spec,
+TestSpec parse_test(const GenotypeData& table, std::string_view null_spec,
                     std::string_view alt_spec) {
   const NameList null_list{"--null", null_spec};
   const NameList alt_list{"--alt", alt_spec};
@@ -162,7 +162,7 @@ TestSpec parse_test(const GenotypeTable& table, std::string_view null_spec,
   return test;
 }
 
-std::vector<int> parse_loci(const GenotypeTable& table, std::string_view list) {
+std::vector<int> parse_loci(const GenotypeData& table, std::string_view list) {
   std::vector<int> loci;
   if (list.empty()) {
     for (int i = 0; i < common::count_of(table.loci); ++i) {
@@ -194,4 +194,4 @@ TestSpec locus_pair_test(int locus_a, int locus_b) {
   return TestSpec{{first, second}, {{first}, {second}}, {{first, second}}};
 }
 
-}  // namespace table
+}  // namespace genotypes

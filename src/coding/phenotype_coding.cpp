@@ -8,12 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "coding/coding.h"
 #include "common/count.h"
 #include "common/limits.h"
-#include "input/input.h"
-#include "input/input_internal.h"
 
-namespace input {
+namespace coding {
 namespace {
 
 // The look-up key of some typings: per system the two typings, the smaller
@@ -265,4 +264,4 @@ void code_individual(int population, int record, const common::RecordTypings& re
   index.add(d, distinct, typing_count, key);
 }
 
-}  // namespace input
+}  // namespace coding

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "common/count.h"
+#include "genotypes/genotypes.h"
+#include "genotypes/lines.h"
 #include "layout/layout.h"
-#include "table/table.h"
-#include "table/table_internal.h"
 
-namespace table {
+namespace genotypes {
 namespace {
 
 constexpr std::string_view LOOKS_MISSING =
@@ -23,7 +23,7 @@ bool missing_code_lookalike(std::string_view cell) {
     return false;
   }
   for (const std::string_view word : {"NULL", "none", "missing", "nan", "n/a", "x"}) {
-    if (detail::equal_ignoring_case(cell, word)) {
+    if (equal_ignoring_case(cell, word)) {
       return true;
     }
   }
@@ -38,24 +38,23 @@ bool missing_code_lookalike(std::string_view cell) {
          digits.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-std::vector<std::string> missing_code_notes(const GenotypeTable& table) {
+std::vector<std::string> missing_code_notes(const GenotypeData& table) {
   std::vector<std::string> notes;
   // Such a code usually fills much of a column, so one line a locus says it.
   for (int l = 0; l < common::count_of(table.loci); ++l) {
-    for (const Row& row : table.rows) {
+    for (const Individual& row : table.individuals) {
       const std::array<std::string, 2>& cells = row.typings[l];
       const auto found = std::find_if(cells.begin(), cells.end(), missing_code_lookalike);
       if (found == cells.end()) {
         continue;
       }
-      notes.push_back(
-          detail::join({"warning: ", layout::printable(table.name), ", line ",
-                        std::to_string(row.line), ": locus ", detail::quoted(table.loci[l].name),
-                        ": the value ", detail::quoted(*found), LOOKS_MISSING}));
+      notes.push_back(common::join(
+          {"warning: ", layout::printable(table.name), ", line ", std::to_string(row.line),
+           ": locus ", quoted(table.loci[l].name), ": the value ", quoted(*found), LOOKS_MISSING}));
       break;
     }
   }
   return notes;
 }
 
-}  // namespace table
+}  // namespace genotypes

@@ -6,15 +6,15 @@
 #include "common/count.h"
 #include "common/stop.h"
 #include "common/text.h"
-#include "table/table.h"
-#include "table/table_internal.h"
+#include "genotypes/genotypes.h"
+#include "genotypes/genotypes_internal.h"
+#include "genotypes/lines.h"
 
-namespace table {
+namespace genotypes {
 
 using detail::join;
-using detail::quoted;
 
-bool row_kept(const Row& row, std::span<const int> loci) {
+bool individual_kept(const Individual& row, std::span<const int> loci) {
   int missing = 0;
   for (const int locus : loci) {
     const std::array<std::string, 2>& cells = row.typings[locus];
@@ -25,10 +25,10 @@ bool row_kept(const Row& row, std::span<const int> loci) {
   return missing < 2;
 }
 
-common::FirstAppearance population_order(const GenotypeTable& table) {
+common::FirstAppearance population_order(const GenotypeData& table) {
   std::vector<std::string_view> populations;
-  populations.reserve(table.rows.size());
-  for (const Row& row : table.rows) {
+  populations.reserve(table.individuals.size());
+  for (const Individual& row : table.individuals) {
     populations.emplace_back(row.population);
   }
   return common::first_appearance(populations);
@@ -38,15 +38,15 @@ namespace {
 
 // The allele names of each locus of the test among the kept rows, in byte order.
 [[nodiscard]] std::vector<std::vector<std::string>> allele_lists(
-    const GenotypeTable& table, const TestSpec& test, const std::vector<bool>& kept_rows) {
+    const GenotypeData& table, const TestSpec& test, const std::vector<bool>& kept_rows) {
   std::vector<std::vector<std::string>> lists;
   for (const int locus : test.loci) {
     std::vector<std::string> names;
-    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+    for (std::size_t r = 0; r < table.individuals.size(); ++r) {
       if (!kept_rows[r]) {
         continue;
       }
-      for (const std::string& cell : table.rows[r].typings[locus]) {
+      for (const std::string& cell : table.individuals[r].typings[locus]) {
         if (!cell.empty()) {
           names.push_back(cell);
         }
@@ -61,12 +61,12 @@ namespace {
                                     " has no typed allele among the individuals"
                                     " kept for the test"})};
     }
-    if (names.size() > static_cast<std::size_t>(MAX_TABLE_ALLELES)) {
+    if (names.size() > static_cast<std::size_t>(MAX_LOCUS_ALLELES)) {
       throw common::FileError{
           table.name, 0,
           join({locus_text, " has ", std::to_string(names.size()),
                 " alleles among the individuals kept for the test; a locus may have at most ",
-                std::to_string(MAX_TABLE_ALLELES)})};
+                std::to_string(MAX_LOCUS_ALLELES)})};
     }
     lists.push_back(std::move(names));
   }
@@ -74,7 +74,7 @@ namespace {
 }
 
 [[nodiscard]] common::SystemTables system_tables(
-    const GenotypeTable& table, const TestSpec& test,
+    const GenotypeData& table, const TestSpec& test,
     const std::vector<std::vector<std::string>>& alleles) {
   common::SystemTables systems;
   for (int s = 0; s < common::count_of(test.loci); ++s) {
@@ -109,14 +109,14 @@ namespace {
 
 // [table population][system]: whether nobody of the population has an allele
 // typed at the test's locus.
-[[nodiscard]] std::vector<std::vector<bool>> untyped_loci(const GenotypeTable& table,
+[[nodiscard]] std::vector<std::vector<bool>> untyped_loci(const GenotypeData& table,
                                                           const TestSpec& test,
                                                           const common::FirstAppearance& order) {
   std::vector<std::vector<bool>> untyped(order.values.size(),
                                          std::vector<bool>(test.loci.size(), true));
-  for (std::size_t r = 0; r < table.rows.size(); ++r) {
+  for (std::size_t r = 0; r < table.individuals.size(); ++r) {
     for (std::size_t s = 0; s < test.loci.size(); ++s) {
-      const std::array<std::string, 2>& cells = table.rows[r].typings[test.loci[s]];
+      const std::array<std::string, 2>& cells = table.individuals[r].typings[test.loci[s]];
       if (!cells[0].empty() || !cells[1].empty()) {
         untyped[order.number_of[r]][s] = false;
       }
@@ -127,22 +127,22 @@ namespace {
 
 // Whether each row takes part: a locus untyped in the row's population (when
 // untyped is given) is no missing typing of the row. Throws when nobody does.
-[[nodiscard]] std::vector<bool> rows_kept(const GenotypeTable& table, const TestSpec& test,
+[[nodiscard]] std::vector<bool> rows_kept(const GenotypeData& table, const TestSpec& test,
                                           const common::FirstAppearance& order,
                                           const std::vector<std::vector<bool>>& untyped) {
   std::vector<bool> kept;
-  for (std::size_t r = 0; r < table.rows.size(); ++r) {
+  for (std::size_t r = 0; r < table.individuals.size(); ++r) {
     std::vector<int> counted;
     for (std::size_t s = 0; s < test.loci.size(); ++s) {
       if (untyped.empty() || !untyped[order.number_of[r]][s]) {
         counted.push_back(test.loci[s]);
       }
     }
-    kept.push_back(row_kept(table.rows[r], counted));
+    kept.push_back(individual_kept(table.individuals[r], counted));
   }
   if (std::find(kept.begin(), kept.end(), true) == kept.end()) {
     throw common::FileError{table.name, 0,
-                            table.rows.empty()
+                            table.individuals.empty()
                                 ? std::string("the table has no individual")
                                 : std::string("no individual is left: every one has missing"
                                               " typings at two or more loci of the test")};
@@ -164,7 +164,7 @@ namespace {
 // their alleles, blank where missing. A locus untyped in the row's
 // population (untyped[s]) is given the locus's first allele twice: one value
 // with frequency 1 adds the same to every likelihood and nothing to df.
-[[nodiscard]] common::RecordTypings record_of(const Row& row, const TestSpec& test,
+[[nodiscard]] common::RecordTypings record_of(const Individual& row, const TestSpec& test,
                                               const std::vector<std::vector<std::string>>& alleles,
                                               const common::SystemTables& systems,
                                               const std::vector<bool>& untyped) {
@@ -190,7 +190,7 @@ namespace {
 
 }  // namespace
 
-TableInput make_run_input(const GenotypeTable& table, const TestSpec& test, bool untyped_left_out) {
+TestInput make_run_input(const GenotypeData& table, const TestSpec& test, bool untyped_left_out) {
   const common::FirstAppearance order = population_order(table);
   std::vector<std::vector<bool>> untyped;
   if (untyped_left_out) {
@@ -199,7 +199,7 @@ TableInput make_run_input(const GenotypeTable& table, const TestSpec& test, bool
   const std::vector<bool> kept_rows = rows_kept(table, test, order, untyped);
   const std::vector<std::vector<std::string>> alleles = allele_lists(table, test, kept_rows);
 
-  TableInput result;
+  TestInput result;
   common::RunInput& input = result.input;
   input.systems = system_tables(table, test, alleles);
   input.null_grouping = grouping_of(test.null_groups, test, input.systems);
@@ -214,10 +214,10 @@ TableInput make_run_input(const GenotypeTable& table, const TestSpec& test, bool
   const int table_populations = common::count_of(order.values);
   std::vector<int> kept_of(order.values.size(), 0);
   std::vector<int> excluded_of(order.values.size(), 0);
-  for (std::size_t r = 0; r < table.rows.size(); ++r) {
+  for (std::size_t r = 0; r < table.individuals.size(); ++r) {
     ++(kept_rows[r] ? kept_of : excluded_of)[order.number_of[r]];
     if (!kept_rows[r]) {
-      const Row& row = table.rows[r];
+      const Individual& row = table.individuals[r];
       result.excluded.push_back(ExcludedIndividual{row.population, row.line, row.id});
     }
   }
@@ -238,14 +238,14 @@ TableInput make_run_input(const GenotypeTable& table, const TestSpec& test, bool
       input.untyped_systems.push_back(systems_where(untyped[p]));
     }
   }
-  for (std::size_t r = 0; r < table.rows.size(); ++r) {
+  for (std::size_t r = 0; r < table.individuals.size(); ++r) {
     if (kept_rows[r]) {
       populations.phenotype_table[run_population[order.number_of[r]]].push_back(
-          record_of(table.rows[r], test, alleles, input.systems,
+          record_of(table.individuals[r], test, alleles, input.systems,
                     untyped.empty() ? std::vector<bool>() : untyped[order.number_of[r]]));
     }
   }
   return result;
 }
 
-}  // namespace table
+}  // namespace genotypes
