@@ -10,6 +10,8 @@
 #include "cli/result_files.h"
 #include "common/stop.h"
 #include "driver/driver.h"
+#include "formats/formats.h"
+#include "genotypes/lines.h"
 #include "layout/layout.h"
 #include "table/table.h"
 
@@ -109,11 +111,10 @@ std::string default_prefix(const std::string& table_path) {
 
 table::TableOptions table_options(const Options& options) {
   table::TableOptions result;
-  if (options.delimiter.empty()) {
-    // Left to the reader (a .csv header may call for ';'), but a name without
-    // a known extension is refused before any output file is looked at.
-    static_cast<void>(table::delimiter_for(options.genotypes));
-  } else {
+  // Without --delimiter it is left to the reader: a .csv header may call
+  // for ';', and a name without a known extension is read with what its
+  // header shows.
+  if (!options.delimiter.empty()) {
     result.delimiter = table::parse_delimiter(options.delimiter);
   }
   result.max_bytes = memory_budget(options.max_memory);
@@ -149,9 +150,40 @@ void check_statistics_budget(const Options& options, const genotypes::GenotypeDa
   }
 }
 
+namespace {
+
+// A .csv or .tsv read as a table is what the name says: no line for it.
+[[nodiscard]] bool plain_table_name(const formats::Format& format, const std::string& path) {
+  return format.name == "table" &&
+         (genotypes::has_extension(path, ".csv") || genotypes::has_extension(path, ".tsv"));
+}
+
+}  // namespace
+
+formats::ReadOptions read_options_of(const Options& options) {
+  formats::ReadOptions result;
+  result.table = table_options(options);
+  result.population_names = options.population_names == "last" ? formats::PopulationNames::last
+                                                               : formats::PopulationNames::numbers;
+  result.structure_rows = options.structure_rows;
+  result.structure_columns = options.structure_columns;
+  result.populations = options.populations;
+  result.region = options.region;
+  std::string_view list = options.loci;
+  while (!list.empty()) {
+    const std::size_t comma = std::min(list.find(','), list.size());
+    const std::string_view name = genotypes::trim_blanks(list.substr(0, comma));
+    if (!name.empty()) {
+      result.loci.emplace_back(name);
+    }
+    list.remove_prefix(std::min(comma + 1, list.size()));
+  }
+  return result;
+}
+
 void run_genotype_table(const Options& options, layout::Sink& console, layout::Sink& help,
                         output::Interrupts* interrupts) {
-  const table::TableOptions read_options = table_options(options);
+  const formats::ReadOptions read_options = read_options_of(options);
   const std::string prefix = output_prefix(options.out, default_prefix(options.genotypes));
   // Every output file is reserved before the table is read: its folder
   // checked, the set locked against a second run, none of them existing.
@@ -166,14 +198,18 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
   output::OutputSet outputs(finals, prefix, interrupts);
   layout::check_log_file(prefix + ".log");
 
-  const std::unique_ptr<std::istream> in = layout::open_input(options.genotypes);
-  const genotypes::GenotypeData genotypes =
-      table::read_genotype_table(*in, options.genotypes, read_options,
-                                 [&help](const std::string& line) { help.write_record(line); });
+  const formats::ReadGenotypes read =
+      formats::read_genotypes(options.genotypes, options.format, read_options,
+                              [&help](const std::string& line) { help.write_record(line); });
+  if (read.detected && !plain_table_name(*read.format, options.genotypes)) {
+    help.write_record("format: " + std::string(read.format->name) +
+                      " (told from the first lines; " + "--format names it)");
+  }
+  const genotypes::GenotypeData& genotypes = read.data;
   for (const std::string& line : genotypes::missing_code_notes(genotypes)) {
     help.write_record(line);
   }
-  check_statistics_budget(options, genotypes, read_options.max_bytes);
+  check_statistics_budget(options, genotypes, read_options.table.max_bytes);
   if (options.locus_pairs) {
     run_locus_pair_tests(options, genotypes, prefix, outputs, console, help);
   } else {

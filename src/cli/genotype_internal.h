@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "formats/formats.h"
 #include "layout/layout.h"
 #include "output/output.h"
 #include "table/table.h"
@@ -21,6 +22,9 @@ namespace cli {
 // common::FileError for a bad --delimiter, or a table name without one of
 // the extensions delimiter_for knows when --delimiter is not given.
 [[nodiscard]] table::TableOptions table_options(const Options& options);
+
+// Every reader's options from the command line (table_options among them).
+[[nodiscard]] formats::ReadOptions read_options_of(const Options& options);
 
 // The console's closing lines: "written: PATH" for each file written, in
 // order, then for the log at log_path when something was written to it.

@@ -16,9 +16,12 @@ constexpr std::string_view DESCRIPTION =
     "each sample population by EM haplotype estimation and permutations.\n"
     "Without --genotypes the run is configured by the control file group.dat in\n"
     "the working directory (data file, report file, null and alternative grouping).\n"
-    "With --genotypes TABLE it reads a CSV/TSV table: a header row, a population\n"
-    "column, two adjacent columns per locus (A_1,A_2 or A.a1,A.a2 or A1,A2 ...);\n"
-    "a first column with an empty name (row names) is left out.\n"
+    "With --genotypes FILE it reads a genotype file: a CSV/TSV table (a header row,\n"
+    "a population column, two adjacent columns per locus, A_1,A_2 or A.a1,A.a2 or\n"
+    "A1,A2 ..., or one column of cells such as 136/143; a first column with an\n"
+    "empty name, row names, is left out), or a Genepop, Arlequin, Fstat, Genetix,\n"
+    "Structure, PyPop or VCF/BCF file; the format is told from the first lines\n"
+    "(the extension breaks a tie) unless --format names it.\n"
     "\n"
     "Exit status: 0 at the normal end; the stop code's low 8 bits when the run\n"
     "stops (the console shows \"Return code N\"); 2 for a file, input or\n"
@@ -45,9 +48,36 @@ void add_common_options(CLI::App& app, Options& o) {
                  "limits and its control groups' memory limits)");
 }
 
+// What a genotype file cannot tell of itself.
+void add_format_options(CLI::App& app, Options& o) {
+  app.add_option("--format", o.format,
+                 "format of the genotype file: table, genepop, arlequin, fstat, genetix, "
+                 "structure, pypop or vcf (default: told from its first lines, the extension "
+                 "breaking a tie)")
+      ->check(CLI::IsMember(
+          {"table", "genepop", "arlequin", "fstat", "genetix", "structure", "pypop", "vcf"}));
+  app.add_option("--population-names", o.population_names,
+                 "Genepop: name the populations 'numbers' 1, 2, ... in file order, or by the "
+                 "'last' individual of each (default: numbers)")
+      ->check(CLI::IsMember({"numbers", "last"}));
+  app.add_option("--structure-rows", o.structure_rows,
+                 "Structure: rows per individual, 1 or 2 (default: two when consecutive rows "
+                 "repeat the label, else one)")
+      ->check(CLI::Range(1, 2));
+  app.add_option("--structure-columns", o.structure_columns,
+                 "Structure: columns before the loci, the label first and the population "
+                 "second (default: told from the file where it can be)")
+      ->check(CLI::Range(2, 100));
+  app.add_option("--populations", o.populations,
+                 "VCF: file of 'sample population' lines; samples not in it are left out "
+                 "(required for VCF)");
+  app.add_option("--region", o.region,
+                 "VCF: only the records of CHROM or CHROM:FROM-TO (default: every record)");
+}
+
 void add_table_options(CLI::App& app, Options& o) {
   app.add_option("--genotypes", o.genotypes,
-                 "run from a genotype table (CSV or TSV; may be a pipe) instead of group.dat");
+                 "run from a genotype file (may be a pipe) instead of group.dat");
   app.add_option("--delimiter", o.delimiter,
                  "field delimiter: one character or 'tab' (default: from the extension, "
                  ".csv comma, or ';' when its header has semicolons and no comma; .tsv/.txt "
@@ -72,7 +102,8 @@ void add_table_options(CLI::App& app, Options& o) {
   app.add_flag("--pairs", o.locus_pairs,
                "test every pair of loci instead of the overall test (default: off)");
   app.add_option("--loci", o.loci,
-                 "with --pairs: comma-separated loci to pair (default: every locus)");
+                 "comma-separated loci read from the file: the loci paired with --pairs, the "
+                 "loci of the overall test without --null and --alt (default: every locus)");
   app.add_flag("--quiet", o.quiet, "no progress line on standard error (default: off)");
   app.add_flag("--classic-rules", o.classic_rules,
                "fit and judge as the classic run does (one uniform start, floors, the 0.001 "
@@ -89,8 +120,10 @@ void add_table_options(CLI::App& app, Options& o) {
 std::string mode_problem(const CLI::App& app, const Options& o) {
   const bool table = !o.genotypes.empty();
   for (const char* name :
-       {"--delimiter", "--population-column", "--id-column", "--missing", "--null", "--alt",
-        "--pairs", "--loci", "--quiet", "--classic-rules", "--em-starts", "--min-frequency"}) {
+       {"--format", "--population-names", "--structure-rows", "--structure-columns",
+        "--populations", "--region", "--delimiter", "--population-column", "--id-column",
+        "--missing", "--null", "--alt", "--pairs", "--loci", "--quiet", "--classic-rules",
+        "--em-starts", "--min-frequency"}) {
     if (!table && app.count(name) > 0) {
       return std::string(name) + " needs --genotypes TABLE";
     }
@@ -105,8 +138,9 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
   if (o.locus_pairs && (app.count("--null") > 0 || app.count("--alt") > 0)) {
     return "--null and --alt do not go with --pairs (every pair is tested alone)";
   }
-  if (!o.locus_pairs && app.count("--loci") > 0) {
-    return "--loci needs --pairs (the overall test takes its loci from --null and --alt)";
+  if (!o.locus_pairs && app.count("--loci") > 0 &&
+      (app.count("--null") > 0 || app.count("--alt") > 0)) {
+    return "--loci does not go with --null and --alt (the overall test takes its loci from them)";
   }
   if (o.locus_pairs && o.min_frequency) {
     return "--min-frequency does not go with --pairs (the pairs write no frequency table)";
@@ -147,6 +181,7 @@ ParsedCommand parse_options(int argc, const char* const* argv) {
   app.set_version_flag("--version", "quarnel " QUARNEL_VERSION, "show the version and exit");
   add_common_options(app, command.options);
   add_table_options(app, command.options);
+  add_format_options(app, command.options);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {

@@ -21,8 +21,14 @@ struct Options {
   std::string max_memory;  // budget for the pair lists; empty: the default
 
   // The genotype-table mode.
-  std::string genotypes;  // the table; empty: the classic run from group.dat
-  std::string delimiter;  // one character or "tab"; empty: from the extension
+  std::string genotypes;                     // the table; empty: the classic run from group.dat
+  std::string format;                        // the genotype file's format; empty: detected
+  std::string population_names = "numbers";  // Genepop: "numbers" or "last"
+  int structure_rows = 0;                    // Structure: 1 or 2; 0: detected
+  int structure_columns = -1;                // Structure: columns before the loci; -1: detected
+  std::string populations;                   // VCF: sample and population per line
+  std::string region;                        // VCF: the records of a region; empty: all
+  std::string delimiter;                     // one character or "tab"; empty: from the extension
   std::string population_column;
   std::string id_column;
   std::optional<std::string> missing;  // comma-separated tokens; unset: the default list

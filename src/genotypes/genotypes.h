@@ -29,6 +29,9 @@ inline constexpr int MAX_LOCUS_ALLELES = 250;
 
 struct Locus {
   std::string name;
+  // A second name the options may use for it (a VCF record named by its ID
+  // is also CHROM:POS); "": none.
+  std::string alias;
 };
 
 struct Individual {

@@ -45,7 +45,8 @@ struct NameList {
 [[nodiscard]] int named_locus(const GenotypeData& table, const NameList& list,
                               std::string_view name, std::vector<bool>& named) {
   for (int i = 0; i < common::count_of(table.loci); ++i) {
-    if (table.loci[i].name == name) {
+    if (table.loci[i].name == name ||
+        (!table.loci[i].alias.empty() && table.loci[i].alias == name)) {
       if (named[i]) {
         fail(list, join({"the locus ", quoted(name), " is named twice"}));
       }

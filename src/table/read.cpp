@@ -161,7 +161,7 @@ genotypes::GenotypeData read_genotype_table(std::istream& in, const std::string&
   const std::vector<std::string> header = reader.split();
   const detail::ColumnPlan plan = detail::plan_columns(header, options, name);
   for (const detail::ColumnLocus& locus : plan.loci) {
-    table.loci.push_back(genotypes::Locus{locus.name});
+    table.loci.push_back(genotypes::Locus{locus.name, {}});
   }
   const RowReader rows(name, options, plan, common::count_of(header));
   std::int64_t held = 0;
