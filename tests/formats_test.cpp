@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -62,9 +64,17 @@ TEST_P(Conformance, SameGenotypesAsTheTable) {
 
 // One line per format: its conformance file and the options it needs.
 INSTANTIATE_TEST_SUITE_P(EveryReader, Conformance,
-                         testing::Values(ConformanceFile{"table", "table.csv", {}}),
+                         testing::Values(ConformanceFile{"table", "table.csv", {}},
+                                         ConformanceFile{"table", "table_one_column.tsv", {}}),
                          [](const testing::TestParamInfo<ConformanceFile>& param) {
-                           return std::string(param.param.format);
+                           std::string name = param.param.file;
+                           std::replace_if(
+                               name.begin(), name.end(),
+                               [](char c) {
+                                 return std::isalnum(static_cast<unsigned char>(c)) == 0;
+                               },
+                               '_');
+                           return name;
                          });
 
 }  // namespace

@@ -57,6 +57,11 @@ TEST(TableRead, FieldsAndLines) {
       // Allele names of any length and bytes as they are, up to a line of the limit.
       {"pop,A,A\nP,02:01:01:01xxx,\xC3\xA9\n", ',', "P", {{"02:01:01:01xxx", "\xC3\xA9"}}, 2},
       {"pop,A,A\r\nP,x," + longest + "\r\n", ',', "P", {{"x", longest}}, 2},
+      // One column a locus: both alleles in a cell, either half possibly missing.
+      {"pop,A,B,B\nP,136/143,x,y\n", ',', "P", {{"136", "143"}, {"x", "y"}}, 2},
+      {"pop\tA\nP\tA*01:01 | A*02:01\n", '\t', "P", {{"A*01:01", "A*02:01"}}, 2},
+      {"pop,A\nP,NA/143\n", ',', "P", {{"", "143"}}, 2},
+      {"pop,A,C\nP,1/2,3|4\n", ',', "P", {{"1", "2"}, {"3", "4"}}, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 80));
@@ -113,13 +118,21 @@ TEST(TableRead, Errors) {
       {"id,pop,response,A,A\n", "", "",
        "t.csv:1: column 3 (\"response\") does not pair with the next, column 4 (\"A\"); a locus"
        " takes two adjacent columns of equal names or names such as DRB_1, DRB_2 or DRB.a1,"
-       " DRB.a2; population column: \"pop\" (column 2), id column: \"id\" (column 1); name"
+       " DRB.a2, or one column whose cells hold both alleles, such as 136/143; population"
+       " column: \"pop\" (column 2), id column: \"id\" (column 1); name"
        " others with --population-column or --id-column"},
       {",group,response,A,A\n", "", "",
        "t.csv:1: column 3 (\"response\") does not pair with the next, column 4 (\"A\"); a locus"
        " takes two adjacent columns of equal names or names such as DRB_1, DRB_2 or DRB.a1,"
-       " DRB.a2; population column: \"group\" (column 2), id column: none, column 1 (no name)"
+       " DRB.a2, or one column whose cells hold both alleles, such as 136/143; population"
+       " column: \"group\" (column 2), id column: none, column 1 (no name)"
        " left out as row names; name others with --population-column or --id-column"},
+      // A lone column is a locus only where every typed cell holds two alleles.
+      {"pop,A,B,B\nP,1/2,x,y\nP,3,x,y\n", "", "",
+       "t.csv:3: column 2 (\"A\") does not pair with the next, column 3"},
+      {"pop,A,B,B\nP,1//2,x,y\n", "", "", "t.csv:2: column 2 (\"A\") does not pair"},
+      {"pop,A,B,B\nP,/2,x,y\n", "", "", "t.csv:2: column 2 (\"A\") does not pair"},
+      {"pop,A,B,B\nP,NA,x,y\n", "", "", "t.csv:1: column 2 (\"A\") does not pair"},
       {"\"\"\n", "", "", "t.csv:1: the header holds only the row names (column 1, no name)"},
       {"pop,A,A\nP,x," + long_cell + "\n", "", "",
        "t.csv:2: the line is longer than 1048576 bytes (1 MiB)"},
@@ -586,3 +599,18 @@ TEST(TableEquivalence, ClassicFilesSayTheSame) {
 }
 
 }  // namespace
+
+// Columns named as a pair whose cells all hold two alleles are two loci.
+TEST(TableRead, PairedNamesOfOneColumnLoci) {
+  std::istringstream in("pop,L1,L2\nP,1/2,3|NA\nP,NA,5/6\n");
+  std::vector<std::string> notes;
+  const genotypes::GenotypeData t = table::read_genotype_table(
+      in, "t.csv", {}, [&](const std::string& line) { notes.push_back(line); });
+  ASSERT_EQ(t.loci.size(), 2U);
+  EXPECT_EQ(t.loci[1].name, "L2");
+  using Cells = std::vector<std::array<std::string, 2>>;
+  EXPECT_EQ(t.individuals[0].typings, (Cells{{"1", "2"}, {"3", ""}}));
+  EXPECT_EQ(t.individuals[1].typings, (Cells{{"", ""}, {"5", "6"}}));
+  ASSERT_EQ(notes.size(), 1U);
+  EXPECT_NE(notes[0].find("read as two loci of one column each"), std::string::npos);
+}

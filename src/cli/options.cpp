@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <CLI/CLI.hpp>
+#include <string>
 #include <string_view>
 
 #include "cli/memory.h"
@@ -109,7 +110,8 @@ void add_table_options(CLI::App& app, Options& o) {
                "fit and judge as the classic run does (one uniform start, floors, the 0.001 "
                "stop) instead of at the maximum of the likelihood (default: off)");
   app.add_option("--em-starts", o.em_starts,
-                 "starts of each maximum-likelihood fit, the best kept (default: 3)")
+                 "starts of each maximum-likelihood fit, the best kept (default: " +
+                     std::to_string(common::DEFAULT_EM_STARTS) + ")")
       ->check(CLI::Range(1, common::MAX_EM_STARTS));
   app.add_option("--min-frequency", o.min_frequency,
                  "least frequency of a value listed in PREFIX.frequencies.tsv, 0 to 1 "

@@ -17,7 +17,7 @@ namespace {
 
 constexpr std::string_view PAIRING_RULE =
     "; a locus takes two adjacent columns of equal names or names such as DRB_1, DRB_2 or "
-    "DRB.a1, DRB.a2";
+    "DRB.a1, DRB.a2, or one column whose cells hold both alleles, such as 136/143";
 
 // The names people give these columns, tried in any case.
 constexpr std::array<std::string_view, 2> POPULATION_NAMES = {"population", "pop"};
@@ -179,11 +179,19 @@ void check_option_columns(const Header& header, const ColumnPlan& plan, const Ta
       const std::string next = c + 1 < n ? join({" with the next, ", column_text(header, c + 1),
                                                  role_of(plan, options, c + 1)})
                                          : std::string(" with a next column");
-      throw common::FileError{table_name, 1,
-                              join({column_text(header, c), " does not pair", next, PAIRING_RULE,
-                                    columns_taken(header, plan)})};
+      std::string unpaired = join({column_text(header, c), " does not pair", next, PAIRING_RULE,
+                                   columns_taken(header, plan)});
+      if (header[c].empty()) {
+        throw common::FileError{table_name, 1, unpaired};
+      }
+      loci.push_back(ColumnLocus{header[c], c, true, std::move(unpaired), {}});
+      continue;
     }
-    loci.push_back(ColumnLocus{std::move(*locus), c});
+    std::array<std::string, 2> names;
+    if (header[c] != header[c + 1]) {
+      names = {header[c], header[c + 1]};
+    }
+    loci.push_back(ColumnLocus{std::move(*locus), c, false, {}, std::move(names)});
     ++c;
   }
   return loci;
@@ -192,20 +200,41 @@ void check_option_columns(const Header& header, const ColumnPlan& plan, const Ta
 void check_locus_names(const std::vector<ColumnLocus>& loci, const std::string& table_name) {
   for (std::size_t i = 0; i < loci.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) {
-      if (loci[i].name == loci[j].name) {
-        throw common::FileError{
-            table_name, 1,
-            join({"the locus ", quoted(loci[i].name), " stands twice, at columns ",
-                  std::to_string(loci[j].first_column + 1), "-",
-                  std::to_string(loci[j].first_column + 2), " and ",
-                  std::to_string(loci[i].first_column + 1), "-",
-                  std::to_string(loci[i].first_column + 2), "; each locus needs its own name"})};
+      if (loci[i].name != loci[j].name) {
+        continue;
       }
+      // A lone column named as another locus is more likely a column that
+      // should pair than a locus of one column.
+      for (const ColumnLocus* lone : {&loci[j], &loci[i]}) {
+        if (lone->one_column) {
+          throw common::FileError{table_name, 1, lone->unpaired};
+        }
+      }
+      throw common::FileError{
+          table_name, 1,
+          join({"the locus ", quoted(loci[i].name), " stands twice, at columns ",
+                std::to_string(loci[j].first_column + 1), "-",
+                std::to_string(loci[j].first_column + 2), " and ",
+                std::to_string(loci[i].first_column + 1), "-",
+                std::to_string(loci[i].first_column + 2), "; each locus needs its own name"})};
     }
   }
 }
 
 }  // namespace
+
+std::optional<std::array<std::string_view, 2>> split_genotype(std::string_view cell) {
+  const std::size_t at = cell.find_first_of("/|");
+  if (at == std::string_view::npos || cell.find_first_of("/|", at + 1) != std::string_view::npos) {
+    return std::nullopt;
+  }
+  const std::string_view first = trim_blanks(cell.substr(0, at));
+  const std::string_view second = trim_blanks(cell.substr(at + 1));
+  if (first.empty() || second.empty()) {
+    return std::nullopt;
+  }
+  return std::array<std::string_view, 2>{first, second};
+}
 
 ColumnPlan plan_columns(const Header& header, const TableOptions& options,
                         const std::string& table_name) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -88,7 +89,12 @@ class RowReader {
       row.id = fields[*plan_.id];
     }
     for (const detail::ColumnLocus& locus : plan_.loci) {
-      row.typings.push_back({typing(fields, locus, 0, line), typing(fields, locus, 1, line)});
+      if (locus.one_column) {
+        row.typings.push_back(one_column_typing(fields[locus.first_column], locus, line));
+      } else {
+        row.typings.push_back({typing(fields[locus.first_column], locus, line),
+                               typing(fields[locus.first_column + 1], locus, line)});
+      }
     }
     return row;
   }
@@ -103,10 +109,25 @@ class RowReader {
     throw common::FileError{name_, line, what};
   }
 
-  [[nodiscard]] std::string typing(const std::vector<std::string>& fields,
-                                   const detail::ColumnLocus& locus, int k,
+  // Both alleles of a cell of a one-column locus, each of them possibly
+  // missing; the whole cell a missing code is a missing typing.
+  [[nodiscard]] std::array<std::string, 2> one_column_typing(const std::string& cell,
+                                                             const detail::ColumnLocus& locus,
+                                                             std::int64_t line) const {
+    if (typing(cell, locus, line).empty()) {
+      return {};
+    }
+    const auto alleles = detail::split_genotype(cell);
+    if (!alleles) {
+      fail(line, join({locus.unpaired, "; its cell ", quoted(cell),
+                       " is not two alleles joined by / or |"}));
+    }
+    return {typing(std::string((*alleles)[0]), locus, line),
+            typing(std::string((*alleles)[1]), locus, line)};
+  }
+
+  [[nodiscard]] std::string typing(const std::string& cell, const detail::ColumnLocus& locus,
                                    std::int64_t line) const {
-    const std::string& cell = fields[locus.first_column + k];
     for (const std::string& token : options_.missing_tokens) {
       if (cell == token) {
         return {};
@@ -134,6 +155,75 @@ constexpr std::size_t CELL_BYTES = 32;
 // read: the table may be a pipe.
 [[nodiscard]] bool semicolon_header(std::string_view line) {
   return line.find(';') != std::string_view::npos && line.find(',') == std::string_view::npos;
+}
+
+// A lone column is a locus only where its cells show two alleles: one whose
+// every cell is missing (or a table of no rows) shows none.
+void check_one_column_loci(const genotypes::GenotypeData& table, const detail::ColumnPlan& plan) {
+  for (std::size_t l = 0; l < plan.loci.size(); ++l) {
+    if (!plan.loci[l].one_column) {
+      continue;
+    }
+    const bool typed =
+        std::any_of(table.individuals.begin(), table.individuals.end(),
+                    [&](const genotypes::Individual& individual) {
+                      return !individual.typings[l][0].empty() || !individual.typings[l][1].empty();
+                    });
+    if (!typed) {
+      throw common::FileError{table.name, 1, plan.loci[l].unpaired};
+    }
+  }
+}
+
+// Whether every typed cell of a paired locus holds two alleles (and one does).
+[[nodiscard]] bool holds_genotypes(const genotypes::GenotypeData& table, std::size_t l) {
+  bool typed = false;
+  for (const genotypes::Individual& individual : table.individuals) {
+    for (const std::string& cell : individual.typings[l]) {
+      if (!cell.empty() && !detail::split_genotype(cell)) {
+        return false;
+      }
+      typed = typed || !cell.empty();
+    }
+  }
+  return typed;
+}
+
+// Columns named as a pair (L1, L2) whose every cell holds two alleles
+// (136/143) are two loci of one column each, not one locus of alleles named
+// "136/143": read so, and said.
+void split_genotype_pairs(genotypes::GenotypeData& table, const detail::ColumnPlan& plan,
+                          const TableOptions& options, const NoteWriter& note) {
+  const auto allele = [&](std::string_view part) {
+    const bool missing = std::find(options.missing_tokens.begin(), options.missing_tokens.end(),
+                                   part) != options.missing_tokens.end();
+    return missing ? std::string() : std::string(part);
+  };
+  for (std::size_t l = plan.loci.size(); l-- > 0;) {
+    const detail::ColumnLocus& locus = plan.loci[l];
+    if (locus.one_column || locus.column_names[0].empty() || !holds_genotypes(table, l)) {
+      continue;
+    }
+    table.loci[l].name = locus.column_names[0];
+    table.loci.insert(table.loci.begin() + static_cast<std::ptrdiff_t>(l) + 1,
+                      genotypes::Locus{locus.column_names[1], {}});
+    for (genotypes::Individual& individual : table.individuals) {
+      std::array<std::array<std::string, 2>, 2> split;
+      for (std::size_t k = 0; k < 2; ++k) {
+        if (const auto alleles = detail::split_genotype(individual.typings[l][k])) {
+          split[k] = {allele((*alleles)[0]), allele((*alleles)[1])};
+        }
+      }
+      individual.typings[l] = split[0];
+      individual.typings.insert(individual.typings.begin() + static_cast<std::ptrdiff_t>(l) + 1,
+                                split[1]);
+    }
+    if (note) {
+      note(join({"warning: ", layout::printable(table.name), ": the columns ",
+                 quoted(locus.column_names[0]), " and ", quoted(locus.column_names[1]),
+                 " hold two alleles in every cell; read as two loci of one column each"}));
+    }
+  }
 }
 
 }  // namespace
@@ -176,6 +266,8 @@ genotypes::GenotypeData read_genotype_table(std::istream& in, const std::string&
     }
     table.individuals.push_back(rows.read(*fields, reader.line_number()));
   }
+  check_one_column_loci(table, plan);
+  split_genotype_pairs(table, plan, options, note);
   return table;
 }
 

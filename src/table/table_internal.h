@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <istream>
@@ -22,10 +23,22 @@ using genotypes::quoted;
 using genotypes::trim_blanks;
 
 // A locus of the table: its name and the 0-based column of its first typing.
+// A column that pairs with no other is a locus of one column when each of its
+// cells holds both alleles (136/143); should a cell not, the reading stops
+// with the pairing error, kept here.
 struct ColumnLocus {
   std::string name;
   int first_column = 0;
+  bool one_column = false;
+  std::string unpaired;  // the pairing error of a one-column locus
+  // The two column names of a locus paired by their suffixes (L1, L2): when
+  // every cell of both holds two alleles, they are two loci of one column.
+  std::array<std::string, 2> column_names;
 };
+
+// The two alleles of a one-column cell: exactly one '/' or '|' with a
+// non-empty allele on either side; nothing otherwise.
+[[nodiscard]] std::optional<std::array<std::string_view, 2>> split_genotype(std::string_view cell);
 
 // Where the columns of the header go (0-based columns).
 struct ColumnPlan {
