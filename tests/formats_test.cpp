@@ -62,7 +62,10 @@ TEST_P(Conformance, SameGenotypesAsTheTable) {
 
 // One line per format: its conformance file and the options it needs.
 INSTANTIATE_TEST_SUITE_P(EveryReader, Conformance,
-                         testing::Values(ConformanceFile{"table", "table.csv", {}}),
+                         testing::Values(ConformanceFile{"table", "table.csv", {}},
+                                         ConformanceFile{"genepop", "genepop.gen", {}},
+                                         ConformanceFile{"fstat", "fstat.dat", {}},
+                                         ConformanceFile{"genetix", "genetix.gtx", {}}),
                          [](const testing::TestParamInfo<ConformanceFile>& param) {
                            return std::string(param.param.format);
                          });
