@@ -22,6 +22,13 @@ namespace {
 using genotypes::join;
 using genotypes::quoted;
 
+constexpr std::string_view DIPLOID =
+    " a genotype is two alleles of 2 or 3 digits each, such as 0102 or 101102";
+constexpr std::string_view GENOTYPES_END =
+    "; its genotypes end where the next individual, Pop line or the end of the file begins";
+constexpr std::string_view OR_NUMBERS =
+    ", or name the populations 1, 2, ... (--population-names numbers)";
+
 // Detection looks no further than this many lines for the first Pop line.
 constexpr std::size_t DETECTION_LINES = 4096;
 
@@ -189,12 +196,9 @@ bool GenepopReader::read_individual() {
   // with a comma or a Pop line begins something else.
   while (individual.typings.size() < data_.loci.size()) {
     if (!more || is_pop_line(lines_.line()) || lines_.line().find(',') != std::string_view::npos) {
-      fail(individual.line,
-           join({"the individual ", quoted(individual.id), " has ",
-                 std::to_string(individual.typings.size()), " genotypes for the ",
-                 std::to_string(data_.loci.size()),
-                 " loci; its genotypes end where the next individual, Pop line or the end of the"
-                 " file begins"}));
+      fail(individual.line, join({"the individual ", quoted(individual.id), " has ",
+                                  std::to_string(individual.typings.size()), " genotypes for the ",
+                                  std::to_string(data_.loci.size()), " loci", GENOTYPES_END}));
     }
     text += lines_.line().size();
     add_genotypes(lines_.line(), individual);
@@ -219,16 +223,13 @@ void GenepopReader::add_genotypes(std::string_view text, genotypes::Individual& 
 std::array<std::string, 2> GenepopReader::typing(std::string_view genotype, std::size_t locus) {
   const std::string& name = data_.loci[locus].name;
   if (!all_digits(genotype)) {
-    fail(lines_.line_number(),
-         join({"the genotype ", quoted(genotype), " of locus ", quoted(name),
-               " is not all digits; a genotype is two alleles of 2 or 3 digits each, such as 0102"
-               " or 101102 (00 or 000: missing)"}));
+    fail(lines_.line_number(), join({"the genotype ", quoted(genotype), " of locus ", quoted(name),
+                                     " is not all digits;", DIPLOID, " (00 or 000: missing)"}));
   }
   if (genotype.size() == 2 || genotype.size() == 3) {
     fail(lines_.line_number(),
          join({"the genotype ", quoted(genotype), " of locus ", quoted(name),
-               " is one allele (haploid data); only diploid genotypes are read: two alleles of 2"
-               " or 3 digits, such as 0102 or 101102"}));
+               " is one allele (haploid data); only diploid genotypes are read:", DIPLOID}));
   }
   if (genotype.size() != 4 && genotype.size() != 6) {
     fail(lines_.line_number(),
@@ -271,15 +272,12 @@ void GenepopReader::name_by_last_individuals() {
     const std::string name = last.id;
     if (name.empty()) {
       fail(last.line, join({"the last individual of population ", std::to_string(p + 1),
-                            " has no name to name the population after; name it, or name the"
-                            " populations 1, 2, ... (--population-names numbers)"}));
+                            " has no name to name the population after; name it", OR_NUMBERS}));
     }
     if (const auto [it, added] = named.emplace(name, p + 1); !added) {
-      fail(last.line,
-           join({"populations ", std::to_string(it->second), " and ", std::to_string(p + 1),
-                 " would both be named ", quoted(name),
-                 " after their last individuals; rename one, or name the populations 1, 2, ..."
-                 " (--population-names numbers)"}));
+      fail(last.line, join({"populations ", std::to_string(it->second), " and ",
+                            std::to_string(p + 1), " would both be named ", quoted(name),
+                            " after their last individuals; rename one", OR_NUMBERS}));
     }
     for (std::size_t i = populations_[p].first; i < end; ++i) {
       data_.individuals[i].population = name;

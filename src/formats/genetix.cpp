@@ -239,8 +239,9 @@ IndividualFields GenetixReader::individual_fields(const PopulationHead& populati
   }
   fail(lines_.line_number(),
        join({"the line is no individual of population ", quoted(population.name), " (line ",
-             std::to_string(population.line), "): a name in its first 10 characters, then ",
-             std::to_string(loci), " genotypes of 6 digits; is the population's individual count, ",
+             std::to_string(population.line),
+             "): a name in its first 10 characters, then a genotype of 6 digits for each of the ",
+             std::to_string(loci), " loci; is the population's individual count, ",
              std::to_string(population.count), ", right?"}));
 }
 
