@@ -99,6 +99,12 @@ TEST(GenepopRead, RefusalsNameTheLineAndWhatIsWrong) {
        " alleles with the same number of digits"},
       {"t\nA\nB\nPop\ni, 0101\n0101 0101\n",
        "g.gen:6: the individual \"i\" has more genotypes than the 2 loci"},
+      {"t\nA B\nPop\ni, 0101 0101\n",
+       "g.gen:4: the individual \"i\" has more genotypes than the 1 loci; is the locus name \"A B\""
+       " several names? Names stand one a line or are separated by commas"},
+      {"t\nA\nPop 1\ni, 0101\n",
+       "g.gen:3: the file has no Pop line, and this line begins with Pop"
+       " but goes on: a Pop line holds the word Pop alone"},
       {"t\nA\nB\nPop\ni, 0101\nj, 0101 0101\n",
        "g.gen:5: the individual \"i\" has 1 genotypes for the 2 loci; its genotypes end where the"
        " next individual, Pop line or the end of the file begins"},

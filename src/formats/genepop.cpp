@@ -36,6 +36,11 @@ constexpr std::size_t DETECTION_LINES = 4096;
   return genotypes::equal_ignoring_case(trim_space(line), "pop");
 }
 
+[[nodiscard]] bool begins_with_pop_word(std::string_view line) {
+  const std::vector<std::string_view> words = blank_fields(line);
+  return words.size() > 1 && genotypes::equal_ignoring_case(words.front(), "pop");
+}
+
 // A comma followed by blank-separated digit groups: an individual, as no
 // title or locus line is.
 [[nodiscard]] bool individual_shape(std::string_view line) {
@@ -99,6 +104,7 @@ class GenepopReader {
   void add_genotypes(std::string_view text, genotypes::Individual& individual);
   [[nodiscard]] std::array<std::string, 2> typing(std::string_view genotype, std::size_t locus);
   void check_coding(std::size_t locus, std::size_t digits);
+  [[nodiscard]] std::string several_names_hint() const;
   void name_by_last_individuals();
 };
 
@@ -111,9 +117,18 @@ void GenepopReader::read_loci() {
   // The title is the first line whatever it says; when it is blank the
   // reader has passed over it, and the line read is already a locus line.
   bool more = lines_.line_number() != 1 || lines_.next_record();
+  std::int64_t pop_and_more = 0;  // the first line that begins with the word Pop and goes on
   while (more && !is_pop_line(lines_.line())) {
+    if (pop_and_more == 0 && begins_with_pop_word(lines_.line())) {
+      pop_and_more = lines_.line_number();
+    }
     add_locus_names(lines_.line());
     more = lines_.next_record();
+  }
+  if (!more && pop_and_more != 0) {
+    fail(pop_and_more,
+         "the file has no Pop line, and this line begins with Pop but goes on: a Pop line holds"
+         " the word Pop alone");
   }
   if (!more) {
     fail(0,
@@ -214,7 +229,7 @@ void GenepopReader::add_genotypes(std::string_view text, genotypes::Individual& 
     if (individual.typings.size() == data_.loci.size()) {
       fail(lines_.line_number(),
            join({"the individual ", quoted(individual.id), " has more genotypes than the ",
-                 std::to_string(data_.loci.size()), " loci"}));
+                 std::to_string(data_.loci.size()), " loci", several_names_hint()}));
     }
     individual.typings.push_back(typing(genotype, individual.typings.size()));
   }
@@ -246,6 +261,17 @@ std::array<std::string, 2> GenepopReader::typing(std::string_view genotype, std:
   }
   return {all_zeros(first) ? std::string() : std::string(first),
           all_zeros(second) ? std::string() : std::string(second)};
+}
+
+// Locus names written on one line with blanks between them are one name.
+std::string GenepopReader::several_names_hint() const {
+  const auto spaced = std::find_if(data_.loci.begin(), data_.loci.end(), [](const auto& locus) {
+    return locus.name.find_first_of(" \t") != std::string::npos;
+  });
+  return spaced == data_.loci.end()
+             ? std::string()
+             : join({"; is the locus name ", quoted(spaced->name),
+                     " several names? Names stand one a line or are separated by commas"});
 }
 
 void GenepopReader::check_coding(std::size_t locus, std::size_t digits) {
