@@ -65,7 +65,10 @@ TEST_P(Conformance, SameGenotypesAsTheTable) {
 // One line per format: its conformance file and the options it needs.
 INSTANTIATE_TEST_SUITE_P(EveryReader, Conformance,
                          testing::Values(ConformanceFile{"table", "table.csv", {}},
-                                         ConformanceFile{"table", "table_one_column.tsv", {}}),
+                                         ConformanceFile{"table", "table_one_column.tsv", {}},
+                                         ConformanceFile{"genepop", "genepop.gen", {}},
+                                         ConformanceFile{"fstat", "fstat.dat", {}},
+                                         ConformanceFile{"genetix", "genetix.gtx", {}}),
                          [](const testing::TestParamInfo<ConformanceFile>& param) {
                            std::string name = param.param.file;
                            std::replace_if(
