@@ -63,7 +63,9 @@ TEST_P(Conformance, SameGenotypesAsTheTable) {
 // One line per format: its conformance file and the options it needs.
 INSTANTIATE_TEST_SUITE_P(EveryReader, Conformance,
                          testing::Values(ConformanceFile{"table", "table.csv", {}},
-                                         ConformanceFile{"arlequin", "arlequin.arp", {}}),
+                                         ConformanceFile{"arlequin", "arlequin.arp", {}},
+                                         ConformanceFile{"structure", "structure.str", {}},
+                                         ConformanceFile{"pypop", "pypop.pop", {}}),
                          [](const testing::TestParamInfo<ConformanceFile>& param) {
                            return std::string(param.param.format);
                          });
