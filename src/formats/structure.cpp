@@ -201,7 +201,8 @@ Shape StructureReader::shape() const {
   const int width = common::count_of(rows_.front().fields);
   const int allele_columns = width - shape.columns;
   const std::int64_t line = rows_.front().line;
-  if (allele_columns <= 0 || allele_columns % shape.rows != 0) {
+  // With one row an individual each locus takes two columns.
+  if (allele_columns <= 0 || (shape.rows == 1 && allele_columns % 2 != 0)) {
     fail_at(line, join({"a row of ", std::to_string(width), " fields with ",
                         std::to_string(shape.columns), " columns before the loci leaves ",
                         allele_columns <= 0 ? "no allele columns"
