@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -31,35 +32,24 @@ using genotypes::quoted;
 // column read as the count.
 constexpr std::int64_t MAX_COPIES = 1'000'000;
 
-[[nodiscard]] bool is_blank_char(char c) { return c == ' ' || c == '\t'; }
+// A CR that ends a line of the head is a blank too.
+constexpr std::string_view BLANKS = " \t\r";
 
 [[nodiscard]] std::string_view trim(std::string_view text) {
-  while (!text.empty() && is_blank_char(text.front())) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && is_blank_char(text.back())) {
-    text.remove_suffix(1);
-  }
-  return text;
+  const std::size_t first = text.find_first_not_of(BLANKS);
+  return first == std::string_view::npos
+             ? std::string_view()
+             : text.substr(first, text.find_last_not_of(BLANKS) + 1 - first);
 }
 
 [[nodiscard]] std::vector<std::string_view> split_blanks(std::string_view text) {
   std::vector<std::string_view> tokens;
-  std::size_t pos = 0;
-  while (true) {
-    while (pos < text.size() && is_blank_char(text[pos])) {
-      ++pos;
-    }
-    if (pos >= text.size()) {
-      return tokens;
-    }
-    std::size_t end = pos;
-    while (end < text.size() && !is_blank_char(text[end])) {
-      ++end;
-    }
+  for (std::size_t pos = text.find_first_not_of(BLANKS); pos != std::string_view::npos;) {
+    const std::size_t end = std::min(text.find_first_of(BLANKS, pos), text.size());
     tokens.push_back(text.substr(pos, end - pos));
-    pos = end;
+    pos = text.find_first_not_of(BLANKS, end);
   }
+  return tokens;
 }
 
 // The line without its comment: "#" starts one anywhere outside quotes.
@@ -82,14 +72,13 @@ constexpr std::int64_t MAX_COPIES = 1'000'000;
 
 [[nodiscard]] std::optional<std::int64_t> whole_number(std::string_view text) {
   std::int64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc{} || end != text.data() + text.size() || text.empty()) {
-    return std::nullopt;
-  }
-  return value;
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc{} && stop == end && !text.empty() ? std::optional(value) : std::nullopt;
 }
 
-enum class Section { none, profile, data, samples, other };
+// The sections that are read; the others are passed over.
+enum class Section { none, profile, samples, other };
 
 // A Key=Value line: the key, and the value without its quotes.
 struct KeyValue {
@@ -147,7 +136,7 @@ class ArlequinReader {
   GenotypeData data_;
   Profile profile_;
   Section section_ = Section::none;
-  std::optional<Sample> sample_;
+  Sample sample_;
   int samples_read_ = 0;
   std::optional<std::size_t> locus_count_;  // from the first individual
 
@@ -164,14 +153,12 @@ class ArlequinReader {
 
   [[nodiscard]] KeyValue key_value(std::string_view text) const;
   void enter_section(std::string_view text);
-  void check_profile() const;
   void profile_key(const KeyValue& kv);
   void profile_choice(const KeyValue& kv);
   void sample_key(const KeyValue& kv, std::string_view text);
   void end_of_sample_header() const;
   void skip_block(std::string_view value);
   void read_sample_data(std::string_view after_brace);
-  void data_line(std::string_view text, std::optional<FirstLine>& first);
   [[nodiscard]] std::vector<std::string> alleles_of(std::span<const std::string_view> tokens) const;
   [[nodiscard]] FirstLine first_line(std::string_view text) const;
   void second_line(const FirstLine& first, std::string_view text);
@@ -202,18 +189,14 @@ void ArlequinReader::enter_section(std::string_view text) {
     section_ = Section::profile;
     return;
   }
-  const bool data = equal_ignoring_case(text, "[Data]");
   const bool samples = equal_ignoring_case(text, "[[Samples]]");
-  if (data || samples) {
-    check_profile();
-  }
   end_of_sample_header();
-  sample_.reset();
-  section_ = data ? Section::data : samples ? Section::samples : Section::other;
-}
-
-// At the samples the profile must have said they are genotypes.
-void ArlequinReader::check_profile() const {
+  sample_ = Sample{};
+  section_ = samples ? Section::samples : Section::other;
+  if (!samples && !equal_ignoring_case(text, "[Data]")) {
+    return;
+  }
+  // At the samples the profile must have said they are genotypes.
   if (!profile_.seen) {
     fail(
         "the samples come before any [Profile]; an Arlequin project starts with a [Profile] "
@@ -285,23 +268,17 @@ void ArlequinReader::sample_key(const KeyValue& kv, std::string_view text) {
   }
   if (equal_ignoring_case(kv.key, "SampleName")) {
     end_of_sample_header();
-    if (!sample_) {
-      sample_ = Sample{};
-    }
-    sample_->name = kv.value;
-    sample_->name_line = lines_.line_number();
+    sample_.name = kv.value;
+    sample_.name_line = lines_.line_number();
   } else if (equal_ignoring_case(kv.key, "SampleSize")) {
     const std::optional<std::int64_t> size = whole_number(kv.value);
     if (!size || *size < 0) {
       fail(join({"SampleSize is ", quoted(kv.value), "; it is a whole number"}));
     }
-    if (!sample_) {
-      sample_ = Sample{};
-    }
-    sample_->size = size;
-    sample_->size_line = lines_.line_number();
+    sample_.size = size;
+    sample_.size_line = lines_.line_number();
   } else if (equal_ignoring_case(kv.key, "SampleData")) {
-    if (!sample_ || sample_->name_line == 0) {
+    if (sample_.name_line == 0) {
       fail("the SampleData has no SampleName before it; the name is the population's");
     }
     if (!kv.value.starts_with('{')) {
@@ -313,9 +290,9 @@ void ArlequinReader::sample_key(const KeyValue& kv, std::string_view text) {
 
 // A sample named but never given its data leaves nobody out silently.
 void ArlequinReader::end_of_sample_header() const {
-  if (sample_ && sample_->name_line != 0) {
-    fail_at(sample_->name_line,
-            join({"the sample ", quoted(sample_->name), " has no SampleData={ ... }"}));
+  if (sample_.name_line != 0) {
+    fail_at(sample_.name_line,
+            join({"the sample ", quoted(sample_.name), " has no SampleData={ ... }"}));
   }
 }
 
@@ -339,8 +316,12 @@ void ArlequinReader::read_sample_data(std::string_view after_brace) {
   std::string_view text = without_comment(after_brace);
   while (true) {
     const std::size_t close = text.find('}');
-    if (!trim(text.substr(0, close)).empty()) {
-      data_line(trim(text.substr(0, close)), first);
+    const std::string_view data = trim(text.substr(0, close));
+    if (!data.empty() && first) {
+      second_line(*first, data);
+      first.reset();
+    } else if (!data.empty()) {
+      first = first_line(data);
     }
     if (close != std::string_view::npos) {
       if (!trim(text.substr(close + 1)).empty()) {
@@ -350,7 +331,7 @@ void ArlequinReader::read_sample_data(std::string_view after_brace) {
       return;
     }
     if (!lines_.next_record()) {
-      fail_at(open_line, join({"the SampleData of sample ", quoted(sample_->name),
+      fail_at(open_line, join({"the SampleData of sample ", quoted(sample_.name),
                                " opened here is not closed with '}' before the end of the file"}));
     }
     text = without_comment(lines_.line());
@@ -358,15 +339,6 @@ void ArlequinReader::read_sample_data(std::string_view after_brace) {
       fail(join({"the SampleData opened at line ", std::to_string(open_line),
                  " is not closed with '}' before this section"}));
     }
-  }
-}
-
-void ArlequinReader::data_line(std::string_view text, std::optional<FirstLine>& first) {
-  if (first) {
-    second_line(*first, text);
-    first.reset();
-  } else {
-    first = first_line(text);
   }
 }
 
@@ -389,11 +361,7 @@ std::vector<std::string> ArlequinReader::alleles_of(
       }
     }
   }
-  for (std::string& allele : alleles) {
-    if (allele == profile_.missing) {
-      allele.clear();
-    }
-  }
+  std::replace(alleles.begin(), alleles.end(), profile_.missing, std::string());
   return alleles;
 }
 
@@ -434,7 +402,7 @@ void ArlequinReader::second_line(const FirstLine& first, std::string_view text) 
       data_.loci.push_back({join({"L", std::to_string(l)}), ""});
     }
   }
-  genotypes::Individual individual{first.line, sample_->name, first.id, {}};
+  genotypes::Individual individual{first.line, sample_.name, first.id, {}};
   for (std::size_t l = 0; l < alleles.size(); ++l) {
     individual.typings.push_back({first.alleles[l], alleles[l]});
   }
@@ -446,7 +414,7 @@ void ArlequinReader::second_line(const FirstLine& first, std::string_view text) 
       data_.individuals.back().id = join({first.id, "_", std::to_string(copy)});
     }
   }
-  sample_->individuals += first.count;
+  sample_.individuals += first.count;
 }
 
 void ArlequinReader::end_of_sample_data(const std::optional<FirstLine>& first) {
@@ -455,47 +423,39 @@ void ArlequinReader::end_of_sample_data(const std::optional<FirstLine>& first) {
                " (line ", std::to_string(first->line),
                "); each individual takes two lines, the second with its second alleles"}));
   }
-  if (sample_->size && *sample_->size != sample_->individuals) {
-    warn(sample_->size_line,
-         join({"sample ", quoted(sample_->name), ": SampleSize=", std::to_string(*sample_->size),
-               " but its data hold ", std::to_string(sample_->individuals),
+  if (sample_.size && *sample_.size != sample_.individuals) {
+    warn(sample_.size_line,
+         join({"sample ", quoted(sample_.name), ": SampleSize=", std::to_string(*sample_.size),
+               " but its data hold ", std::to_string(sample_.individuals),
                " individuals; the individuals are read"}));
   }
   ++samples_read_;
-  sample_.reset();
+  sample_ = Sample{};
 }
 
 void ArlequinReader::section_line(std::string_view text) {
-  switch (section_) {
-    case Section::profile:
-      profile_key(key_value(text));
-      break;
-    case Section::samples:
-      sample_key(key_value(text), text);
-      break;
-    case Section::none:
-      fail("text before the [Profile] section; an Arlequin project starts with [Profile]");
-    case Section::data:
-    case Section::other: {
-      // Keys of sections that are not read, quotes and all, are passed over.
-      const std::size_t equals = text.find('=');
-      skip_block(equals == std::string_view::npos ? text : trim(text.substr(equals + 1)));
-      break;
-    }
+  if (section_ == Section::none) {
+    fail("text before the [Profile] section; an Arlequin project starts with [Profile]");
+  }
+  if (section_ == Section::profile) {
+    profile_key(key_value(text));
+  } else if (section_ == Section::samples) {
+    sample_key(key_value(text), text);
+  } else {
+    // Keys of sections that are not read, quotes and all, are passed over.
+    const std::size_t equals = text.find('=');
+    skip_block(equals == std::string_view::npos ? text : trim(text.substr(equals + 1)));
   }
 }
 
 GenotypeData ArlequinReader::read() {
   while (lines_.next_record()) {
     const std::string_view text = without_comment(lines_.line());
-    if (text.empty()) {
-      continue;
-    }
     if (text.starts_with('[')) {
       enter_section(text);
-      continue;
+    } else if (!text.empty()) {
+      section_line(text);
     }
-    section_line(text);
   }
   end_of_sample_header();
   if (!profile_.seen) {
@@ -521,12 +481,8 @@ bool looks_like_arlequin(std::string_view head) {
   }
   while (!head.empty()) {
     const std::size_t end = std::min(head.find('\n'), head.size());
-    std::string_view line = head.substr(0, end);
+    const std::string_view line = without_comment(head.substr(0, end));
     head.remove_prefix(std::min(end + 1, head.size()));
-    if (line.ends_with('\r')) {
-      line.remove_suffix(1);
-    }
-    line = without_comment(line);
     if (!line.empty()) {
       return equal_ignoring_case(line, "[Profile]");
     }
