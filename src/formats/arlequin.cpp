@@ -224,10 +224,7 @@ void ArlequinReader::profile_key(const KeyValue& kv) {
     }
     profile_.genotypic = true;
   } else if (equal_ignoring_case(kv.key, "MissingData")) {
-    if (kv.value.empty()) {
-      fail("MissingData names no code; write the code of a missing allele, e.g. MissingData='?'");
-    }
-    profile_.missing = std::string(kv.value);
+    profile_.missing = std::string(kv.value);  // "": no allele is missing
   } else if (equal_ignoring_case(kv.key, "NbSamples")) {
     profile_.samples = whole_number(kv.value);
     profile_.samples_line = lines_.line_number();
@@ -407,8 +404,10 @@ void ArlequinReader::second_line(const FirstLine& first, std::string_view text) 
     individual.typings.push_back({first.alleles[l], alleles[l]});
   }
   // Copies after the first are told apart by their number: id_2, id_3, ...
+  // Each holds its own copy of the sample's name and of the id.
+  const std::size_t bytes = first.bytes + text.size() + sample_.name.size() + first.id.size();
   for (std::int64_t copy = 1; copy <= first.count; ++copy) {
-    budget_.add(first.line, first.bytes + text.size(), alleles.size());
+    budget_.add(first.line, bytes, alleles.size());
     data_.individuals.push_back(individual);
     if (copy > 1) {
       data_.individuals.back().id = join({first.id, "_", std::to_string(copy)});
