@@ -172,7 +172,10 @@ void PypopReader::row(Fields fields, const Columns& columns) {
                " fields and the sample header (line ", std::to_string(header_line_), ") ",
                std::to_string(columns.count), "; every row has one field for each column"}));
   }
-  budget_.add(lines_.line_number(), lines_.line().size(), columns.loci.size());
+  // The population header's name is copied into every individual.
+  budget_.add(lines_.line_number(),
+              lines_.line().size() + (columns.population ? 0 : header_population_.size()),
+              columns.loci.size());
   genotypes::Individual individual;
   individual.line = lines_.line_number();
   individual.population =

@@ -265,7 +265,8 @@ GenotypeData StructureReader::individuals(const Shape& shape) {
   for (std::size_t i = 0; i < rows_.size(); i += shape.rows) {
     Row& first = rows_[i];
     Row& second = rows_[i + shape.rows - 1];
-    genotypes::Individual individual{first.line, first.fields[1], first.fields[0], {}};
+    genotypes::Individual individual{
+        first.line, std::move(first.fields[1]), std::move(first.fields[0]), {}};
     individual.typings.resize(shape.loci);
     for (int l = 0; l < shape.loci; ++l) {
       if (shape.rows == 1) {
