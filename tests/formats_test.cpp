@@ -68,7 +68,10 @@ INSTANTIATE_TEST_SUITE_P(EveryReader, Conformance,
                                          ConformanceFile{"table", "table_one_column.tsv", {}},
                                          ConformanceFile{"genepop", "genepop.gen", {}},
                                          ConformanceFile{"fstat", "fstat.dat", {}},
-                                         ConformanceFile{"genetix", "genetix.gtx", {}}),
+                                         ConformanceFile{"genetix", "genetix.gtx", {}},
+                                         ConformanceFile{"arlequin", "arlequin.arp", {}},
+                                         ConformanceFile{"structure", "structure.str", {}},
+                                         ConformanceFile{"pypop", "pypop.pop", {}}),
                          [](const testing::TestParamInfo<ConformanceFile>& param) {
                            std::string name = param.param.file;
                            std::replace_if(

@@ -254,3 +254,17 @@ ColumnPlan plan_columns(const Header& header, const TableOptions& options,
 }
 
 }  // namespace table::detail
+
+namespace table {
+
+bool population_column_name(std::string_view name) {
+  return std::any_of(detail::POPULATION_NAMES.begin(), detail::POPULATION_NAMES.end(),
+                     [&](std::string_view p) { return detail::equal_ignoring_case(name, p); });
+}
+
+bool id_column_name(std::string_view name) {
+  return std::any_of(detail::ID_NAMES.begin(), detail::ID_NAMES.end(),
+                     [&](std::string_view i) { return detail::equal_ignoring_case(name, i); });
+}
+
+}  // namespace table

@@ -53,6 +53,13 @@ struct TableOptions {
 // n/a in any case, a run of "?" or of "0", x or X.
 [[nodiscard]] bool missing_code_lookalike(std::string_view cell);
 
+// Whether a column name is one the table takes, in any case, for the
+// population column ("population", "pop") or for the id column ("id",
+// "individual", "ind", "sample", "name") when no option names it; the other
+// formats of named columns follow the same rule.
+[[nodiscard]] bool population_column_name(std::string_view name);
+[[nodiscard]] bool id_column_name(std::string_view name);
+
 // The --missing LIST: comma-separated tokens, each trimmed of surrounding
 // blanks as cells are (empty tokens add nothing). An empty list is allowed:
 // then only empty cells are missing.
