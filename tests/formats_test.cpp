@@ -48,6 +48,12 @@ formats::ReadGenotypes read(const ConformanceFile& file, bool by_name) {
                                  [](const std::string&) {});
 }
 
+formats::ReadOptions vcf_options() {
+  formats::ReadOptions options;
+  options.populations = FOLDER + "vcf.populations";
+  return options;
+}
+
 class Conformance : public testing::TestWithParam<ConformanceFile> {};
 
 TEST_P(Conformance, SameGenotypesAsTheTable) {
@@ -62,7 +68,8 @@ TEST_P(Conformance, SameGenotypesAsTheTable) {
 
 // One line per format: its conformance file and the options it needs.
 INSTANTIATE_TEST_SUITE_P(EveryReader, Conformance,
-                         testing::Values(ConformanceFile{"table", "table.csv", {}}),
+                         testing::Values(ConformanceFile{"table", "table.csv", {}},
+                                         ConformanceFile{"vcf", "vcf.vcf", vcf_options()}),
                          [](const testing::TestParamInfo<ConformanceFile>& param) {
                            return std::string(param.param.format);
                          });
