@@ -31,6 +31,11 @@ namespace {
 using genotypes::join;
 using genotypes::quoted;
 
+// What to do about two records of one name.
+constexpr std::string_view TELL_APART =
+    "; give the records IDs of their own, join them into one multi-allelic record, or choose "
+    "one with --region or --loci";
+
 // The name of an allele: its sequence as written, a symbolic allele <NAME> by NAME.
 [[nodiscard]] std::string allele_name(std::string_view allele) {
   if (allele.size() > 2 && allele.starts_with('<') && allele.ends_with('>')) {
@@ -96,7 +101,7 @@ class LocusBuilder {
   // or a position that is another record's name): an option naming it could
   // mean either. Notes how many records are left with their name alone.
   void drop_shared_aliases(const NoteWriter& note) {
-    std::map<std::string_view, int> uses;
+    std::map<std::string, int, std::less<>> uses;
     for (const genotypes::Locus& locus : data_.loci) {
       ++uses[locus.name];
       ++uses[locus.alias];
@@ -111,9 +116,12 @@ class LocusBuilder {
       }
     }
     if (note && dropped > 0) {
-      note(join({"warning: ", layout::printable(data_.name), ": ", std::to_string(dropped),
-                 " records share their position with another record (the first at ",
-                 layout::printable(first), "), so they are named by their ID alone"}));
+      note(join(
+          {"warning: ", layout::printable(data_.name), ": ",
+           counted(static_cast<std::size_t>(dropped), "record shares its", "records share their"),
+           " position with another record's (the first at ", layout::printable(first), "), so ",
+           dropped == 1 ? "it is" : "they are", " named by ", dropped == 1 ? "its" : "their",
+           " ID alone"}));
     }
   }
 
@@ -146,9 +154,7 @@ class LocusBuilder {
     const auto [at, added] = named_.emplace(locus.name, where());
     if (!added) {
       fail(join({"its locus name ", quoted(locus.name), " is also that of the record at ",
-                 at->second,
-                 "; give the records IDs of their own, join them into one multi-allelic "
-                 "record, or choose one with --region or --loci"}));
+                 at->second, TELL_APART}));
     }
     data_.loci.push_back(std::move(locus));
   }
@@ -232,6 +238,7 @@ GenotypeData read_vcf(const Source& source, const ReadOptions& options, const No
   VcfRecords records(source, selection, max_bytes, budget);
   const bcf_hdr_t* header = records.header();
   std::vector<std::string_view> names;
+  names.reserve(static_cast<std::size_t>(bcf_hdr_nsamples(header)));
   for (int i = 0; i < bcf_hdr_nsamples(header); ++i) {
     names.emplace_back(header->samples[i]);
   }

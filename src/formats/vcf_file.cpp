@@ -206,7 +206,10 @@ void check_declared_bytes(BGZF* in, std::size_t offset, int count, std::int64_t 
       text += fault;
     }
   }
-  return text.empty() ? std::string("a field htslib cannot read") : text;
+  return text.empty() ? std::string(
+                            "a value out of shape (a GT such as 0/1 or 1|2 takes allele "
+                            "numbers and '.')")
+                      : text;
 }
 
 // The first three columns of a record line, CHROM, POS and ID, as written.
@@ -231,7 +234,6 @@ struct Query {
   int tid = -1;
   hts_pos_t beg = 0;
   hts_pos_t end = 0;
-  auto operator<=>(const Query&) const = default;
 };
 
 // The queries that take the chosen records from an index: the region, else
@@ -258,8 +260,12 @@ template <typename ContigId>
       queries.push_back({tid, position->pos - 1, position->pos});
     }
   }
-  std::sort(queries.begin(), queries.end());
-  queries.erase(std::unique(queries.begin(), queries.end()), queries.end());
+  const auto start = [](const Query& query) { return std::pair(query.tid, query.beg); };
+  std::sort(queries.begin(), queries.end(),
+            [&](const Query& a, const Query& b) { return start(a) < start(b); });
+  queries.erase(std::unique(queries.begin(), queries.end(),
+                            [&](const Query& a, const Query& b) { return start(a) == start(b); }),
+                queries.end());
   return queries;
 }
 
@@ -357,37 +363,44 @@ class RecordStream {
     }
   }
 
-  [[nodiscard]] bool next_text(bcf1_t* record) {
-    while (true) {
-      std::string_view line;
-      if (queries_) {
-        if (!next_indexed([&](hts_itr_t* iterator) {
-              return hts_itr_next(file_.text.get(), iterator, &text_, tbx_.get());
-            })) {
-          return false;
-        }
-        line = std::string_view(text_.s, text_.l);
-      } else {
-        if (!lines_->next()) {
-          return false;
-        }
-        line = lines_->line();
-        line_ = file_.plain ? lines_->number() : 0;
-        if (line.empty()) {
-          continue;
-        }
-        if (line.starts_with('#')) {
-          refuse(path_, line_, "a header line after the #CHROM line");
-        }
+  // The next record line, from the index's queries or read through; nullopt at the end.
+  [[nodiscard]] std::optional<std::string_view> next_text_line() {
+    if (queries_) {
+      if (!next_indexed([&](hts_itr_t* iterator) {
+            return hts_itr_next(file_.text.get(), iterator, &text_, tbx_.get());
+          })) {
+        return std::nullopt;
       }
-      const LineKey key = key_of(line);
+      return std::string_view(text_.s, text_.l);
+    }
+    do {
+      if (!lines_->next()) {
+        return std::nullopt;
+      }
+      line_ = file_.plain ? lines_->number() : 0;
+    } while (lines_->line().empty());
+    if (lines_->line().starts_with('#')) {
+      refuse(path_, line_, "a header line after the #CHROM line");
+    }
+    return lines_->line();
+  }
+
+  [[nodiscard]] bool next_text(bcf1_t* record) {
+    while (const std::optional<std::string_view> line = next_text_line()) {
+      const LineKey key = key_of(*line);
+      // htslib would read a POS that is no number as a position all the same.
       const std::optional<VcfPosition> position = vcf_position_of(join({"-:", key.pos}));
-      // A record whose POS is no number is read all the same, for htslib's message.
-      if (!position || selection_.takes(key.chrom, position->pos, key.id)) {
-        parse_text(line, key, record);
+      if (!position && key.pos != "0") {
+        refuse(path_, line_,
+               join({"record ", layout::printable(key.chrom), ":", layout::printable(key.pos),
+                     ": its POS is no position (a whole number, 1 for the first base)"}));
+      }
+      if (selection_.takes(key.chrom, position ? position->pos : 0, key.id)) {
+        parse_text(*line, key, record);
         return true;
       }
     }
+    return false;
   }
 
   void parse_text(std::string_view line, const LineKey& key, bcf1_t* record) {

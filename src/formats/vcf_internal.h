@@ -41,6 +41,12 @@ struct HtslibClose {
 template <typename T>
 using Owned = std::unique_ptr<T, HtslibClose>;
 
+// "1 sample", "2 samples": a count with its noun.
+[[nodiscard]] inline std::string counted(std::size_t count, std::string_view one,
+                                         std::string_view many) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
 // The population of each sample --populations names, and its line there.
 struct SamplePopulations {
   struct Entry {

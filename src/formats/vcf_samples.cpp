@@ -94,7 +94,7 @@ SamplePopulations read_sample_populations(const std::string& path, genotypes::Re
       throw common::FileError{path, reader.line_number(),
                               join({"a line gives a sample and its population, separated by a tab "
                                     "or blanks; this one has ",
-                                    std::to_string(fields.size()), " fields"})};
+                                    counted(fields.size(), "field", "fields")})};
     }
     const auto [at, added] = result.of_sample.emplace(
         std::string(fields[0]),
@@ -142,14 +142,15 @@ std::vector<VcfSample> keep_vcf_samples(std::span<const std::string_view> sample
     }
   }
   if (note && !left_out.empty()) {
-    note(join({"warning: ", layout::printable(vcf_path), ": ", std::to_string(left_out.size()),
-               " samples of the VCF are in no population of --populations and are left out (",
-               some_names(left_out), ")"}));
+    note(join({"warning: ", layout::printable(vcf_path), ": ",
+               counted(left_out.size(), "sample of the VCF is", "samples of the VCF are"),
+               " in no population of --populations and ", left_out.size() == 1 ? "is" : "are",
+               " left out (", some_names(left_out), ")"}));
   }
   if (note && !absent.empty()) {
-    note(
-        join({"warning: ", layout::printable(populations_path), ": ", std::to_string(absent.size()),
-              " samples listed are not in the VCF (", some_names(absent), ")"}));
+    note(join({"warning: ", layout::printable(populations_path), ": ",
+               counted(absent.size(), "sample listed is", "samples listed are"),
+               " not in the VCF (", some_names(absent), ")"}));
   }
   return kept;
 }
