@@ -161,6 +161,18 @@ class LocusBuilder {
 
   // Every sample's GT values, bcf_hdr_nsamples(header_) runs of the same length.
   [[nodiscard]] std::span<const std::int32_t> genotype_values(bcf1_t* record) {
+    // htslib reads as many samples' values as the header has, whatever the record holds.
+    if (static_cast<int>(record->n_sample) != bcf_hdr_nsamples(header_)) {
+      fail(join({"it has ", std::to_string(record->n_sample), " samples, the header ",
+                 std::to_string(bcf_hdr_nsamples(header_))}));
+    }
+    // htslib ends the process on GT values of a type other than its integers.
+    const bcf_fmt_t* field = bcf_get_fmt(header_, record, "GT");
+    if (field != nullptr &&
+        (field->n <= 0 || (field->type != BCF_BT_INT8 && field->type != BCF_BT_INT16 &&
+                           field->type != BCF_BT_INT32))) {
+      fail("htslib cannot read its GT values");
+    }
     const int count =
         bcf_get_format_values(header_, record, "GT", &genotypes_, &capacity_, BCF_HT_INT);
     if (count == -2) {
@@ -225,17 +237,18 @@ GenotypeData read_vcf(const Source& source, const ReadOptions& options, const No
   // htslib would write its own warnings to standard error; whatever it finds
   // wrong reaches the user as this reader's message instead.
   hts_set_log_level(HTS_LOG_OFF);
+  const VcfSelection selection{parse_vcf_region(options.region),
+                               {options.loci.begin(), options.loci.end()}};
+  const std::int64_t max_bytes = options.table.max_bytes;
+  genotypes::ReadBudget budget(source.path, max_bytes);
+  // The file first: one that is no VCF is told so before it is asked for populations.
+  VcfRecords records(source, selection, max_bytes, budget);
   if (options.populations.empty()) {
     throw common::FileError{source.path, 0,
                             "a VCF gives no populations: name a file of 'sample population' "
                             "lines with --populations FILE"};
   }
-  const VcfSelection selection{parse_vcf_region(options.region),
-                               {options.loci.begin(), options.loci.end()}};
-  const std::int64_t max_bytes = options.table.max_bytes;
-  genotypes::ReadBudget budget(source.path, max_bytes);
   const SamplePopulations populations = read_sample_populations(options.populations, budget, note);
-  VcfRecords records(source, selection, max_bytes, budget);
   const bcf_hdr_t* header = records.header();
   std::vector<std::string_view> names;
   names.reserve(static_cast<std::size_t>(bcf_hdr_nsamples(header)));

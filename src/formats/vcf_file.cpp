@@ -171,7 +171,10 @@ void check_declared_bytes(BGZF* in, std::size_t offset, int count, std::int64_t 
     refuse(source.path, 0,
            join({"is not a VCF or BCF file (htslib reads it as ",
                  seen == nullptr ? "unknown" : seen.get(),
-                 "); a VCF starts with the line ##fileformat=VCF..."}));
+                 "); a VCF starts with the line ##fileformat=VCF...",
+                 format.compression == no_compression
+                     ? ""
+                     : ", and no other format is read compressed: give it uncompressed"}));
   }
   file.text.reset(bgzf_hopen(bytes.get(), "r"));
   if (file.text == nullptr) {
