@@ -20,6 +20,11 @@ void run(const uint8_t* data, size_t size) {
   const formats::Format& format = formats::format_named(QUARNEL_FUZZ_FORMAT);
   formats::ReadOptions options;
   options.table.max_bytes = std::int64_t{64} << 20;
+  // A VCF's samples take their populations from a file: the seeds' samples
+  // are named in fuzz/vcf.populations.
+  if (format.name == "vcf") {
+    options.populations = std::string(QUARNEL_FUZZ_DIR) + "/vcf.populations";
+  }
   const std::string path = std::string("fuzz.") + QUARNEL_FUZZ_FORMAT;
   const formats::Source source{path, in, std::string_view(bytes).substr(0, formats::HEAD_BYTES)};
   static_cast<void>(format.detect(source.head));

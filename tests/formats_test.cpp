@@ -50,6 +50,12 @@ formats::ReadGenotypes read(const ConformanceFile& file, bool by_name) {
                                  [](const std::string&) {});
 }
 
+formats::ReadOptions vcf_options() {
+  formats::ReadOptions options;
+  options.populations = FOLDER + "vcf.populations";
+  return options;
+}
+
 class Conformance : public testing::TestWithParam<ConformanceFile> {};
 
 TEST_P(Conformance, SameGenotypesAsTheTable) {
@@ -71,7 +77,8 @@ INSTANTIATE_TEST_SUITE_P(EveryReader, Conformance,
                                          ConformanceFile{"genetix", "genetix.gtx", {}},
                                          ConformanceFile{"arlequin", "arlequin.arp", {}},
                                          ConformanceFile{"structure", "structure.str", {}},
-                                         ConformanceFile{"pypop", "pypop.pop", {}}),
+                                         ConformanceFile{"pypop", "pypop.pop", {}},
+                                         ConformanceFile{"vcf", "vcf.vcf", vcf_options()}),
                          [](const testing::TestParamInfo<ConformanceFile>& param) {
                            std::string name = param.param.file;
                            std::replace_if(
