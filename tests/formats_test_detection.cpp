@@ -10,17 +10,11 @@
 
 #include "common/stop.h"
 #include "formats/formats.h"
+#include "support/capture.h"
 
 namespace {
 
-std::string error_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const common::FileError& error) {
-    return error.file + ":" + std::to_string(error.line) + ": " + error.what;
-  }
-  return "";
-}
+using test_support::error_of;
 
 TEST(FormatChoice, DetectionAndTheExtension) {
   const struct {

@@ -8,6 +8,7 @@
 
 #include "common/count.h"
 #include "common/stop.h"
+#include "formats/blank_fields.h"
 #include "formats/formats_internal.h"
 #include "genotypes/lines.h"
 
@@ -30,25 +31,9 @@ constexpr std::string_view MISSING = "-9";
 constexpr std::string_view TWO_ROWS_ALIKE =
     "; the two rows of an individual begin alike (two rows per individual: --structure-rows)";
 
-[[nodiscard]] bool is_blank_char(char c) { return c == ' ' || c == '\t'; }
-
 [[nodiscard]] std::vector<std::string> split_blanks(std::string_view text) {
-  std::vector<std::string> tokens;
-  std::size_t pos = 0;
-  while (true) {
-    while (pos < text.size() && is_blank_char(text[pos])) {
-      ++pos;
-    }
-    if (pos >= text.size()) {
-      return tokens;
-    }
-    std::size_t end = pos;
-    while (end < text.size() && !is_blank_char(text[end])) {
-      ++end;
-    }
-    tokens.emplace_back(text.substr(pos, end - pos));
-    pos = end;
-  }
+  const std::vector<std::string_view> fields = blank_fields(text);
+  return {fields.begin(), fields.end()};
 }
 
 [[nodiscard]] bool is_digits(std::string_view text) {
@@ -297,17 +282,8 @@ GenotypeData StructureReader::read() {
     head = head.substr(0, head.rfind('\n') == std::string_view::npos ? 0 : head.rfind('\n'));
   }
   std::vector<std::vector<std::string>> rows;
-  while (!head.empty()) {
-    const std::size_t end = std::min(head.find('\n'), head.size());
-    std::string_view line = head.substr(0, end);
-    head.remove_prefix(std::min(end + 1, head.size()));
-    if (line.ends_with('\r')) {
-      line.remove_suffix(1);
-    }
-    std::vector<std::string> fields = split_blanks(line);
-    if (!fields.empty()) {
-      rows.push_back(std::move(fields));
-    }
+  for (const std::string_view line : head_lines(head, head.size())) {
+    rows.push_back(split_blanks(line));
   }
   return rows;
 }

@@ -1,34 +1,14 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "formats/blank_fields.h"
 #include "formats/formats_internal.h"
 #include "genotypes/lines.h"
 
 namespace formats::detail {
 namespace {
-
-// The first line that is not blank, without a byte-order mark or line end.
-[[nodiscard]] std::string_view first_line(std::string_view head, std::string_view* rest = nullptr) {
-  if (head.starts_with("\xEF\xBB\xBF")) {
-    head.remove_prefix(3);
-  }
-  while (!head.empty()) {
-    const std::size_t end = std::min(head.find('\n'), head.size());
-    std::string_view line = head.substr(0, end);
-    head.remove_prefix(std::min(end + 1, head.size()));
-    if (line.ends_with('\r')) {
-      line.remove_suffix(1);
-    }
-    if (line.find_first_not_of(" \t") != std::string_view::npos) {
-      if (rest != nullptr) {
-        *rest = head;
-      }
-      return line;
-    }
-  }
-  return {};
-}
 
 // The delimiter a header shows: a tab, else a comma, else a semicolon; 0: none.
 [[nodiscard]] char delimiter_of(std::string_view header) {
@@ -49,14 +29,12 @@ namespace {
 // A header of at least three fields (population and a locus) and a first
 // row of as many.
 bool looks_like_table(std::string_view head) {
-  std::string_view rest;
-  const std::string_view header = first_line(head, &rest);
-  const char delimiter = delimiter_of(header);
-  if (delimiter == 0 || field_count(header, delimiter) < 3) {
+  const std::vector<std::string_view> lines = head_lines(head, 2);
+  const char delimiter = lines.empty() ? 0 : delimiter_of(lines[0]);
+  if (delimiter == 0 || field_count(lines[0], delimiter) < 3) {
     return false;
   }
-  const std::string_view row = first_line(rest);
-  return row.empty() || field_count(row, delimiter) == field_count(header, delimiter);
+  return lines.size() < 2 || field_count(lines[1], delimiter) == field_count(lines[0], delimiter);
 }
 
 GenotypeData read_table(const Source& source, const ReadOptions& options, const NoteWriter& note) {
@@ -67,7 +45,8 @@ GenotypeData read_table(const Source& source, const ReadOptions& options, const 
                      genotypes::has_extension(source.path, ".tsv") ||
                      genotypes::has_extension(source.path, ".txt");
   if (table_options.delimiter == 0 && !named) {
-    const char shown = delimiter_of(first_line(source.head));
+    const std::vector<std::string_view> lines = head_lines(source.head, 1);
+    const char shown = lines.empty() ? 0 : delimiter_of(lines[0]);
     table_options.delimiter = shown == 0 ? '\t' : shown;
   }
   return table::read_genotype_table(source.in, source.path, table_options, note);
