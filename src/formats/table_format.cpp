@@ -30,7 +30,7 @@ namespace {
 // row of as many.
 bool looks_like_table(std::string_view head) {
   const std::vector<std::string_view> lines = head_lines(head, 2);
-  const char delimiter = lines.empty() ? 0 : delimiter_of(lines[0]);
+  const char delimiter = lines.empty() ? '\0' : delimiter_of(lines[0]);
   if (delimiter == 0 || field_count(lines[0], delimiter) < 3) {
     return false;
   }
@@ -46,7 +46,7 @@ GenotypeData read_table(const Source& source, const ReadOptions& options, const 
                      genotypes::has_extension(source.path, ".txt");
   if (table_options.delimiter == 0 && !named) {
     const std::vector<std::string_view> lines = head_lines(source.head, 1);
-    const char shown = lines.empty() ? 0 : delimiter_of(lines[0]);
+    const char shown = lines.empty() ? '\0' : delimiter_of(lines[0]);
     table_options.delimiter = shown == 0 ? '\t' : shown;
   }
   return table::read_genotype_table(source.in, source.path, table_options, note);
