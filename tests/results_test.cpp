@@ -296,7 +296,7 @@ TEST(ResultsLocusPairs, RowsByPopulationThenPairOrderWithMeasures) {
   common::PopulationResult south = population("South", 7);
   south.permuted_statistic.resize(3);
   const std::vector<std::string> loci = {"A", "B", "C"};
-  const std::vector<results::LocusPairResult> pairs = {
+  const std::vector<common::LocusPairResult> pairs = {
       {0, 1, north, true, 0.5, 0.25},
       {0, 1, south, false, 0.0, 0.0},
       {0, 2, north, true, 1.0 / 3.0, 0.125},
@@ -380,7 +380,7 @@ TEST(ResultsSvg, HistogramOnePanelPerPopulationOnTheCanvas) {
 }
 
 TEST(ResultsSvg, LocusPairsMatrixPerPopulation) {
-  std::vector<results::LocusPairResult> pairs;
+  std::vector<common::LocusPairResult> pairs;
   const std::vector<std::string> loci = {"L1", "L<2>", "L3"};
   for (const std::string name : {"East", "West"}) {
     for (int a = 0; a < 3; ++a) {
@@ -428,8 +428,8 @@ TEST(ResultsSvg, RulesAndTestsWithoutInformation) {
     EXPECT_EQ(count_of_text(svg, ">no information<"), 1);
     EXPECT_EQ(count_of_text(svg, "no information: 1 individual<"), 1);
 
-    const std::vector<results::LocusPairResult> pairs = {{0, 1, tested, true, 0.5, 0.25},
-                                                         {0, 1, empty, false, 0.0, 0.0}};
+    const std::vector<common::LocusPairResult> pairs = {{0, 1, tested, true, 0.5, 0.25},
+                                                        {0, 1, empty, false, 0.0, 0.0}};
     std::ostringstream matrix;
     results::write_locus_pairs_svg(matrix, {"L1", "L2"}, pairs, c.judged_with_ties);
     const std::string pairs_svg = matrix.str();

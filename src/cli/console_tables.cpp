@@ -24,7 +24,7 @@ std::string joined_notes(const common::PopulationResult& result) {
 // escaped before the columns are measured.
 std::string console_name(const std::string& name) { return layout::escape_controls(name); }
 
-std::string pair_text(const std::vector<std::string>& loci, const results::LocusPairResult& pair) {
+std::string pair_text(const std::vector<std::string>& loci, const common::LocusPairResult& pair) {
   return console_name(loci[pair.locus_a]) + " ~ " + console_name(loci[pair.locus_b]);
 }
 
@@ -73,18 +73,18 @@ void write_overall_table(const common::RunResults& results, layout::Sink& consol
 }
 
 void write_locus_pair_table(const std::vector<std::string>& loci,
-                            const std::vector<results::LocusPairResult>& locus_pairs,
+                            const std::vector<common::LocusPairResult>& locus_pairs,
                             bool judged_with_ties, layout::Sink& console) {
   std::size_t name_width = 10;
   std::size_t pair_width = 4;
-  for (const results::LocusPairResult& pair : locus_pairs) {
+  for (const common::LocusPairResult& pair : locus_pairs) {
     name_width = std::max(name_width, console_name(pair.result.name).size());
     pair_width = std::max(pair_width, pair_text(loci, pair).size());
   }
   line_to(console,
           padded("population", name_width) + "  " + padded("pair", pair_width) +
               (judged_with_ties ? "   p-value     D'     Wn  note" : "  p-value     D'     Wn"));
-  for (const results::LocusPairResult& pair : locus_pairs) {
+  for (const common::LocusPairResult& pair : locus_pairs) {
     const bool shown = pair.result.informative;
     const auto measure = [&pair, shown](double value) {
       return pair.measures_defined && shown ? fixed_text(value, 3) : std::string("   NA");

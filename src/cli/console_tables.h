@@ -42,7 +42,7 @@ void write_overall_table(const common::RunResults& results, layout::Sink& consol
 // judged_with_ties the p-value has 3 significant digits and the notes follow.
 // loci: the names the results' 0-based locus indexes stand for.
 void write_locus_pair_table(const std::vector<std::string>& loci,
-                            const std::vector<results::LocusPairResult>& locus_pairs,
+                            const std::vector<common::LocusPairResult>& locus_pairs,
                             bool judged_with_ties, layout::Sink& console);
 
 }  // namespace cli

@@ -73,7 +73,7 @@ std::string spread_note(const common::RunInput& input, const common::FittedModel
   if (d_high - d_low <= MEASURE_SPREAD && w_high - w_low <= MEASURE_SPREAD) {
     return {};
   }
-  return std::string(results::NOT_IDENTIFIED_NOTE) + "fits of equal likelihood give D' " +
+  return std::string(common::NOT_IDENTIFIED_NOTE) + "fits of equal likelihood give D' " +
          fixed_text(d_low, 3) + " to " + fixed_text(d_high, 3) + ", Wn " + fixed_text(w_low, 3) +
          " to " + fixed_text(w_high, 3);
 }
@@ -101,12 +101,12 @@ struct PairShare {
 // The rows of a pair whose test needs more memory than the whole budget:
 // every figure NA, the note saying what it needs.
 void refused_rows(const common::RunInput& input, int i, int j, const common::MemoryRefusal& refusal,
-                  std::vector<results::LocusPairResult>& locus_pairs) {
+                  std::vector<common::LocusPairResult>& locus_pairs) {
   const std::string note = "refused: data set " + layout::integer_text(refusal.dataset_number) +
                            " needs " + layout::integer_text(refusal.needed) + " bytes, budget " +
                            layout::integer_text(refusal.budget);
   for (int p = 0; p < input.populations.population_count(); ++p) {
-    results::LocusPairResult& locus_pair = locus_pairs.emplace_back();
+    common::LocusPairResult& locus_pair = locus_pairs.emplace_back();
     locus_pair.locus_a = i;
     locus_pair.locus_b = j;
     common::PopulationResult& result = locus_pair.result;
@@ -136,9 +136,9 @@ void log_left_out(const genotypes::TestInput& made, const std::string& locus_pai
 
 // A pair's rows, one per population, with D' and Wn where something was fitted.
 void add_pair_rows(const common::RunInput& input, int i, int j, const common::RunResults& results,
-                   std::vector<results::LocusPairResult>& locus_pairs) {
+                   std::vector<common::LocusPairResult>& locus_pairs) {
   for (const common::PopulationResult& result : results.populations) {
-    results::LocusPairResult& locus_pair = locus_pairs.emplace_back();
+    common::LocusPairResult& locus_pair = locus_pairs.emplace_back();
     locus_pair.locus_a = i;
     locus_pair.locus_b = j;
     locus_pair.result = result;
@@ -163,7 +163,7 @@ void add_pair_rows(const common::RunInput& input, int i, int j, const common::Ru
 // its results, one per population, are appended to locus_pairs.
 void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& help,
                     const PairShare& share, int i, int j, int index,
-                    std::vector<results::LocusPairResult>& locus_pairs) {
+                    std::vector<common::LocusPairResult>& locus_pairs) {
   const int a = run.loci[i];
   const int b = run.loci[j];
   const std::string locus_pair_name =
@@ -212,7 +212,7 @@ void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& he
 struct LocusPairOutcome {
   layout::MemorySink log;
   layout::MemorySink help;
-  std::vector<results::LocusPairResult> results;
+  std::vector<common::LocusPairResult> results;
   std::exception_ptr failure;
   bool again_alone = false;  // refused within its share of the budget
 };
@@ -243,7 +243,7 @@ void run_again_alone(const LocusPairRun& run, const std::vector<std::pair<int, i
 // locus pairs before it, as if they ran one by one.
 void run_locus_pairs(const LocusPairRun& run, const std::vector<std::pair<int, int>>& tasks,
                      int threads, layout::Sink& log, layout::Sink& help,
-                     std::vector<results::LocusPairResult>& locus_pairs) {
+                     std::vector<common::LocusPairResult>& locus_pairs) {
   const int total = static_cast<int>(tasks.size());
   const int side_by_side = std::max(1, std::min(threads, total));
   const int threads_per_locus_pair = std::max(1, threads / side_by_side);
@@ -293,9 +293,9 @@ void run_locus_pairs(const LocusPairRun& run, const std::vector<std::pair<int, i
 
 // A run none of whose pair tests completed writes no result file and ends
 // with an error.
-void refuse_if_none_completed(const std::vector<results::LocusPairResult>& locus_pairs) {
+void refuse_if_none_completed(const std::vector<common::LocusPairResult>& locus_pairs) {
   if (!locus_pairs.empty() &&
-      std::all_of(locus_pairs.begin(), locus_pairs.end(), [](const results::LocusPairResult& pair) {
+      std::all_of(locus_pairs.begin(), locus_pairs.end(), [](const common::LocusPairResult& pair) {
         return pair.result.notes.size() == 1 && pair.result.notes[0].starts_with("refused: ");
       })) {
     throw common::FileError{"", 0,
@@ -337,7 +337,7 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
         done_total += locus_pair_done - std::exchange(done[index], locus_pair_done);
         progress.update(static_cast<int>(done_total / unit), static_cast<int>(all / unit));
       }};
-  std::vector<results::LocusPairResult> locus_pairs;
+  std::vector<common::LocusPairResult> locus_pairs;
   run_locus_pairs(run, tasks, std::max(options.threads, 1), log, help, locus_pairs);
   progress.clear();
   refuse_if_none_completed(locus_pairs);
@@ -349,7 +349,7 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
     rank.emplace(order.values[p], p);
   }
   std::stable_sort(locus_pairs.begin(), locus_pairs.end(),
-                   [&rank](const results::LocusPairResult& x, const results::LocusPairResult& y) {
+                   [&rank](const common::LocusPairResult& x, const common::LocusPairResult& y) {
                      return rank.at(x.result.name) < rank.at(y.result.name);
                    });
   std::vector<std::string> locus_names;

@@ -10,10 +10,10 @@
 namespace results {
 
 std::vector<PopulationLocusPairs> locus_pairs_by_population(
-    const std::vector<LocusPairResult>& locus_pairs) {
+    const std::vector<common::LocusPairResult>& locus_pairs) {
   std::vector<std::string_view> names;
   names.reserve(locus_pairs.size());
-  for (const LocusPairResult& locus_pair : locus_pairs) {
+  for (const common::LocusPairResult& locus_pair : locus_pairs) {
     names.emplace_back(locus_pair.result.name);
   }
   const common::FirstAppearance order = common::first_appearance(names);
@@ -28,7 +28,7 @@ std::vector<PopulationLocusPairs> locus_pairs_by_population(
 }
 
 void write_locus_pairs_table(std::ostream& out, const std::vector<std::string>& loci,
-                             const std::vector<LocusPairResult>& locus_pairs,
+                             const std::vector<common::LocusPairResult>& locus_pairs,
                              bool judged_with_ties) {
   std::vector<std::string_view> columns = {"population", "locus_a", "locus_b"};
   columns.insert(columns.end(), TEST_COLUMNS.begin(), TEST_COLUMNS.end());
@@ -41,7 +41,7 @@ void write_locus_pairs_table(std::ostream& out, const std::vector<std::string>& 
   write_header(out, columns);
   for (const PopulationLocusPairs& population : locus_pairs_by_population(locus_pairs)) {
     for (const int k : population.locus_pairs) {
-      const LocusPairResult& locus_pair = locus_pairs[k];
+      const common::LocusPairResult& locus_pair = locus_pairs[k];
       std::string line;
       append_text(line, locus_pair.result.name);
       append_text_field(line, loci[locus_pair.locus_a]);

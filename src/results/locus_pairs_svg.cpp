@@ -112,8 +112,8 @@ void draw_labels(SvgCanvas& canvas, const std::vector<std::string>& loci, const 
 
 // The text of a cell: its p as the rules write it, or, for a pair without
 // information, that (on two lines, to fit the cell).
-void draw_cell_text(SvgCanvas& canvas, double x, double y, const LocusPairResult& locus_pair,
-                    bool judged_with_ties) {
+void draw_cell_text(SvgCanvas& canvas, double x, double y,
+                    const common::LocusPairResult& locus_pair, bool judged_with_ties) {
   const double middle = x + CELL / 2.0;
   if (!locus_pair.result.informative) {
     canvas.text(middle, y + CELL / 2.0 - 2.0, "no", 10.0, Anchor::middle, MUTED_TEXT);
@@ -127,14 +127,15 @@ void draw_cell_text(SvgCanvas& canvas, double x, double y, const LocusPairResult
   canvas.text(middle, y + CELL / 2.0 + 4.0, p, 11.0, Anchor::middle, ink);
   // Fits of equal likelihood disagree on the measures: the colour is one of them.
   const std::vector<std::string>& notes = locus_pair.result.notes;
-  if (std::any_of(notes.begin(), notes.end(),
-                  [](const std::string& note) { return note.starts_with(NOT_IDENTIFIED_NOTE); })) {
+  if (std::any_of(notes.begin(), notes.end(), [](const std::string& note) {
+        return note.starts_with(common::NOT_IDENTIFIED_NOTE);
+      })) {
     canvas.text(x + CELL - 4.0, y + 12.0, "~", 12.0, Anchor::end, ink);
   }
 }
 
 void draw_cell(SvgCanvas& canvas, const Layout& layout, double top,
-               const LocusPairResult& locus_pair, bool judged_with_ties) {
+               const common::LocusPairResult& locus_pair, bool judged_with_ties) {
   const int a = std::min(locus_pair.locus_a, locus_pair.locus_b);
   const int b = std::max(locus_pair.locus_a, locus_pair.locus_b);
   if (a < 0 || b >= layout.locus_count || a == b) {
@@ -194,7 +195,8 @@ std::string population_line(const std::string& name) {
 }  // namespace
 
 void write_locus_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
-                           const std::vector<LocusPairResult>& locus_pairs, bool judged_with_ties) {
+                           const std::vector<common::LocusPairResult>& locus_pairs,
+                           bool judged_with_ties) {
   const std::vector<PopulationLocusPairs> populations = locus_pairs_by_population(locus_pairs);
   const std::string tested = loci_line(loci);
   int title_characters = common::count_of(tested);

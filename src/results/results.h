@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/locus_pair_result.h"
 #include "common/run.h"
 
 // The result tables (tab-separated, a header row, LF line ends, UTF-8) and
@@ -36,34 +37,18 @@ void write_permutation_table(std::ostream& out, const common::RunInput& input,
 void write_histogram_svg(std::ostream& out, const common::RunInput& input,
                          const common::RunResults& results);
 
-// One test of a locus pair (the pairs mode, --pairs): the two loci, as
-// 0-based indexes into the loci of the run (locus_a < locus_b), the test's result for one
-// population and the two LD measures (measures_defined false: both NA).
-// How the note of a pair begins whose D' and Wn the data leave open (fits of
-// equal likelihood disagree on them); the pair matrix marks such a cell.
-inline constexpr std::string_view NOT_IDENTIFIED_NOTE = "not identified: ";
-
-struct LocusPairResult {
-  int locus_a = 0;
-  int locus_b = 0;
-  common::PopulationResult result;
-  bool measures_defined = false;
-  double d_prime = 0.0;
-  double wn = 0.0;
-};
-
 // PREFIX.pairs.tsv: rows by population (in first-appearance order), then in
 // the order of the locus pairs; loci are the names the pairs' indexes refer to.
 // With judged_with_ties the interval and note columns follow.
 void write_locus_pairs_table(std::ostream& out, const std::vector<std::string>& loci,
-                             const std::vector<LocusPairResult>& locus_pairs,
+                             const std::vector<common::LocusPairResult>& locus_pairs,
                              bool judged_with_ties = false);
 
 // PREFIX.pairs.svg: per population, a matrix of the loci with a cell per
 // locus pair. With judged_with_ties p is written as significant_text(p, 3)
 // and a pair without information says so in its cell.
 void write_locus_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
-                           const std::vector<LocusPairResult>& locus_pairs,
+                           const std::vector<common::LocusPairResult>& locus_pairs,
                            bool judged_with_ties = false);
 
 // value with `digits` significant digits (at least 1), as a reader of a paper

@@ -134,6 +134,6 @@ struct PopulationLocusPairs {
   std::vector<int> locus_pairs;
 };
 [[nodiscard]] std::vector<PopulationLocusPairs> locus_pairs_by_population(
-    const std::vector<LocusPairResult>& locus_pairs);
+    const std::vector<common::LocusPairResult>& locus_pairs);
 
 }  // namespace results
