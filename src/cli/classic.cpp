@@ -64,7 +64,7 @@ void run_classic(const Options& options, layout::Sink& console, layout::Sink& he
   const std::string prefix = output_prefix(options.out, "quarnel");
   std::optional<output::OutputSet> outputs;
   if (!options.out.empty()) {
-    outputs.emplace(overall_result_paths(prefix), prefix, interrupts);
+    outputs.emplace(result_paths(prefix, {}), prefix, interrupts);
   }
   input::RunFiles files = input::open_run_files("group.dat");
   // The report is the classic rules' (created empty at the start, left so
@@ -96,7 +96,10 @@ void run_classic(const Options& options, layout::Sink& console, layout::Sink& he
   const common::RunResults results = driver::run_analysis(input, run_options(options), sinks);
   warn_about_the_run(results, help);
   if (outputs) {
-    write_overall_results(*outputs, prefix, input, results);
+    results::ResultSet set;
+    set.input = &input;
+    set.results = &results;
+    (void)write_results(*outputs, prefix, {}, set);
     outputs->commit();
   }
 }

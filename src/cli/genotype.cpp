@@ -1,5 +1,6 @@
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/console_tables.h"
@@ -78,12 +79,16 @@ void run_overall_test(const Options& options, const genotypes::GenotypeData& gen
     write_overall_table(results, console);
   }
   write_run_notes(results, console);
-  write_overall_results(outputs, prefix, made.input, results, table_min_frequency(options));
-  outputs.commit();
+  results::ResultSet set;
+  set.input = &made.input;
+  set.results = &results;
+  set.judged_with_ties = run.rules.judged_with_ties;
+  set.min_frequency = table_min_frequency(options);
   std::vector<std::string> written = {report_path};
-  for (const std::string& path : overall_result_paths(prefix)) {
-    written.push_back(path);
+  for (std::string& path : write_results(outputs, prefix, result_choice(options), set)) {
+    written.push_back(std::move(path));
   }
+  outputs.commit();
   write_written_lines(written, log, prefix + ".log", console);
 }
 
@@ -160,6 +165,13 @@ namespace {
 
 }  // namespace
 
+results::ResultChoice result_choice(const Options& options) {
+  results::ResultChoice choice;
+  choice.kind = options.locus_pairs ? results::RunKind::locus_pairs : results::RunKind::overall;
+  choice.judged_with_ties = table_rules(options).judged_with_ties;
+  return choice;
+}
+
 formats::ReadOptions read_options_of(const Options& options) {
   formats::ReadOptions result;
   result.table = table_options(options);
@@ -188,11 +200,8 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
   // Every output file is reserved before the table is read: its folder
   // checked, the set locked against a second run, none of them existing.
   // The log is appended to, but only as a regular file.
-  std::vector<std::string> finals;
-  if (options.locus_pairs) {
-    finals = locus_pair_result_paths(prefix);
-  } else {
-    finals = overall_result_paths(prefix);
+  std::vector<std::string> finals = result_paths(prefix, result_choice(options));
+  if (!options.locus_pairs) {
     finals.push_back(prefix + ".report.txt");
   }
   output::OutputSet outputs(finals, prefix, interrupts);

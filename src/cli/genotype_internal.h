@@ -7,6 +7,7 @@
 #include "formats/formats.h"
 #include "layout/layout.h"
 #include "output/output.h"
+#include "results/manifest.h"
 #include "table/table.h"
 
 // The genotype-table mode's pieces shared by the overall test and the locus
@@ -31,8 +32,8 @@ namespace cli {
 void write_written_lines(const std::vector<std::string>& paths, const layout::LogSink& log,
                          const std::string& log_path, layout::Sink& console);
 
-// PREFIX.pairs.tsv and PREFIX.pairs.svg.
-[[nodiscard]] std::vector<std::string> locus_pair_result_paths(const std::string& prefix);
+// Which result files the run writes (table runs).
+[[nodiscard]] results::ResultChoice result_choice(const Options& options);
 
 // Every pair of loci of --loci (or of the table), each tested as the overall
 // test of the two loci alone; writes the pairs table and picture and the log.

@@ -306,10 +306,6 @@ void refuse_if_none_completed(const std::vector<common::LocusPairResult>& locus_
 
 }  // namespace
 
-std::vector<std::string> locus_pair_result_paths(const std::string& prefix) {
-  return {prefix + ".pairs.tsv", prefix + ".pairs.svg"};
-}
-
 void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData& genotypes,
                           const std::string& prefix, output::OutputSet& outputs,
                           layout::Sink& console, layout::Sink& help) {
@@ -359,13 +355,12 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
   }
   const bool judged_with_ties = table_rules(options).judged_with_ties;
   write_locus_pair_table(locus_names, locus_pairs, judged_with_ties, console);
-  const std::vector<std::string> paths = locus_pair_result_paths(prefix);
-  outputs.write(paths[0], [&](std::ostream& out) {
-    results::write_locus_pairs_table(out, locus_names, locus_pairs, judged_with_ties);
-  });
-  outputs.write(paths[1], [&](std::ostream& out) {
-    results::write_locus_pairs_svg(out, locus_names, locus_pairs, judged_with_ties);
-  });
+  results::ResultSet set;
+  set.loci = &locus_names;
+  set.locus_pairs = &locus_pairs;
+  set.judged_with_ties = judged_with_ties;
+  const std::vector<std::string> paths =
+      write_results(outputs, prefix, result_choice(options), set);
   outputs.commit();
   write_written_lines(paths, log, prefix + ".log", console);
 }

@@ -4,28 +4,27 @@
 
 #include "common/stop.h"
 #include "layout/layout.h"
-#include "results/results.h"
 
 namespace cli {
 
-std::vector<std::string> overall_result_paths(const std::string& prefix) {
-  return {prefix + ".summary.tsv", prefix + ".frequencies.tsv", prefix + ".permutations.tsv",
-          prefix + ".svg"};
+std::vector<std::string> result_paths(const std::string& prefix,
+                                      const results::ResultChoice& choice) {
+  std::vector<std::string> paths;
+  for (const results::ResultFile& file : results::result_files(choice)) {
+    paths.push_back(prefix + file.suffix);
+  }
+  return paths;
 }
 
-void write_overall_results(output::OutputSet& outputs, const std::string& prefix,
-                           const common::RunInput& input, const common::RunResults& results,
-                           double min_frequency) {
-  const std::vector<std::string> paths = overall_result_paths(prefix);
-  outputs.write(paths[0],
-                [&](std::ostream& out) { results::write_summary_table(out, input, results); });
-  outputs.write(paths[1], [&](std::ostream& out) {
-    results::write_frequency_table(out, input, results, min_frequency);
-  });
-  outputs.write(paths[2],
-                [&](std::ostream& out) { results::write_permutation_table(out, input, results); });
-  outputs.write(paths[3],
-                [&](std::ostream& out) { results::write_histogram_svg(out, input, results); });
+std::vector<std::string> write_results(output::OutputSet& outputs, const std::string& prefix,
+                                       const results::ResultChoice& choice,
+                                       const results::ResultSet& set) {
+  std::vector<std::string> paths;
+  for (const results::ResultFile& file : results::result_files(choice)) {
+    paths.push_back(prefix + file.suffix);
+    outputs.write(paths.back(), [&](std::ostream& out) { file.write(out, set); });
+  }
+  return paths;
 }
 
 std::string output_prefix(const std::string& out, const std::string& default_name) {
