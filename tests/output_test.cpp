@@ -102,6 +102,23 @@ TEST(OutputSet, RefusalsBeforeAnyWork) {
   }
 }
 
+// A page known only after the table is read joins the set on the same
+// terms: refused when it exists, committed and undone with the others.
+TEST(OutputSet, AFurtherFileReservedLater) {
+  const Folder folder;
+  std::ofstream(folder / "r.3.svg") << "theirs\n";
+  {
+    output::OutputSet outputs({folder / "r.a.tsv"}, folder / "r", nullptr);
+    outputs.reserve(folder / "r.2.svg");
+    EXPECT_NE(error_of([&] { outputs.reserve(folder / "r.3.svg"); }).find("already exists"),
+              std::string::npos);
+    outputs.write(folder / "r.a.tsv", [](std::ostream& out) { out << "a\n"; });
+    outputs.write(folder / "r.2.svg", [](std::ostream& out) { out << "page\n"; });
+    outputs.commit();
+  }
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"r.2.svg", "r.3.svg", "r.a.tsv"}));
+}
+
 TEST(OutputSet, AFileThatAppearsMeanwhileUndoesTheWholeSet) {
   const Folder folder;
   {

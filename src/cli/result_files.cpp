@@ -4,6 +4,7 @@
 
 #include "common/stop.h"
 #include "layout/layout.h"
+#include "results/results.h"
 
 namespace cli {
 
@@ -21,8 +22,16 @@ std::vector<std::string> write_results(output::OutputSet& outputs, const std::st
                                        const results::ResultSet& set) {
   std::vector<std::string> paths;
   for (const results::ResultFile& file : results::result_files(choice)) {
-    paths.push_back(prefix + file.suffix);
-    outputs.write(paths.back(), [&](std::ostream& out) { file.write(out, set); });
+    const std::string first = prefix + file.suffix;
+    paths.push_back(first);
+    outputs.write(first, [&](std::ostream& out) { file.write(out, set); });
+    // Further pages, reserved now that their count is known.
+    const int pages = file.pages ? file.pages(set) : 1;
+    for (int page = 1; page < pages; ++page) {
+      paths.push_back(results::picture_page_path(first, page));
+      outputs.reserve(paths.back());
+      outputs.write(paths.back(), [&](std::ostream& out) { file.write_page(out, set, page); });
+    }
   }
   return paths;
 }

@@ -17,7 +17,8 @@ namespace cli {
                                                     const results::ResultChoice& choice);
 
 // Writes every file of the run's manifest into outputs (under temporary
-// names until outputs is committed) and returns their paths in order.
+// names until outputs is committed), a picture's further pages reserved and
+// written after its first, and returns their paths in order.
 std::vector<std::string> write_results(output::OutputSet& outputs, const std::string& prefix,
                                        const results::ResultChoice& choice,
                                        const results::ResultSet& set);

@@ -88,6 +88,10 @@ class OutputSet {
   OutputSet(const OutputSet&) = delete;
   OutputSet& operator=(const OutputSet&) = delete;
 
+  // Adds final to the set once the run knows it is written (a further page
+  // of a picture): refused as the first ones are when it exists, or when its
+  // folder cannot be written to.
+  void reserve(const std::string& final);
   // A new temporary file for final (one of the set's), open for writing.
   [[nodiscard]] std::unique_ptr<std::ostream> open(const std::string& final);
   // Writes final's temporary in one go; a write error names final and why.

@@ -131,6 +131,13 @@ OutputSet::OutputSet(std::vector<std::string> finals, const std::string& prefix,
   layout::check_output_files(finals_, layout::EmptyFiles::refused);
 }
 
+void OutputSet::reserve(const std::string& final) {
+  const std::vector<std::string> paths = {final};
+  check_folders(paths);
+  layout::check_output_files(paths, layout::EmptyFiles::refused);
+  finals_.push_back(final);
+}
+
 OutputSet::~OutputSet() {
   if (!committed_) {
     remove_all();

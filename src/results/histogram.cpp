@@ -19,7 +19,6 @@ constexpr double PLOT_BOTTOM = PANEL_HEIGHT - 52.0;  // room for ticks and the a
 constexpr std::string_view BAR_STYLE = "fill=\"#8fb3d9\" stroke=\"#ffffff\" stroke-width=\"0.5\"";
 constexpr std::string_view AXIS_STYLE = "stroke=\"#333\" stroke-width=\"1\"";
 constexpr std::string_view OBSERVED_COLOUR = "#c0392b";
-constexpr std::string_view MUTED_TEXT = "fill=\"#666666\"";
 constexpr std::string_view NO_INFORMATION_STYLE = "fill=\"#eeeeee\" stroke=\"#cccccc\"";
 constexpr double HEADER_HEIGHT = 30.0;          // the line naming the groupings
 constexpr double HEADER_CHARACTER_WIDTH = 7.5;  // about, at 13 px sans-serif
@@ -82,7 +81,7 @@ Bins bins_of(const std::vector<double>& values) {
 
 // An observed statistic within half the histogram's span of it extends the
 // axis; one farther away gets a short segment of its own past a break.
-Axis axis_of(const Bins& bins, double observed, bool has_observed) {
+Axis axis_of(const Bins& bins, double observed, bool has_observed, double left, double right) {
   const double span = bins.high - bins.low;
   const double near_low = bins.low - 0.5 * span;
   const double near_high = bins.high + 0.5 * span;
@@ -90,32 +89,68 @@ Axis axis_of(const Bins& bins, double observed, bool has_observed) {
     const double d0 = has_observed ? std::min(bins.low, observed) : bins.low;
     const double d1 = has_observed ? std::max(bins.high, observed) : bins.high;
     const double pad = 0.03 * (d1 - d0);
-    return {{{d0 - pad, d1 + pad, PLOT_LEFT, PLOT_RIGHT}}, false, 0.0};
+    return {{{d0 - pad, d1 + pad, left, right}}, false, 0.0};
   }
-  const double width = PLOT_RIGHT - PLOT_LEFT;
+  const double width = right - left;
   const Segment histogram{bins.low, bins.high, 0.0, 0.0};
   const Segment own{observed - 0.1 * span, observed + 0.1 * span, 0.0, 0.0};
   if (observed > bins.high) {
-    return {{{histogram.d0, histogram.d1, PLOT_LEFT, PLOT_LEFT + 0.78 * width},
-             {own.d0, own.d1, PLOT_LEFT + 0.84 * width, PLOT_RIGHT}},
+    return {{{histogram.d0, histogram.d1, left, left + 0.78 * width},
+             {own.d0, own.d1, left + 0.84 * width, right}},
             true,
-            PLOT_LEFT + 0.81 * width};
+            left + 0.81 * width};
   }
-  return {{{own.d0, own.d1, PLOT_LEFT, PLOT_LEFT + 0.16 * width},
-           {histogram.d0, histogram.d1, PLOT_LEFT + 0.22 * width, PLOT_RIGHT}},
+  return {{{own.d0, own.d1, left, left + 0.16 * width},
+           {histogram.d0, histogram.d1, left + 0.22 * width, right}},
           true,
-          PLOT_LEFT + 0.19 * width};
+          left + 0.19 * width};
 }
 
-void draw_x_axis(SvgCanvas& canvas, const Axis& axis, double top, double observed) {
-  const double y = top + PLOT_BOTTOM;
+Panel classic_panel(double top) {
+  return {0.0, top, PLOT_LEFT, PLOT_RIGHT, top + PLOT_TOP, top + PLOT_BOTTOM, false};
+}
+
+constexpr double TICK_GAP = 8.0;  // between the labels of neighbouring ticks
+
+// Whether the tick labels of values, centred on their positions, leave a gap
+// between each other.
+bool labels_fit(const Axis& axis, const std::vector<double>& values) {
+  for (std::size_t k = 1; k < values.size(); ++k) {
+    const double room = axis.position(values[k]) - axis.position(values[k - 1]);
+    const double needed = (text_width(label_text(values[k - 1], 6), TICK_STYLE) +
+                           text_width(label_text(values[k], 6), TICK_STYLE)) /
+                              2.0 +
+                          TICK_GAP;
+    if (room < needed) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The tick values of a segment: about target of them, fewer in a small panel
+// until their labels fit side by side.
+std::vector<double> segment_ticks(const Axis& axis, const Segment& segment, int target,
+                                  bool small) {
+  std::vector<double> values = nice_ticks(segment.d0, segment.d1, target);
+  while (small && target > 1 && !labels_fit(axis, values)) {
+    values = nice_ticks(segment.d0, segment.d1, --target);
+  }
+  if (small && !labels_fit(axis, values)) {
+    values.resize(1);
+  }
+  return values;
+}
+
+void draw_x_axis(SvgCanvas& canvas, const Axis& axis, const Panel& panel, double observed) {
+  const double y = panel.plot_bottom;
   std::vector<Tick> ticks;
   for (const Segment& segment : axis.segments) {
     canvas.line(segment.p0, y, segment.p1, y, AXIS_STYLE);
     const bool own = axis.broken && observed >= segment.d0 && observed <= segment.d1;
     const std::vector<double> values =
         own ? std::vector<double>{observed}
-            : nice_ticks(segment.d0, segment.d1, axis.broken ? 5 : 7);
+            : segment_ticks(axis, segment, axis.broken ? 5 : 7, panel.small);
     for (const double value : values) {
       ticks.push_back({axis.position(value), label_text(value, 6)});
     }
@@ -126,12 +161,13 @@ void draw_x_axis(SvgCanvas& canvas, const Axis& axis, double top, double observe
     canvas.line(b - 7.0, y + 6.0, b - 1.0, y - 6.0, AXIS_STYLE);
     canvas.line(b + 1.0, y + 6.0, b + 7.0, y - 6.0, AXIS_STYLE);
   }
-  canvas.text((PLOT_LEFT + PLOT_RIGHT) / 2.0, y + 38.0, "statistic", 12.0, Anchor::middle);
+  canvas.text((panel.plot_left + panel.plot_right) / 2.0, y + 38.0, "statistic", 12.0,
+              Anchor::middle);
 }
 
-void draw_bars(SvgCanvas& canvas, const Bins& bins, const Axis& axis, double top) {
+void draw_bars(SvgCanvas& canvas, const Bins& bins, const Axis& axis, const Panel& panel) {
   const int most = *std::max_element(bins.count.begin(), bins.count.end());
-  const double height = PLOT_BOTTOM - PLOT_TOP;
+  const double height = panel.plot_bottom - panel.plot_top;
   const int bin_count = common::count_of(bins.count);
   const double width = (bins.high - bins.low) / bin_count;
   for (int k = 0; k < bin_count; ++k) {
@@ -141,34 +177,59 @@ void draw_bars(SvgCanvas& canvas, const Bins& bins, const Axis& axis, double top
     const double x0 = axis.position(bins.low + k * width);
     const double x1 = axis.position(bins.low + (k + 1) * width);
     const double h = height * bins.count[k] / most;
-    canvas.rect(x0, top + PLOT_BOTTOM - h, x1 - x0, h, BAR_STYLE);
+    canvas.rect(x0, panel.plot_bottom - h, x1 - x0, h, BAR_STYLE);
   }
   std::vector<Tick> ticks;
-  for (const double value : nice_ticks(0.0, most, 5)) {
+  // A small panel has room for fewer count labels one above the other.
+  for (const double value : nice_ticks(0.0, most, panel.small && height < 120.0 ? 3 : 5)) {
     if (value == std::floor(value)) {  // counts are whole
-      ticks.push_back({top + PLOT_BOTTOM - height * value / most, label_text(value, 7)});
+      ticks.push_back({panel.plot_bottom - height * value / most, label_text(value, 7)});
     }
   }
-  canvas.line(PLOT_LEFT, top + PLOT_TOP, PLOT_LEFT, top + PLOT_BOTTOM, AXIS_STYLE);
-  canvas.y_ticks(PLOT_LEFT, ticks);
-  const double middle = top + (PLOT_TOP + PLOT_BOTTOM) / 2.0;
-  canvas.text(22.0, middle, "permuted data sets", 12.0, Anchor::middle,
-              "transform=\"rotate(-90 22 " + fixed_text(middle, 2) + ")\"");
+  canvas.line(panel.plot_left, panel.plot_top, panel.plot_left, panel.plot_bottom, AXIS_STYLE);
+  canvas.y_ticks(panel.plot_left, ticks);
+  const double middle = (panel.plot_top + panel.plot_bottom) / 2.0;
+  const double x = panel.left + (panel.small ? 14.0 : 22.0);
+  const std::string x_text = panel.small ? fixed_text(x, 2) : std::string("22");
+  canvas.text(x, middle, panel.small ? "data sets" : "permuted data sets", 12.0, Anchor::middle,
+              "transform=\"rotate(-90 " + x_text + ' ' + fixed_text(middle, 2) + ")\"");
 }
 
-void draw_observed(SvgCanvas& canvas, const Axis& axis, double top, double observed) {
+// The observed statistic: a line from the axis up past the bars. Its label
+// is beside the line at the top of a classic panel; a small panel has a strip
+// above its bars for it, where it is kept within the panel's width.
+void draw_observed(SvgCanvas& canvas, const Axis& axis, const Panel& panel, double observed) {
   const double x = axis.position(observed);
   const std::string colour = "stroke=\"" + std::string(OBSERVED_COLOUR) + "\"";
-  canvas.line(x, top + PLOT_BOTTOM, x, top + PLOT_TOP - 6.0, colour + " stroke-width=\"2\"");
-  const bool right_half = x > (PLOT_LEFT + PLOT_RIGHT) / 2.0;
-  canvas.text(right_half ? x - 5.0 : x + 5.0, top + PLOT_TOP + 6.0,
-              "observed " + label_text(observed, 6), 11.0, right_half ? Anchor::end : Anchor::start,
-              "fill=\"" + std::string(OBSERVED_COLOUR) + "\"");
+  const std::string label = "observed " + label_text(observed, 6);
+  const std::string ink = "fill=\"" + std::string(OBSERVED_COLOUR) + "\"";
+  if (!panel.small) {
+    canvas.line(x, panel.plot_bottom, x, panel.plot_top - 6.0, colour + " stroke-width=\"2\"");
+    const bool right_half = x > (panel.plot_left + panel.plot_right) / 2.0;
+    canvas.text(right_half ? x - 5.0 : x + 5.0, panel.plot_top + 6.0, label, 11.0,
+                right_half ? Anchor::end : Anchor::start, ink);
+    return;
+  }
+  // Beside the line where the panel has room on one side, else over its end.
+  const double width = text_width(label, TICK_STYLE);
+  const double panel_right = panel.plot_right + 24.0;  // the panel's right pad
+  const bool right = x + 5.0 + width <= panel_right;
+  const bool left = x - 5.0 - width >= panel.left + 4.0;
+  double start = right ? x + 5.0 : x - 5.0 - width;
+  if (!right && !left) {
+    start = std::clamp(x - width / 2.0, panel.left + 4.0, panel_right - width);
+  }
+  canvas.line(x, panel.plot_bottom, x,
+              right || left ? panel.plot_top - OBSERVED_STRIP + 4.0 : panel.plot_top - 1.0,
+              colour + " stroke-width=\"2\"");
+  canvas.text(start, panel.plot_top - 6.0, label, 11.0, Anchor::start, ink);
 }
 
+}  // namespace
+
 // The statistic's line under a population's name; p as the rules write it.
-std::string subtitle(const common::PopulationResult& result, int permutations,
-                     const std::string& p) {
+std::string test_line(const common::PopulationResult& result, int permutations,
+                      const std::string& p) {
   std::string text =
       "N = " + std::to_string(permutations) + " permuted data sets, p = " + p +
       ", xi = " + (result.xi_defined ? label_text(result.ld_xi, 4) : std::string("NA")) +
@@ -177,25 +238,39 @@ std::string subtitle(const common::PopulationResult& result, int permutations,
   return text + ", " + std::to_string(result.individuals) + " individuals)";
 }
 
-// A test without information has no statistic and no p: its panel says so
-// and why, in grey, where the histogram would be.
-void draw_no_information(SvgCanvas& canvas, const common::PopulationResult& result, double top) {
+// Why a test has no information: its individuals and its notes.
+std::string no_information_text(const common::PopulationResult& result) {
   std::string why = std::to_string(result.individuals) +
                     (result.individuals == 1 ? " individual" : " individuals");
   for (const std::string& note : result.notes) {
     why += "; " + note;
   }
-  canvas.text(PLOT_LEFT, top + 44.0, why, 12.0, Anchor::start, MUTED_TEXT);
-  canvas.rect(PLOT_LEFT, top + PLOT_TOP, PLOT_RIGHT - PLOT_LEFT, PLOT_BOTTOM - PLOT_TOP,
-              NO_INFORMATION_STYLE);
-  const double middle = top + (PLOT_TOP + PLOT_BOTTOM) / 2.0;
-  canvas.text((PLOT_LEFT + PLOT_RIGHT) / 2.0, middle, "no information", 16.0, Anchor::middle,
-              MUTED_TEXT);
-  canvas.text((PLOT_LEFT + PLOT_RIGHT) / 2.0, middle + 22.0,
-              "not tested: no permuted data sets, no p-value", 12.0, Anchor::middle, MUTED_TEXT);
+  return why;
 }
 
-void draw_histogram(SvgCanvas& canvas, const common::PopulationResult& result, double top) {
+// A test without information has no statistic and no p: its panel says so
+// in grey where the histogram would be (a classic panel also says why).
+void draw_no_information(SvgCanvas& canvas, const common::PopulationResult& result,
+                         const Panel& panel) {
+  if (!panel.small) {
+    canvas.text(PLOT_LEFT, panel.top + 44.0, no_information_text(result), 12.0, Anchor::start,
+                MUTED_TEXT);
+  }
+  canvas.rect(panel.plot_left, panel.plot_top, panel.plot_right - panel.plot_left,
+              panel.plot_bottom - panel.plot_top, NO_INFORMATION_STYLE);
+  const double middle = (panel.plot_top + panel.plot_bottom) / 2.0;
+  const double centre = (panel.plot_left + panel.plot_right) / 2.0;
+  canvas.text(centre, middle, "no information", panel.small ? 13.0 : 16.0, Anchor::middle,
+              MUTED_TEXT);
+  if (!panel.small) {
+    canvas.text(centre, middle + 22.0, "not tested: no permuted data sets, no p-value", 12.0,
+                Anchor::middle, MUTED_TEXT);
+  } else {
+    canvas.text(centre, middle + 18.0, "not tested", 11.0, Anchor::middle, MUTED_TEXT);
+  }
+}
+
+void draw_histogram(SvgCanvas& canvas, const common::PopulationResult& result, const Panel& panel) {
   std::vector<double> values;
   for (const double statistic : result.permuted_statistic) {
     if (std::isfinite(statistic)) {
@@ -203,45 +278,36 @@ void draw_histogram(SvgCanvas& canvas, const common::PopulationResult& result, d
     }
   }
   if (values.empty()) {
-    canvas.text(PANEL_WIDTH / 2.0, top + PANEL_HEIGHT / 2.0, "no permuted statistics", 12.0,
-                Anchor::middle);
+    const double x = panel.small ? (panel.plot_left + panel.plot_right) / 2.0 : PANEL_WIDTH / 2.0;
+    const double y =
+        panel.small ? (panel.plot_top + panel.plot_bottom) / 2.0 : panel.top + PANEL_HEIGHT / 2.0;
+    canvas.text(x, y, "no permuted statistics", 12.0, Anchor::middle);
     return;
   }
   const double observed = result.observed_statistic;
   const bool has_observed = std::isfinite(observed);
   const Bins bins = bins_of(values);
-  const Axis axis = axis_of(bins, observed, has_observed);
-  draw_bars(canvas, bins, axis, top);
-  draw_x_axis(canvas, axis, top, observed);
+  const Axis axis = axis_of(bins, observed, has_observed, panel.plot_left, panel.plot_right);
+  draw_bars(canvas, bins, axis, panel);
+  draw_x_axis(canvas, axis, panel, observed);
   if (has_observed) {
-    draw_observed(canvas, axis, top, observed);
+    draw_observed(canvas, axis, panel, observed);
   }
 }
 
-void draw_panel(SvgCanvas& canvas, const common::RunResults& results, int panel) {
-  const common::PopulationResult& result = results.populations[panel];
-  const double top = HEADER_HEIGHT + panel * PANEL_HEIGHT;
-  canvas.begin_group("population-" + std::to_string(panel + 1), result.name);
-  canvas.text(PLOT_LEFT, top + 24.0, result.name, 15.0, Anchor::start, "font-weight=\"bold\"");
-  if (!result.informative) {
-    draw_no_information(canvas, result, top);
-  } else {
-    // The maximum-likelihood p as the console writes it; the classic p as before.
-    const std::string p = results.judged_with_ties ? significant_text(result.p_value, 3)
-                                                   : label_text(result.p_value, 4);
-    canvas.text(PLOT_LEFT, top + 44.0, subtitle(result, results.permutations, p), 12.0,
-                Anchor::start);
-    // The notes on the test (a locus left out, sparse haplotypes), beside its name.
-    std::string notes;
-    for (const std::string& note : result.notes) {
-      notes += (notes.empty() ? "" : "; ") + note;
-    }
-    if (!notes.empty()) {
-      canvas.text(PLOT_RIGHT, top + 24.0, notes, 12.0, Anchor::end, MUTED_TEXT);
-    }
-    draw_histogram(canvas, result, top);
+// The maximum-likelihood p as the console writes it; the classic p as before.
+std::string p_text_of(const common::RunResults& results, const common::PopulationResult& result) {
+  return results.judged_with_ties ? significant_text(result.p_value, 3)
+                                  : label_text(result.p_value, 4);
+}
+
+// The notes on a test (a locus left out, sparse haplotypes) in one line.
+std::string notes_line(const common::PopulationResult& result) {
+  std::string notes;
+  for (const std::string& note : result.notes) {
+    notes += (notes.empty() ? "" : "; ") + note;
   }
-  canvas.end_group();
+  return notes;
 }
 
 // The groups of a grouping apart by commas, the loci of a group joined by +.
@@ -253,10 +319,32 @@ std::string grouping_text(const common::RunInput& input, const common::Grouping&
   return text;
 }
 
+namespace {
+
+void draw_panel(SvgCanvas& canvas, const common::RunResults& results, int panel) {
+  const common::PopulationResult& result = results.populations[panel];
+  const double top = HEADER_HEIGHT + panel * PANEL_HEIGHT;
+  canvas.begin_group("population-" + std::to_string(panel + 1), result.name);
+  canvas.text(PLOT_LEFT, top + 24.0, result.name, 15.0, Anchor::start, "font-weight=\"bold\"");
+  if (!result.informative) {
+    draw_no_information(canvas, result, classic_panel(top));
+  } else {
+    canvas.text(PLOT_LEFT, top + 44.0,
+                test_line(result, results.permutations, p_text_of(results, result)), 12.0,
+                Anchor::start);
+    // The notes on the test, beside its name.
+    if (const std::string notes = notes_line(result); !notes.empty()) {
+      canvas.text(PLOT_RIGHT, top + 24.0, notes, 12.0, Anchor::end, MUTED_TEXT);
+    }
+    draw_histogram(canvas, result, classic_panel(top));
+  }
+  canvas.end_group();
+}
+
 }  // namespace
 
-void write_histogram_svg(std::ostream& out, const common::RunInput& input,
-                         const common::RunResults& results) {
+void write_histogram_classic(std::ostream& out, const common::RunInput& input,
+                             const common::RunResults& results) {
   const std::string tested = "null: " + grouping_text(input, input.null_grouping) +
                              "   alternative: " + grouping_text(input, input.alt_grouping);
   // Many loci with long names widen the picture rather than run off it.

@@ -27,6 +27,10 @@ std::vector<PopulationLocusPairs> locus_pairs_by_population(
   return populations;
 }
 
+int locus_pair_populations(const std::vector<common::LocusPairResult>& locus_pairs) {
+  return common::count_of(locus_pairs_by_population(locus_pairs));
+}
+
 void write_locus_pairs_table(std::ostream& out, const std::vector<std::string>& loci,
                              const std::vector<common::LocusPairResult>& locus_pairs,
                              bool judged_with_ties) {

@@ -19,10 +19,6 @@ constexpr double TITLE_HEIGHT = 52.0;  // the population's line and the loci's l
 constexpr double LEGEND_WIDTH = 190.0;
 constexpr double CHARACTER_WIDTH = 7.0;  // about, at 12 px sans-serif
 constexpr double MAX_LABEL_ROOM = 220.0;
-constexpr std::string_view NA_FILL = "#d9d9d9";
-constexpr std::string_view EMPTY_STYLE = "fill=\"#ffffff\" stroke=\"#bbbbbb\"";
-constexpr std::string_view NO_INFORMATION_FILL = "#f0f0f0";
-constexpr std::string_view MUTED_TEXT = "fill=\"#666666\"";
 
 // The picture's geometry, the same for every population's panel.
 struct Layout {
@@ -39,7 +35,7 @@ struct Layout {
   }
 };
 
-Layout layout_of(const std::vector<std::string>& loci, int title_characters) {
+Layout layout_of(const std::vector<std::string>& loci, double title_width) {
   int longest = 1;
   for (const std::string& locus : loci) {
     longest = std::max(longest, common::count_of(locus));
@@ -50,28 +46,8 @@ Layout layout_of(const std::vector<std::string>& loci, int title_characters) {
   const double matrix = CELL * std::max(layout.locus_count - 1, 1);
   layout.panel_height = layout.matrix_top(0.0) + std::max(matrix, 211.0) + MARGIN;
   // The title lines widen a picture of few loci rather than run off it.
-  layout.width = std::max(layout.left() + matrix + LEGEND_WIDTH,
-                          2.0 * MARGIN + CHARACTER_WIDTH * title_characters);
+  layout.width = std::max(layout.left() + matrix + LEGEND_WIDTH, 2.0 * MARGIN + title_width);
   return layout;
-}
-
-// Wn from 0 to 1 on a light-to-dark blue scale through three stops; values
-// above 1 take the darkest colour.
-std::string wn_colour(double wn) {
-  constexpr std::array<std::array<double, 3>, 3> stops = {
-      {{247.0, 251.0, 255.0}, {107.0, 174.0, 214.0}, {8.0, 48.0, 107.0}}};
-  const double t = std::clamp(wn, 0.0, 1.0) * 2.0;
-  const int from = t < 1.0 ? 0 : 1;
-  const double f = t - from;
-  std::string colour = "#";
-  for (int c = 0; c < 3; ++c) {
-    const double v = stops[from][c] + (stops[from + 1][c] - stops[from][c]) * f;
-    const int byte = std::clamp(static_cast<int>(std::lround(v)), 0, 255);
-    constexpr std::string_view hex = "0123456789abcdef";
-    colour += hex[byte / 16];
-    colour += hex[byte % 16];
-  }
-  return colour;
 }
 
 // A locus name cut to what the label room holds, at a character boundary
@@ -179,6 +155,31 @@ void draw_legend(SvgCanvas& canvas, const Layout& layout, double top, bool judge
   }
 }
 
+std::string population_line(const std::string& name) {
+  return name + ": pairwise tests, cells coloured by Wn";
+}
+
+}  // namespace
+
+// Wn from 0 to 1 on a light-to-dark blue scale through three stops; values
+// above 1 take the darkest colour.
+std::string wn_colour(double wn) {
+  constexpr std::array<std::array<double, 3>, 3> stops = {
+      {{247.0, 251.0, 255.0}, {107.0, 174.0, 214.0}, {8.0, 48.0, 107.0}}};
+  const double t = std::clamp(wn, 0.0, 1.0) * 2.0;
+  const int from = t < 1.0 ? 0 : 1;
+  const double f = t - from;
+  std::string colour = "#";
+  for (int c = 0; c < 3; ++c) {
+    const double v = stops[from][c] + (stops[from + 1][c] - stops[from][c]) * f;
+    const int byte = std::clamp(static_cast<int>(std::lround(v)), 0, 255);
+    constexpr std::string_view hex = "0123456789abcdef";
+    colour += hex[byte / 16];
+    colour += hex[byte % 16];
+  }
+  return colour;
+}
+
 // The loci paired and the groupings of each pair's test.
 std::string loci_line(const std::vector<std::string>& loci) {
   std::string text = "pairs of loci ";
@@ -188,24 +189,22 @@ std::string loci_line(const std::vector<std::string>& loci) {
   return text + "; null: the two apart, alternative: joined";
 }
 
-std::string population_line(const std::string& name) {
-  return name + ": pairwise tests, cells coloured by Wn";
-}
-
-}  // namespace
-
-void write_locus_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
-                           const std::vector<common::LocusPairResult>& locus_pairs,
-                           bool judged_with_ties) {
+void write_locus_pairs_classic(std::ostream& out, const std::vector<std::string>& loci,
+                               const std::vector<common::LocusPairResult>& locus_pairs,
+                               bool judged_with_ties) {
   const std::vector<PopulationLocusPairs> populations = locus_pairs_by_population(locus_pairs);
   const std::string tested = loci_line(loci);
-  int title_characters = common::count_of(tested);
+  // The title lines widen a picture of few loci rather than run off it: by
+  // their count of characters as before, or by their measure where that is
+  // wider (a bold line of capitals was cut at the right).
+  double title_width =
+      std::max(CHARACTER_WIDTH * common::count_of(tested), text_width(tested, {12.0, false}));
   for (const PopulationLocusPairs& population : populations) {
-    // The population's line is in a larger, bold font: its characters count more.
-    title_characters =
-        std::max(title_characters, common::count_of(population_line(population.name)) * 6 / 5);
+    const std::string line = population_line(population.name);
+    title_width = std::max({title_width, CHARACTER_WIDTH * (common::count_of(line) * 6 / 5),
+                            text_width(line, {14.0, true})});
   }
-  const Layout layout = layout_of(loci, title_characters);
+  const Layout layout = layout_of(loci, title_width);
   const int panels = common::count_of(populations);
   SvgCanvas canvas(layout.width, std::max(panels, 1) * layout.panel_height);
   for (int panel = 0; panel < panels; ++panel) {

@@ -1,5 +1,6 @@
 #include "results/manifest.h"
 
+#include "common/count.h"
 #include "results/results.h"
 
 namespace results {
@@ -19,8 +20,19 @@ std::vector<ResultFile> overall_files() {
        [](std::ostream& out, const ResultSet& set) {
          write_permutation_table(out, *set.input, *set.results);
        }},
-      {".svg", [](std::ostream& out,
-                  const ResultSet& set) { write_histogram_svg(out, *set.input, *set.results); }},
+      {".svg",
+       [](std::ostream& out, const ResultSet& set) {
+         write_histogram_svg(out, *set.input, *set.results);
+       },
+       // The classic rules draw every population on one page.
+       [](const ResultSet& set) {
+         return set.results->judged_with_ties
+                    ? picture_pages(common::count_of(set.results->populations))
+                    : 1;
+       },
+       [](std::ostream& out, const ResultSet& set, int page) {
+         write_histogram_svg(out, *set.input, *set.results, page);
+       }},
   };
 }
 
@@ -33,6 +45,12 @@ std::vector<ResultFile> locus_pair_files() {
       {".pairs.svg",
        [](std::ostream& out, const ResultSet& set) {
          write_locus_pairs_svg(out, *set.loci, *set.locus_pairs, set.judged_with_ties);
+       },
+       [](const ResultSet& set) {
+         return set.judged_with_ties ? picture_pages(locus_pair_populations(*set.locus_pairs)) : 1;
+       },
+       [](std::ostream& out, const ResultSet& set, int page) {
+         write_locus_pairs_svg(out, *set.loci, *set.locus_pairs, set.judged_with_ties, page);
        }},
   };
 }

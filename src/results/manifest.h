@@ -36,6 +36,11 @@ struct ResultSet {
 struct ResultFile {
   std::string suffix;  // after the prefix: ".summary.tsv", ".pairs.svg", ...
   std::function<void(std::ostream&, const ResultSet&)> write;
+  // A picture of many populations is drawn on pages, known once the results
+  // are: their count (empty: one page) and the writer of a 0-based page
+  // after the first, whose file is picture_page_path(PREFIX + suffix, page).
+  std::function<int(const ResultSet&)> pages;
+  std::function<void(std::ostream&, const ResultSet&, int)> write_page;
 };
 
 enum class RunKind { overall, locus_pairs };

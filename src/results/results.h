@@ -32,10 +32,12 @@ void write_permutation_table(std::ostream& out, const common::RunInput& input,
                              const common::RunResults& results);
 
 // PREFIX.svg: a line naming the groupings, then one histogram panel per
-// population. With results.judged_with_ties p is written as
-// significant_text(p, 3) and a population without information says so.
+// population, one under the other. With results.judged_with_ties the panels
+// of the 0-based page (see picture_pages) are small multiples in a grid, p
+// is written as significant_text(p, 3) and a population without information
+// says so.
 void write_histogram_svg(std::ostream& out, const common::RunInput& input,
-                         const common::RunResults& results);
+                         const common::RunResults& results, int page = 0);
 
 // PREFIX.pairs.tsv: rows by population (in first-appearance order), then in
 // the order of the locus pairs; loci are the names the pairs' indexes refer to.
@@ -45,11 +47,28 @@ void write_locus_pairs_table(std::ostream& out, const std::vector<std::string>& 
                              bool judged_with_ties = false);
 
 // PREFIX.pairs.svg: per population, a matrix of the loci with a cell per
-// locus pair. With judged_with_ties p is written as significant_text(p, 3)
-// and a pair without information says so in its cell.
+// locus pair, coloured by Wn. The classic rules draw every population, one
+// under the other, with each cell's p. With judged_with_ties the matrices of
+// the 0-based page (see picture_pages) are small multiples in a grid under
+// one legend: each cell writes Wn (and p where it has room) up to 40 loci,
+// a pair with p_bh < 0.05 is framed (p < 0.05 when no pair of the run has a
+// p_bh), and a pair without information is marked as such.
 void write_locus_pairs_svg(std::ostream& out, const std::vector<std::string>& loci,
                            const std::vector<common::LocusPairResult>& locus_pairs,
-                           bool judged_with_ties = false);
+                           bool judged_with_ties = false, int page = 0);
+
+// Under the default rules a picture holds at most POPULATIONS_PER_PAGE
+// populations, laid out as a grid of small multiples; the populations beyond
+// go to further pages, each a file of its own. picture_pages gives the count
+// of pages for a count of populations (at least 1); picture_page_path the
+// file of a 0-based page: the path itself for page 0, else the page's number
+// (from 2) before the extension (PREFIX.svg, PREFIX.2.svg; PREFIX.pairs.svg,
+// PREFIX.pairs.2.svg). The classic rules draw one page of every population.
+inline constexpr int POPULATIONS_PER_PAGE = 50;
+[[nodiscard]] int picture_pages(int populations);
+[[nodiscard]] std::string picture_page_path(const std::string& path, int page);
+// The count of populations of the pair rows (as the pair picture draws them).
+[[nodiscard]] int locus_pair_populations(const std::vector<common::LocusPairResult>& locus_pairs);
 
 // value with `digits` significant digits (at least 1), as a reader of a paper
 // expects a p-value or an LD measure: 0.0476, 0.450, 0.100 (from 0.09996),

@@ -119,6 +119,41 @@ class SvgCanvas {
 // not finite.
 [[nodiscard]] std::string label_text(double value, int digits = 4);
 
+// The size and weight of a text, for measuring it.
+struct TextStyle {
+  double size = 12.0;
+  bool bold = false;
+};
+// The width of text in a sans-serif font of that style, estimated on the wide
+// side from its characters, so that what is measured to fit does.
+[[nodiscard]] double text_width(std::string_view text, const TextStyle& style);
+// A text set in lines no wider than width (broken at blanks, a long word
+// between characters): at most max_lines of them, at the size given or a
+// smaller one. Nothing is cut.
+struct FittedText {
+  std::vector<std::string> lines;
+  double size = 12.0;
+};
+[[nodiscard]] FittedText fit_text(std::string_view text, double width, int max_lines,
+                                  TextStyle style);
+// The lines of a fitted text, one below the other from top down (each
+// LINE_SPACING times the size high); returns the y below the last.
+inline constexpr double LINE_SPACING = 1.25;
+double draw_text_lines(SvgCanvas& canvas, double x, double top, const FittedText& text,
+                       Anchor anchor, std::string_view attributes = {});
+[[nodiscard]] inline double text_height(const FittedText& text) {
+  return static_cast<double>(text.lines.size()) * text.size * LINE_SPACING;
+}
+
+// The populations of a page of a picture: [first, end), 0-based.
+struct PageRange {
+  int first = 0;
+  int end = 0;
+};
+[[nodiscard]] PageRange page_range(int populations, int page);
+// "populations 51-100 of 120 (page 2 of 3)".
+[[nodiscard]] std::string page_line(int populations, int page);
+
 // Round tick values (1, 2 or 5 times a power of ten apart) covering
 // [low, high], about target of them.
 [[nodiscard]] std::vector<double> nice_ticks(double low, double high, int target);
@@ -135,5 +170,70 @@ struct PopulationLocusPairs {
 };
 [[nodiscard]] std::vector<PopulationLocusPairs> locus_pairs_by_population(
     const std::vector<common::LocusPairResult>& locus_pairs);
+
+}  // namespace results
+
+// --- The histogram panels of PREFIX.svg ----------------------------------
+
+namespace results {
+
+// Where a population's panel draws: the plot area in user units, and whether
+// it is a small multiple of the grid (ticks as many as their labels leave
+// room for, the observed value's label above the bars) or a classic panel.
+struct Panel {
+  double left = 0.0;
+  double top = 0.0;
+  double plot_left = 0.0;
+  double plot_right = 0.0;
+  double plot_top = 0.0;
+  double plot_bottom = 0.0;
+  bool small = false;
+};
+
+// The room above a small panel's bars for the observed statistic's label.
+inline constexpr double OBSERVED_STRIP = 18.0;
+// The labels of the axes' ticks.
+inline constexpr TextStyle TICK_STYLE{11.0, false};
+
+// The histogram of a population's permuted statistics with its observed one.
+void draw_histogram(SvgCanvas& canvas, const common::PopulationResult& result, const Panel& panel);
+// A test without information, in grey where the histogram would be.
+void draw_no_information(SvgCanvas& canvas, const common::PopulationResult& result,
+                         const Panel& panel);
+// The line of a population's test: N, p (as the rules write it), xi, the
+// observed statistic, df and the individuals.
+[[nodiscard]] std::string test_line(const common::PopulationResult& result, int permutations,
+                                    const std::string& p);
+[[nodiscard]] std::string p_text_of(const common::RunResults& results,
+                                    const common::PopulationResult& result);
+// Why a test has no information: its individuals and its notes.
+[[nodiscard]] std::string no_information_text(const common::PopulationResult& result);
+// The notes on a test in one line ("" when none).
+[[nodiscard]] std::string notes_line(const common::PopulationResult& result);
+// The groups of a grouping apart by commas, the loci of a group joined by +.
+[[nodiscard]] std::string grouping_text(const common::RunInput& input,
+                                        const common::Grouping& grouping);
+// PREFIX.svg under the classic rules: every population, one panel under the other.
+void write_histogram_classic(std::ostream& out, const common::RunInput& input,
+                             const common::RunResults& results);
+
+}  // namespace results
+
+// --- The locus-pair matrices of PREFIX.pairs.svg ----------------------------
+
+namespace results {
+
+inline constexpr std::string_view NA_FILL = "#d9d9d9";
+inline constexpr std::string_view EMPTY_STYLE = "fill=\"#ffffff\" stroke=\"#bbbbbb\"";
+inline constexpr std::string_view NO_INFORMATION_FILL = "#f0f0f0";
+inline constexpr std::string_view MUTED_TEXT = "fill=\"#666666\"";
+// Wn from 0 to 1 on a light-to-dark blue scale (values above 1 the darkest).
+[[nodiscard]] std::string wn_colour(double wn);
+// "pairs of loci A, B, C; null: the two apart, alternative: joined".
+[[nodiscard]] std::string loci_line(const std::vector<std::string>& loci);
+// PREFIX.pairs.svg as the classic rules draw it: one matrix under the other.
+void write_locus_pairs_classic(std::ostream& out, const std::vector<std::string>& loci,
+                               const std::vector<common::LocusPairResult>& locus_pairs,
+                               bool judged_with_ties);
 
 }  // namespace results
