@@ -81,8 +81,9 @@ double panel_width_for(int columns) {
 }
 
 Panel small_panel(const Grid& grid, int slot) {
-  const double left = PAGE_MARGIN + (slot % grid.columns) * grid.panel_width;
-  const double top = grid.header_height + (slot / grid.columns) * grid.panel_height;
+  const double left = PAGE_MARGIN + static_cast<double>(slot % grid.columns) * grid.panel_width;
+  const double top =
+      grid.header_height + static_cast<double>(slot / grid.columns) * grid.panel_height;
   const double plot_top = top + grid.texts_height + OBSERVED_STRIP;
   return {left,
           top,

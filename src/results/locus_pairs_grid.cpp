@@ -172,7 +172,9 @@ Grid grid_of(const std::vector<std::string>& loci, const std::vector<std::string
   Grid grid;
   grid.loci = common::count_of(loci);
   const int panels = std::max(common::count_of(names), 1);
-  for (double cell = MAX_CELL;; cell -= cell > 8.0 ? 1.0 : 0.5) {
+  // Cells from MAX_CELL down, by whole pixels, by halves below 8.
+  for (int halves = static_cast<int>(2.0 * MAX_CELL);; halves -= halves > 16 ? 2 : 1) {
+    const double cell = 0.5 * halves;
     grid.cell = cell;
     grid.label_size = std::min(12.0, 0.8 * cell);
     const double most_room = 200.0 * grid.label_size / 12.0;
@@ -214,8 +216,8 @@ struct PanelPlace {
 
 PanelPlace place_of(const Grid& grid, int slot) {
   PanelPlace place;
-  place.left = PAGE_MARGIN + (slot % grid.columns) * grid.panel_width;
-  place.top = grid.header_height + (slot / grid.columns) * grid.panel_height;
+  place.left = PAGE_MARGIN + static_cast<double>(slot % grid.columns) * grid.panel_width;
+  place.top = grid.header_height + static_cast<double>(slot / grid.columns) * grid.panel_height;
   place.matrix_left = place.left + PANEL_PAD + grid.label_room;
   place.matrix_top = place.top + PANEL_PAD + grid.name_height + 0.72 * grid.label_room + 8.0;
   return place;

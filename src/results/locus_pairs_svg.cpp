@@ -201,7 +201,8 @@ void write_locus_pairs_classic(std::ostream& out, const std::vector<std::string>
       std::max(CHARACTER_WIDTH * common::count_of(tested), text_width(tested, {12.0, false}));
   for (const PopulationLocusPairs& population : populations) {
     const std::string line = population_line(population.name);
-    title_width = std::max({title_width, CHARACTER_WIDTH * (common::count_of(line) * 6 / 5),
+    title_width = std::max({title_width,
+                            CHARACTER_WIDTH * static_cast<double>(common::count_of(line) * 6 / 5),
                             text_width(line, {14.0, true})});
   }
   const Layout layout = layout_of(loci, title_width);
