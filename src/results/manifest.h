@@ -39,8 +39,8 @@ struct ResultFile {
   // A picture of many populations is drawn on pages, known once the results
   // are: their count (empty: one page) and the writer of a 0-based page
   // after the first, whose file is picture_page_path(PREFIX + suffix, page).
-  std::function<int(const ResultSet&)> pages;
-  std::function<void(std::ostream&, const ResultSet&, int)> write_page;
+  std::function<int(const ResultSet&)> pages = {};
+  std::function<void(std::ostream&, const ResultSet&, int)> write_page = {};
 };
 
 enum class RunKind { overall, locus_pairs };
