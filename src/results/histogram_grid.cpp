@@ -81,9 +81,10 @@ double panel_width_for(int columns) {
 }
 
 Panel small_panel(const Grid& grid, int slot) {
-  const double left = PAGE_MARGIN + static_cast<double>(slot % grid.columns) * grid.panel_width;
-  const double top =
-      grid.header_height + static_cast<double>(slot / grid.columns) * grid.panel_height;
+  const int row = slot / grid.columns;
+  const int column = slot % grid.columns;
+  const double left = PAGE_MARGIN + column * grid.panel_width;
+  const double top = grid.header_height + row * grid.panel_height;
   const double plot_top = top + grid.texts_height + OBSERVED_STRIP;
   return {left,
           top,

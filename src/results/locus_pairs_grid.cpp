@@ -215,9 +215,11 @@ struct PanelPlace {
 };
 
 PanelPlace place_of(const Grid& grid, int slot) {
+  const int row = slot / grid.columns;
+  const int column = slot % grid.columns;
   PanelPlace place;
-  place.left = PAGE_MARGIN + static_cast<double>(slot % grid.columns) * grid.panel_width;
-  place.top = grid.header_height + static_cast<double>(slot / grid.columns) * grid.panel_height;
+  place.left = PAGE_MARGIN + column * grid.panel_width;
+  place.top = grid.header_height + row * grid.panel_height;
   place.matrix_left = place.left + PANEL_PAD + grid.label_room;
   place.matrix_top = place.top + PANEL_PAD + grid.name_height + 0.72 * grid.label_room + 8.0;
   return place;

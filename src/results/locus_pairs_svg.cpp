@@ -201,9 +201,10 @@ void write_locus_pairs_classic(std::ostream& out, const std::vector<std::string>
       std::max(CHARACTER_WIDTH * common::count_of(tested), text_width(tested, {12.0, false}));
   for (const PopulationLocusPairs& population : populations) {
     const std::string line = population_line(population.name);
-    title_width = std::max({title_width,
-                            CHARACTER_WIDTH * static_cast<double>(common::count_of(line) * 6 / 5),
-                            text_width(line, {14.0, true})});
+    // The larger, bold line's characters count 6/5, in whole characters.
+    const int characters = common::count_of(line) * 6 / 5;
+    title_width =
+        std::max({title_width, CHARACTER_WIDTH * characters, text_width(line, {14.0, true})});
   }
   const Layout layout = layout_of(loci, title_width);
   const int panels = common::count_of(populations);
