@@ -12,14 +12,6 @@ void line_to(layout::Sink& console, const std::string& text) {
   layout::write(console, "(A)", {std::string_view(text)});
 }
 
-std::string joined_notes(const common::PopulationResult& result) {
-  std::string text;
-  for (int k = 0; k < common::count_of(result.notes); ++k) {
-    text += (k == 0 ? "" : "; ") + result.notes[k];
-  }
-  return text;
-}
-
 // A name from the table as the console shows it, its control characters
 // escaped before the columns are measured.
 std::string console_name(const std::string& name) { return layout::escape_controls(name); }
@@ -57,14 +49,11 @@ void write_overall_table(const common::RunResults& results, layout::Sink& consol
   line_to(console, padded("population", name_width) +
                        "  individuals   statistic      df   p-value        xi  note");
   for (const common::PopulationResult& r : results.populations) {
-    const bool shown = r.informative;
+    const results::SummaryCells cells = results::summary_cells(r);
     std::string line = padded(console_name(r.name), name_width) + "  " +
-                       column(std::to_string(r.individuals), 11) + "  ";
-    line += column(shown ? fixed_text(r.observed_statistic, 2) : "NA", 10) + "  ";
-    line += column(shown && r.df_defined ? std::to_string(r.degrees_of_freedom) : "NA", 6) + "  ";
-    line += column(shown ? results::significant_text(r.p_value, 3) : "NA", 8) + "  ";
-    line += column(shown && r.xi_defined ? results::significant_text(r.ld_xi, 3) : "NA", 8) + "  ";
-    line += joined_notes(r);
+                       column(cells.individuals, 11) + "  " + column(cells.statistic, 10) + "  " +
+                       column(cells.df, 6) + "  " + column(cells.p_value, 8) + "  " +
+                       column(cells.xi, 8) + "  " + cells.note;
     while (!line.empty() && line.back() == ' ') {
       line.pop_back();
     }
@@ -85,20 +74,13 @@ void write_locus_pair_table(const std::vector<std::string>& loci,
           padded("population", name_width) + "  " + padded("pair", pair_width) +
               (judged_with_ties ? "   p-value     D'     Wn  note" : "  p-value     D'     Wn"));
   for (const common::LocusPairResult& pair : locus_pairs) {
-    const bool shown = pair.result.informative;
-    const auto measure = [&pair, shown](double value) {
-      return pair.measures_defined && shown ? fixed_text(value, 3) : std::string("   NA");
-    };
-    const std::string p_value = !shown ? std::string("NA")
-                                : judged_with_ties
-                                    ? results::significant_text(pair.result.p_value, 3)
-                                    : fixed_text(pair.result.p_value, 3);
+    const results::LocusPairCells cells = results::locus_pair_cells(pair, judged_with_ties);
     std::string line = padded(console_name(pair.result.name), name_width) + "  " +
                        padded(pair_text(loci, pair), pair_width) + "  " +
-                       column(p_value, judged_with_ties ? 8 : 7) + "  " + measure(pair.d_prime) +
-                       "  " + measure(pair.wn);
-    if (judged_with_ties && !pair.result.notes.empty()) {
-      line += "  " + joined_notes(pair.result);
+                       column(cells.p_value, judged_with_ties ? 8 : 7) + "  " +
+                       column(cells.d_prime, 5) + "  " + column(cells.wn, 5);
+    if (!cells.note.empty()) {
+      line += "  " + cells.note;
     }
     line_to(console, line);
   }

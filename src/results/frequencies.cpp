@@ -7,16 +7,7 @@
 #include "results/results_internal.h"
 
 namespace results {
-namespace {
 
-// One row of the frequency table before it is written.
-struct FrequencyRow {
-  std::string haplotype;
-  double frequency = 0.0;
-};
-
-// The allele names of the group's systems joined by ~, in the group's order;
-// NA for a locus the population has not typed.
 std::string haplotype_name(const common::RunInput& input, const std::vector<int>& group_systems,
                            const std::vector<int>& alleles, const std::vector<int>& untyped) {
   std::string name;
@@ -32,8 +23,6 @@ std::string haplotype_name(const common::RunInput& input, const std::vector<int>
   return name;
 }
 
-// The group's rows in table order: descending frequency, then haplotype
-// name in byte order (std::string compares as unsigned bytes).
 std::vector<FrequencyRow> group_rows(const common::RunInput& input,
                                      const std::vector<int>& group_systems,
                                      const std::vector<common::FittedValue>& values,
@@ -53,6 +42,8 @@ std::vector<FrequencyRow> group_rows(const common::RunInput& input,
   });
   return rows;
 }
+
+namespace {
 
 // What the rows of one model share: its name, grouping and fit, and how the
 // table is cut and laid out.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -69,6 +70,51 @@ inline constexpr int POPULATIONS_PER_PAGE = 50;
 [[nodiscard]] std::string picture_page_path(const std::string& path, int page);
 // The count of populations of the pair rows (as the pair picture draws them).
 [[nodiscard]] int locus_pair_populations(const std::vector<common::LocusPairResult>& locus_pairs);
+
+struct ResultSet;
+
+// The figures of a population's overall test as the console and the report
+// page show them: statistic with 2 decimals, p-value and xi with 3
+// significant digits (classic p-value: 3 decimals), NA where undefined, the
+// notes joined by "; ".
+struct SummaryCells {
+  std::string individuals;
+  std::string statistic;
+  std::string df;
+  std::string p_value;
+  std::string xi;
+  std::string note;
+};
+[[nodiscard]] SummaryCells summary_cells(const common::PopulationResult& result);
+
+// The figures of a locus pair's test as the console and the report page show
+// them: p-value as in summary_cells, D' and Wn with 3 decimals, NA where
+// undefined; the notes (judged_with_ties only).
+struct LocusPairCells {
+  std::string p_value;
+  std::string d_prime;
+  std::string wn;
+  std::string note;
+};
+[[nodiscard]] LocusPairCells locus_pair_cells(const common::LocusPairResult& pair,
+                                              bool judged_with_ties);
+
+// PREFIX.run.tsv: key and value of each row of set.record, under a header.
+void write_run_record(std::ostream& out, const ResultSet& set);
+
+// PREFIX.html: the page a person reads, whole in one file (inline CSS and
+// SVG, no script, no reference outside it): the run record, the summary (or
+// the pairs with their corrected p-values), the pictures, the most frequent
+// haplotypes and the methods paragraph with this run's values.
+void write_report_page(std::ostream& out, const ResultSet& set);
+
+// The methods paragraph: its one template with each {placeholder} replaced
+// by values.at(placeholder) (the caller escapes them for where they go).
+[[nodiscard]] std::string methods_paragraph(
+    const std::map<std::string, std::string, std::less<>>& values);
+// The placeholders' names as docs/method.md shows them: methods_paragraph of
+// these is the paragraph there.
+[[nodiscard]] std::map<std::string, std::string, std::less<>> methods_placeholder_names();
 
 // value with `digits` significant digits (at least 1), as a reader of a paper
 // expects a p-value or an LD measure: 0.0476, 0.450, 0.100 (from 0.09996),

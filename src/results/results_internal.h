@@ -39,6 +39,27 @@ void append_text_field(std::string& line, std::string_view text);
 [[nodiscard]] std::string group_loci(const common::RunInput& input,
                                      const std::vector<int>& group_systems, std::string_view joint);
 
+// The allele names of the group's systems joined by ~, in the group's order;
+// NA for a locus the population has not typed.
+[[nodiscard]] std::string haplotype_name(const common::RunInput& input,
+                                         const std::vector<int>& group_systems,
+                                         const std::vector<int>& alleles,
+                                         const std::vector<int>& untyped);
+
+// One row of a frequency table before it is written.
+struct FrequencyRow {
+  std::string haplotype;
+  double frequency = 0.0;
+};
+// The group's values of positive frequency at least min_frequency, in table
+// order: descending frequency, then haplotype name in byte order
+// (std::string compares as unsigned bytes).
+[[nodiscard]] std::vector<FrequencyRow> group_rows(const common::RunInput& input,
+                                                   const std::vector<int>& group_systems,
+                                                   const std::vector<common::FittedValue>& values,
+                                                   double min_frequency,
+                                                   const std::vector<int>& untyped);
+
 // Writes the column names joined by tabs and an LF.
 void write_header(std::ostream& out, const std::vector<std::string_view>& columns);
 
@@ -67,6 +88,18 @@ inline constexpr std::array<std::string_view, 3> JUDGEMENT_COLUMNS = {"p_ci_low"
                                                                       "note"};
 // Appends those columns for result: the interval, and the notes joined by "; ".
 void append_judgement_fields(std::string& line, const common::PopulationResult& result);
+
+// --- The report page ----------------------------------------------------
+
+// The summary of the overall test as a table of the page.
+void write_summary_rows(std::ostream& out, const common::RunResults& results);
+// The locus pairs with their corrected p-values and measures (the first
+// rows only of a run of very many pairs).
+void write_locus_pair_rows(std::ostream& out, const std::vector<std::string>& loci,
+                           const std::vector<common::LocusPairResult>& locus_pairs);
+// The most frequent haplotypes of the alternative model, per population and group.
+void write_top_haplotypes(std::ostream& out, const common::RunInput& input,
+                          const common::RunResults& results);
 
 // --- SVG -----------------------------------------------------------------
 
