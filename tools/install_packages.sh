@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-  libboost-math-dev libhts-dev pkg-config python3 "$@")
+  libboost-math-dev libhts-dev libssl-dev pkg-config python3 "$@")
 
 if ! command -v dpkg >/dev/null; then
   echo "install_packages: no dpkg, so not Debian: make sure these are installed:" \

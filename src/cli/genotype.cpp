@@ -9,6 +9,7 @@
 #include "cli/memory.h"
 #include "cli/progress.h"
 #include "cli/result_files.h"
+#include "cli/run_record.h"
 #include "common/stop.h"
 #include "driver/driver.h"
 #include "formats/formats.h"
@@ -53,8 +54,8 @@ void write_run_notes(const common::RunResults& results, layout::Sink& console) {
 }
 
 void run_overall_test(const Options& options, const genotypes::GenotypeData& genotypes,
-                      const std::string& prefix, output::OutputSet& outputs, layout::Sink& console,
-                      layout::Sink& help) {
+                      results::RunRecord record, const std::string& prefix,
+                      output::OutputSet& outputs, layout::Sink& console, layout::Sink& help) {
   const genotypes::TestSpec test =
       genotypes::parse_test(genotypes, options.null_spec, options.alt_spec);
   const genotypes::TestInput made =
@@ -84,6 +85,10 @@ void run_overall_test(const Options& options, const genotypes::GenotypeData& gen
   set.results = &results;
   set.judged_with_ties = run.rules.judged_with_ties;
   set.min_frequency = table_min_frequency(options);
+  if (set.judged_with_ties) {
+    add_overall_rows(made, record);
+    set.record = &record;
+  }
   std::vector<std::string> written = {report_path};
   for (std::string& path : write_results(outputs, prefix, result_choice(options), set)) {
     written.push_back(std::move(path));
@@ -219,10 +224,15 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
     help.write_record(line);
   }
   check_statistics_budget(options, genotypes, read_options.table.max_bytes);
+  // Only the default rules record the run; a classic table run writes what it always has.
+  results::RunRecord record;
+  if (table_rules(options).judged_with_ties) {
+    record = run_record_head(options, read);
+  }
   if (options.locus_pairs) {
-    run_locus_pair_tests(options, genotypes, prefix, outputs, console, help);
+    run_locus_pair_tests(options, genotypes, std::move(record), prefix, outputs, console, help);
   } else {
-    run_overall_test(options, genotypes, prefix, outputs, console, help);
+    run_overall_test(options, genotypes, std::move(record), prefix, outputs, console, help);
   }
 }
 

@@ -39,7 +39,7 @@ void write_written_lines(const std::vector<std::string>& paths, const layout::Lo
 // test of the two loci alone; writes the pairs table and picture and the log.
 // The files go into outputs, committed at the end.
 void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData& genotypes,
-                          const std::string& prefix, output::OutputSet& outputs,
-                          layout::Sink& console, layout::Sink& help);
+                          results::RunRecord record, const std::string& prefix,
+                          output::OutputSet& outputs, layout::Sink& console, layout::Sink& help);
 
 }  // namespace cli

@@ -19,6 +19,7 @@
 #include "cli/genotype_internal.h"
 #include "cli/progress.h"
 #include "cli/result_files.h"
+#include "cli/run_record.h"
 #include "common/count.h"
 #include "common/first_appearance.h"
 #include "common/locus_pair_measures.h"
@@ -307,8 +308,8 @@ void refuse_if_none_completed(const std::vector<common::LocusPairResult>& locus_
 }  // namespace
 
 void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData& genotypes,
-                          const std::string& prefix, output::OutputSet& outputs,
-                          layout::Sink& console, layout::Sink& help) {
+                          results::RunRecord record, const std::string& prefix,
+                          output::OutputSet& outputs, layout::Sink& console, layout::Sink& help) {
   const std::vector<int> loci = genotypes::parse_loci(genotypes, options.loci);
   layout::LogSink log(prefix + ".log");
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
@@ -359,6 +360,10 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
   set.loci = &locus_names;
   set.locus_pairs = &locus_pairs;
   set.judged_with_ties = judged_with_ties;
+  if (judged_with_ties) {
+    add_locus_pair_rows(genotypes, locus_names, record);
+    set.record = &record;
+  }
   const std::vector<std::string> paths =
       write_results(outputs, prefix, result_choice(options), set);
   outputs.commit();

@@ -58,7 +58,15 @@ std::vector<ResultFile> locus_pair_files() {
 }  // namespace
 
 std::vector<ResultFile> result_files(const ResultChoice& choice) {
-  return choice.kind == RunKind::overall ? overall_files() : locus_pair_files();
+  std::vector<ResultFile> files =
+      choice.kind == RunKind::overall ? overall_files() : locus_pair_files();
+  // The record of the run and the page to read: the default rules only, so
+  // that a classic run writes the files it always has.
+  if (choice.judged_with_ties) {
+    files.push_back({".run.tsv", write_run_record});
+    files.push_back({".html", write_report_page});
+  }
+  return files;
 }
 
 }  // namespace results
