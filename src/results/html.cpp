@@ -21,7 +21,8 @@ constexpr std::string_view PAGE_STYLE =
     "h1{font-size:1.5em}h2{font-size:1.2em;margin-top:2em;border-bottom:1px solid #ccc}"
     "table{border-collapse:collapse;margin:0.5em 0}"
     "th,td{padding:2px 8px;border-bottom:1px solid #e4e4e4;text-align:left;vertical-align:top}"
-    "th{background:#f2f2f2}td.n{text-align:right;font-variant-numeric:tabular-nums}"
+    "th{background:#f2f2f2}th,td.n,td.pair{white-space:nowrap}"
+    "td.n{text-align:right;font-variant-numeric:tabular-nums}"
     "tr.significant td{background:#fff3d6}"
     ".grid{display:flex;flex-wrap:wrap;gap:1.5em}"
     ".picture svg{max-width:100%;height:auto}"
@@ -125,10 +126,11 @@ void write_report_page(std::ostream& out, const ResultSet& set) {
   write_page_head(out, (pairs ? "Pairs of loci: " : "Linkage disequilibrium: ") + input);
   std::ostringstream picture;
   if (pairs) {
-    write_locus_pair_rows(out, *set.loci, *set.locus_pairs);
+    // The matrices first: a run of many pairs has a long table.
     out << "<h2 id=\"pictures\">LD between the loci</h2>\n";
     write_locus_pairs_svg(picture, *set.loci, *set.locus_pairs, true);
     write_picture(out, picture.str());
+    write_locus_pair_rows(out, *set.loci, *set.locus_pairs);
     out << "<h2 id=\"haplotypes\">Haplotypes</h2>\n<p>The fitted two-locus haplotype "
            "frequencies of each pair are in the <code>.pair_alleles.tsv</code> file that "
            "<code>--pair-alleles</code> writes; every figure of the table above is in the "

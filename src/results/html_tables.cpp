@@ -63,7 +63,8 @@ void write_locus_pair_rows(std::ostream& out, const std::vector<std::string>& lo
     const common::LocusPairResult& pair = locus_pairs[k];
     const LocusPairCells cells = locus_pair_cells(pair, true);
     out << (pair.p_bh < SIGNIFICANCE ? "<tr class=\"significant\">" : "<tr>")
-        << text_cell(pair.result.name) << text_cell(loci[pair.locus_a] + " ~ " + loci[pair.locus_b])
+        << text_cell(pair.result.name) << "<td class=\"pair\">"
+        << xml_escaped(loci[pair.locus_a] + " ~ " + loci[pair.locus_b]) << "</td>"
         << number_cell(cells.p_value) << number_cell(significant_text(pair.p_holm, 3))
         << number_cell(significant_text(pair.p_bh, 3))
         << number_cell(significant_text(pair.p_bh_all, 3)) << number_cell(cells.d_prime)
