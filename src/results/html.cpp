@@ -84,8 +84,9 @@ std::map<std::string, std::string, std::less<>> methods_values(const ResultSet& 
     values["null"] = "each locus of the pair alone";
     values["alt"] = "the two loci together, two-locus haplotypes";
     values["pairs"] =
-        ", D' and Wn from the fitted two-locus haplotype frequencies, and the pairs' p-values "
-        "corrected for the number of pairs in each population (Holm; Benjamini-Hochberg)";
+        " and D' and Wn from the fitted two-locus haplotype frequencies; the pairs' p-values "
+        "were also corrected for the number of pairs in each population (Holm; "
+        "Benjamini-Hochberg)";
   } else {
     const common::RunInput& input = *set.input;
     values["test"] = "Overall linkage disequilibrium among the " + k + " loci " + loci;

@@ -62,8 +62,8 @@ std::map<std::string, std::string, std::less<>> methods_placeholder_names() {
       {"permutations", "*N*"},
       {"seed", "*seed*"},
       {"pairs",
-       " [with `--pairs`: , D' and Wn from the fitted two-locus haplotype frequencies, and the "
-       "pairs' p-values corrected for the number of pairs in each population (Holm; "
+       " [with `--pairs`: and D' and Wn from the fitted two-locus haplotype frequencies; the "
+       "pairs' p-values were also corrected for the number of pairs in each population (Holm; "
        "Benjamini-Hochberg)]"},
   };
 }
