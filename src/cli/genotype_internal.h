@@ -37,7 +37,8 @@ void write_written_lines(const std::vector<std::string>& paths, const layout::Lo
 
 // Every pair of loci of --loci (or of the table), each tested as the overall
 // test of the two loci alone; writes the pairs table and picture and the log.
-// The files go into outputs, committed at the end.
+// The files go into outputs, committed at the end; under the default rules
+// record (run_record_head) gains the pairs' rows and is written with them.
 void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData& genotypes,
                           results::RunRecord record, const std::string& prefix,
                           output::OutputSet& outputs, layout::Sink& console, layout::Sink& help);
