@@ -125,12 +125,15 @@ void write_report_page(std::ostream& out, const ResultSet& set) {
   assert(pairs ? set.loci != nullptr : set.input != nullptr && set.results != nullptr);
   const std::string input = record_value(*set.record, "input");
   write_page_head(out, (pairs ? "Pairs of loci: " : "Linkage disequilibrium: ") + input);
-  std::ostringstream picture;
   if (pairs) {
     // The matrices first: a run of many pairs has a long table.
     out << "<h2 id=\"pictures\">LD between the loci</h2>\n";
-    write_locus_pairs_svg(picture, *set.loci, *set.locus_pairs, true);
-    write_picture(out, picture.str());
+    // Every page of the picture: every population appears on the page.
+    for (int page = 0; page < picture_pages(locus_pair_populations(*set.locus_pairs)); ++page) {
+      std::ostringstream picture;
+      write_locus_pairs_svg(picture, *set.loci, *set.locus_pairs, true, page);
+      write_picture(out, picture.str());
+    }
     write_locus_pair_rows(out, *set.loci, *set.locus_pairs);
     out << "<h2 id=\"haplotypes\">Haplotypes</h2>\n<p>The fitted two-locus haplotype "
            "frequencies of each pair are in the <code>.pair_alleles.tsv</code> file that "
@@ -139,8 +142,11 @@ void write_report_page(std::ostream& out, const ResultSet& set) {
   } else {
     write_summary_rows(out, *set.results);
     out << "<h2 id=\"pictures\">Permutation distributions</h2>\n";
-    write_histogram_svg(picture, *set.input, *set.results);
-    write_picture(out, picture.str());
+    for (int page = 0; page < picture_pages(common::count_of(set.results->populations)); ++page) {
+      std::ostringstream picture;
+      write_histogram_svg(picture, *set.input, *set.results, page);
+      write_picture(out, picture.str());
+    }
     write_top_haplotypes(out, *set.input, *set.results);
   }
   out << "<h2 id=\"methods\">Methods</h2>\n<p class=\"methods\">"
