@@ -1,5 +1,5 @@
 // Fuzz target for a whole run from a genotype table in memory: the input's
-// first byte picks the permutation count, the message style and the
+// first byte picks the permutation count, the observer (classic or quiet) and the
 // delimiter; the rest is the table. The run is the overall test of every
 // locus, then the test of the first locus pair. Contract: success, common::Stop or
 // common::FileError; anything else is a bug. Tables whose expansion would be
@@ -30,8 +30,18 @@ bool small_enough(const common::RunInput& input) {
   return true;
 }
 
+// The observer of a run that shows nothing while it goes on.
+class QuietObserver final : public driver::RunObserver {
+ public:
+  void build_messages(int /*dataset_number*/, const layout::MemorySink& /*console*/,
+                      const layout::MemorySink& /*log*/) override {}
+  void data_set_built(int /*dataset_number*/) override {}
+  void attempts_redrawn(int /*dataset_number*/, int /*redrawn*/) override {}
+  void em_fit(const driver::EmFit& /*fit*/) override {}
+};
+
 void run_test(const genotypes::GenotypeData& genotypes, const genotypes::TestSpec& test,
-              const common::RunOptions& options) {
+              const common::RunOptions& options, bool classic) {
   const genotypes::TestInput made = genotypes::make_run_input(genotypes, test);
   if (!small_enough(made.input)) {
     return;
@@ -39,7 +49,11 @@ void run_test(const genotypes::GenotypeData& genotypes, const genotypes::TestSpe
   layout::DiscardSink console;
   layout::MemorySink log;
   layout::DiscardSink report;
-  static_cast<void>(driver::run_analysis(made.input, options, {console, log, report}));
+  driver::ClassicObserver classic_observer(console, log);
+  QuietObserver quiet;
+  driver::RunObserver& observer =
+      classic ? static_cast<driver::RunObserver&>(classic_observer) : quiet;
+  static_cast<void>(driver::run_analysis(made.input, options, {console, log, report}, observer));
 }
 
 void run_table(std::uint8_t settings, const std::string& text) {
@@ -50,11 +64,10 @@ void run_table(std::uint8_t settings, const std::string& text) {
   common::RunOptions options;
   options.permutations = 1 + static_cast<int>(settings & 0x03U);
   options.threads = 1 + static_cast<int>((settings >> 2) & 0x01U);
-  options.messages =
-      (settings & 0x08U) != 0 ? common::MessageStyle::counted : common::MessageStyle::classic;
-  run_test(genotypes, genotypes::parse_test(genotypes, "", ""), options);
+  const bool classic = (settings & 0x08U) == 0;
+  run_test(genotypes, genotypes::parse_test(genotypes, "", ""), options, classic);
   if (genotypes.loci.size() >= 2) {
-    run_test(genotypes, genotypes::locus_pair_test(0, 1), options);
+    run_test(genotypes, genotypes::locus_pair_test(0, 1), options, classic);
   }
 }
 

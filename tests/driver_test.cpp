@@ -280,26 +280,92 @@ common::RunInput every_individual_missing_a_locus() {
   return input;
 }
 
+// An observer that writes every event to the log, one line each, and
+// counts them by kind: what a front-end's observer is told, in its order.
+class EventLog final : public driver::RunObserver {
+ public:
+  explicit EventLog(layout::Sink& log) : log_(log) {}
+  void build_messages(int dataset_number, const layout::MemorySink& console,
+                      const layout::MemorySink& log) override {
+    const auto lines = console.records().size() + log.records().size();
+    if (lines > 0) {
+      line("build " + std::to_string(dataset_number) + ": " + std::to_string(lines));
+    }
+  }
+  void data_set_built(int dataset_number) override {
+    ++built;
+    line("built " + std::to_string(dataset_number));
+  }
+  void attempts_redrawn(int dataset_number, int count) override {
+    redrawn += count;
+    line("redrawn " + std::to_string(dataset_number) + ": " + std::to_string(count));
+  }
+  void em_fit(const driver::EmFit& fit) override {
+    ++fits;
+    not_converged += fit.converged ? 0 : 1;
+    decreased += fit.decreased_iterations;
+    line("fit " + std::to_string(fit.dataset_number) + " " + std::string(fit.population_name) +
+         " " + std::string(fit.model) + (fit.converged ? "" : " capped"));
+  }
+
+  int built = 0;
+  int redrawn = 0;
+  int fits = 0;
+  int not_converged = 0;
+  int decreased = 0;
+
+ private:
+  void line(const std::string& text) { log_.write_record(text); }
+  layout::Sink& log_;
+};
+
 struct Outcome {
   common::RunResults results;
   std::vector<test_support::Written> journal;
 };
 
-Outcome run(const common::RunInput& input, int threads, common::RunOptions options) {
+enum class Messages { classic, events };
+
+struct RunSettings {
+  Messages messages = Messages::events;
+  common::RunOptions options;
+};
+
+Outcome run(const common::RunInput& input, int threads, RunSettings settings) {
   test_support::CapturedSinks sinks;
-  options.threads = threads;
+  settings.options.threads = threads;
   Outcome result;
-  result.results = driver::run_analysis(input, options, sinks.sinks());
+  const layout::Sinks to = sinks.sinks();
+  driver::ClassicObserver classic(to.console, to.log);
+  EventLog events(to.log);
+  driver::RunObserver& observer =
+      settings.messages == Messages::classic ? static_cast<driver::RunObserver&>(classic) : events;
+  result.results = driver::run_analysis(input, settings.options, to, observer);
   result.journal = sinks.journal();
+  if (settings.messages == Messages::events) {
+    // The observer hears of every data set, fit and redrawn attempt that
+    // the results count.
+    const common::RunResults& counted = result.results;
+    EXPECT_EQ(events.built, settings.options.permutations + 1);
+    EXPECT_EQ(events.fits, counted.estimations);
+    EXPECT_EQ(events.not_converged, counted.not_converged);
+    EXPECT_EQ(events.decreased, counted.decreased_iterations);
+    EXPECT_EQ(events.redrawn, counted.redrawn_attempts);
+    int informative = 0;
+    for (const common::PopulationResult& p : counted.populations) {
+      informative += p.informative ? 1 : 0;
+    }
+    EXPECT_EQ(counted.estimations, informative * (settings.options.permutations + 2));
+  }
   return result;
 }
 
-common::RunOptions options_of(common::MessageStyle style, int permutations, bool keep = false) {
-  common::RunOptions options;
-  options.permutations = permutations;
-  options.messages = style;
-  options.rules.keep_missing_patterns = keep;
-  return options;
+RunSettings options_of(Messages messages, int permutations, bool keep = false) {
+  RunSettings settings;
+  settings.messages = messages;
+  settings.options.permutations = permutations;
+  settings.options.rules.keep_missing_patterns = keep;
+  return settings;
 }
 
 // Every thread count gives the run of one thread: its messages and every
@@ -307,29 +373,30 @@ common::RunOptions options_of(common::MessageStyle style, int permutations, bool
 // statistics. Keeping the missing patterns draws no data set again, even
 // on data where the classic shuffle stops with 7070.
 TEST(RunInMemory, SameResultsAndMessagesOnEveryThreadCount) {
-  using enum common::MessageStyle;
+  using enum Messages;
   const common::RunInput few_missing = input_of(table_text(false));
   const common::RunInput gappy = input_of(table_text(true));
   const common::RunInput all_missing = every_individual_missing_a_locus();
   EXPECT_TRUE(test_support::stopped_with(
-      test_support::run_capturing([&] { (void)run(all_missing, 1, options_of(counted, 100)); }),
+      test_support::run_capturing([&] { (void)run(all_missing, 1, options_of(events, 100)); }),
       common::StopCode::too_many_tries));
   const struct {
     const common::RunInput& input;
-    common::RunOptions options;
+    RunSettings settings;
   } cases[] = {{few_missing, options_of(classic, 200)},
-               {few_missing, options_of(counted, 200)},
-               {gappy, options_of(counted, 100, true)},
-               {all_missing, options_of(counted, 100, true)}};
+               {few_missing, options_of(events, 200)},
+               {gappy, options_of(events, 100, true)},
+               {all_missing, options_of(events, 100, true)}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << &c.input << (c.options.messages == classic ? " classic" : "")
-                                    << (c.options.rules.keep_missing_patterns ? " keep" : ""));
-    const Outcome one = run(c.input, 1, c.options);
+    SCOPED_TRACE(testing::Message()
+                 << &c.input << (c.settings.messages == classic ? " classic" : "")
+                 << (c.settings.options.rules.keep_missing_patterns ? " keep" : ""));
+    const Outcome one = run(c.input, 1, c.settings);
     ASSERT_EQ(one.results.populations.size(), 2U);
-    if (c.options.rules.keep_missing_patterns) {
+    if (c.settings.options.rules.keep_missing_patterns) {
       EXPECT_EQ(one.results.redrawn_attempts, 0);
     }
-    const int n = c.options.permutations;
+    const int n = c.settings.options.permutations;
     for (const common::PopulationResult& p : one.results.populations) {
       ASSERT_EQ(p.permuted_statistic.size(), static_cast<std::size_t>(n));
       int above = 0;
@@ -343,7 +410,7 @@ TEST(RunInMemory, SameResultsAndMessagesOnEveryThreadCount) {
       EXPECT_EQ(p.p_value_conservative, (above + ties + 1) / (n + 1.0));
     }
     for (const int threads : {2, 4, 7}) {
-      const Outcome more = run(c.input, threads, c.options);
+      const Outcome more = run(c.input, threads, c.settings);
       EXPECT_EQ(more.journal, one.journal) << threads;
       for (std::size_t p = 0; p < 2; ++p) {
         EXPECT_EQ(more.results.populations[p].permuted_statistic,
@@ -360,7 +427,7 @@ TEST(DataSetBuilder, BuildsTheDataSetsOfTheRun) {
   // drawn again included, must be the run's: their alternative models give
   // the run's permuted statistics to the bit.
   const common::RunInput input = input_of(table_text(true));
-  const Outcome whole = run(input, 1, options_of(common::MessageStyle::counted, 30));
+  const Outcome whole = run(input, 1, options_of(Messages::events, 30));
   ASSERT_GT(whole.results.redrawn_attempts, 0);
   test_support::CapturedSinks sinks;
   driver::DataSetBuilder builder(input, 30, 1);
@@ -403,8 +470,8 @@ std::map<std::vector<int>, double> values_of(const common::FittedModel& model, i
 
 TEST(AllelesPerPopulation, MissingTypingsAndMeasuresKeepToThePopulationsAlleles) {
   const common::RunInput input = input_of(SOUTH_LACKS_A3);
-  common::RunOptions options = options_of(common::MessageStyle::counted, 20);
-  options.rules = common::maximum_likelihood_rules(common::DEFAULT_EM_STARTS);
+  RunSettings options = options_of(Messages::events, 20);
+  options.options.rules = common::maximum_likelihood_rules(common::DEFAULT_EM_STARTS);
   const common::RunResults results = run(input, 1, options).results;
   const common::PopulationResult& north = results.populations[0];
   const common::PopulationResult& south = results.populations[1];

@@ -75,7 +75,8 @@ struct Population {
 
 std::vector<std::string> messages(const EmResult& result) {
   layout::MemorySink console;
-  estimate::write_em_messages(result, console);
+  estimate::write_em_messages(result.not_increased_count, result.converged, result.last_iteration,
+                              console);
   return console.records();
 }
 

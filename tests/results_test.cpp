@@ -76,6 +76,7 @@ common::PopulationResult population(const std::string& name, int individuals) {
   result.p_value_conservative = 3.0 / 5.0;
   result.permutation_mean = 1.825;
   result.permutation_variance = 0.9;
+  result.permutation_sd = std::sqrt(0.9);
   result.xi_defined = true;
   result.ld_xi = 1.0 / 3.0;
   result.ld_xi_std = 0.7;
@@ -126,6 +127,7 @@ TEST(ResultsSummary, HeaderAndRowsFromTheResults) {
   common::PopulationResult& south = results.populations[1];
   south.df_defined = false;
   south.permutation_variance = -1e-17;
+  south.permutation_sd = std::nan("");
   south.xi_defined = false;
   std::ostringstream out;
   results::write_summary_table(out, two_system_input(), results);

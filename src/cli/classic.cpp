@@ -4,6 +4,7 @@
 #include "cli/front_ends.h"
 #include "cli/memory.h"
 #include "cli/result_files.h"
+#include "cli/run_notes.h"
 #include "common/run.h"
 #include "driver/driver.h"
 #include "input/input.h"
@@ -31,11 +32,9 @@ void name_classic_input(common::RunInput& input) {
 // the lines themselves, one per event.
 void warn_about_the_run(const common::RunResults& results, layout::Sink& help) {
   if (results.not_converged > 0) {
-    help.write_record("warning: EM did not converge within 200 iterations in " +
-                      layout::integer_text(results.not_converged) + " of " +
-                      layout::integer_text(results.estimations) +
-                      " estimations; their last estimates were used (see the console's "
-                      "WARNING lines)");
+    help.write_record("warning: " + not_converged_text(results.not_converged, results.estimations) +
+                      " (200 iterations each); their last estimates were used (see the "
+                      "console's WARNING lines)");
   }
   if (results.redrawn_attempts > 0) {
     help.write_record("warning: " + layout::integer_text(results.redrawn_attempts) +
@@ -93,7 +92,9 @@ void run_classic(const Options& options, layout::Sink& console, layout::Sink& he
     help.write_record("warning: group.dat: the groupings make no test: " + problem);
   }
 
-  const common::RunResults results = driver::run_analysis(input, run_options(options), sinks);
+  driver::ClassicObserver observer(console, log);
+  const common::RunResults results =
+      driver::run_analysis(input, run_options(options), sinks, observer);
   warn_about_the_run(results, help);
   if (outputs) {
     results::ResultSet set;

@@ -9,6 +9,7 @@
 #include "cli/memory.h"
 #include "cli/progress.h"
 #include "cli/result_files.h"
+#include "cli/run_notes.h"
 #include "cli/run_record.h"
 #include "common/stop.h"
 #include "driver/driver.h"
@@ -42,14 +43,10 @@ void write_run_notes(const common::RunResults& results, layout::Sink& console) {
                                     layout::integer_text(results.redrawn_attempts));
   }
   if (results.not_converged > 0) {
-    layout::write_line(console, "EM did not converge in " +
-                                    layout::integer_text(results.not_converged) + " of " +
-                                    layout::integer_text(results.estimations) + " estimations");
+    layout::write_line(console, not_converged_text(results.not_converged, results.estimations));
   }
   if (results.decreased_iterations > 0) {
-    layout::write_line(console, "EM log-likelihood decreased in " +
-                                    layout::integer_text(results.decreased_iterations) +
-                                    " iterations");
+    layout::write_line(console, decreased_text(results.decreased_iterations));
   }
 }
 
@@ -70,12 +67,14 @@ void run_overall_test(const Options& options, const genotypes::GenotypeData& gen
 
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
   common::RunOptions run = run_options(options);
-  run.messages = common::MessageStyle::counted;
   run.rules = table_rules(options);
   run.console_summary = !run.rules.judged_with_ties;
   run.progress = progress.callback();
-  const common::RunResults results = driver::run_analysis(made.input, run, sinks);
+  NoteCounts notes;
+  TableObserver observer(log, "", notes);
+  const common::RunResults results = driver::run_analysis(made.input, run, sinks, observer);
   progress.clear();
+  write_note_counts(notes, false, help);
   if (!run.console_summary) {
     write_overall_table(results, console);
   }

@@ -1,16 +1,15 @@
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <iostream>
 #include <limits>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -19,6 +18,7 @@
 #include "cli/genotype_internal.h"
 #include "cli/progress.h"
 #include "cli/result_files.h"
+#include "cli/run_notes.h"
 #include "cli/run_record.h"
 #include "common/count.h"
 #include "common/first_appearance.h"
@@ -79,46 +79,6 @@ std::string spread_note(const common::RunInput& input, const common::FittedModel
          " to " + fixed_text(w_high, 3);
 }
 
-struct LocusPairRun {
-  const Options& options;
-  const genotypes::GenotypeData& genotypes;
-  const std::vector<int>& loci;  // the table's loci to pair, 0-based, in table order
-  // Told of every data set finished: (locus pair index, data sets of that locus pair done).
-  std::function<void(int, int)> progress;
-};
-
-// The threads of a pair's test and its share of the memory budget: the
-// pairs side by side share it, and a pair refused within its share runs
-// again alone with the whole budget, so that a refusal depends only on the
-// pair's own test.
-struct PairShare {
-  int threads = 1;
-  int side_by_side = 1;
-  [[nodiscard]] std::int64_t budget(std::int64_t whole) const {
-    return whole <= 0 ? whole : std::max<std::int64_t>(1, whole / side_by_side);
-  }
-};
-
-// The rows of a pair whose test needs more memory than the whole budget:
-// every figure NA, the note saying what it needs.
-void refused_rows(const common::RunInput& input, int i, int j, const common::MemoryRefusal& refusal,
-                  std::vector<common::LocusPairResult>& locus_pairs) {
-  const std::string note = "refused: data set " + layout::integer_text(refusal.dataset_number) +
-                           " needs " + layout::integer_text(refusal.needed) + " bytes, budget " +
-                           layout::integer_text(refusal.budget);
-  for (int p = 0; p < input.populations.population_count(); ++p) {
-    common::LocusPairResult& locus_pair = locus_pairs.emplace_back();
-    locus_pair.locus_a = i;
-    locus_pair.locus_b = j;
-    common::PopulationResult& result = locus_pair.result;
-    result.name = input.population_names[p];
-    result.individuals = input.populations.population_record_count(p);
-    result.excluded = input.excluded_count[p];
-    result.informative = false;
-    result.notes.push_back(note);
-  }
-}
-
 // The log lines of the individuals and populations left out of a pair.
 void log_left_out(const genotypes::TestInput& made, const std::string& locus_pair_name,
                   layout::Sink& log) {
@@ -159,137 +119,52 @@ void add_pair_rows(const common::RunInput& input, int i, int j, const common::Ru
   }
 }
 
-// The test of the locus pair run.loci[i], run.loci[j] (i < j) on the given
-// number of threads, its log lines written to log and its help lines to help;
-// its results, one per population, are appended to locus_pairs.
-void run_locus_pair(const LocusPairRun& run, layout::Sink& log, layout::Sink& help,
-                    const PairShare& share, int i, int j, int index,
-                    std::vector<common::LocusPairResult>& locus_pairs) {
-  const int a = run.loci[i];
-  const int b = run.loci[j];
-  const std::string locus_pair_name =
-      run.genotypes.loci[a].name + " ~ " + run.genotypes.loci[b].name;
-  const genotypes::TestSpec test = genotypes::locus_pair_test(a, b);
-  if (std::none_of(run.genotypes.individuals.begin(), run.genotypes.individuals.end(),
-                   [&](const genotypes::Individual& row) {
-                     return genotypes::individual_kept(row, test.loci);
-                   })) {
-    layout::write_line(log,
-                       "pair " + locus_pair_name + ": nobody typed at either locus; no result");
-    return;
-  }
-  const genotypes::TestInput made = genotypes::make_run_input(
-      run.genotypes, test, table_rules(run.options).alleles_per_population);
-  log_left_out(made, locus_pair_name, log);
-  // The engine's summary of each locus pair is not shown: the pairs mode shows
-  // one table of all locus pairs instead.
-  layout::DiscardSink discard;
-  const layout::Sinks sinks{discard, log, discard, &help};
-  common::RunOptions options = run_options(run.options);
-  options.messages = common::MessageStyle::counted;
-  options.rules = table_rules(run.options);
-  options.probe_starts = options.rules.estimation.maximum ? PAIR_PROBE_STARTS : 0;
-  options.threads = share.threads;
-  options.progress = [&run, index](int done, int /*all*/) { run.progress(index, done); };
-  const std::int64_t budget = options.max_memory;
-  options.max_memory = share.budget(budget);
-  common::RunResults results;
-  try {
-    results = driver::run_analysis(made.input, options, sinks);
-  } catch (const common::MemoryRefusal& refusal) {
-    if (options.max_memory < budget) {
-      throw;  // refused within its share: it runs again alone
-    }
-    refused_rows(made.input, i, j, refusal, locus_pairs);
-    help.write_record("pair " + locus_pair_name + ": " + locus_pairs.back().result.notes[0] + ": " +
-                      refusal.what);
-    return;
-  }
-  add_pair_rows(made.input, i, j, results, locus_pairs);
-}
-
-// What one locus pair's test leaves when locus pairs run side by side: its
-// log and help lines, its results, or the stop that ended it.
-struct LocusPairOutcome {
-  layout::MemorySink log;
-  layout::MemorySink help;
-  std::vector<common::LocusPairResult> results;
-  std::exception_ptr failure;
-  bool again_alone = false;  // refused within its share of the budget
-};
-
-// The pairs refused within their share of the budget (before the first
-// that failed), each run again alone with the whole budget and every thread.
-void run_again_alone(const LocusPairRun& run, const std::vector<std::pair<int, int>>& tasks,
-                     int threads, int first_failure, std::vector<LocusPairOutcome>& outcomes) {
-  for (int k = 0; k < std::min(common::count_of(outcomes), first_failure); ++k) {
-    LocusPairOutcome& outcome = outcomes[static_cast<std::size_t>(k)];
-    if (!outcome.again_alone) {
-      continue;
-    }
-    outcome = LocusPairOutcome{};
-    try {
-      run_locus_pair(run, outcome.log, outcome.help, {threads, 1}, tasks[k].first, tasks[k].second,
-                     k, outcome.results);
-    } catch (...) {
-      outcome.failure = std::current_exception();
+// What the driver needs of a pair run: each pair's input and rows, its
+// observer naming the pair in the log, and the notes it counts.
+driver::LocusPairTests locus_pair_tests(const Options& options,
+                                        const genotypes::GenotypeData& genotypes,
+                                        const std::vector<int>& loci,
+                                        std::vector<NoteCounts>& pair_notes) {
+  driver::LocusPairTests tests;
+  for (int i = 0; i < common::count_of(loci); ++i) {
+    for (int j = i + 1; j < common::count_of(loci); ++j) {
+      tests.pairs.push_back(
+          {i, j, genotypes.loci[loci[i]].name + " ~ " + genotypes.loci[loci[j]].name});
     }
   }
-}
-
-// The locus pairs' tests on `threads` threads: one locus pair after another,
-// each on all threads, or, with more than one locus pair, several at a time,
-// each on its share of the threads. Log lines and results come in the order
-// of the locus pairs either way, and a stop is raised after the lines of the
-// locus pairs before it, as if they ran one by one.
-void run_locus_pairs(const LocusPairRun& run, const std::vector<std::pair<int, int>>& tasks,
-                     int threads, layout::Sink& log, layout::Sink& help,
-                     std::vector<common::LocusPairResult>& locus_pairs) {
-  const int total = static_cast<int>(tasks.size());
-  const int side_by_side = std::max(1, std::min(threads, total));
-  const int threads_per_locus_pair = std::max(1, threads / side_by_side);
-  if (side_by_side == 1) {
-    for (int k = 0; k < total; ++k) {
-      run_locus_pair(run, log, help, {threads_per_locus_pair, 1}, tasks[k].first, tasks[k].second,
-                     k, locus_pairs);
+  pair_notes.assign(tests.pairs.size(), NoteCounts{});
+  tests.options = run_options(options);
+  tests.options.rules = table_rules(options);
+  tests.options.probe_starts = tests.options.rules.estimation.maximum ? PAIR_PROBE_STARTS : 0;
+  tests.options.threads = std::max(options.threads, 1);
+  const bool per_population = tests.options.rules.alleles_per_population;
+  tests.input = [&genotypes, &loci, per_population](
+                    const driver::LocusPairTests::Pair& pair,
+                    layout::Sink& log) -> std::optional<common::RunInput> {
+    const genotypes::TestSpec test =
+        genotypes::locus_pair_test(loci[pair.locus_a], loci[pair.locus_b]);
+    if (std::none_of(genotypes.individuals.begin(), genotypes.individuals.end(),
+                     [&](const genotypes::Individual& row) {
+                       return genotypes::individual_kept(row, test.loci);
+                     })) {
+      layout::write_line(log, "pair " + pair.name + ": nobody typed at either locus; no result");
+      return std::nullopt;
     }
-    return;
-  }
-  std::vector<LocusPairOutcome> outcomes(tasks.size());
-  std::atomic<int> next{0};
-  std::atomic<int> first_failure{total};  // no locus pair after it needs to run
-  const auto work = [&] {
-    for (int k = next++; k < total && k < first_failure; k = next++) {
-      LocusPairOutcome& outcome = outcomes[static_cast<std::size_t>(k)];
-      try {
-        run_locus_pair(run, outcome.log, outcome.help, {threads_per_locus_pair, side_by_side},
-                       tasks[k].first, tasks[k].second, k, outcome.results);
-      } catch (const common::MemoryRefusal&) {
-        outcome.again_alone = true;
-      } catch (...) {
-        outcome.failure = std::current_exception();
-        int failed = first_failure;
-        while (k < failed && !first_failure.compare_exchange_weak(failed, k)) {
-        }
-      }
-    }
+    genotypes::TestInput made = genotypes::make_run_input(genotypes, test, per_population);
+    log_left_out(made, pair.name, log);
+    return std::move(made.input);
   };
-  {
-    std::vector<std::jthread> helpers;
-    for (int t = 1; t < side_by_side; ++t) {
-      helpers.emplace_back(work);
-    }
-    work();
-  }  // joined
-  run_again_alone(run, tasks, threads, first_failure.load(), outcomes);
-  for (LocusPairOutcome& outcome : outcomes) {
-    outcome.log.write_to(log);
-    outcome.help.write_to(help);
-    if (outcome.failure) {
-      std::rethrow_exception(outcome.failure);
-    }
-    locus_pairs.insert(locus_pairs.end(), outcome.results.begin(), outcome.results.end());
-  }
+  tests.observer = [&pair_notes](int k, const driver::LocusPairTests::Pair& pair,
+                                 layout::Sink& log) -> std::unique_ptr<driver::RunObserver> {
+    NoteCounts& notes = pair_notes[static_cast<std::size_t>(k)];
+    notes = NoteCounts{};  // a pair run again alone counts afresh
+    return std::make_unique<TableObserver>(log, "pair " + pair.name + ", ", notes);
+  };
+  tests.rows = [](const driver::LocusPairTests::Pair& pair, const common::RunInput& input,
+                  const common::RunResults& results, std::vector<common::LocusPairResult>& rows) {
+    add_pair_rows(input, pair.locus_a, pair.locus_b, results, rows);
+  };
+  return tests;
 }
 
 // A run none of whose pair tests completed writes no result file and ends
@@ -313,31 +188,30 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
   const std::vector<int> loci = genotypes::parse_loci(genotypes, options.loci);
   layout::LogSink log(prefix + ".log");
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
-  std::vector<std::pair<int, int>> tasks;  // positions in loci
-  for (int i = 0; i < common::count_of(loci); ++i) {
-    for (int j = i + 1; j < common::count_of(loci); ++j) {
-      tasks.emplace_back(i, j);
-    }
-  }
+  std::vector<NoteCounts> pair_notes;
+  driver::LocusPairTests tests = locus_pair_tests(options, genotypes, loci, pair_notes);
   // Every locus pair runs the same number of data sets; the line shows them
   // all, counted in units that an int holds (many locus pairs of many
   // permutations).
   const std::int64_t all =
-      static_cast<std::int64_t>(tasks.size()) * (run_options(options).permutations + 1);
+      static_cast<std::int64_t>(tests.pairs.size()) * (tests.options.permutations + 1);
   const std::int64_t unit = all / std::numeric_limits<int>::max() + 1;
-  std::vector<int> done(tasks.size(), 0);
+  std::vector<int> done(tests.pairs.size(), 0);
   std::int64_t done_total = 0;
   std::mutex progress_mutex;
-  const LocusPairRun run{
-      options, genotypes, loci, [&](int index, int locus_pair_done) {
-        const std::lock_guard lock(progress_mutex);
-        done_total += locus_pair_done - std::exchange(done[index], locus_pair_done);
-        progress.update(static_cast<int>(done_total / unit), static_cast<int>(all / unit));
-      }};
-  std::vector<common::LocusPairResult> locus_pairs;
-  run_locus_pairs(run, tasks, std::max(options.threads, 1), log, help, locus_pairs);
+  tests.progress = [&](int index, int locus_pair_done) {
+    const std::lock_guard lock(progress_mutex);
+    done_total += locus_pair_done - std::exchange(done[index], locus_pair_done);
+    progress.update(static_cast<int>(done_total / unit), static_cast<int>(all / unit));
+  };
+  std::vector<common::LocusPairResult> locus_pairs = driver::run_locus_pairs(tests, log, help);
   progress.clear();
   refuse_if_none_completed(locus_pairs);
+  NoteCounts notes;
+  for (const NoteCounts& pair : pair_notes) {
+    notes.add_pair(pair);
+  }
+  write_note_counts(notes, true, help);
   // Rows by population in the table's order, then in the order of the locus
   // pairs; the sort is stable.
   std::map<std::string_view, int> rank;

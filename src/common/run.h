@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -45,21 +46,10 @@ struct RunInput {
   int max_distinct_phenotypes = MAX_DISTINCT_PHENOTYPES;
 };
 
-// How the run reports what happens while it goes on.
-enum class MessageStyle {
-  // The classic console: "npermu=" progress lines, EM messages and the
-  // ABORTING blocks as the records say.
-  classic,
-  // The genotype-table mode: nothing on the console until the summary; the
-  // warnings go to the log, one line each, and are counted in RunResults.
-  counted,
-};
-
 struct RunOptions {
   int permutations = PERMUTATION_COUNT;  // permuted data sets, 1 .. MAX_PERMUTATIONS
   std::int32_t seed = 1;                 // generator seed, 1 .. MAX_SEED
   int threads = 1;                       // worker threads; no output byte depends on it
-  MessageStyle messages = MessageStyle::classic;
   // The rules the run follows (the classic run always has CLASSIC_RULES).
   RuleSet rules{};
   // Extra starts climbed on the observed data set's alternative fit only to
@@ -128,7 +118,10 @@ struct PopulationResult {
   double p_ci_high = 1.0;
   double permutation_mean = 0.0;
   double permutation_variance = 0.0;  // divisor N; may be slightly negative
-  bool xi_defined = false;            // false: variance <= 0, or df negative or undefined
+  // Its square root, the one every table shows; NaN (NA) where rounding
+  // left the variance negative, or where nothing was permuted.
+  double permutation_sd = std::numeric_limits<double>::quiet_NaN();
+  bool xi_defined = false;  // false: variance <= 0, or df negative or undefined
   double ld_xi = 0.0;
   double ld_xi_std = 0.0;
 };

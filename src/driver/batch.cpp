@@ -1,15 +1,12 @@
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <exception>
 #include <functional>
-#include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "common/stop.h"
 #include "driver/batch_internal.h"
+#include "driver/workers_internal.h"
 
 namespace driver {
 namespace {
@@ -19,15 +16,16 @@ namespace {
 // depends on it); the estimation of a batch runs on the workers.
 constexpr int BATCH_PER_THREAD = 8;
 
-// One permuted data set of a batch: its console lines up to the progress
-// line, its log lines from the build (the abort listing included), and after
-// the estimation one result per population. The lines are held until the
+// One permuted data set of a batch: the console and log lines of its build,
+// the abort listing when it needed too many attempts, and after the
+// estimation one result per population. The lines are held until the
 // batch is finished, because the next batch is built while this one is
 // estimated: written at once, a listing would land among the lines of
 // earlier data sets, at a place that depends on the thread count.
 struct PendingDataSet {
   layout::MemorySink console;
   layout::MemorySink log;
+  layout::MemorySink listing;
   BuiltDataSet built;
   bool analysed = false;
   PermutedAnalysis analysis;
@@ -35,7 +33,7 @@ struct PendingDataSet {
 
 // A batch of permuted data sets built one after another: the data sets that
 // were built, and, when a build stopped the run, the stop and the failed data
-// set's console lines as the last entry.
+// set's lines as the last entry.
 struct Batch {
   std::vector<PendingDataSet> entries;
   int built_count = 0;
@@ -51,138 +49,30 @@ struct Batch {
 Batch build_batch(int& dataset_number, int size, const common::RunInput& observed,
                   const common::RunOptions& options, PermutationState& state,
                   const layout::Sinks& sinks) {
-  const bool classic = options.messages == common::MessageStyle::classic;
-  // Takes the messages that the counted style keeps off the console and the log.
-  layout::DiscardSink discard;
   Batch batch;
   batch.entries.reserve(static_cast<std::size_t>(size));
   while (batch.built_count < size && dataset_number <= options.permutations) {
     PendingDataSet& entry = batch.entries.emplace_back();
-    const layout::Sinks build_sinks{classic ? static_cast<layout::Sink&>(entry.console) : discard,
-                                    classic ? static_cast<layout::Sink&>(entry.log) : discard,
-                                    sinks.report, sinks.help};
+    entry.analysis.dataset_number = dataset_number;
+    const layout::Sinks build_sinks{entry.console, entry.log, sinks.report, sinks.help};
     const int tries_before = state.try_count.try_count(dataset_number);
     try {
-      batch.too_many_tries = build_data_set(dataset_number, observed, state, build_sinks, entry.log,
-                                            entry.built) == BuildStatus::too_many_tries;
+      batch.too_many_tries =
+          build_data_set(dataset_number, observed, state, build_sinks, entry.listing,
+                         entry.built) == BuildStatus::too_many_tries;
     } catch (...) {
       batch.failure = std::current_exception();
     }
     if (batch.stops_the_run()) {
       break;
     }
-    if (classic) {
-      write_progress_line(dataset_number, entry.console);
-    }
     entry.analysed = true;
-    entry.analysis.dataset_number = dataset_number;
     entry.analysis.attempts = state.try_count.try_count(dataset_number) - tries_before;
     ++batch.built_count;
     ++dataset_number;
   }
   return batch;
 }
-
-// Worker threads that stay for the whole run, each with its EM workspace
-// (so that its tables keep their capacity): the driver's thread hands them
-// one batch of tasks at a time and takes tasks itself in finish().
-class Workers {
- public:
-  using Task = std::function<void(estimate::EmWorkspace&, int)>;
-
-  explicit Workers(int threads) : workspaces_(static_cast<std::size_t>(std::max(threads, 1))) {
-    failures_.resize(workspaces_.size());
-    for (std::size_t w = 1; w < workspaces_.size(); ++w) {
-      threads_.emplace_back([this, w] { serve(w); });
-    }
-  }
-
-  Workers(const Workers&) = delete;
-  Workers& operator=(const Workers&) = delete;
-
-  ~Workers() {
-    {
-      const std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    threads_.clear();  // joins
-  }
-
-  // Tasks 0 to task_count - 1 begin on the workers.
-  void start(Task task, int task_count) {
-    {
-      const std::lock_guard lock(mutex_);
-      task_ = std::move(task);
-      task_count_ = task_count;
-      next_task_ = 0;
-      busy_ = static_cast<int>(threads_.size());
-      ++generation_;
-    }
-    wake_.notify_all();
-  }
-
-  // Takes the remaining tasks on the calling thread, waits until every
-  // worker is done with them and raises a failure of any of them here.
-  void finish() {
-    run_tasks(0);
-    {
-      std::unique_lock lock(mutex_);
-      done_.wait(lock, [this] { return busy_ == 0; });
-    }
-    for (std::exception_ptr& failure : failures_) {
-      if (failure) {
-        std::rethrow_exception(std::exchange(failure, nullptr));
-      }
-    }
-  }
-
- private:
-  void serve(std::size_t w) {
-    int seen = 0;
-    while (true) {
-      {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
-        if (stopping_) {
-          return;
-        }
-        seen = generation_;
-      }
-      run_tasks(w);
-      {
-        const std::lock_guard lock(mutex_);
-        if (--busy_ == 0) {
-          done_.notify_one();
-        }
-      }
-    }
-  }
-
-  void run_tasks(std::size_t w) {
-    try {
-      for (int task = next_task_++; task < task_count_; task = next_task_++) {
-        task_(workspaces_[w], task);
-      }
-    } catch (...) {
-      // Carried to the driver's thread and raised there in finish().
-      failures_[w] = std::current_exception();
-    }
-  }
-
-  std::vector<estimate::EmWorkspace> workspaces_;  // [worker]; 0: the driver's thread
-  std::vector<std::exception_ptr> failures_;       // [worker]
-  std::mutex mutex_;
-  std::condition_variable wake_;  // a new batch, or the end
-  std::condition_variable done_;  // the last worker is done with a batch
-  int generation_ = 0;            // batches handed out
-  bool stopping_ = false;
-  int busy_ = 0;  // workers not yet done with the batch
-  Task task_;
-  int task_count_ = 0;
-  std::atomic<int> next_task_{0};
-  std::vector<std::jthread> threads_;  // last: joined before the members they use go
-};
 
 // The alternative model of every population of every built data set of a
 // batch, as tasks of the workers; each task writes only its own result slot.
@@ -211,13 +101,15 @@ void start_estimation(const common::RunInput& observed, const common::RunOptions
       batch.built_count * population_count);
 }
 
-// Writes a batch's console and log output in data set order and hands on its
-// analyses (whose log lines follow those of the data set's build).
-void finish_batch(const Batch& batch, const layout::Sinks& sinks, const PermutedSink& sink) {
+// Hands a batch's build lines to the observer and its analyses to sink,
+// in data set order (a data set's fits follow its build).
+void finish_batch(const Batch& batch, const RunOutlet& outlet, const PermutedSink& sink) {
   for (const PendingDataSet& entry : batch.entries) {
-    entry.console.write_to(sinks.console);
-    entry.log.write_to(sinks.log);
+    const int dataset_number = entry.analysis.dataset_number;
+    outlet.observer.build_messages(dataset_number, entry.console, entry.log);
+    entry.listing.write_to(outlet.sinks.log);
     if (entry.analysed) {
+      outlet.observer.data_set_built(dataset_number);
       sink(entry.analysis);
     }
   }
@@ -241,13 +133,10 @@ int batch_size_within_budget(PermutationState& state, int threads) {
 
 }  // namespace
 
-void write_progress_line(int dataset_number, layout::Sink& console) {
-  layout::write(console, "('npermu=',5X,I4)", {dataset_number + 1});
-}
-
 void run_permuted_data_sets(const common::RunInput& observed, const common::RunOptions& options,
-                            const StartKeys& keys, PermutationState& state,
-                            const layout::Sinks& sinks, const PermutedSink& sink) {
+                            const StartKeys& keys, PermutationState& state, const RunOutlet& outlet,
+                            const PermutedSink& sink) {
+  const layout::Sinks& sinks = outlet.sinks;
   const int threads = std::max(options.threads, 1);
   const int batch_size = batch_size_within_budget(state, threads);
   // The first batches are smaller, so that the workers start early: one data
@@ -276,7 +165,7 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
       state.expansions = expand::ExpansionCache{};
     }
     workers.finish();
-    finish_batch(current, sinks, sink);
+    finish_batch(current, outlet, sink);
     if (current.failure) {
       std::rethrow_exception(current.failure);
     }

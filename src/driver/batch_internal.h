@@ -53,12 +53,14 @@ using PermutedSink = std::function<void(const PermutedAnalysis&)>;
 // number of threads; a data set that needs too many attempts writes the
 // abort listing after the log lines of the data sets before it and stops
 // with 7070.
-// With classic messages every data set's progress line goes to the console;
-// otherwise the builds write nothing to the console or the log.
+// The lines of each data set's build go to the observer, which is told of
+// the data set before `sink` gets it; the abort listing goes to sinks.log.
+struct RunOutlet {
+  const layout::Sinks& sinks;
+  RunObserver& observer;
+};
 void run_permuted_data_sets(const common::RunInput& observed, const common::RunOptions& options,
-                            const StartKeys& keys, PermutationState& state,
-                            const layout::Sinks& sinks, const PermutedSink& sink);
-
-void write_progress_line(int dataset_number, layout::Sink& console);
+                            const StartKeys& keys, PermutationState& state, const RunOutlet& outlet,
+                            const PermutedSink& sink);
 
 }  // namespace driver

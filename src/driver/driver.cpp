@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -69,65 +70,40 @@ common::FittedModel fitted_model(const estimate::EmResult& result, const common:
   return model;
 }
 
-// The warnings of one estimation: EM messages on the classic console, or
-// counted and logged one line each.
-class EmWarnings {
+// Counts the fits and redrawn attempts of a run in its results and tells
+// the observer of each.
+class RunEvents {
  public:
-  EmWarnings(const common::RunOptions& options, const layout::Sinks& sinks,
-             common::RunResults& results)
-      : classic_(options.messages == common::MessageStyle::classic),
-        sinks_(sinks),
-        results_(results) {}
+  RunEvents(RunObserver& observer, common::RunResults& results)
+      : observer_(observer), results_(results) {}
 
-  void note(const estimate::EmResult& result, int dataset_number, int p, const char* model) {
+  void fit(const estimate::EmResult& result, int dataset_number, int p, std::string_view model) {
     ++results_.estimations;
-    if (classic_) {
-      estimate::write_em_messages(result, sinks_.console);
-      return;
-    }
     results_.decreased_iterations += result.not_increased_count;
-    if (result.not_increased_count > 0) {
-      log(dataset_number, p,
-          std::string("EM log-likelihood decreased in ") +
-              layout::integer_text(result.not_increased_count) + " iterations (" + model +
-              " model)");
-    }
     if (!result.converged) {
       ++results_.not_converged;
       ++results_.populations[p].capped_fits;
-      log(dataset_number, p,
-          std::string("EM did not converge in ") + layout::integer_text(result.last_iteration) +
-              " iterations (" + model + " model)");
     }
+    observer_.em_fit({dataset_number, p, results_.populations[p].name, model, result.last_iteration,
+                      result.not_increased_count, result.converged});
   }
 
-  void note_redrawn(int dataset_number, int redrawn) {
+  void redrawn(int dataset_number, int redrawn) {
     results_.redrawn_attempts += redrawn;
-    if (!classic_ && redrawn > 0) {
-      layout::write_line(
-          sinks_.log, "data set " + layout::integer_text(dataset_number) +
-                          ": attempts abandoned and drawn again: " + layout::integer_text(redrawn) +
-                          " (a permuted individual missed typings at two or more "
-                          "loci)");
+    if (redrawn > 0) {
+      observer_.attempts_redrawn(dataset_number, redrawn);
     }
   }
 
  private:
-  void log(int dataset_number, int p, const std::string& what) {
-    const std::string line = "data set " + layout::integer_text(dataset_number) + ", population " +
-                             results_.populations[p].name + ": " + what;
-    layout::write_line(sinks_.log, line);
-  }
-
-  bool classic_;
-  const layout::Sinks& sinks_;
+  RunObserver& observer_;
   common::RunResults& results_;
 };
 
 // Data set 0: the null model and the degrees of freedom of every population,
 // then the alternative model and the observed statistic.
 void analyse_observed(const common::RunInput& input, const common::RunOptions& options,
-                      const StartKeys& keys, const BuiltDataSet& built, EmWarnings& warnings,
+                      const StartKeys& keys, const BuiltDataSet& built, RunEvents& events,
                       common::RunResults& results) {
   const std::vector<AlleleOfLetter> allele_of = alleles_of_letters(input.systems);
   estimate::EmWorkspace workspace;
@@ -142,7 +118,7 @@ void analyse_observed(const common::RunInput& input, const common::RunOptions& o
         {input.null_grouping, built.pair_labels, built.phenotype_count[p], population_size,
          common::EM_MAX_ITERATIONS, true, options.rules.estimation, keys.of(p, 0, Model::null)},
         workspace);
-    warnings.note(null_model, 0, p, "null");
+    events.fit(null_model, 0, p, "null");
     const std::int64_t df = degrees_of_freedom(input.null_grouping, input.alt_grouping,
                                                null_model.value_frequency, population_size);
     result.df_defined = df != DEGREES_OF_FREEDOM_OVERFLOW;
@@ -152,7 +128,7 @@ void analyse_observed(const common::RunInput& input, const common::RunOptions& o
          common::EM_MAX_ITERATIONS, true, options.rules.estimation,
          keys.of(p, 0, Model::alternative), options.probe_starts},
         workspace);
-    warnings.note(alt_model, 0, p, "alternative");
+    events.fit(alt_model, 0, p, "alternative");
     result.null_model = fitted_model(null_model, input.null_grouping, allele_of);
     result.alt_model = fitted_model(alt_model, input.alt_grouping, allele_of);
     result.observed_statistic =
@@ -183,10 +159,10 @@ void start_results(const common::RunInput& input, const common::RunOptions& opti
 }  // namespace
 
 common::RunResults run_analysis(const common::RunInput& input, const common::RunOptions& options,
-                                const layout::Sinks& sinks) {
+                                const layout::Sinks& sinks, RunObserver& observer) {
   common::RunResults results;
   start_results(input, options, results);
-  EmWarnings warnings(options, sinks, results);
+  RunEvents events(observer, results);
   const int data_set_total = options.permutations + 1;
 
   PermutationState state(options.permutations, options.seed);
@@ -198,34 +174,33 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
   }
   BuiltDataSet observed;
   build_observed_data_set(input, state, sinks, observed);
-  if (options.messages == common::MessageStyle::classic) {
-    write_progress_line(0, sinks.console);
-  }
+  observer.data_set_built(0);
   StartKeys keys(input, options.seed);
   for (int p = 0; p < common::count_of(results.populations); ++p) {
     keys.estimated[p] = results.populations[p].informative ? 1 : 0;
   }
-  analyse_observed(input, options, keys, observed, warnings, results);
+  analyse_observed(input, options, keys, observed, events, results);
   if (options.progress) {
     options.progress(1, data_set_total);
   }
 
-  run_permuted_data_sets(input, options, keys, state, sinks, [&](const PermutedAnalysis& analysis) {
-    warnings.note_redrawn(analysis.dataset_number, analysis.attempts - 1);
-    for (int p = 0; p < common::count_of(analysis.alt_model); ++p) {
-      common::PopulationResult& result = results.populations[p];
-      if (!result.informative) {
-        continue;
-      }
-      const estimate::EmResult& alt = analysis.alt_model[p];
-      warnings.note(alt, analysis.dataset_number, p, "alternative");
-      result.permuted_statistic.push_back(
-          likelihood_ratio_statistic(result.null_model.log_likelihood, alt.log_likelihood));
-    }
-    if (options.progress) {
-      options.progress(analysis.dataset_number + 1, data_set_total);
-    }
-  });
+  run_permuted_data_sets(
+      input, options, keys, state, {sinks, observer}, [&](const PermutedAnalysis& analysis) {
+        events.redrawn(analysis.dataset_number, analysis.attempts - 1);
+        for (int p = 0; p < common::count_of(analysis.alt_model); ++p) {
+          common::PopulationResult& result = results.populations[p];
+          if (!result.informative) {
+            continue;
+          }
+          const estimate::EmResult& alt = analysis.alt_model[p];
+          events.fit(alt, analysis.dataset_number, p, "alternative");
+          result.permuted_statistic.push_back(
+              likelihood_ratio_statistic(result.null_model.log_likelihood, alt.log_likelihood));
+        }
+        if (options.progress) {
+          options.progress(analysis.dataset_number + 1, data_set_total);
+        }
+      });
 
   for (common::PopulationResult& result : results.populations) {
     summarise_population(result, options.rules.judged_with_ties);

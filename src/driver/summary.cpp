@@ -98,6 +98,10 @@ void summarise_population(common::PopulationResult& result, bool judged_with_tie
   result.permutation_mean = sum / count;
   result.permutation_variance =
       sum_of_squares / count - result.permutation_mean * result.permutation_mean;
+  // A variance that rounding left slightly negative has no square root.
+  result.permutation_sd = result.permutation_variance >= 0.0
+                              ? std::sqrt(result.permutation_variance)
+                              : std::numeric_limits<double>::quiet_NaN();
 
   // xi needs a positive permutation variance and a square root of 2 df.
   const std::int64_t df = result.degrees_of_freedom;
@@ -160,8 +164,6 @@ void write_summary(std::span<const common::PopulationResult> results, layout::Si
     layout::write(*console, header);
   }
   for (const common::PopulationResult& r : results) {
-    const double std_dev =
-        r.permutation_variance >= 0.0 ? std::sqrt(r.permutation_variance) : UNDEFINED_REAL;
     const common::PopulationName name(r.name);
     // A test without information shows asterisks in every figure.
     const bool shown = r.informative;
@@ -172,7 +174,7 @@ void write_summary(std::span<const common::PopulationResult> results, layout::Si
         shown && r.xi_defined ? r.ld_xi_std : UNDEFINED_REAL,
         shown ? r.observed_statistic : UNDEFINED_REAL,
         shown ? r.permutation_mean : UNDEFINED_REAL,
-        shown ? std_dev : UNDEFINED_REAL,
+        shown ? r.permutation_sd : UNDEFINED_REAL,
         shown && r.df_defined ? printable_degrees(r.degrees_of_freedom)
                               : std::numeric_limits<int>::max(),
     };

@@ -125,11 +125,13 @@ class EmWorkspace {
   std::unique_ptr<EmTables> tables_;
 };
 
-// Writes the console lines of one estimation: "EM--not increased in this
-// iteration" once per iteration that lowered the log-likelihood, then the
-// non-convergence warning if the limit was reached. No other line falls
+// Writes the console lines of one estimation (an EmResult's
+// not_increased_count, converged and last_iteration): "EM--not increased in
+// this iteration" once per iteration that lowered the log-likelihood, then
+// the non-convergence warning if the limit was reached. No other line falls
 // between an estimation's lines, so writing them after the call gives the
 // console the same bytes as writing them during the iterations.
-void write_em_messages(const EmResult& result, layout::Sink& console);
+void write_em_messages(int not_increased_count, bool converged, int last_iteration,
+                       layout::Sink& console);
 
 }  // namespace estimate

@@ -3,16 +3,17 @@
 
 namespace estimate {
 
-void write_em_messages(const EmResult& result, layout::Sink& console) {
-  for (int n = 0; n < result.not_increased_count; ++n) {
+void write_em_messages(int not_increased_count, bool converged, int last_iteration,
+                       layout::Sink& console) {
+  for (int n = 0; n < not_increased_count; ++n) {
     layout::write(console, "('EM--not increased in this iteration')");
   }
-  if (!result.converged) {
+  if (!converged) {
     // "EM not convergence after ... iteration" is the classic console's own
     // wording, kept byte for byte on purpose: users' scripts and stored
     // console logs match these exact bytes. Do not correct it.
     layout::write(console, "('WARNING***:  EM not convergence after',I4,' iteration')",
-                  {result.last_iteration});
+                  {last_iteration});
   }
 }
 

@@ -99,9 +99,7 @@ void append_test_fields(std::string& line, const common::PopulationResult& resul
   append_real_field(line, result.p_value);
   append_real_field(line, result.p_value_conservative);
   append_real_field(line, result.permutation_mean);
-  // A variance that rounding left slightly negative has no square root.
-  const bool sd_defined = result.permutation_variance >= 0.0;
-  append_real_field(line, sd_defined ? std::sqrt(result.permutation_variance) : 0.0, sd_defined);
+  append_real_field(line, result.permutation_sd, !std::isnan(result.permutation_sd));
   append_real_field(line, result.ld_xi, result.xi_defined);
   append_real_field(line, result.ld_xi_std, result.xi_defined);
 }
