@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "cli/console_tables.h"
 #include "cli/front_ends.h"
 #include "cli/genotype_internal.h"
 #include "cli/memory.h"
@@ -81,6 +82,8 @@ TEST(CliParse, UsageErrorsNameTheOption) {
       {{"--genotypes", "t.csv", "--min-frequency", "nan"}, "--min-frequency"},
       {{"--genotypes", "t.csv", "--min-frequency", "-0.1"}, "--min-frequency"},
       {{"--genotypes", "t.csv", "--min-frequency", "1.5"}, "--min-frequency"},
+      {{"--genotypes", "t.csv", "--pair-alleles"}, "--pair-alleles needs --pairs"},
+      {{"--genotypes", "t.csv", "--pairs", "--pair-alleles", "--classic-rules"}, "--pair-alleles"},
   };
   for (const auto& [args, named] : cases) {
     const cli::ParsedCommand c = parse(args);
@@ -119,21 +122,54 @@ TEST(CliTableOptions, DelimiterLeftToTheReaderUnlessGiven) {
 
 TEST(CliParse, HelpListsEveryOptionWithItsDefault) {
   const std::string help = parse({"--help"}).text;
-  for (const char* option : {"--threads",        "--permutations",
-                             "--seed",           "--out",
-                             "--max-memory",     "--genotypes",
-                             "--delimiter",      "--population-column",
-                             "--id-column",      "--missing",
-                             "--null",           "--alt",
-                             "--pairs",          "--loci",
-                             "--quiet",          "--min-frequency",
-                             "--format",         "--population-names",
-                             "--structure-rows", "--structure-columns",
-                             "--populations",    "--region",
-                             "--version",        "--help"}) {
+  for (const char* option : {"--threads",
+                             "--permutations",
+                             "--seed",
+                             "--out",
+                             "--max-memory",
+                             "--genotypes",
+                             "--delimiter",
+                             "--population-column",
+                             "--id-column",
+                             "--missing",
+                             "--null",
+                             "--alt",
+                             "--pairs",
+                             "--pair-alleles",
+                             "--loci",
+                             "--quiet",
+                             "--min-frequency",
+                             "--format",
+                             "--population-names",
+                             "--structure-rows",
+                             "--structure-columns",
+                             "--populations",
+                             "--region",
+                             "--version",
+                             "--help"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
   EXPECT_NE(help.find("default: 1000"), std::string::npos);
+}
+
+// Under the maximum-likelihood rules the console marks p_bh below 0.05 and
+// shows at most 200 rows, then how many more the table file has.
+TEST(ConsoleTables, PairRowsMarkedAndBounded) {
+  std::vector<common::LocusPairResult> pairs(203);
+  for (int k = 0; k < 203; ++k) {
+    pairs[k].locus_b = 1;
+    pairs[k].result.name = "P" + std::to_string(k);
+    pairs[k].result.p_value = 0.01;
+    pairs[k].p_bh = k == 0 ? 0.04 : 0.05;
+  }
+  layout::MemorySink console;
+  cli::write_locus_pair_table({"A", "B"}, pairs, true, "x.pairs.tsv", console);
+  const std::vector<std::string>& lines = console.records();
+  ASSERT_EQ(lines.size(), 203U);
+  EXPECT_NE(lines[1].find("0.0100*"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find("0.0100 "), std::string::npos) << lines[2];
+  EXPECT_EQ(lines[201], "3 more rows not shown: every row is in x.pairs.tsv");
+  EXPECT_EQ(lines[202].substr(0, 2), "* ");
 }
 
 TEST(MemorySize, PositiveBytesWithAnOptionalBinarySuffix) {

@@ -230,6 +230,87 @@ TEST(ResultsLocusPairs, RowsByPopulationThenPairOrderWithMeasures) {
             (std::vector<std::string>{"South", "3", "NA", "NA"}));
 }
 
+// Under the maximum-likelihood rules W_A/B, W_B/A and the corrected
+// p-values follow the note; W is NA where the measures are.
+TEST(ResultsLocusPairs, AsymmetricMeasuresAndCorrectedPValuesLast) {
+  common::LocusPairResult measured{0, 1, population("North", 10), true, 0.5, 0.25};
+  measured.w_a_given_b = 0.125;
+  measured.w_b_given_a = 0.375;
+  measured.p_holm = 0.5;
+  measured.p_bh = 0.25;
+  measured.p_bh_all = 0.75;
+  common::LocusPairResult unmeasured = measured;
+  unmeasured.measures_defined = false;
+  std::ostringstream out;
+  results::write_locus_pairs_table(out, {"A", "B"}, {measured, unmeasured}, true);
+  const Rows rows = table_of(out.str());
+  ASSERT_EQ(rows.size(), 3U);
+  const auto last_five = [](const std::vector<std::string>& row) {
+    return std::vector<std::string>(row.end() - 5, row.end());
+  };
+  EXPECT_EQ(last_five(rows[0]),
+            (std::vector<std::string>{"w_a_given_b", "w_b_given_a", "p_holm", "p_bh", "p_bh_all"}));
+  EXPECT_EQ(rows[0][22], "note");
+  EXPECT_EQ(last_five(rows[1]),
+            (std::vector<std::string>{"0.125", "0.375", "0.5", "0.25", "0.75"}));
+  EXPECT_EQ(last_five(rows[2]), (std::vector<std::string>{"NA", "NA", "0.5", "0.25", "0.75"}));
+}
+
+// The combined table: one row for the overall test, a row per pair with the
+// pairs' columns; a test no population takes part in is NA with its note.
+TEST(ResultsCombined, OverallAndPairRows) {
+  common::CombinedTest tested;
+  tested.populations = 2;
+  tested.statistic = 7.0;
+  tested.permutations = 4;
+  tested.ties = 2;
+  tested.p_value = 0.6;
+  tested.p_ci_low = 0.125;
+  tested.p_ci_high = 0.875;
+  tested.p_fisher = 0.5;
+  tested.p_holm = 0.75;
+  tested.p_bh = 0.625;
+  common::CombinedTest untested;
+  untested.left_out = 2;
+  untested.note = "no population with a test";
+  const common::RunInput input = two_system_input();
+  std::ostringstream overall;
+  common::CombinedTests whole;
+  whole.overall = tested;
+  results::write_combined_table(overall, &input, nullptr, whole);
+  EXPECT_EQ(table_of(overall.str()),
+            (Rows{{"loci", "populations", "statistic", "permutations", "exceeding", "ties",
+                   "p_value", "p_ci_low", "p_ci_high", "p_fisher", "note"},
+                  {"A~B", "2", "7", "4", "0", "2", "0.6", "0.125", "0.875", "0.5", ""}}));
+  const std::vector<std::string> loci = {"A", "B", "C"};
+  std::ostringstream pairs;
+  common::CombinedTests by_pair;
+  by_pair.pairs = {{0, 2, tested}, {1, 2, untested}};
+  results::write_combined_table(pairs, nullptr, &loci, by_pair);
+  const Rows rows = table_of(pairs.str());
+  ASSERT_EQ(rows.size(), 3U);
+  EXPECT_EQ(rows[0].size(), 15U);
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"A", "C", "A~C", "2", "7", "4", "0", "2", "0.6",
+                                               "0.125", "0.875", "0.5", "0.75", "0.625", ""}));
+  EXPECT_EQ(rows[2],
+            (std::vector<std::string>{"B", "C", "B~C", "0", "NA", "0", "0", "0", "NA", "NA", "NA",
+                                      "NA", "NA", "NA", "no population with a test"}));
+}
+
+// The allele-pair table: a row per kept cell, named by the pair's alleles.
+TEST(ResultsPairAlleles, RowsNamedByTheirAlleles) {
+  common::LocusPairResult pair{0, 1, population("North", 10), true, 0.5, 0.25};
+  pair.allele_names_a = {"a1", "a2"};
+  pair.allele_names_b = {"b1", "b2", "b3"};
+  pair.allele_pairs = {{1, 2, 0.25, 0.125, 0.125, 0.5, 0.25}};
+  std::ostringstream out;
+  results::write_pair_alleles_table(out, {"A", "B"}, {pair});
+  EXPECT_EQ(table_of(out.str()),
+            (Rows{{"population", "locus_a", "locus_b", "allele_a", "allele_b", "frequency",
+                   "product", "d", "d_prime"},
+                  {"North", "A", "B", "a2", "b3", "0.25", "0.125", "0.125", "0.25"}}));
+}
+
 TEST(ResultsSvg, EscapedText) {
   const struct {
     std::string text, escaped;

@@ -39,10 +39,14 @@ class TableConsole final : public layout::Sink {
 void write_overall_table(const common::RunResults& results, layout::Sink& console);
 
 // The locus pair tests: population, pair, p-value, D', Wn; with
-// judged_with_ties the p-value has 3 significant digits and the notes follow.
+// judged_with_ties the p-value has 3 significant digits, a '*' after it marks
+// p_bh below 0.05 (explained in a line under the table), the notes follow,
+// and at most 200 rows are shown, then a line with the count of the others
+// and table_path, the file that has them all.
 // loci: the names the results' 0-based locus indexes stand for.
 void write_locus_pair_table(const std::vector<std::string>& loci,
                             const std::vector<common::LocusPairResult>& locus_pairs,
-                            bool judged_with_ties, layout::Sink& console);
+                            bool judged_with_ties, const std::string& table_path,
+                            layout::Sink& console);
 
 }  // namespace cli

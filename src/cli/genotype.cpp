@@ -11,6 +11,7 @@
 #include "cli/result_files.h"
 #include "cli/run_notes.h"
 #include "cli/run_record.h"
+#include "common/combined.h"
 #include "common/stop.h"
 #include "driver/driver.h"
 #include "formats/formats.h"
@@ -88,6 +89,8 @@ void run_overall_test(const Options& options, const genotypes::GenotypeData& gen
     add_overall_rows(made, record);
     set.record = &record;
   }
+  const common::CombinedTests combined = common::combined_overall(results);
+  set.combined = &combined;
   std::vector<std::string> written = {report_path};
   for (std::string& path : write_results(outputs, prefix, result_choice(options), set)) {
     written.push_back(std::move(path));
@@ -173,6 +176,7 @@ results::ResultChoice result_choice(const Options& options) {
   results::ResultChoice choice;
   choice.kind = options.locus_pairs ? results::RunKind::locus_pairs : results::RunKind::overall;
   choice.judged_with_ties = table_rules(options).judged_with_ties;
+  choice.pair_alleles = options.pair_alleles;
   return choice;
 }
 

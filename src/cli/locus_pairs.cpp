@@ -20,6 +20,8 @@
 #include "cli/result_files.h"
 #include "cli/run_notes.h"
 #include "cli/run_record.h"
+#include "common/combined.h"
+#include "common/corrections.h"
 #include "common/count.h"
 #include "common/first_appearance.h"
 #include "common/locus_pair_measures.h"
@@ -52,31 +54,49 @@ constexpr int PAIR_PROBE_STARTS = 8;
 // convergence of a well-determined maximum.
 constexpr double MEASURE_SPREAD = 0.005;
 
-// The note of D' and Wn that the data leave open: their ranges over the
-// frequencies of equal likelihood; empty when every such fit agrees.
+// The range of one measure over the fits of equal likelihood.
+struct MeasureRange {
+  double low = 0.0;
+  double high = 0.0;
+  void take(double value) {
+    low = std::min(low, value);
+    high = std::max(high, value);
+  }
+  [[nodiscard]] bool wide() const { return high - low > MEASURE_SPREAD; }
+  [[nodiscard]] std::string text(const std::string& name) const {
+    return name + " " + fixed_text(low, 3) + " to " + fixed_text(high, 3);
+  }
+};
+
+// The note of the measures the data leave open: the ranges of D' and Wn (and
+// of W_A/B and W_B/A when only they spread) over the frequencies of equal
+// likelihood; empty when every such fit agrees.
 std::string spread_note(const common::RunInput& input, const common::FittedModel& model,
                         const common::LocusPairMeasures& measures) {
-  double d_low = measures.d_prime;
-  double d_high = measures.d_prime;
-  double w_low = measures.wn;
-  double w_high = measures.wn;
+  MeasureRange d{measures.d_prime, measures.d_prime};
+  MeasureRange wn{measures.wn, measures.wn};
+  MeasureRange w_ab{measures.w_a_given_b, measures.w_a_given_b};
+  MeasureRange w_ba{measures.w_b_given_a, measures.w_b_given_a};
   for (const auto& values : model.equal_maxima) {
     const common::LocusPairMeasures other =
         common::locus_pair_measures(haplotype_table(input, values));
     if (!other.defined) {
       continue;
     }
-    d_low = std::min(d_low, other.d_prime);
-    d_high = std::max(d_high, other.d_prime);
-    w_low = std::min(w_low, other.wn);
-    w_high = std::max(w_high, other.wn);
+    d.take(other.d_prime);
+    wn.take(other.wn);
+    w_ab.take(other.w_a_given_b);
+    w_ba.take(other.w_b_given_a);
   }
-  if (d_high - d_low <= MEASURE_SPREAD && w_high - w_low <= MEASURE_SPREAD) {
+  // The ranges of W are named only where they alone leave the pair open: a
+  // note on D' and Wn already says the fit's measures are one of many.
+  const bool w_alone = !d.wide() && !wn.wide() && (w_ab.wide() || w_ba.wide());
+  if (!d.wide() && !wn.wide() && !w_alone) {
     return {};
   }
-  return std::string(common::NOT_IDENTIFIED_NOTE) + "fits of equal likelihood give D' " +
-         fixed_text(d_low, 3) + " to " + fixed_text(d_high, 3) + ", Wn " + fixed_text(w_low, 3) +
-         " to " + fixed_text(w_high, 3);
+  return std::string(common::NOT_IDENTIFIED_NOTE) + "fits of equal likelihood give " +
+         d.text("D'") + ", " + wn.text("Wn") +
+         (w_alone ? ", " + w_ab.text("W_A/B") + ", " + w_ba.text("W_B/A") : std::string());
 }
 
 // The log lines of the individuals and populations left out of a pair.
@@ -96,8 +116,9 @@ void log_left_out(const genotypes::TestInput& made, const std::string& locus_pai
 }
 
 // A pair's rows, one per population, with D' and Wn where something was fitted.
+// With pair_alleles, the cells of the fitted table are kept as well.
 void add_pair_rows(const common::RunInput& input, int i, int j, const common::RunResults& results,
-                   std::vector<common::LocusPairResult>& locus_pairs) {
+                   bool pair_alleles, std::vector<common::LocusPairResult>& locus_pairs) {
   for (const common::PopulationResult& result : results.populations) {
     common::LocusPairResult& locus_pair = locus_pairs.emplace_back();
     locus_pair.locus_a = i;
@@ -111,7 +132,15 @@ void add_pair_rows(const common::RunInput& input, int i, int j, const common::Ru
     locus_pair.measures_defined = measures.defined;
     locus_pair.d_prime = measures.d_prime;
     locus_pair.wn = measures.wn;
+    if (pair_alleles) {
+      locus_pair.allele_pairs =
+          common::allele_pair_cells(haplotype_table(input, result.alt_model.values));
+      locus_pair.allele_names_a = input.allele_names[0];
+      locus_pair.allele_names_b = input.allele_names[1];
+    }
     if (measures.defined) {
+      locus_pair.w_a_given_b = measures.w_a_given_b;
+      locus_pair.w_b_given_a = measures.w_b_given_a;
       if (std::string note = spread_note(input, result.alt_model, measures); !note.empty()) {
         locus_pair.result.notes.push_back(std::move(note));
       }
@@ -160,9 +189,10 @@ driver::LocusPairTests locus_pair_tests(const Options& options,
     notes = NoteCounts{};  // a pair run again alone counts afresh
     return std::make_unique<TableObserver>(log, "pair " + pair.name + ", ", notes);
   };
-  tests.rows = [](const driver::LocusPairTests::Pair& pair, const common::RunInput& input,
-                  const common::RunResults& results, std::vector<common::LocusPairResult>& rows) {
-    add_pair_rows(input, pair.locus_a, pair.locus_b, results, rows);
+  tests.rows = [pair_alleles = options.pair_alleles](
+                   const driver::LocusPairTests::Pair& pair, const common::RunInput& input,
+                   const common::RunResults& results, std::vector<common::LocusPairResult>& rows) {
+    add_pair_rows(input, pair.locus_a, pair.locus_b, results, pair_alleles, rows);
   };
   return tests;
 }
@@ -223,13 +253,15 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
                    [&rank](const common::LocusPairResult& x, const common::LocusPairResult& y) {
                      return rank.at(x.result.name) < rank.at(y.result.name);
                    });
+  common::correct_locus_pairs(locus_pairs);
   std::vector<std::string> locus_names;
   locus_names.reserve(loci.size());
   for (const int locus : loci) {
     locus_names.push_back(genotypes.loci[locus].name);
   }
   const bool judged_with_ties = table_rules(options).judged_with_ties;
-  write_locus_pair_table(locus_names, locus_pairs, judged_with_ties, console);
+  write_locus_pair_table(locus_names, locus_pairs, judged_with_ties, prefix + ".pairs.tsv",
+                         console);
   results::ResultSet set;
   set.loci = &locus_names;
   set.locus_pairs = &locus_pairs;
@@ -238,6 +270,8 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
     add_locus_pair_rows(genotypes, locus_names, record);
     set.record = &record;
   }
+  const common::CombinedTests combined = common::combined_locus_pairs(locus_pairs);
+  set.combined = &combined;
   const std::vector<std::string> paths =
       write_results(outputs, prefix, result_choice(options), set);
   outputs.commit();

@@ -102,6 +102,10 @@ void add_table_options(CLI::App& app, Options& o) {
                  "loci of the test)");
   app.add_flag("--pairs", o.locus_pairs,
                "test every pair of loci instead of the overall test (default: off)");
+  app.add_flag("--pair-alleles", o.pair_alleles,
+               "with --pairs, write PREFIX.pair_alleles.tsv: per population, pair and allele "
+               "pair the haplotype frequency, the product of the allele frequencies, D and D' "
+               "(default: off)");
   app.add_option("--loci", o.loci,
                  "comma-separated loci read from the file: the loci paired with --pairs, the "
                  "loci of the overall test without --null and --alt (default: every locus)");
@@ -118,14 +122,26 @@ void add_table_options(CLI::App& app, Options& o) {
                  "(default: 1e-6; with --classic-rules 0, every value of positive frequency)");
 }
 
+// What --pair-alleles needs: the pairs under the maximum-likelihood rules.
+std::string pair_alleles_problem(const Options& o) {
+  if (o.pair_alleles && !o.locus_pairs) {
+    return "--pair-alleles needs --pairs (the overall test has no pairs of loci)";
+  }
+  if (o.pair_alleles && o.classic_rules) {
+    return "--pair-alleles does not go with --classic-rules (the classic rules write the "
+           "tables they always wrote)";
+  }
+  return {};
+}
+
 // Options that belong to the other mode, or that exclude each other.
 std::string mode_problem(const CLI::App& app, const Options& o) {
   const bool table = !o.genotypes.empty();
   for (const char* name :
        {"--format", "--population-names", "--structure-rows", "--structure-columns",
         "--populations", "--region", "--delimiter", "--population-column", "--id-column",
-        "--missing", "--null", "--alt", "--pairs", "--loci", "--quiet", "--classic-rules",
-        "--em-starts", "--min-frequency"}) {
+        "--missing", "--null", "--alt", "--pairs", "--pair-alleles", "--loci", "--quiet",
+        "--classic-rules", "--em-starts", "--min-frequency"}) {
     if (!table && app.count(name) > 0) {
       return std::string(name) + " needs --genotypes TABLE";
     }
@@ -160,7 +176,7 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
   if (app.count("--max-memory") > 0 && !parse_memory_size(o.max_memory)) {
     return memory_size_problem(o.max_memory);
   }
-  return {};
+  return pair_alleles_problem(o);
 }
 
 }  // namespace

@@ -34,7 +34,8 @@ struct Options {
   std::optional<std::string> missing;  // comma-separated tokens; unset: the default list
   std::string null_spec;
   std::string alt_spec;
-  bool locus_pairs = false;  // --pairs
+  bool locus_pairs = false;   // --pairs
+  bool pair_alleles = false;  // --pair-alleles: PREFIX.pair_alleles.tsv
   std::string loci;
   bool quiet = false;
   bool classic_rules = false;  // the classic estimation rules in a table run

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "common/count.h"
 
@@ -26,9 +27,14 @@ int positive_count(const std::vector<double>& margin) {
   return count;
 }
 
-}  // namespace
+// The table divided by its sum, with its margins; empty when the sum is not positive.
+struct NormalisedTable {
+  std::vector<std::vector<double>> p;
+  std::vector<double> p_margin;  // [allele at a]
+  std::vector<double> q_margin;  // [allele at b]
+};
 
-LocusPairMeasures locus_pair_measures(const std::vector<std::vector<double>>& frequency) {
+NormalisedTable normalised(const std::vector<std::vector<double>>& frequency) {
   const int k_a = count_of(frequency);
   const int k_b = k_a == 0 ? 0 : count_of(frequency[0]);
   double total = 0.0;
@@ -40,39 +46,72 @@ LocusPairMeasures locus_pair_measures(const std::vector<std::vector<double>>& fr
   if (!(total > 0.0)) {
     return {};
   }
-  std::vector<std::vector<double>> p(k_a, std::vector<double>(k_b, 0.0));
-  std::vector<double> p_margin(k_a, 0.0);
-  std::vector<double> q_margin(k_b, 0.0);
+  NormalisedTable table{std::vector<std::vector<double>>(k_a, std::vector<double>(k_b, 0.0)),
+                        std::vector<double>(k_a, 0.0), std::vector<double>(k_b, 0.0)};
   for (int i = 0; i < k_a; ++i) {
     for (int j = 0; j < k_b; ++j) {
-      p[i][j] = frequency[i][j] / total;
-      p_margin[i] += p[i][j];
-      q_margin[j] += p[i][j];
+      table.p[i][j] = frequency[i][j] / total;
+      table.p_margin[i] += table.p[i][j];
+      table.q_margin[j] += table.p[i][j];
     }
   }
-  const int k = positive_count(p_margin);
-  const int l = positive_count(q_margin);
+  return table;
+}
+
+double homozygosity(const std::vector<double>& margin) {
+  double sum = 0.0;
+  for (const double m : margin) {
+    sum += m * m;
+  }
+  return sum;
+}
+
+}  // namespace
+
+LocusPairMeasures locus_pair_measures(const std::vector<std::vector<double>>& frequency) {
+  const NormalisedTable table = normalised(frequency);
+  const int k = positive_count(table.p_margin);
+  const int l = positive_count(table.q_margin);
   if (std::min(k, l) <= 1) {
     return {};
   }
   double d_prime = 0.0;
   double chi_sum = 0.0;
-  for (int i = 0; i < k_a; ++i) {
-    for (int j = 0; j < k_b; ++j) {
-      const double pi = p_margin[i];
-      const double qj = q_margin[j];
+  double given_b_sum = 0.0;  // sum D_ij^2 / q_j
+  double given_a_sum = 0.0;  // sum D_ij^2 / p_i
+  for (const AllelePairCell& cell : allele_pair_cells(frequency)) {
+    const double pi = table.p_margin[cell.allele_a];
+    const double qj = table.q_margin[cell.allele_b];
+    if (cell.d_max > 0.0) {
+      d_prime += (cell.product * std::abs(cell.d)) / cell.d_max;
+    }
+    chi_sum += (cell.d * cell.d) / cell.product;
+    given_b_sum += (cell.d * cell.d) / qj;
+    given_a_sum += (cell.d * cell.d) / pi;
+  }
+  return {true, d_prime, std::sqrt(chi_sum / static_cast<double>(std::min(k, l) - 1)),
+          std::sqrt(given_b_sum / (1.0 - homozygosity(table.p_margin))),
+          std::sqrt(given_a_sum / (1.0 - homozygosity(table.q_margin)))};
+}
+
+std::vector<AllelePairCell> allele_pair_cells(const std::vector<std::vector<double>>& frequency) {
+  const NormalisedTable table = normalised(frequency);
+  std::vector<AllelePairCell> cells;
+  for (int i = 0; i < count_of(table.p_margin); ++i) {
+    for (int j = 0; j < count_of(table.q_margin); ++j) {
+      const double pi = table.p_margin[i];
+      const double qj = table.q_margin[j];
       if (!(pi > 0.0 && qj > 0.0)) {
         continue;
       }
-      const double d = p[i][j] - pi * qj;
+      const double product = pi * qj;
+      const double d = table.p[i][j] - product;
       const double dmax = d_max(pi, qj, d);
-      if (dmax > 0.0) {
-        d_prime += ((pi * qj) * std::abs(d)) / dmax;
-      }
-      chi_sum += (d * d) / (pi * qj);
+      cells.push_back({i, j, table.p[i][j], product, d, dmax,
+                       dmax > 0.0 ? d / dmax : std::numeric_limits<double>::quiet_NaN()});
     }
   }
-  return {true, d_prime, std::sqrt(chi_sum / static_cast<double>(std::min(k, l) - 1))};
+  return cells;
 }
 
 }  // namespace common

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <limits>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "common/locus_pair_measures.h"
 #include "common/run.h"
 
 // One test of a locus pair (the pairs mode, --pairs), as the engine hands it
@@ -34,6 +37,11 @@ struct LocusPairResult {
   double p_holm = std::numeric_limits<double>::quiet_NaN();
   double p_bh = std::numeric_limits<double>::quiet_NaN();
   double p_bh_all = std::numeric_limits<double>::quiet_NaN();
+  // With --pair-alleles: the cells of the fitted two-locus table and the
+  // names their 0-based allele indexes stand for; empty otherwise.
+  std::vector<AllelePairCell> allele_pairs{};
+  std::vector<std::string> allele_names_a{};
+  std::vector<std::string> allele_names_b{};
 };
 
 }  // namespace common

@@ -101,6 +101,9 @@ struct PopulationResult {
   bool df_defined = true;
   int exceeding = 0;  // permuted statistics above the observed one
   int ties = 0;       // permuted statistics equal to it
+  // tau: a permuted statistic this close to the observed one is a tie (0:
+  // only an equal one is).
+  double tie_tolerance = 0.0;
   // false: the test has no information (a null group untyped or
   // monomorphic in the population, or fewer than 2 individuals); no data
   // set is estimated for it and only individuals, excluded and notes mean

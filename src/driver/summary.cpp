@@ -1,4 +1,3 @@
-#include <boost/math/distributions/beta.hpp>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -6,6 +5,7 @@
 
 #include "common/count.h"
 #include "common/limits.h"
+#include "common/permutation_p.h"
 #include "driver/summary_internal.h"
 
 namespace driver {
@@ -46,19 +46,6 @@ int printable_degrees(std::int64_t df) {
 
 }  // namespace
 
-Interval clopper_pearson(int x, int n) {
-  Interval interval;
-  if (x > 0) {
-    interval.low =
-        boost::math::quantile(boost::math::beta_distribution<double>(x, n - x + 1), 0.025);
-  }
-  if (x < n) {
-    interval.high =
-        boost::math::quantile(boost::math::beta_distribution<double>(x + 1, n - x), 0.975);
-  }
-  return interval;
-}
-
 void summarise_population(common::PopulationResult& result, bool judged_with_ties) {
   if (!result.informative) {
     return;
@@ -85,15 +72,15 @@ void summarise_population(common::PopulationResult& result, bool judged_with_tie
     sum += x;
     sum_of_squares += x * x;
   }
-  result.p_value_conservative =
-      static_cast<double>(result.exceeding + result.ties + 1) / (count + 1.0);
+  const common::PermutationP p = common::permutation_p(result.exceeding, result.ties,
+                                                       common::count_of(result.permuted_statistic));
+  result.p_value_conservative = p.p_value;
   result.p_value = judged_with_ties ? result.p_value_conservative
                                     : static_cast<double>(result.exceeding) / count;
   if (judged_with_ties) {
-    const Interval interval = clopper_pearson(result.exceeding + result.ties,
-                                              common::count_of(result.permuted_statistic));
-    result.p_ci_low = interval.low;
-    result.p_ci_high = interval.high;
+    result.p_ci_low = p.interval.low;
+    result.p_ci_high = p.interval.high;
+    result.tie_tolerance = tolerance;
   }
   result.permutation_mean = sum / count;
   result.permutation_variance =

@@ -28,15 +28,9 @@ inline constexpr double MIN_EXPECTED_COUNT = 0.5;
 // With judged_with_ties: a permuted statistic within tau = 1e-6 (|lnL0| +
 // |lnL1|) + 1e-9 of the observed one is a tie, one above it by more exceeds,
 // and p = (exceeding + ties + 1) / (N + 1) with its Clopper-Pearson interval;
-// a test without information keeps every figure undefined.
+// a test without information keeps every figure undefined. tie_tolerance
+// keeps tau (the combined test across populations sums it).
 void summarise_population(common::PopulationResult& result, bool judged_with_ties = false);
-
-// The 95 % Clopper-Pearson interval of x successes out of n trials.
-struct Interval {
-  double low = 0.0;
-  double high = 1.0;
-};
-[[nodiscard]] Interval clopper_pearson(int x, int n);
 
 // Degrees of freedom of one population's test from the null value
 // frequencies fitted to the observed data ([null group]: the values a pair

@@ -41,6 +41,7 @@ void write_locus_pairs_table(std::ostream& out, const std::vector<std::string>& 
     for (const std::string_view column : JUDGEMENT_COLUMNS) {
       columns.push_back(column);
     }
+    columns.insert(columns.end(), {"w_a_given_b", "w_b_given_a", "p_holm", "p_bh", "p_bh_all"});
   }
   write_header(out, columns);
   for (const PopulationLocusPairs& population : locus_pairs_by_population(locus_pairs)) {
@@ -58,9 +59,39 @@ void write_locus_pairs_table(std::ostream& out, const std::vector<std::string>& 
       append_real_field(line, locus_pair.wn, measured);
       if (judged_with_ties) {
         append_judgement_fields(line, locus_pair.result);
+        append_real_field(line, locus_pair.w_a_given_b, measured);
+        append_real_field(line, locus_pair.w_b_given_a, measured);
+        append_real_field(line, locus_pair.p_holm);
+        append_real_field(line, locus_pair.p_bh);
+        append_real_field(line, locus_pair.p_bh_all);
       }
       line += '\n';
       out << line;
+    }
+  }
+}
+
+void write_pair_alleles_table(std::ostream& out, const std::vector<std::string>& loci,
+                              const std::vector<common::LocusPairResult>& locus_pairs) {
+  write_header(out, {"population", "locus_a", "locus_b", "allele_a", "allele_b", "frequency",
+                     "product", "d", "d_prime"});
+  for (const PopulationLocusPairs& population : locus_pairs_by_population(locus_pairs)) {
+    for (const int k : population.locus_pairs) {
+      const common::LocusPairResult& locus_pair = locus_pairs[k];
+      for (const common::AllelePairCell& cell : locus_pair.allele_pairs) {
+        std::string line;
+        append_text(line, locus_pair.result.name);
+        append_text_field(line, loci[locus_pair.locus_a]);
+        append_text_field(line, loci[locus_pair.locus_b]);
+        append_text_field(line, locus_pair.allele_names_a[cell.allele_a]);
+        append_text_field(line, locus_pair.allele_names_b[cell.allele_b]);
+        append_real_field(line, cell.frequency);
+        append_real_field(line, cell.product);
+        append_real_field(line, cell.d);
+        append_real_field(line, cell.d_prime);
+        line += '\n';
+        out << line;
+      }
     }
   }
 }

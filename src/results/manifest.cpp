@@ -55,14 +55,31 @@ std::vector<ResultFile> locus_pair_files() {
   };
 }
 
+// The test across populations: the overall test's row, or a row per pair.
+ResultFile combined_file() {
+  return {".combined.tsv", [](std::ostream& out, const ResultSet& set) {
+            write_combined_table(out, set.input, set.loci, *set.combined);
+          }};
+}
+
+ResultFile pair_alleles_file() {
+  return {".pair_alleles.tsv", [](std::ostream& out, const ResultSet& set) {
+            write_pair_alleles_table(out, *set.loci, *set.locus_pairs);
+          }};
+}
+
 }  // namespace
 
 std::vector<ResultFile> result_files(const ResultChoice& choice) {
   std::vector<ResultFile> files =
       choice.kind == RunKind::overall ? overall_files() : locus_pair_files();
-  // The record of the run and the page to read: the default rules only, so
-  // that a classic run writes the files it always has.
   if (choice.judged_with_ties) {
+    // The classic rules write the files they always wrote: these tables, the
+    // record of the run and the page to read are the default rules' only.
+    files.push_back(combined_file());
+    if (choice.kind == RunKind::locus_pairs && choice.pair_alleles) {
+      files.push_back(pair_alleles_file());
+    }
     files.push_back({".run.tsv", write_run_record});
     files.push_back({".html", write_report_page});
   }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/combined.h"
 #include "common/locus_pair_result.h"
 #include "common/run.h"
 
@@ -27,6 +28,8 @@ struct ResultSet {
   // Pair runs: the rows by population, then in the order of the pairs.
   const std::vector<common::LocusPairResult>* locus_pairs = nullptr;
   const RunRecord* record = nullptr;  // the run record
+  // The test across populations (default rules only).
+  const common::CombinedTests* combined = nullptr;
   // The rules judged ties within a tolerance (the default rules of a table run).
   bool judged_with_ties = false;
   // The frequency table lists values of frequency at least this.

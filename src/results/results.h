@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/combined.h"
 #include "common/locus_pair_result.h"
 #include "common/run.h"
 
@@ -42,7 +43,8 @@ void write_histogram_svg(std::ostream& out, const common::RunInput& input,
 
 // PREFIX.pairs.tsv: rows by population (in first-appearance order), then in
 // the order of the locus pairs; loci are the names the pairs' indexes refer to.
-// With judged_with_ties the interval and note columns follow.
+// With judged_with_ties the interval and note columns follow, then W_A/B,
+// W_B/A and the corrected p-values.
 void write_locus_pairs_table(std::ostream& out, const std::vector<std::string>& loci,
                              const std::vector<common::LocusPairResult>& locus_pairs,
                              bool judged_with_ties = false);
@@ -115,6 +117,20 @@ void write_report_page(std::ostream& out, const ResultSet& set);
 // The placeholders' names as docs/method.md shows them: methods_paragraph of
 // these is the paragraph there.
 [[nodiscard]] std::map<std::string, std::string, std::less<>> methods_placeholder_names();
+
+// PREFIX.combined.tsv, the test across populations: for the overall test one
+// row (its loci from input), for a pair run (loci non-null: the names the
+// pairs' indexes refer to) one row per pair, locus_a and locus_b first and
+// the corrected p-values p_holm and p_bh before the note.
+void write_combined_table(std::ostream& out, const common::RunInput* input,
+                          const std::vector<std::string>* loci,
+                          const common::CombinedTests& combined);
+
+// PREFIX.pair_alleles.tsv: per population, pair and allele pair of positive
+// allele frequencies the haplotype frequency, the product of the allele
+// frequencies, D and D', in the order of PREFIX.pairs.tsv.
+void write_pair_alleles_table(std::ostream& out, const std::vector<std::string>& loci,
+                              const std::vector<common::LocusPairResult>& locus_pairs);
 
 // value with `digits` significant digits (at least 1), as a reader of a paper
 // expects a p-value or an LD measure: 0.0476, 0.450, 0.100 (from 0.09996),
