@@ -210,6 +210,21 @@ void refuse_if_none_completed(const std::vector<common::LocusPairResult>& locus_
   }
 }
 
+// Rows by population in the table's order, then in the order of the locus
+// pairs; the sort is stable.
+void in_table_order(const genotypes::GenotypeData& genotypes,
+                    std::vector<common::LocusPairResult>& locus_pairs) {
+  std::map<std::string_view, int> rank;
+  const common::FirstAppearance order = genotypes::population_order(genotypes);
+  for (int p = 0; p < common::count_of(order.values); ++p) {
+    rank.emplace(order.values[p], p);
+  }
+  std::stable_sort(locus_pairs.begin(), locus_pairs.end(),
+                   [&rank](const common::LocusPairResult& x, const common::LocusPairResult& y) {
+                     return rank.at(x.result.name) < rank.at(y.result.name);
+                   });
+}
+
 }  // namespace
 
 void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData& genotypes,
@@ -242,17 +257,7 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
     notes.add_pair(pair);
   }
   write_note_counts(notes, true, help);
-  // Rows by population in the table's order, then in the order of the locus
-  // pairs; the sort is stable.
-  std::map<std::string_view, int> rank;
-  const common::FirstAppearance order = genotypes::population_order(genotypes);
-  for (int p = 0; p < common::count_of(order.values); ++p) {
-    rank.emplace(order.values[p], p);
-  }
-  std::stable_sort(locus_pairs.begin(), locus_pairs.end(),
-                   [&rank](const common::LocusPairResult& x, const common::LocusPairResult& y) {
-                     return rank.at(x.result.name) < rank.at(y.result.name);
-                   });
+  in_table_order(genotypes, locus_pairs);
   common::correct_locus_pairs(locus_pairs);
   std::vector<std::string> locus_names;
   locus_names.reserve(loci.size());
