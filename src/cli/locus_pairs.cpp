@@ -273,6 +273,8 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
   set.judged_with_ties = judged_with_ties;
   if (judged_with_ties) {
     add_locus_pair_rows(genotypes, locus_names, record);
+    record.emplace_back("probe_starts_per_pair", layout::integer_text(PAIR_PROBE_STARTS));
+    record.emplace_back("pair_alleles", options.pair_alleles ? "yes" : "no");
     set.record = &record;
   }
   const common::CombinedTests combined = common::combined_locus_pairs(locus_pairs);

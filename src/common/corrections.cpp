@@ -50,7 +50,9 @@ std::vector<double> benjamini_hochberg(std::span<const double> p_values) {
   const double m = static_cast<double>(order.size());
   double running_min = 1.0;
   for (int i = count_of(order) - 1; i >= 0; --i) {
-    const double step = std::min(1.0, m * p_values[order[i]] / static_cast<double>(i + 1));
+    // m / j first: the largest p-value, and any with j = m, comes back
+    // unchanged rather than a unit in the last place below itself.
+    const double step = std::min(1.0, m / static_cast<double>(i + 1) * p_values[order[i]]);
     running_min = std::min(running_min, step);
     corrected[order[i]] = running_min;
   }
