@@ -52,6 +52,7 @@ common::RunOptions run_options(const Options& options) {
   run.permutations = options.permutations;
   run.seed = options.seed;
   run.threads = options.threads;
+  run.stop_after = options.stop_after;
   run.max_memory = memory_budget(options.max_memory);
   return run;
 }

@@ -89,7 +89,10 @@ void run_overall_test(const Options& options, const genotypes::GenotypeData& gen
     add_overall_rows(made, record);
     set.record = &record;
   }
-  const common::CombinedTests combined = common::combined_overall(results);
+  common::CombinedTests combined = common::combined_overall(results);
+  if (options.stop_after > 0) {
+    common::mark_not_combined(combined);
+  }
   set.combined = &combined;
   std::vector<std::string> written = {report_path};
   for (std::string& path : write_results(outputs, prefix, result_choice(options), set)) {

@@ -277,7 +277,10 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
     record.emplace_back("pair_alleles", options.pair_alleles ? "yes" : "no");
     set.record = &record;
   }
-  const common::CombinedTests combined = common::combined_locus_pairs(locus_pairs);
+  common::CombinedTests combined = common::combined_locus_pairs(locus_pairs);
+  if (options.stop_after > 0) {
+    common::mark_not_combined(combined);
+  }
   set.combined = &combined;
   const std::vector<std::string> paths =
       write_results(outputs, prefix, result_choice(options), set);

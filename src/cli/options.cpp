@@ -117,6 +117,13 @@ void add_table_options(CLI::App& app, Options& o) {
                  "starts of each maximum-likelihood fit, the best kept (default: " +
                      std::to_string(common::DEFAULT_EM_STARTS) + ")")
       ->check(CLI::Range(1, common::MAX_EM_STARTS));
+  app.add_option("--stop-after", o.stop_after,
+                 "stop a test's permutations once H permuted statistics reach its observed "
+                 "one (at or above it, ties within tau); p is then H / l, l the data sets "
+                 "drawn (Besag and Clifford), an approximation the notes mark; the combined "
+                 "test across populations is then not formed (default: off, every test draws "
+                 "all)")
+      ->check(CLI::Range(1, common::MAX_PERMUTATIONS));
   app.add_option("--min-frequency", o.min_frequency,
                  "least frequency of a value listed in PREFIX.frequencies.tsv, 0 to 1 "
                  "(default: 1e-6; with --classic-rules 0, every value of positive frequency)");
@@ -138,10 +145,11 @@ std::string pair_alleles_problem(const Options& o) {
 std::string mode_problem(const CLI::App& app, const Options& o) {
   const bool table = !o.genotypes.empty();
   for (const char* name :
-       {"--format", "--population-names", "--structure-rows", "--structure-columns",
-        "--populations", "--region", "--delimiter", "--population-column", "--id-column",
-        "--missing", "--null", "--alt", "--pairs", "--pair-alleles", "--loci", "--quiet",
-        "--classic-rules", "--em-starts", "--min-frequency"}) {
+       {"--format",        "--population-names", "--structure-rows", "--structure-columns",
+        "--populations",   "--region",           "--delimiter",      "--population-column",
+        "--id-column",     "--missing",          "--null",           "--alt",
+        "--pairs",         "--pair-alleles",     "--loci",           "--quiet",
+        "--classic-rules", "--em-starts",        "--min-frequency",  "--stop-after"}) {
     if (!table && app.count(name) > 0) {
       return std::string(name) + " needs --genotypes TABLE";
     }
@@ -166,6 +174,10 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
   // Written out so that nan, which every comparison refuses, is refused too.
   if (o.min_frequency && !(*o.min_frequency >= 0.0 && *o.min_frequency <= 1.0)) {
     return "--min-frequency must lie between 0 and 1";
+  }
+  if (o.classic_rules && app.count("--stop-after") > 0) {
+    return "--stop-after does not go with --classic-rules (the classic rules draw every "
+           "permuted data set)";
   }
   if (o.classic_rules && app.count("--em-starts") > 0) {
     return "--em-starts does not go with --classic-rules (the classic fit has one start)";

@@ -40,6 +40,7 @@ struct Options {
   bool quiet = false;
   bool classic_rules = false;  // the classic estimation rules in a table run
   int em_starts = common::DEFAULT_EM_STARTS;
+  int stop_after = 0;  // --stop-after H: the sequential rule; 0: off
   // The least frequency a row of PREFIX.frequencies.tsv shows; unset: the
   // rules' default (table_min_frequency).
   std::optional<double> min_frequency;

@@ -92,11 +92,18 @@ void add_rule_rows(const Options& options, results::RunRecord& record) {
   record.emplace_back("permutation_scheme",
                       "donors within the population and the pattern of missing typings");
   record.emplace_back("ties", "within 1e-6 (|lnL0| + |lnL1|) + 1e-9 of the observed statistic");
-  record.emplace_back("p_value", "(exceeding + ties + 1) / (permutations + 1)");
+  record.emplace_back("p_value", options.stop_after > 0
+                                     ? "(exceeding + ties + 1) / (permutations + 1); H / l "
+                                       "where the sequential rule stopped a test"
+                                     : "(exceeding + ties + 1) / (permutations + 1)");
   if (!options.locus_pairs) {
     record.emplace_back("min_frequency", real_text(table_min_frequency(options)));
   }
   record.emplace_back("permutations", layout::integer_text(options.permutations));
+  if (options.stop_after > 0) {
+    // A run without the row drew every permuted data set of every test.
+    record.emplace_back("stop_after", layout::integer_text(options.stop_after));
+  }
   record.emplace_back("seed", layout::integer_text(options.seed));
 }
 

@@ -136,4 +136,29 @@ CombinedTests combined_overall(const RunResults& results) {
   return {combined_test(populations), {}};
 }
 
+namespace {
+
+void not_combined(CombinedTest& test) {
+  const CombinedTest empty;
+  test.permutations = 0;
+  test.exceeding = 0;
+  test.ties = 0;
+  test.p_value = empty.p_value;
+  test.p_ci_low = empty.p_ci_low;
+  test.p_ci_high = empty.p_ci_high;
+  test.p_fisher = empty.p_fisher;
+  test.p_holm = empty.p_holm;
+  test.p_bh = empty.p_bh;
+  test.note = "sequential: not combined";
+}
+
+}  // namespace
+
+void mark_not_combined(CombinedTests& tests) {
+  not_combined(tests.overall);
+  for (CombinedPair& pair : tests.pairs) {
+    not_combined(pair.test);
+  }
+}
+
 }  // namespace common

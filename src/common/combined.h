@@ -66,4 +66,11 @@ struct CombinedTests {
 // Benjamini-Hochberg over the pairs' combined p-values.
 [[nodiscard]] CombinedTests combined_locus_pairs(const std::vector<LocusPairResult>& locus_pairs);
 
+// Under the sequential rule (--stop-after) each population's test drew its
+// own number of data sets and its p is H / l, so neither the sums nor
+// Fisher's combination make an exact test: every combined test (the overall
+// one and each pair's) keeps its statistic and populations but has no
+// permutations, NA p-values and the note "sequential: not combined".
+void mark_not_combined(CombinedTests& tests);
+
 }  // namespace common

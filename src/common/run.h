@@ -56,6 +56,10 @@ struct RunOptions {
   // find frequencies of equal likelihood (FittedModel::equal_maxima); the
   // maximum-likelihood rules only. The estimate stays that of the rules' starts.
   int probe_starts = 0;
+  // The sequential rule (maximum-likelihood rules only): a population's test
+  // draws no more permuted data sets once this many stand at or above its
+  // observed statistic (common::sequential_p); 0: off, every test draws all.
+  int stop_after = 0;
   // Whether the summary table goes to the console as well as to the report
   // (false: the front-end shows a table of its own).
   bool console_summary = true;
@@ -101,6 +105,9 @@ struct PopulationResult {
   bool df_defined = true;
   int exceeding = 0;  // permuted statistics above the observed one
   int ties = 0;       // permuted statistics equal to it
+  // The sequential rule stopped the test: permuted_statistic holds data sets
+  // 1..l only and p = H / l (common::sequential_p).
+  bool stopped_early = false;
   // tau: a permuted statistic this close to the observed one is a tie (0:
   // only an equal one is).
   double tie_tolerance = 0.0;
@@ -130,7 +137,7 @@ struct PopulationResult {
 };
 
 struct RunResults {
-  int permutations = 0;
+  int permutations = 0;  // asked for; a test the sequential rule stopped drew fewer
   // The rules judged ties within a tolerance and the tables carry the
   // interval and the notes.
   bool judged_with_ties = false;
@@ -142,6 +149,7 @@ struct RunResults {
   int estimations = 0;
   int not_converged = 0;
   int decreased_iterations = 0;
+  int stop_after = 0;  // RunOptions::stop_after
 };
 
 }  // namespace common

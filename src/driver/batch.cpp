@@ -102,17 +102,21 @@ void start_estimation(const common::RunInput& observed, const common::RunOptions
 }
 
 // Hands a batch's build lines to the observer and its analyses to sink,
-// in data set order (a data set's fits follow its build).
-void finish_batch(const Batch& batch, const RunOutlet& outlet, const PermutedSink& sink) {
+// in data set order (a data set's fits follow its build), until sink wants
+// no more; returns whether it still wants more.
+bool finish_batch(const Batch& batch, const RunOutlet& outlet, const PermutedSink& sink) {
   for (const PendingDataSet& entry : batch.entries) {
     const int dataset_number = entry.analysis.dataset_number;
     outlet.observer.build_messages(dataset_number, entry.console, entry.log);
     entry.listing.write_to(outlet.sinks.log);
     if (entry.analysed) {
       outlet.observer.data_set_built(dataset_number);
-      sink(entry.analysis);
+      if (!sink(entry.analysis)) {
+        return false;
+      }
     }
   }
+  return true;
 }
 
 // Data sets per batch: BATCH_PER_THREAD per thread, fewer where two
@@ -165,7 +169,11 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
       state.expansions = expand::ExpansionCache{};
     }
     workers.finish();
-    finish_batch(current, outlet, sink);
+    if (!finish_batch(current, outlet, sink)) {
+      // Every test has stopped: what was built ahead, and any stop its
+      // builds raised, belongs to no test.
+      return;
+    }
     if (current.failure) {
       std::rethrow_exception(current.failure);
     }

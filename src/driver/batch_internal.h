@@ -27,7 +27,9 @@ class StartKeys {
   StartKeys(const common::RunInput& input, std::int32_t seed);
   [[nodiscard]] std::uint64_t of(int population, int dataset_number, Model model) const;
 
-  // [population]: 0 where the test has no information and nothing is estimated.
+  // [population]: 0 where nothing (more) is estimated: the test has no
+  // information, or the sequential rule has stopped it. The driver's thread
+  // sets an entry to 0 between batches, while no estimation runs.
   std::vector<char> estimated;
 
  private:
@@ -43,8 +45,10 @@ struct PermutedAnalysis {
 };
 
 // Called for every permuted data set in data set order, once its console
-// output (progress line, build messages) has been written.
-using PermutedSink = std::function<void(const PermutedAnalysis&)>;
+// output (progress line, build messages) has been written; returns whether
+// the run wants more data sets (false: every test has stopped under the
+// sequential rule).
+using PermutedSink = std::function<bool(const PermutedAnalysis&)>;
 
 // Builds and analyses permuted data sets 1 to permutation_count in data set
 // order on `threads` threads. A stop raised while a data set is built is
@@ -52,7 +56,9 @@ using PermutedSink = std::function<void(const PermutedAnalysis&)>;
 // the console and the log read as if the data sets ran one by one, on any
 // number of threads; a data set that needs too many attempts writes the
 // abort listing after the log lines of the data sets before it and stops
-// with 7070.
+// with 7070. Once `sink` wants no more data sets, nothing after that data
+// set reaches the observer or `sink` and no later stop is raised, though
+// data sets built ahead (their number depends on the threads) were built.
 // The lines of each data set's build go to the observer, which is told of
 // the data set before `sink` gets it; the abort listing goes to sinks.log.
 struct RunOutlet {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/count.h"
+#include "common/permutation_p.h"
 #include "common/stop.h"
 #include "driver/batch_internal.h"
 #include "driver/build_internal.h"
@@ -136,6 +137,50 @@ void analyse_observed(const common::RunInput& input, const common::RunOptions& o
   }
 }
 
+// The sequential rule as the permuted data sets come in, in data set order:
+// a population's test stops at the data set that brings its count of
+// statistics at or above the observed one to H (the count common::sequential_p
+// makes), and is estimated no more. Its later data sets are still built, with
+// every draw, because the other populations' data sets are drawn with them;
+// the run wants no more data sets once every informative test has stopped
+// (a run without one draws them all, as without the rule).
+class SequentialStops {
+ public:
+  SequentialStops(int stop_after, const common::RunResults& results) : stop_after_(stop_after) {
+    for (const common::PopulationResult& result : results.populations) {
+      tolerance_.push_back(result.informative
+                               ? common::tie_tolerance(result.null_model.log_likelihood,
+                                                       result.alt_model.log_likelihood)
+                               : 0.0);
+      at_least_.push_back(0);
+      going_on_ += result.informative ? 1 : 0;
+    }
+  }
+
+  // Population p's statistic x of the next data set: whether its test stops there.
+  [[nodiscard]] bool stops(int p, double x, double observed) {
+    if (stop_after_ == 0 ||
+        common::standing_of(x, observed, tolerance_[p]) == common::Standing::below) {
+      return false;
+    }
+    if (++at_least_[p] < stop_after_) {
+      return false;
+    }
+    --going_on_;
+    stopped_any_ = true;
+    return true;
+  }
+
+  [[nodiscard]] bool wants_more() const { return !stopped_any_ || going_on_ > 0; }
+
+ private:
+  int stop_after_;
+  std::vector<double> tolerance_;  // [population]: tau
+  std::vector<int> at_least_;      // [population]
+  int going_on_ = 0;               // informative tests not stopped
+  bool stopped_any_ = false;
+};
+
 void start_results(const common::RunInput& input, const common::RunOptions& options,
                    common::RunResults& results) {
   results.permutations = options.permutations;
@@ -154,6 +199,26 @@ void start_results(const common::RunInput& input, const common::RunOptions& opti
     }
   }
   results.judged_with_ties = options.rules.judged_with_ties;
+  results.stop_after = options.stop_after;
+}
+
+// The summary of every population, then the notes on its fits and on the
+// sequential rule, in that order.
+void summarise_populations(const common::RunInput& input, const common::RunOptions& options,
+                           common::RunResults& results) {
+  for (common::PopulationResult& result : results.populations) {
+    summarise_population(result, options.rules.judged_with_ties, options.stop_after);
+  }
+  if (!options.rules.judged_with_ties) {
+    return;
+  }
+  add_fit_notes(input, results);
+  for (common::PopulationResult& result : results.populations) {
+    if (result.stopped_early) {
+      result.notes.push_back(
+          common::sequential_note(options.stop_after, common::count_of(result.permuted_statistic)));
+    }
+  }
 }
 
 }  // namespace
@@ -184,30 +249,38 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
     options.progress(1, data_set_total);
   }
 
+  SequentialStops stops(options.stop_after, results);
+  int analysed = 1;
   run_permuted_data_sets(
       input, options, keys, state, {sinks, observer}, [&](const PermutedAnalysis& analysis) {
         events.redrawn(analysis.dataset_number, analysis.attempts - 1);
         for (int p = 0; p < common::count_of(analysis.alt_model); ++p) {
-          common::PopulationResult& result = results.populations[p];
-          if (!result.informative) {
+          // A stopped test's fits after its last data set were not asked for,
+          // or belong to a batch estimated before it stopped: let go.
+          if (keys.estimated[p] == 0) {
             continue;
           }
+          common::PopulationResult& result = results.populations[p];
           const estimate::EmResult& alt = analysis.alt_model[p];
           events.fit(alt, analysis.dataset_number, p, "alternative");
-          result.permuted_statistic.push_back(
-              likelihood_ratio_statistic(result.null_model.log_likelihood, alt.log_likelihood));
+          const double statistic =
+              likelihood_ratio_statistic(result.null_model.log_likelihood, alt.log_likelihood);
+          result.permuted_statistic.push_back(statistic);
+          if (stops.stops(p, statistic, result.observed_statistic)) {
+            keys.estimated[p] = 0;
+          }
         }
+        analysed = analysis.dataset_number + 1;
         if (options.progress) {
-          options.progress(analysis.dataset_number + 1, data_set_total);
+          options.progress(analysed, data_set_total);
         }
+        return stops.wants_more();
       });
+  if (options.progress && analysed < data_set_total) {
+    options.progress(data_set_total, data_set_total);
+  }
 
-  for (common::PopulationResult& result : results.populations) {
-    summarise_population(result, options.rules.judged_with_ties);
-  }
-  if (options.rules.judged_with_ties) {
-    add_fit_notes(input, results);
-  }
+  summarise_populations(input, options, results);
   write_summary(results.populations, sinks.report,
                 options.console_summary ? &sinks.console : nullptr);
   return results;

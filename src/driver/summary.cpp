@@ -44,43 +44,60 @@ int printable_degrees(std::int64_t df) {
   return static_cast<int>(df);
 }
 
+// The classic judgement: exceeding counts the statistics strictly above the
+// observed one, ties those equal to it; p = exceeding / N.
+void judge_classic(common::PopulationResult& result) {
+  result.exceeding = 0;
+  result.ties = 0;
+  for (const double x : result.permuted_statistic) {
+    if (x > result.observed_statistic) {
+      ++result.exceeding;
+    } else if (x == result.observed_statistic) {
+      ++result.ties;
+    }
+  }
+  const int count = common::count_of(result.permuted_statistic);
+  result.p_value_conservative = common::permutation_p(result.exceeding, result.ties, count).p_value;
+  result.p_value = static_cast<double>(result.exceeding) / static_cast<double>(count);
+}
+
+// The maximum-likelihood judgement with ties within tau and, with
+// stop_after, the sequential rule; the statistics after the data set that
+// stopped the test are let go.
+void judge_with_ties(common::PopulationResult& result, int stop_after) {
+  const double tolerance =
+      common::tie_tolerance(result.null_model.log_likelihood, result.alt_model.log_likelihood);
+  const common::SequentialP judged = common::sequential_p(result.observed_statistic, tolerance,
+                                                          stop_after, result.permuted_statistic);
+  result.permuted_statistic.resize(static_cast<std::size_t>(judged.drawn));
+  result.exceeding = judged.exceeding;
+  result.ties = judged.ties;
+  result.stopped_early = judged.stopped;
+  result.p_value_conservative = judged.p.p_value;
+  result.p_value = judged.p.p_value;
+  result.p_ci_low = judged.p.interval.low;
+  result.p_ci_high = judged.p.interval.high;
+  result.tie_tolerance = tolerance;
+}
+
 }  // namespace
 
-void summarise_population(common::PopulationResult& result, bool judged_with_ties) {
+void summarise_population(common::PopulationResult& result, bool judged_with_ties, int stop_after) {
   if (!result.informative) {
     return;
   }
+  if (judged_with_ties) {
+    judge_with_ties(result, stop_after);
+  } else {
+    judge_classic(result);
+  }
   const double count = static_cast<double>(result.permuted_statistic.size());
   const double observed = result.observed_statistic;
-  // Two fits of the same data reach the same maximum only to within the
-  // likelihoods' rounding and stopping rule: statistics that close are ties.
-  const double tolerance = judged_with_ties ? 1e-6 * (std::fabs(result.null_model.log_likelihood) +
-                                                      std::fabs(result.alt_model.log_likelihood)) +
-                                                  1e-9
-                                            : 0.0;
-  result.exceeding = 0;
-  result.ties = 0;
   double sum = 0.0;
   double sum_of_squares = 0.0;
   for (const double x : result.permuted_statistic) {
-    // The report's p-value counts only statistics strictly above the observed one.
-    if (x > observed + tolerance) {
-      ++result.exceeding;
-    } else if (judged_with_ties ? std::fabs(x - observed) <= tolerance : x == observed) {
-      ++result.ties;
-    }
     sum += x;
     sum_of_squares += x * x;
-  }
-  const common::PermutationP p = common::permutation_p(result.exceeding, result.ties,
-                                                       common::count_of(result.permuted_statistic));
-  result.p_value_conservative = p.p_value;
-  result.p_value = judged_with_ties ? result.p_value_conservative
-                                    : static_cast<double>(result.exceeding) / count;
-  if (judged_with_ties) {
-    result.p_ci_low = p.interval.low;
-    result.p_ci_high = p.interval.high;
-    result.tie_tolerance = tolerance;
   }
   result.permutation_mean = sum / count;
   result.permutation_variance =

@@ -29,8 +29,12 @@ inline constexpr double MIN_EXPECTED_COUNT = 0.5;
 // |lnL1|) + 1e-9 of the observed one is a tie, one above it by more exceeds,
 // and p = (exceeding + ties + 1) / (N + 1) with its Clopper-Pearson interval;
 // a test without information keeps every figure undefined. tie_tolerance
-// keeps tau (the combined test across populations sums it).
-void summarise_population(common::PopulationResult& result, bool judged_with_ties = false);
+// keeps tau (the combined test across populations sums it). With
+// judged_with_ties and stop_after = H > 0, the sequential rule
+// (common::sequential_p) judges the test: a test that reached H keeps only
+// its permuted statistics 1..l, and p = H / l.
+void summarise_population(common::PopulationResult& result, bool judged_with_ties = false,
+                          int stop_after = 0);
 
 // Degrees of freedom of one population's test from the null value
 // frequencies fitted to the observed data ([null group]: the values a pair

@@ -329,9 +329,10 @@ void draw_panel(SvgCanvas& canvas, const common::RunResults& results, int panel)
   if (!result.informative) {
     draw_no_information(canvas, result, classic_panel(top));
   } else {
-    canvas.text(PLOT_LEFT, top + 44.0,
-                test_line(result, results.permutations, p_text_of(results, result)), 12.0,
-                Anchor::start);
+    canvas.text(
+        PLOT_LEFT, top + 44.0,
+        test_line(result, common::count_of(result.permuted_statistic), p_text_of(results, result)),
+        12.0, Anchor::start);
     // The notes on the test, beside its name.
     if (const std::string notes = notes_line(result); !notes.empty()) {
       canvas.text(PLOT_RIGHT, top + 24.0, notes, 12.0, Anchor::end, MUTED_TEXT);

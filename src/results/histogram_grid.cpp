@@ -41,8 +41,9 @@ PanelTexts panel_texts(const common::RunResults& results, const common::Populati
     texts.notes = {{}, LINE_STYLE.size};
     return texts;
   }
-  texts.test = fit_text(test_line(result, results.permutations, p_text_of(results, result)), width,
-                        3, LINE_STYLE);
+  texts.test = fit_text(
+      test_line(result, common::count_of(result.permuted_statistic), p_text_of(results, result)),
+      width, 3, LINE_STYLE);
   const std::string notes = notes_line(result);
   texts.notes =
       notes.empty() ? FittedText{{}, LINE_STYLE.size} : fit_text(notes, width, 3, LINE_STYLE);

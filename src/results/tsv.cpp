@@ -127,7 +127,8 @@ void write_summary_table(std::ostream& out, const common::RunInput& /*input*/,
   for (const common::PopulationResult& result : results.populations) {
     std::string line;
     append_text(line, result.name);
-    append_test_fields(line, result, results.permutations);
+    // The data sets the test drew: fewer than asked where the sequential rule stopped it.
+    append_test_fields(line, result, common::count_of(result.permuted_statistic));
     if (results.judged_with_ties) {
       append_judgement_fields(line, result);
     }
