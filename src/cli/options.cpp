@@ -141,6 +141,18 @@ std::string pair_alleles_problem(const Options& o) {
   return {};
 }
 
+// Options of the maximum-likelihood rules given with --classic-rules.
+std::string classic_rules_problem(const CLI::App& app, const Options& o) {
+  if (o.classic_rules && app.count("--stop-after") > 0) {
+    return "--stop-after does not go with --classic-rules (the classic rules draw every "
+           "permuted data set)";
+  }
+  if (o.classic_rules && app.count("--em-starts") > 0) {
+    return "--em-starts does not go with --classic-rules (the classic fit has one start)";
+  }
+  return {};
+}
+
 // Options that belong to the other mode, or that exclude each other.
 std::string mode_problem(const CLI::App& app, const Options& o) {
   const bool table = !o.genotypes.empty();
@@ -175,20 +187,14 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
   if (o.min_frequency && !(*o.min_frequency >= 0.0 && *o.min_frequency <= 1.0)) {
     return "--min-frequency must lie between 0 and 1";
   }
-  if (o.classic_rules && app.count("--stop-after") > 0) {
-    return "--stop-after does not go with --classic-rules (the classic rules draw every "
-           "permuted data set)";
-  }
-  if (o.classic_rules && app.count("--em-starts") > 0) {
-    return "--em-starts does not go with --classic-rules (the classic fit has one start)";
-  }
   if (app.count("--out") > 0 && o.out.empty()) {
     return "--out needs a prefix";
   }
   if (app.count("--max-memory") > 0 && !parse_memory_size(o.max_memory)) {
     return memory_size_problem(o.max_memory);
   }
-  return pair_alleles_problem(o);
+  const std::string rules = classic_rules_problem(app, o);
+  return rules.empty() ? pair_alleles_problem(o) : rules;
 }
 
 }  // namespace
