@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "cli/options.h"
 #include "layout/layout.h"
 #include "output/output.h"
@@ -21,6 +24,14 @@ void run_classic(const Options& options, layout::Sink& console, layout::Sink& he
 // The run from a genotype table (--genotypes).
 void run_genotype_table(const Options& options, layout::Sink& console, layout::Sink& help,
                         output::Interrupts* interrupts);
+
+// The merge of shard files (quarnel merge --out PREFIX SHARD...): checks
+// that they are the shards 1..N of one run, each once and agreeing on the
+// observed results, and writes the files the single run with --out PREFIX
+// writes, with its console lines. Throws common::FileError, writing
+// nothing, when they are not.
+void run_merge(const std::string& out, const std::vector<std::string>& shard_paths,
+               layout::Sink& console, layout::Sink& help, output::Interrupts* interrupts);
 
 // The options of both modes as the engine reads them.
 [[nodiscard]] common::RunOptions run_options(const Options& options);

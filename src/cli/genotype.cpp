@@ -20,7 +20,7 @@
 #include "table/table.h"
 
 namespace cli {
-namespace {
+namespace {}  // namespace
 
 // The individuals left out and the populations dropped, one line each.
 void log_exclusions(const genotypes::TestInput& made, layout::Sink& log) {
@@ -37,6 +37,58 @@ void log_exclusions(const genotypes::TestInput& made, layout::Sink& log) {
   }
 }
 
+namespace {
+
+// Records the fits a shard's log would note, split into those of the
+// observed data set and those of its block, and where the lines written
+// before the first fit end.
+class ShardRecorder final : public driver::RunObserver {
+ public:
+  ShardRecorder(const layout::MemorySink& report, OverallObserved& observed, OverallBlock& block)
+      : report_(report), observed_(observed), block_(block) {}
+  void build_messages(int /*dataset_number*/, const layout::MemorySink& /*console*/,
+                      const layout::MemorySink& /*log*/) override {}
+  void data_set_built(int dataset_number) override {
+    if (dataset_number == 0) {
+      report_before_ = report_.records().size();
+    }
+  }
+  void attempts_redrawn(int dataset_number, int redrawn) override {
+    block_.events.push_back({dataset_number, 0, 0, 0, 0, true, redrawn});
+  }
+  void em_fit(const driver::EmFit& fit) override {
+    const bool observed = fit.dataset_number == 0;
+    ++(observed ? observed_.estimations : block_.estimations);
+    if (!fit.converged || fit.decreased_iterations > 0) {
+      (observed ? observed_.events : block_.events)
+          .push_back({fit.dataset_number, fit.population, fit.model == "null" ? 0 : 1,
+                      fit.last_iteration, fit.decreased_iterations, fit.converged, 0});
+    }
+  }
+  [[nodiscard]] std::size_t report_before() const { return report_before_; }
+
+ private:
+  const layout::MemorySink& report_;
+  OverallObserved& observed_;
+  OverallBlock& block_;
+  std::size_t report_before_ = 0;
+};
+
+// What the writers read of the input.
+common::RunInput input_names(const common::RunInput& input) {
+  common::RunInput names;
+  names.locus_names = input.locus_names;
+  names.allele_names = input.allele_names;
+  names.population_names = input.population_names;
+  names.excluded_count = input.excluded_count;
+  names.untyped_systems = input.untyped_systems;
+  names.null_grouping = input.null_grouping;
+  names.alt_grouping = input.alt_grouping;
+  return names;
+}
+
+}  // namespace
+
 // The console lines after the summary: what the run survived, when anything.
 void write_run_notes(const common::RunResults& results, layout::Sink& console) {
   if (results.redrawn_attempts > 0) {
@@ -50,6 +102,8 @@ void write_run_notes(const common::RunResults& results, layout::Sink& console) {
     layout::write_line(console, decreased_text(results.decreased_iterations));
   }
 }
+
+namespace {
 
 void run_overall_test(const Options& options, const genotypes::GenotypeData& genotypes,
                       results::RunRecord record, const std::string& prefix,
@@ -103,6 +157,58 @@ void run_overall_test(const Options& options, const genotypes::GenotypeData& gen
 }
 
 }  // namespace
+
+void run_overall_shard(const Options& options, const genotypes::GenotypeData& genotypes,
+                       results::RunRecord record, const ShardPart& part, const std::string& path,
+                       output::OutputSet& outputs, layout::Sink& console, layout::Sink& help) {
+  const genotypes::TestSpec test =
+      genotypes::parse_test(genotypes, options.null_spec, options.alt_spec);
+  const genotypes::TestInput made =
+      genotypes::make_run_input(genotypes, test, table_rules(options).alleles_per_population);
+  ShardFile shard;
+  shard.part = part;
+  OverallObserved& observed = shard.overall;
+  layout::MemorySink console_lines;
+  layout::MemorySink log_lines;
+  layout::MemorySink report_lines;
+  log_exclusions(made, log_lines);
+  common::RunOptions run = run_options(options);
+  run.rules = table_rules(options);
+  run.console_summary = false;
+  const ShardRange block = shard_range(options.permutations, part);
+  run.block =
+      common::RunOptions::Block{static_cast<int>(block.first) + 1, static_cast<int>(block.last)};
+  ShardRecorder recorder(report_lines, observed, shard.overall_block);
+  common::RunResults results = driver::run_analysis(
+      made.input, run, {console_lines, log_lines, report_lines, &help}, recorder);
+  observed.input = input_names(made.input);
+  observed.permutations = options.permutations;
+  observed.stop_after = options.stop_after;
+  observed.min_frequency = table_min_frequency(options);
+  observed.console_lines = console_lines.records();
+  observed.log_lines = log_lines.records();
+  const std::vector<std::string>& report = report_lines.records();
+  const auto before = static_cast<std::ptrdiff_t>(recorder.report_before());
+  observed.report_lines.assign(report.begin(), report.begin() + before);
+  shard.overall_block.report_lines.assign(report.begin() + before, report.end());
+  observed.sparse_notes = driver::sparse_notes(made.input, results);
+  for (common::PopulationResult& result : results.populations) {
+    shard.overall_block.statistics.push_back(std::move(result.permuted_statistic));
+    result.permuted_statistic.clear();
+    result.capped_fits = 0;  // the merge counts them over every block
+  }
+  observed.populations = std::move(results.populations);
+  add_overall_rows(made, record);
+  shard.record = std::move(record);
+  write_shard_file(outputs, path, shard, console);
+}
+
+void write_shard_file(output::OutputSet& outputs, const std::string& path, const ShardFile& shard,
+                      layout::Sink& console) {
+  outputs.write(path, [&shard](std::ostream& out) { out << shard_file_bytes(shard); });
+  outputs.commit();
+  layout::write_line(console, "written: " + path);
+}
 
 void write_written_lines(const std::vector<std::string>& paths, const layout::LogSink& log,
                          const std::string& log_path, layout::Sink& console) {
@@ -208,6 +314,10 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
                         output::Interrupts* interrupts) {
   const formats::ReadOptions read_options = read_options_of(options);
   const std::string prefix = output_prefix(options.out, default_prefix(options.genotypes));
+  // A shard writes its shard file alone, locked by its own name, so that the
+  // shards of a run may run side by side.
+  const std::optional<ShardPart> part =
+      options.shard.empty() ? std::nullopt : parse_shard_part(options.shard);
   // Every output file is reserved before the table is read: its folder
   // checked, the set locked against a second run, none of them existing.
   // The log is appended to, but only as a regular file.
@@ -215,8 +325,14 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
   if (!options.locus_pairs) {
     finals.push_back(prefix + ".report.txt");
   }
-  output::OutputSet outputs(finals, prefix, interrupts);
-  layout::check_log_file(prefix + ".log");
+  const std::string shard_file = part ? shard_path(prefix, *part) : std::string();
+  if (part) {
+    finals = {shard_file};
+  }
+  output::OutputSet outputs(finals, part ? shard_file : prefix, interrupts);
+  if (!part) {
+    layout::check_log_file(prefix + ".log");
+  }
 
   const formats::ReadGenotypes read =
       formats::read_genotypes(options.genotypes, options.format, read_options,
@@ -235,7 +351,13 @@ void run_genotype_table(const Options& options, layout::Sink& console, layout::S
   if (table_rules(options).judged_with_ties) {
     record = run_record_head(options, read);
   }
-  if (options.locus_pairs) {
+  if (part && options.locus_pairs) {
+    run_locus_pair_shard(options, genotypes, std::move(record), *part, shard_file, outputs, console,
+                         help);
+  } else if (part) {
+    run_overall_shard(options, genotypes, std::move(record), *part, shard_file, outputs, console,
+                      help);
+  } else if (options.locus_pairs) {
     run_locus_pair_tests(options, genotypes, std::move(record), prefix, outputs, console, help);
   } else {
     run_overall_test(options, genotypes, std::move(record), prefix, outputs, console, help);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/shard_file.h"
 #include "formats/formats.h"
 #include "layout/layout.h"
 #include "output/output.h"
@@ -42,5 +43,29 @@ void write_written_lines(const std::vector<std::string>& paths, const layout::Lo
 void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData& genotypes,
                           results::RunRecord record, const std::string& prefix,
                           output::OutputSet& outputs, layout::Sink& console, layout::Sink& help);
+
+// A pair run none of whose tests completed writes no result file: throws
+// common::FileError.
+void refuse_if_none_completed(const std::vector<common::LocusPairResult>& locus_pairs);
+
+// Rows by population in the order of populations (the table's), then in the
+// order of the locus pairs; the sort is stable.
+void in_table_order(const std::vector<std::string>& populations,
+                    std::vector<common::LocusPairResult>& locus_pairs);
+
+// The console lines after the overall table: what the run survived, when anything.
+void write_run_notes(const common::RunResults& results, layout::Sink& console);
+
+// Shard part of a run (--shard): the tests or permuted data sets of its
+// block, and the shard file, written into outputs (which hold it alone),
+// committed, and named on the console. record is run_record_head's.
+void run_overall_shard(const Options& options, const genotypes::GenotypeData& genotypes,
+                       results::RunRecord record, const ShardPart& part, const std::string& path,
+                       output::OutputSet& outputs, layout::Sink& console, layout::Sink& help);
+void run_locus_pair_shard(const Options& options, const genotypes::GenotypeData& genotypes,
+                          results::RunRecord record, const ShardPart& part, const std::string& path,
+                          output::OutputSet& outputs, layout::Sink& console, layout::Sink& help);
+void write_shard_file(output::OutputSet& outputs, const std::string& path, const ShardFile& shard,
+                      layout::Sink& console);
 
 }  // namespace cli

@@ -20,6 +20,7 @@
 #include "cli/result_files.h"
 #include "cli/run_notes.h"
 #include "cli/run_record.h"
+#include "cli/shard_file.h"
 #include "common/combined.h"
 #include "common/corrections.h"
 #include "common/count.h"
@@ -150,16 +151,23 @@ void add_pair_rows(const common::RunInput& input, int i, int j, const common::Ru
 
 // What the driver needs of a pair run: each pair's input and rows, its
 // observer naming the pair in the log, and the notes it counts.
+// With a shard part, only the pairs of its block are tested.
 driver::LocusPairTests locus_pair_tests(const Options& options,
                                         const genotypes::GenotypeData& genotypes,
                                         const std::vector<int>& loci,
-                                        std::vector<NoteCounts>& pair_notes) {
+                                        std::vector<NoteCounts>& pair_notes,
+                                        const std::optional<ShardPart>& part) {
   driver::LocusPairTests tests;
   for (int i = 0; i < common::count_of(loci); ++i) {
     for (int j = i + 1; j < common::count_of(loci); ++j) {
       tests.pairs.push_back(
           {i, j, genotypes.loci[loci[i]].name + " ~ " + genotypes.loci[loci[j]].name});
     }
+  }
+  if (part) {
+    const ShardRange block = shard_range(common::count_of(tests.pairs), *part);
+    tests.pairs.erase(tests.pairs.begin() + block.last, tests.pairs.end());
+    tests.pairs.erase(tests.pairs.begin(), tests.pairs.begin() + block.first);
   }
   pair_notes.assign(tests.pairs.size(), NoteCounts{});
   tests.options = run_options(options);
@@ -197,8 +205,8 @@ driver::LocusPairTests locus_pair_tests(const Options& options,
   return tests;
 }
 
-// A run none of whose pair tests completed writes no result file and ends
-// with an error.
+}  // namespace
+
 void refuse_if_none_completed(const std::vector<common::LocusPairResult>& locus_pairs) {
   if (!locus_pairs.empty() &&
       std::all_of(locus_pairs.begin(), locus_pairs.end(), [](const common::LocusPairResult& pair) {
@@ -210,19 +218,37 @@ void refuse_if_none_completed(const std::vector<common::LocusPairResult>& locus_
   }
 }
 
-// Rows by population in the table's order, then in the order of the locus
-// pairs; the sort is stable.
-void in_table_order(const genotypes::GenotypeData& genotypes,
+void in_table_order(const std::vector<std::string>& populations,
                     std::vector<common::LocusPairResult>& locus_pairs) {
   std::map<std::string_view, int> rank;
-  const common::FirstAppearance order = genotypes::population_order(genotypes);
-  for (int p = 0; p < common::count_of(order.values); ++p) {
-    rank.emplace(order.values[p], p);
+  for (int p = 0; p < common::count_of(populations); ++p) {
+    rank.emplace(populations[p], p);
   }
   std::stable_sort(locus_pairs.begin(), locus_pairs.end(),
                    [&rank](const common::LocusPairResult& x, const common::LocusPairResult& y) {
                      return rank.at(x.result.name) < rank.at(y.result.name);
                    });
+}
+
+namespace {
+
+// The loci paired, by name.
+std::vector<std::string> locus_names_of(const genotypes::GenotypeData& genotypes,
+                                        const std::vector<int>& loci) {
+  std::vector<std::string> names;
+  names.reserve(loci.size());
+  for (const int locus : loci) {
+    names.push_back(genotypes.loci[locus].name);
+  }
+  return names;
+}
+
+// The record's rows of a pair run after its head.
+void add_pair_run_rows(const Options& options, const genotypes::GenotypeData& genotypes,
+                       const std::vector<std::string>& locus_names, results::RunRecord& record) {
+  add_locus_pair_rows(genotypes, locus_names, record);
+  record.emplace_back("probe_starts_per_pair", layout::integer_text(PAIR_PROBE_STARTS));
+  record.emplace_back("pair_alleles", options.pair_alleles ? "yes" : "no");
 }
 
 }  // namespace
@@ -234,7 +260,8 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
   layout::LogSink log(prefix + ".log");
   ProgressLine progress(std::cerr, !options.quiet && error_stream_is_terminal());
   std::vector<NoteCounts> pair_notes;
-  driver::LocusPairTests tests = locus_pair_tests(options, genotypes, loci, pair_notes);
+  driver::LocusPairTests tests =
+      locus_pair_tests(options, genotypes, loci, pair_notes, std::nullopt);
   // Every locus pair runs the same number of data sets; the line shows them
   // all, counted in units that an int holds (many locus pairs of many
   // permutations).
@@ -257,13 +284,9 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
     notes.add_pair(pair);
   }
   write_note_counts(notes, true, help);
-  in_table_order(genotypes, locus_pairs);
+  in_table_order(genotypes::population_order(genotypes).values, locus_pairs);
   common::correct_locus_pairs(locus_pairs);
-  std::vector<std::string> locus_names;
-  locus_names.reserve(loci.size());
-  for (const int locus : loci) {
-    locus_names.push_back(genotypes.loci[locus].name);
-  }
+  const std::vector<std::string> locus_names = locus_names_of(genotypes, loci);
   const bool judged_with_ties = table_rules(options).judged_with_ties;
   write_locus_pair_table(locus_names, locus_pairs, judged_with_ties, prefix + ".pairs.tsv",
                          console);
@@ -272,9 +295,7 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
   set.locus_pairs = &locus_pairs;
   set.judged_with_ties = judged_with_ties;
   if (judged_with_ties) {
-    add_locus_pair_rows(genotypes, locus_names, record);
-    record.emplace_back("probe_starts_per_pair", layout::integer_text(PAIR_PROBE_STARTS));
-    record.emplace_back("pair_alleles", options.pair_alleles ? "yes" : "no");
+    add_pair_run_rows(options, genotypes, locus_names, record);
     set.record = &record;
   }
   common::CombinedTests combined = common::combined_locus_pairs(locus_pairs);
@@ -286,6 +307,30 @@ void run_locus_pair_tests(const Options& options, const genotypes::GenotypeData&
       write_results(outputs, prefix, result_choice(options), set);
   outputs.commit();
   write_written_lines(paths, log, prefix + ".log", console);
+}
+
+void run_locus_pair_shard(const Options& options, const genotypes::GenotypeData& genotypes,
+                          results::RunRecord record, const ShardPart& part, const std::string& path,
+                          output::OutputSet& outputs, layout::Sink& console, layout::Sink& help) {
+  const std::vector<int> loci = genotypes::parse_loci(genotypes, options.loci);
+  ShardFile shard;
+  shard.part = part;
+  shard.pairs = true;
+  shard.locus_pairs.loci = locus_names_of(genotypes, loci);
+  shard.locus_pairs.population_order = genotypes::population_order(genotypes).values;
+  shard.locus_pairs.pair_alleles = options.pair_alleles;
+  add_pair_run_rows(options, genotypes, shard.locus_pairs.loci, record);
+  shard.record = std::move(record);
+  PairsBlock& block = shard.pairs_block;
+  const driver::LocusPairTests tests =
+      locus_pair_tests(options, genotypes, loci, block.notes, part);
+  layout::MemorySink log;
+  layout::MemorySink help_lines;
+  block.rows = driver::run_locus_pairs(tests, log, help_lines);
+  help_lines.write_to(help);
+  block.log_lines = log.records();
+  block.help_lines = help_lines.records();
+  write_shard_file(outputs, path, shard, console);
 }
 
 }  // namespace cli

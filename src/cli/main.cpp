@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
                 << "\nRun 'quarnel --help' for the options.\n";
       return common::FILE_ERROR_STATUS;
     case cli::ParsedCommand::Action::run:
+    case cli::ParsedCommand::Action::merge:
       break;
   }
 
@@ -94,6 +95,12 @@ int main(int argc, char** argv) {
   driver::limit_allocator_arenas();
   output::Interrupts interrupts;
   try {
+    if (command.action == cli::ParsedCommand::Action::merge) {
+      layout::StreamSink console(std::cout, layout::LineEnd::lf);
+      cli::TableConsole table_console(console);
+      cli::run_merge(command.options.out, command.shard_files, table_console, help, &interrupts);
+      return 0;
+    }
     return run_program(command.options, help, interrupts);
   } catch (const common::FileError& error) {
     return report_file_error(error);

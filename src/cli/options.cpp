@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli/memory.h"
+#include "cli/shard_file.h"
 
 namespace cli {
 namespace {
@@ -124,6 +125,11 @@ void add_table_options(CLI::App& app, Options& o) {
                  "test across populations is then not formed (default: off, every test draws "
                  "all)")
       ->check(CLI::Range(1, common::MAX_PERMUTATIONS));
+  app.add_option("--shard", o.shard,
+                 "compute shard K of N only (the default rules): its block of the pairs, or of "
+                 "the permuted data sets; writes PREFIX.shard-K-of-N alone, which 'quarnel merge "
+                 "--out PREFIX SHARD...' turns into the files of the whole run (default: the "
+                 "whole run)");
   app.add_option("--min-frequency", o.min_frequency,
                  "least frequency of a value listed in PREFIX.frequencies.tsv, 0 to 1 "
                  "(default: 1e-6; with --classic-rules 0, every value of positive frequency)");
@@ -150,7 +156,30 @@ std::string classic_rules_problem(const CLI::App& app, const Options& o) {
   if (o.classic_rules && app.count("--em-starts") > 0) {
     return "--em-starts does not go with --classic-rules (the classic fit has one start)";
   }
+  if (o.classic_rules && app.count("--shard") > 0) {
+    return "--shard does not go with --classic-rules (only the default rules can replay the "
+           "permutations of the data sets before a shard's block)";
+  }
   return {};
+}
+
+// What --shard needs: K/N, shard K of N.
+std::string shard_problem(const CLI::App& app, const Options& o) {
+  if (app.count("--shard") > 0 && !parse_shard_part(o.shard)) {
+    return "--shard needs K/N, shard K of N, with 1 <= K <= N <= " + std::to_string(MAX_SHARDS) +
+           " (not '" + o.shard + "')";
+  }
+  return {};
+}
+
+// The options that exclude each other: the rules', --shard's, --pair-alleles'.
+std::string combination_problem(const CLI::App& app, const Options& o) {
+  for (const std::string& problem : {classic_rules_problem(app, o), shard_problem(app, o)}) {
+    if (!problem.empty()) {
+      return problem;
+    }
+  }
+  return pair_alleles_problem(o);
 }
 
 // Options that belong to the other mode, or that exclude each other.
@@ -161,7 +190,8 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
         "--populations",   "--region",           "--delimiter",      "--population-column",
         "--id-column",     "--missing",          "--null",           "--alt",
         "--pairs",         "--pair-alleles",     "--loci",           "--quiet",
-        "--classic-rules", "--em-starts",        "--min-frequency",  "--stop-after"}) {
+        "--classic-rules", "--em-starts",        "--min-frequency",  "--stop-after",
+        "--shard"}) {
     if (!table && app.count(name) > 0) {
       return std::string(name) + " needs --genotypes TABLE";
     }
@@ -193,8 +223,7 @@ std::string mode_problem(const CLI::App& app, const Options& o) {
   if (app.count("--max-memory") > 0 && !parse_memory_size(o.max_memory)) {
     return memory_size_problem(o.max_memory);
   }
-  const std::string rules = classic_rules_problem(app, o);
-  return rules.empty() ? pair_alleles_problem(o) : rules;
+  return combination_problem(app, o);
 }
 
 }  // namespace
@@ -211,7 +240,40 @@ double table_min_frequency(const Options& options) {
   return options.classic_rules ? 0.0 : DEFAULT_MIN_FREQUENCY;
 }
 
+namespace {
+
+ParsedCommand parse_merge(int argc, const char* const* argv) {
+  ParsedCommand command;
+  command.action = ParsedCommand::Action::merge;
+  CLI::App app{
+      "Merges the shard files PREFIX.shard-K-of-N of one run (quarnel ... --shard K/N\n"
+      "--out PREFIX) into the files the whole run writes with --out PREFIX.",
+      "quarnel merge"};
+  app.add_option("--out", command.options.out, "prefix of the result files")->required();
+  app.add_option("shards", command.shard_files, "the shard files 1 to N of the run, any order")
+      ->required();
+  try {
+    app.parse(argc - 1, argv + 1);
+  } catch (const CLI::CallForHelp&) {
+    command.action = ParsedCommand::Action::help;
+    command.text = app.help();
+  } catch (const CLI::ParseError& error) {
+    command.action = ParsedCommand::Action::usage_error;
+    command.text = std::string("merge: ") + error.what();
+  }
+  if (command.action == ParsedCommand::Action::merge && command.options.out.empty()) {
+    command.action = ParsedCommand::Action::usage_error;
+    command.text = "merge: --out needs a prefix";
+  }
+  return command;
+}
+
+}  // namespace
+
 ParsedCommand parse_options(int argc, const char* const* argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "merge") {
+    return parse_merge(argc, argv);
+  }
   ParsedCommand command;
   CLI::App app{std::string(DESCRIPTION), "quarnel"};
   app.set_version_flag("--version", "quarnel " QUARNEL_VERSION, "show the version and exit");

@@ -39,6 +39,7 @@ struct Options {
   std::string loci;
   bool quiet = false;
   bool classic_rules = false;  // the classic estimation rules in a table run
+  std::string shard;           // --shard K/N; empty: the whole run
   int em_starts = common::DEFAULT_EM_STARTS;
   int stop_after = 0;  // --stop-after H: the sequential rule; 0: off
   // The least frequency a row of PREFIX.frequencies.tsv shows; unset: the
@@ -56,13 +57,15 @@ struct Options {
 [[nodiscard]] double table_min_frequency(const Options& options);
 
 struct ParsedCommand {
-  enum class Action { run, help, version, usage_error };
+  enum class Action { run, merge, help, version, usage_error };
   Action action = Action::run;
   Options options;
-  std::string text;  // help text, or what was wrong with the command line
+  std::vector<std::string> shard_files;  // quarnel merge: the shard files
+  std::string text;                      // help text, or what was wrong with the command line
 };
 
-// Parses the arguments (argv[0] included). A usage error names the option
+// Parses the arguments (argv[0] included); "quarnel merge --out PREFIX
+// SHARD..." is the merge of shard files. A usage error names the option
 // and what is wrong; an option of the other mode is a usage error.
 [[nodiscard]] ParsedCommand parse_options(int argc, const char* const* argv);
 

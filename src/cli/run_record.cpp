@@ -177,6 +177,20 @@ std::optional<FileDigest> file_digest(const std::string& path) {
   return digest;
 }
 
+std::string text_sha256(std::string_view bytes) {
+  std::array<unsigned char, EVP_MAX_MD_SIZE> hash{};
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), hash.data(), &length, EVP_sha256(), nullptr) != 1) {
+    throw common::FileError{"", 0, "a SHA-256 could not be computed"};
+  }
+  std::string hex;
+  for (unsigned int k = 0; k < length; ++k) {
+    hex += HEX_DIGITS[hash[k] >> 4];
+    hex += HEX_DIGITS[hash[k] & 15U];
+  }
+  return hex;
+}
+
 results::RunRecord run_record_head(const Options& options, const formats::ReadGenotypes& read) {
   results::RunRecord record;
   record.emplace_back("program", "quarnel");

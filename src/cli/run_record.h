@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/options.h"
@@ -42,5 +43,8 @@ struct FileDigest {
   std::int64_t bytes = 0;
 };
 [[nodiscard]] std::optional<FileDigest> file_digest(const std::string& path);
+
+// The SHA-256 of bytes in lower-case hex.
+[[nodiscard]] std::string text_sha256(std::string_view bytes);
 
 }  // namespace cli

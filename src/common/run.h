@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,16 @@ struct RunOptions {
   // and those kept for reuse); a data set that would need more stops the run
   // before its lists are built. 0: no limit.
   std::int64_t max_memory = 0;
+  // A shard's block of the permuted data sets: only first .. last (1-based)
+  // are built and estimated, after the shuffle's draws of those before are
+  // replayed (no build, no estimation: the rules must keep the missing
+  // patterns, so that every data set draws once). The results then hold the
+  // observed fits and the block's statistics, unsummarised. nullopt: all.
+  struct Block {
+    int first = 1;
+    int last = 0;
+  };
+  std::optional<Block> block;
   // Called after each data set with the number done and the total
   // (permutations + 1); may be empty. Runs on the driver's thread.
   std::function<void(int done, int total)> progress;

@@ -11,6 +11,11 @@
 namespace driver {
 namespace {
 
+// The last permuted data set the run builds: its block's, or the last.
+int last_data_set(const common::RunOptions& options) {
+  return options.block ? options.block->last : options.permutations;
+}
+
 // Permuted data sets built ahead of their analysis, per worker thread. Builds
 // run in data set order on the calling thread (the generator's sequence
 // depends on it); the estimation of a batch runs on the workers.
@@ -51,7 +56,7 @@ Batch build_batch(int& dataset_number, int size, const common::RunInput& observe
                   const layout::Sinks& sinks) {
   Batch batch;
   batch.entries.reserve(static_cast<std::size_t>(size));
-  while (batch.built_count < size && dataset_number <= options.permutations) {
+  while (batch.built_count < size && dataset_number <= last_data_set(options)) {
     PendingDataSet& entry = batch.entries.emplace_back();
     entry.analysis.dataset_number = dataset_number;
     const layout::Sinks build_sinks{entry.console, entry.log, sinks.report, sinks.help};
@@ -147,7 +152,7 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
   // set per thread, then twice as many each time (building a data set takes
   // about a third of what estimating it does).
   int next_size = threads;
-  int dataset_number = 1;
+  int dataset_number = options.block ? options.block->first : 1;
   Batch current = build_batch(dataset_number, next_size, observed, options, state, sinks);
   // The batch finished last: its data sets are let go while the workers
   // estimate the next one (giving back thousands of shared pair lists takes
@@ -163,7 +168,7 @@ void run_permuted_data_sets(const common::RunInput& observed, const common::RunO
       next_size = std::min(2 * next_size, batch_size);
       next = build_batch(dataset_number, next_size, observed, options, state, sinks);
     }
-    if (dataset_number > options.permutations || next.stops_the_run()) {
+    if (dataset_number > last_data_set(options) || next.stops_the_run()) {
       // Nothing more is built: the lists kept for later data sets are let go
       // while the workers estimate (those of the batches in hand stay).
       state.expansions = expand::ExpansionCache{};

@@ -103,4 +103,10 @@ void build_observed_data_set(const common::RunInput& observed, PermutationState&
                                          PermutationState& state, const layout::Sinks& sinks,
                                          layout::Sink& listing_log, BuiltDataSet& built);
 
+// Replays the shuffle of permuted data sets 1 .. count without building
+// them: their attempts counted and their donors drawn, so that the next
+// build is that of data set count + 1. Only for rules that keep the missing
+// patterns, under which every data set is one attempt and one shuffle.
+void skip_data_sets(PermutationState& state, int count);
+
 }  // namespace driver

@@ -202,26 +202,24 @@ void start_results(const common::RunInput& input, const common::RunOptions& opti
   results.stop_after = options.stop_after;
 }
 
-// The summary of every population, then the notes on its fits and on the
-// sequential rule, in that order.
-void summarise_populations(const common::RunInput& input, const common::RunOptions& options,
-                           common::RunResults& results) {
+}  // namespace
+
+void close_run(common::RunResults& results, const std::vector<std::string>& sparse,
+               layout::Sink* console, layout::Sink& report) {
   for (common::PopulationResult& result : results.populations) {
-    summarise_population(result, options.rules.judged_with_ties, options.stop_after);
+    summarise_population(result, results.judged_with_ties, results.stop_after);
   }
-  if (!options.rules.judged_with_ties) {
-    return;
-  }
-  add_fit_notes(input, results);
-  for (common::PopulationResult& result : results.populations) {
-    if (result.stopped_early) {
-      result.notes.push_back(
-          common::sequential_note(options.stop_after, common::count_of(result.permuted_statistic)));
+  if (results.judged_with_ties) {
+    add_fit_notes(sparse, results);
+    for (common::PopulationResult& result : results.populations) {
+      if (result.stopped_early) {
+        result.notes.push_back(common::sequential_note(
+            results.stop_after, common::count_of(result.permuted_statistic)));
+      }
     }
   }
+  write_summary(results.populations, report, console);
 }
-
-}  // namespace
 
 common::RunResults run_analysis(const common::RunInput& input, const common::RunOptions& options,
                                 const layout::Sinks& sinks, RunObserver& observer) {
@@ -249,7 +247,12 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
     options.progress(1, data_set_total);
   }
 
-  SequentialStops stops(options.stop_after, results);
+  if (options.block) {
+    skip_data_sets(state, options.block->first - 1);
+  }
+  // A shard's block is computed whole: the merge applies the rule to the
+  // statistics of every block in data set order.
+  SequentialStops stops(options.block ? 0 : options.stop_after, results);
   int analysed = 1;
   run_permuted_data_sets(
       input, options, keys, state, {sinks, observer}, [&](const PermutedAnalysis& analysis) {
@@ -280,9 +283,12 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
     options.progress(data_set_total, data_set_total);
   }
 
-  summarise_populations(input, options, results);
-  write_summary(results.populations, sinks.report,
-                options.console_summary ? &sinks.console : nullptr);
+  if (options.block) {
+    return results;  // a shard's block: the merge closes the run
+  }
+  const std::vector<std::string> sparse =
+      results.judged_with_ties ? sparse_notes(input, results) : std::vector<std::string>{};
+  close_run(results, sparse, options.console_summary ? &sinks.console : nullptr, sinks.report);
   return results;
 }
 

@@ -82,6 +82,28 @@ class ClassicObserver final : public RunObserver {
                                               const common::RunOptions& options,
                                               const layout::Sinks& sinks, RunObserver& observer);
 
+// The sparse note of each population's test (empty where there is none), as
+// run_analysis adds it: what a merge of shards needs of the input for the notes.
+[[nodiscard]] std::vector<std::string> sparse_notes(const common::RunInput& input,
+                                                    const common::RunResults& results);
+
+// The notes on the fits of each informative test, after its other notes:
+// "estimation cap: K of M fits reached the iteration limit" (from
+// capped_fits), then its sparse note (sparse: [population], as sparse_notes
+// gives them).
+void add_fit_notes(const std::vector<std::string>& sparse, common::RunResults& results);
+
+// The close of a run: each population's summary from its observed and
+// permuted statistics (judged as results.judged_with_ties and
+// results.stop_after say: a stopped test keeps its statistics 1..l), the fit
+// notes and the sequential rule's under those rules, and the summary table
+// in the report (and on
+// console unless nullptr). run_analysis ends with it; a merge of shards ends
+// with it too, on the statistics of every block in data set order and
+// capped_fits counted over them all.
+void close_run(common::RunResults& results, const std::vector<std::string>& sparse,
+               layout::Sink* console, layout::Sink& report);
+
 // A run of locus pair tests as its front-end prepares it: each pair is the
 // overall test of its two loci alone. The callbacks run on the driver's
 // worker threads, several pairs at once, each call for its own pair k

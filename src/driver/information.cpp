@@ -99,7 +99,36 @@ InformationNotes information_notes(const common::RunInput& input, int p) {
   return told;
 }
 
-void add_fit_notes(const common::RunInput& input, common::RunResults& results) {
+std::string sparse_note(const common::RunInput& input, int p, int individuals) {
+  const double sampled = 2.0 * individuals;
+  double largest = 0.0;
+  for (const std::vector<int>& group : input.alt_grouping.group_systems) {
+    double possible = 1.0;
+    for (const int system : group) {
+      possible *= std::max(1, typed_alleles(input, p, system));
+    }
+    largest = std::max(largest, possible);
+  }
+  if (!(largest > 10.0 * sampled)) {
+    return {};
+  }
+  const std::string possible =
+      largest < 9e18 ? layout::integer_text(static_cast<std::int64_t>(largest)) : "over 9e18";
+  return "sparse: " + possible + " possible haplotypes for " +
+         layout::integer_text(static_cast<std::int64_t>(sampled)) + " sampled";
+}
+
+std::vector<std::string> sparse_notes(const common::RunInput& input,
+                                      const common::RunResults& results) {
+  std::vector<std::string> notes;
+  for (int p = 0; p < common::count_of(results.populations); ++p) {
+    const common::PopulationResult& result = results.populations[p];
+    notes.push_back(result.informative ? sparse_note(input, p, result.individuals) : std::string());
+  }
+  return notes;
+}
+
+void add_fit_notes(const std::vector<std::string>& sparse, common::RunResults& results) {
   for (int p = 0; p < common::count_of(results.populations); ++p) {
     common::PopulationResult& result = results.populations[p];
     if (!result.informative) {
@@ -111,20 +140,8 @@ void add_fit_notes(const common::RunInput& input, common::RunResults& results) {
                              " of " + layout::integer_text(fits) +
                              " fits reached the iteration limit");
     }
-    const double sampled = 2.0 * result.individuals;
-    double largest = 0.0;
-    for (const std::vector<int>& group : input.alt_grouping.group_systems) {
-      double possible = 1.0;
-      for (const int system : group) {
-        possible *= std::max(1, typed_alleles(input, p, system));
-      }
-      largest = std::max(largest, possible);
-    }
-    if (largest > 10.0 * sampled) {
-      const std::string possible =
-          largest < 9e18 ? layout::integer_text(static_cast<std::int64_t>(largest)) : "over 9e18";
-      result.notes.push_back("sparse: " + possible + " possible haplotypes for " +
-                             layout::integer_text(static_cast<std::int64_t>(sampled)) + " sampled");
+    if (p < common::count_of(sparse) && !sparse[p].empty()) {
+      result.notes.push_back(sparse[p]);
     }
   }
 }

@@ -59,13 +59,12 @@ struct InformationNotes {
 };
 [[nodiscard]] InformationNotes information_notes(const common::RunInput& input, int p);
 
-// The notes on the fits of an informative test, after its other notes:
-// "estimation cap: K of M fits reached the iteration limit" and "sparse: X
-// possible haplotypes for 2N sampled" where the alleles typed in the
-// population at the loci of an alternative group could form more than 10
-// times as many haplotypes as the population has (df and xi then mean
-// little; the permutation p-value stays valid).
-void add_fit_notes(const common::RunInput& input, common::RunResults& results);
+// The note on an informative test whose alleles typed in population p at
+// the loci of an alternative group could form more than 10 times as many
+// haplotypes as its individuals carry: "sparse: X possible haplotypes for 2N
+// sampled" (df and xi then mean little; the permutation p-value stays
+// valid); empty otherwise.
+[[nodiscard]] std::string sparse_note(const common::RunInput& input, int p, int individuals);
 
 // Writes the two header lines and one line per population, each record to
 // the report file first and then to the console. Names are cut to their
