@@ -66,7 +66,13 @@ done
 same_as_single overall_sparse "$table" 7 --permutations 4 --seed 11
 same_as_single pair_alleles "$table" 2 --pairs --pair-alleles --permutations 20
 same_as_single example "$example" 3 --permutations 60 --seed 7
+# The sequential rule: tests that stop within a block, in a later block or
+# never; the merge finds where each stops from every block's statistics.
+same_as_single sequential "$table" 7 --permutations 200 --stop-after 5
+same_as_single sequential_pairs "$table" 2 --pairs --permutations 200 --stop-after 5
 [[ -s $work/overall3/merged.log ]] || fail "the merged runs wrote no log to compare"
+grep -q "sequential: stopped" "$work/sequential/merged.summary.tsv" ||
+  fail "no test of the sequential case stopped early"
 failures=$((failures + $(grep -c FAIL "$work/failures")))
 
 # Refusals: exit 2, one line naming the problem, no result file.

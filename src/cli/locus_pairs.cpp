@@ -319,6 +319,7 @@ void run_locus_pair_shard(const Options& options, const genotypes::GenotypeData&
   shard.locus_pairs.loci = locus_names_of(genotypes, loci);
   shard.locus_pairs.population_order = genotypes::population_order(genotypes).values;
   shard.locus_pairs.pair_alleles = options.pair_alleles;
+  shard.locus_pairs.stop_after = options.stop_after;
   add_pair_run_rows(options, genotypes, shard.locus_pairs.loci, record);
   shard.record = std::move(record);
   PairsBlock& block = shard.pairs_block;

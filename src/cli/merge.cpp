@@ -247,7 +247,10 @@ void merge_overall(const std::vector<ReadShard>& shards, const std::string& pref
   set.judged_with_ties = true;
   set.min_frequency = observed.min_frequency;
   set.record = &first.record;
-  const common::CombinedTests combined = common::combined_overall(results);
+  common::CombinedTests combined = common::combined_overall(results);
+  if (observed.stop_after > 0) {
+    common::mark_not_combined(combined);
+  }
   set.combined = &combined;
   std::vector<std::string> written = {report_path};
   const results::ResultChoice choice{results::RunKind::overall, true, false};
@@ -283,7 +286,10 @@ void merge_locus_pairs(const std::vector<ReadShard>& shards, const std::string& 
   set.locus_pairs = &locus_pairs;
   set.judged_with_ties = true;
   set.record = &first.record;
-  const common::CombinedTests combined = common::combined_locus_pairs(locus_pairs);
+  common::CombinedTests combined = common::combined_locus_pairs(locus_pairs);
+  if (first.locus_pairs.stop_after > 0) {
+    common::mark_not_combined(combined);
+  }
   set.combined = &combined;
   const results::ResultChoice choice{results::RunKind::locus_pairs, true,
                                      first.locus_pairs.pair_alleles};

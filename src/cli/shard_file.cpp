@@ -181,6 +181,7 @@ std::string observed_bytes_of(const ShardFile& shard) {
     out.texts(shard.locus_pairs.loci);
     out.texts(shard.locus_pairs.population_order);
     out.flag(shard.locus_pairs.pair_alleles);
+    out.integer(shard.locus_pairs.stop_after);
   } else {
     put_overall_observed(out, shard.overall);
   }
@@ -385,6 +386,8 @@ ShardFile read_shard_file(const std::string& path, std::string_view bytes) {
     shard.locus_pairs.loci = observed_in.texts();
     shard.locus_pairs.population_order = observed_in.texts();
     shard.locus_pairs.pair_alleles = observed_in.flag();
+    shard.locus_pairs.stop_after =
+        static_cast<int>(observed_in.integer(0, common::MAX_PERMUTATIONS));
     shard.pairs_block = get_pairs_block(block_in);
   } else {
     shard.overall = get_overall_observed(observed_in);

@@ -87,6 +87,7 @@ struct PairsObserved {
   std::vector<std::string> loci;
   std::vector<std::string> population_order;
   bool pair_alleles = false;  // --pair-alleles
+  int stop_after = 0;         // --stop-after; 0: off
 };
 
 struct PairsBlock {

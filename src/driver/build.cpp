@@ -371,7 +371,7 @@ BuildStatus build_data_set(int dataset_number, const common::RunInput& observed,
 }
 
 void skip_data_sets(PermutationState& state, int count) {
-  assert(state.keep_missing_patterns);
+  assert(count == 0 || state.keep_missing_patterns);
   for (int dataset_number = 1; dataset_number <= count; ++dataset_number) {
     (void)state.try_count.begin_attempt(dataset_number);
     permute::shuffle_donors(state.donor_classes, state.generator, state.donor_index);

@@ -202,6 +202,17 @@ void start_results(const common::RunInput& input, const common::RunOptions& opti
   results.stop_after = options.stop_after;
 }
 
+// The run's settings of the permutation state.
+void configure_state(const common::RunInput& input, const common::RunOptions& options,
+                     PermutationState& state) {
+  state.memory_budget = options.max_memory;
+  state.threads = std::max(options.threads, 1);
+  state.keep_missing_patterns = options.rules.keep_missing_patterns;
+  if (options.rules.alleles_per_population) {
+    state.population_alleles = expand::typed_alleles(input.systems, input.populations);
+  }
+}
+
 }  // namespace
 
 void close_run(common::RunResults& results, const std::vector<std::string>& sparse,
@@ -229,12 +240,7 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
   const int data_set_total = options.permutations + 1;
 
   PermutationState state(options.permutations, options.seed);
-  state.memory_budget = options.max_memory;
-  state.threads = std::max(options.threads, 1);
-  state.keep_missing_patterns = options.rules.keep_missing_patterns;
-  if (options.rules.alleles_per_population) {
-    state.population_alleles = expand::typed_alleles(input.systems, input.populations);
-  }
+  configure_state(input, options, state);
   BuiltDataSet observed;
   build_observed_data_set(input, state, sinks, observed);
   observer.data_set_built(0);
@@ -247,11 +253,8 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
     options.progress(1, data_set_total);
   }
 
-  if (options.block) {
-    skip_data_sets(state, options.block->first - 1);
-  }
-  // A shard's block is computed whole: the merge applies the rule to the
-  // statistics of every block in data set order.
+  skip_data_sets(state, options.block ? options.block->first - 1 : 0);
+  // A shard's block is computed whole: the merge applies the sequential rule.
   SequentialStops stops(options.block ? 0 : options.stop_after, results);
   int analysed = 1;
   run_permuted_data_sets(
@@ -283,12 +286,11 @@ common::RunResults run_analysis(const common::RunInput& input, const common::Run
     options.progress(data_set_total, data_set_total);
   }
 
-  if (options.block) {
-    return results;  // a shard's block: the merge closes the run
+  if (!options.block) {  // a shard's block: the merge closes the run
+    close_run(results,
+              results.judged_with_ties ? sparse_notes(input, results) : std::vector<std::string>{},
+              options.console_summary ? &sinks.console : nullptr, sinks.report);
   }
-  const std::vector<std::string> sparse =
-      results.judged_with_ties ? sparse_notes(input, results) : std::vector<std::string>{};
-  close_run(results, sparse, options.console_summary ? &sinks.console : nullptr, sinks.report);
   return results;
 }
 
