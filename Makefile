@@ -68,6 +68,8 @@ bench:
 	@rm -rf scratch/bench && mkdir -p scratch/bench && cd scratch/bench && \
 	  /usr/bin/time -f "%e s wall, %M KB peak" ../../$(BENCH_BUILD)/quarnel \
 	  --genotypes ../../bench/data/ten_loci.csv --pairs --quiet > /dev/null
+	@echo "== a panel-shaped table: one shard's pair tests per second, the merge of 100 shards"
+	@bench/shards.sh $(BENCH_BUILD)/quarnel
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(BENCH_BUILD) scratch
