@@ -4,9 +4,9 @@
 # of one shard, and the merge of 100 shards. The throughput runs the pairs of LOCI loci picked
 # at the quantiles of the panel's allele counts (--pairs --loci: C(LOCI, 2) x 29 tests, each
 # costing what it costs inside a shard of the whole panel) on one thread, as a one-core shard
-# job does, and on two; with --shard, also one shard of the whole panel. The merge splits the
-# pairs of 40 loci (22,620 tests, few permutations) into 100 shards, times the merge and
-# compares it with the single run byte for byte.
+# job does; with --shard, also one shard of the whole panel of as many tests. The merge splits
+# the pairs of 20 loci (5,510 tests, 2 permutations: the merge's work does not grow with them)
+# into 100 shards, times the merge and compares it with the single run byte for byte.
 # Usage: bench/shards.sh [quarnel] [LOCI] [PERMUTATIONS]   (defaults: build/quarnel 6 1000)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -53,8 +53,6 @@ echo "panel: 29 populations, 1350 individuals, 678 loci; $all_tests pair tests i
 echo "throughput at $permutations permutations: loci $loci (alleles $counts)"
 timed "--pairs --loci ($loci_count loci), 1 thread" "$pairs" --genotypes "$panel" --pairs \
   --loci "$loci" --permutations "$permutations" --threads 1
-timed "--pairs --loci ($loci_count loci), 2 threads" "$pairs" --genotypes "$panel" --pairs \
-  --loci "$loci" --permutations "$permutations" --threads 2
 timed "reading the panel (one pair, 1 permutation)" 29 --genotypes "$panel" --pairs \
   --loci "${loci%%,*},${loci##*,}" --permutations 1 --threads 1
 
@@ -67,14 +65,14 @@ timed "shard $((shards / 2))/$shards of the whole panel, 1 thread" $((all_tests 
   --genotypes "$panel" --pairs --permutations "$permutations" --threads 1 \
   --shard "$((shards / 2))/$shards" --out shard
 
-# The merge of 100 shards of the pairs of 40 loci, against the single run.
-read -r loci _ < <(quantile_loci 40)
-merge_tests=$((40 * 39 / 2 * 29))
+# The merge of 100 shards of the pairs of 20 loci, against the single run.
+read -r loci _ < <(quantile_loci 20)
+merge_tests=$((20 * 19 / 2 * 29))
 mkdir -p "$work/split" "$work/single"
-(cd "$work/single" && "$program" --genotypes "$panel" --pairs --loci "$loci" --permutations 5 \
+(cd "$work/single" && "$program" --genotypes "$panel" --pairs --loci "$loci" --permutations 2 \
   --quiet --out res >/dev/null)
 (cd "$work/split" && for k in $(seq 100); do
-  "$program" --genotypes "$panel" --pairs --loci "$loci" --permutations 5 --quiet \
+  "$program" --genotypes "$panel" --pairs --loci "$loci" --permutations 2 --quiet \
     --shard "$k/100" --out res >/dev/null
 done)
 shard_bytes=$(cat "$work/split"/res.shard-* | wc -c)
