@@ -42,7 +42,8 @@ single() {
 same() {
   local name=$1 dir=$2 file
   local expected=$work/$name/single
-  if ! diff <(cd "$expected" && ls res.*) <(cd "$dir" && ls res.* | grep -v '\.shard-'); then
+  if ! diff <(cd "$expected" && printf '%s\n' res.*) \
+    <(cd "$dir" && printf '%s\n' res.* | grep -v '\.shard-'); then
     fail "$dir: not the files of the single run"
   fi
   for file in "$expected"/res.*; do
@@ -119,7 +120,8 @@ mkdir -p "$dir"
 (cd "$dir" &&
   parallel --will-cite -j 2 "$program" --genotypes "$table" --pairs --permutations 50 \
     --threads 1 --quiet --shard {}/4 --out res ::: 1 2 3 4 &&
-  "$program" merge --out res $(ls -r res.shard-*-of-4) >stdout 2>stderr) ||
+  mapfile -t reversed < <(printf '%s\n' res.shard-*-of-4 | sort -r) &&
+  "$program" merge --out res "${reversed[@]}" >stdout 2>stderr) ||
   fail "the GNU parallel recipe"
 same pairs "$dir"
 
