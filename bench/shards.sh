@@ -61,10 +61,8 @@ if ! "$program" --help | grep -q -- '--shard'; then
   exit 0
 fi
 shards=$(((all_tests + pairs - 1) / pairs))
-# --max-memory: the shard's budget is checked against the permuted statistics of every test of
-# the run, not of its block.
 timed "shard $((shards / 2))/$shards of the whole panel, 1 thread" $((all_tests / shards)) \
-  --genotypes "$panel" --pairs --permutations "$permutations" --threads 1 --max-memory 1T \
+  --genotypes "$panel" --pairs --permutations "$permutations" --threads 1 \
   --shard "$((shards / 2))/$shards" --out shard
 shard_bytes=$(cat "$work/run"/shard.shard-* | wc -c)
 echo "its shard file: $shard_bytes bytes ($((shard_bytes / (all_tests / shards))) bytes per test)"

@@ -1,4 +1,5 @@
 #include <iostream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "cli/result_files.h"
 #include "cli/run_notes.h"
 #include "cli/run_record.h"
+#include "cli/shard_file.h"
 #include "common/combined.h"
 #include "common/stop.h"
 #include "driver/driver.h"
@@ -254,14 +256,22 @@ void check_statistics_budget(const Options& options, const genotypes::GenotypeDa
                              std::int64_t budget) {
   const auto populations =
       static_cast<std::int64_t>(genotypes::population_order(genotypes).values.size());
-  std::int64_t tests = populations;
+  std::int64_t pairs = 1;
+  std::int64_t permuted = run_options(options).permutations;
   if (options.locus_pairs) {
     const auto loci =
         static_cast<std::int64_t>(genotypes::parse_loci(genotypes, options.loci).size());
-    tests *= loci * (loci - 1) / 2;
+    pairs = loci * (loci - 1) / 2;
   }
-  const std::int64_t needed =
-      tests * (run_options(options).permutations + std::int64_t{1}) * std::int64_t{8};
+  // A shard holds only its block: its pair tests, or its permuted data sets.
+  if (const std::optional<ShardPart> part = parse_shard_part(options.shard);
+      !options.shard.empty() && part) {
+    std::int64_t& shared = options.locus_pairs ? pairs : permuted;
+    const ShardRange range = shard_range(shared, *part);
+    shared = range.last - range.first;
+  }
+  const std::int64_t tests = populations * pairs;
+  const std::int64_t needed = tests * (permuted + std::int64_t{1}) * std::int64_t{8};
   if (budget > 0 && needed > budget) {
     throw common::FileError{
         "--permutations", 0,
